@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "core/ANIMBitmapHeader.h"
+#include "core/ANIMFrameInfo.h"
+#include "core/PlanarBitmap.h"
+#include "platform/coremedia/MediaTime.h"
+#include "platform/foundation/Bytes.h"
+#include "platform/foundation/Error.h"
+
+namespace velarium {
+
+// Error domain and codes of the parser.
+inline constexpr const char* kANIMParserErrorDomain = "com.brackwater.Velarium.parser";
+enum ANIMParserErrorCode : long {
+    kANIMParserErrorFileTooSmall = -1,
+    kANIMParserErrorNotANIM = -2,
+    kANIMParserErrorFrameIndexOutOfRange = -10,
+    kANIMParserErrorDestinationTooSmall = -11,
+};
+
+// One parsed IFF ANIM file: its frame table, and the two planar working
+// buffers in which frames are rebuilt one after another and delivered as BGRA.
+//
+// Parsing only indexes the file; the records point into the file bytes by
+// offset. Frame delivery is not thread-safe: callers sharing a parser hold
+// `lock()` around each request.
+class ANIMParser {
+public:
+    explicit ANIMParser(SharedBytes data);
+    ANIMParser(const ANIMParser&) = delete;
+    ANIMParser& operator=(const ANIMParser&) = delete;
+
+    // Indexes the file. True when at least one frame was found; an empty
+    // table gives false without an error record.
+    bool parseWithError(Error* error);
+
+    const SharedBytes& fileData() const { return fileData_; }
+    const ANIMBitmapHeader& bitmapHeader() const { return bitmapHeader_; }
+    const SharedBytes& colorMap() const { return colorMap_; }
+    std::uint32_t camgMode() const { return camgMode_; }
+    std::uint8_t dpanSpeed() const { return dpanSpeed_; }
+    const MediaTime& totalDuration() const { return totalDuration_; }
+
+    // A copy of the frame table; the records are shared.
+    std::vector<ANIMFrameInfoRef> frames() const { return frames_; }
+    const ANIMFrameInfo& frameAtIndex(std::uint64_t index) const { return *frames_[index]; }
+    std::uint64_t numFrames() const { return frames_.size(); }
+
+    std::uint64_t width() const { return bitmapHeader_.width; }
+    std::uint64_t height() const { return bitmapHeader_.height; }
+    std::uint64_t numPlanes() const { return bitmapHeader_.numPlanes; }
+    std::uint64_t numColors() const;
+    bool isHAM() const { return (camgMode_ & kCamgHAM) != 0; }
+    bool isEHB() const { return (camgMode_ & kCamgEHB) != 0; }
+    const PlanarGeometry& geometry() const { return geometry_; }
+
+    // Decoding state.
+    const SharedMutableBytes& planarBuffer() const { return planarBuffer_; }
+    const SharedMutableBytes& prevPlanarBuffer() const { return prevPlanarBuffer_; }
+    std::int64_t lastDecodedFrame() const { return lastDecodedFrame_; }
+    void setLastDecodedFrame(std::int64_t frame) { lastDecodedFrame_ = frame; }
+
+    // Frame delivery: the frame as a packed BGRA picture of width × height × 4 bytes.
+    bool decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length, Error* error);
+    bool decodeFrameAtIndex(std::uint64_t index, Bytes& buffer, Error* error);
+    SharedMutableBytes decodeFrameAtIndex(std::uint64_t index, Error* error);
+    // A copy of the frame's BODY or DLTA bytes; none (and no error) without data.
+    SharedBytes rawDataForFrameAtIndex(std::uint64_t index, Error* error) const;
+
+    // Pipeline steps.
+    void decodeKeyframe(const ANIMFrameInfo& frame);
+    void decodeDeltaFrame(const ANIMFrameInfo& frame);
+    void planarToBGRABytes(std::uint8_t* destination, const SharedBytes& colorMap) const;
+
+    // Delta decoders: apply one DLTA chunk to the buffer the frame's
+    // interleave selects. Damaged data ends the frame early and keeps what
+    // was written.
+    void decodeANIM23Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,
+                           std::uint64_t wordSize);
+    void decodeANIM4GeneralDelta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,
+                                 std::uint32_t bits);
+    void decodeANIM5Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIM7DeltaLong(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIM7DeltaShort(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIM8Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,
+                          std::uint64_t wordSize);
+    void decodeANIM8DeltaLong(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIM8DeltaShort(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIMJDelta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+
+    // The lock that users sharing this parser hold around each frame request.
+    std::recursive_mutex& lock() const { return lock_; }
+
+    static constexpr std::uint32_t kCamgHAM = 0x800;
+    static constexpr std::uint32_t kCamgEHB = 0x80;
+
+private:
+    void parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, std::uint64_t frameIndex, bool isFirstILBM,
+                           MediaTime& currentTime, const std::uint8_t* bytes, std::uint64_t fileLength);
+    // The frame at which rebuilding frame `index` can start: frame 0 or the
+    // nearest complete picture at or before it.
+    std::uint64_t restartFrameFor(std::uint64_t index) const;
+    void resetDecodingState();
+    // The buffer a delta writes into: the frame two back (interleave 0) or the previous one.
+    PlanarBitmap deltaTarget(const ANIMFrameInfo& frame);
+
+    SharedBytes fileData_;
+    ANIMBitmapHeader bitmapHeader_;
+    SharedBytes colorMap_;
+    std::uint32_t camgMode_ = 0;
+    std::uint8_t dpanSpeed_ = 0;
+    std::vector<ANIMFrameInfoRef> frames_;
+    std::vector<std::uint64_t> keyframeIndices_;  // frames holding a complete picture, ascending
+    MediaTime totalDuration_ = MediaTime::zero();
+    PlanarGeometry geometry_;
+
+    SharedMutableBytes planarBuffer_;
+    SharedMutableBytes prevPlanarBuffer_;
+    std::int64_t lastDecodedFrame_ = -1;
+
+    mutable std::recursive_mutex lock_;
+};
+
+}  // namespace velarium

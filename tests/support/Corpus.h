@@ -1,0 +1,62 @@
+#pragma once
+
+// Access to the shared corpus of real ANIM files; tests skip when it is absent.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace velarium::testing {
+
+inline std::filesystem::path corpusDir() { return VELARIUM_CORPUS_DIR; }
+inline bool haveCorpus() { return std::filesystem::is_directory(corpusDir() / "anim"); }
+
+inline std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<std::string> readLines(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+struct CorpusAnimation {
+    std::string name;                 // file name, e.g. "mm_op5_ehb_320x200.anim"
+    std::filesystem::path file;
+    std::filesystem::path expectedHashes;  // one SHA-256 per frame
+    std::filesystem::path expectedTiming;  // one duration per frame
+};
+
+// Every animation of real/, generated/ and vectors/ that has expected results.
+inline std::vector<CorpusAnimation> corpusAnimations() {
+    std::vector<CorpusAnimation> out;
+    if (!haveCorpus()) return out;
+    const auto anim = corpusDir() / "anim";
+    for (const char* folder : {"real", "generated"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(anim / folder)) {
+            const std::string name = entry.path().filename().string();
+            out.push_back({name, entry.path(), anim / "expected" / (name + ".sha256"),
+                           anim / "expected" / (name + ".timing.tsv")});
+        }
+    }
+    if (std::filesystem::is_directory(anim / "vectors")) {
+        for (const auto& entry : std::filesystem::directory_iterator(anim / "vectors")) {
+            if (entry.path().extension() != ".anim") continue;
+            auto stem = entry.path();
+            stem.replace_extension();
+            out.push_back({entry.path().filename().string(), entry.path(), stem.string() + ".sha256",
+                           stem.string() + ".timing.tsv"});
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return out;
+}
+
+}  // namespace velarium::testing
