@@ -29,6 +29,7 @@ struct ANIMBitmapHeader {
 
 // BMHD masking values that change the BODY layout.
 constexpr std::uint8_t kMaskingHasMask = 1;  // an extra mask row after each row's planes
+constexpr std::uint8_t kMaskingHasTransparentColor = 2;  // transparentColor marks the background
 
 // BMHD compression values.
 constexpr std::uint8_t kCompressionNone = 0;

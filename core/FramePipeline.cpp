@@ -145,6 +145,7 @@ void ANIMParser::planarToBGRABytes(std::uint8_t* destination, const SharedBytes&
     ColourMode mode;
     mode.ham = isHAM();
     mode.ehb = isEHB();
+    if (bitmapHeader_.masking == kMaskingHasTransparentColor) mode.transparentColor = bitmapHeader_.transparentColor;
     convertPlanarToBGRA(planarBuffer_->data(), geometry_, mode, colorMap ? colorMap->data() : nullptr,
                         colorMap ? colorMap->size() : 0, destination);
 }

@@ -132,6 +132,10 @@ void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geome
     Palette palette = buildPalette(colorMap, colorMapLength, mode.ehb);
     // Unfilled entries are black; alpha is always opaque in the output.
     for (auto& entry : palette) entry |= kOpaque;
+    // A brush's background register keeps its colour but lets what lies
+    // beneath show through.
+    if (mode.transparentColor >= 0 && mode.transparentColor < static_cast<int>(kPaletteSize))
+        palette[static_cast<std::size_t>(mode.transparentColor)] &= ~kOpaque;
     // HAM needs 6 to 8 planes; other plane counts convert through the palette.
     if (mode.ham && geometry.numPlanes >= kHamMinPlanes && geometry.numPlanes <= kMaxIndexPlanes)
         convertHam(planar, geometry, palette, destination);

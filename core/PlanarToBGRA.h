@@ -11,6 +11,8 @@ namespace velarium {
 struct ColourMode {
     bool ham = false;  // hold-and-modify (used with 6 to 8 planes)
     bool ehb = false;  // extra half-brite
+    // Register shown fully transparent (alpha 0) in palette pictures, or -1.
+    int transparentColor = -1;
 };
 
 // Converts a planar bitmap into a packed BGRA frame (width × 4 bytes per row,
