@@ -1,0 +1,230 @@
+// Container parsing: chunk walking, the frame table and frame timing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/ANIMParser.h"
+#include "platform/foundation/SystemLog.h"
+#include "support/IFFWriter.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+struct Parsed {
+    std::unique_ptr<ANIMParser> parser;
+    bool ok = false;
+    Error error;
+};
+
+Parsed parse(const ByteVector& bytes) {
+    Parsed p;
+    p.parser = std::make_unique<ANIMParser>(makeSharedBytes(bytes));
+    p.ok = p.parser->parseWithError(&p.error);
+    return p;
+}
+
+ByteVector body(std::size_t size) { return chunk("BODY", ByteVector(size, 0)); }
+ByteVector dlta(std::size_t size) { return chunk("DLTA", ByteVector(size, 0)); }
+
+TEST(ANIMParserContainer, RejectsWhatIsNotAnANIM) {
+    auto tooSmall = parse(ByteVector(11, 0));
+    EXPECT_FALSE(tooSmall.ok);
+    EXPECT_EQ(tooSmall.error, Error("com.brackwater.Velarium.parser", -1, "File too small"));
+
+    auto ilbm = parse(form("ILBM", {bmhd({}), body(2)}));
+    EXPECT_FALSE(ilbm.ok);
+    EXPECT_EQ(ilbm.error, Error("com.brackwater.Velarium.parser", -2, "Not an IFF ANIM file"));
+
+    // An empty ANIM has no frames: false without an error record.
+    auto empty = parse(concat({{'F', 'O', 'R', 'M', 0, 0, 0, 4}, {'A', 'N', 'I', 'M'}}));
+    EXPECT_FALSE(empty.ok);
+    EXPECT_EQ(empty.error.code, 0);
+    EXPECT_EQ(empty.parser->totalDuration(), MediaTime::zero());
+    EXPECT_EQ(empty.parser->numFrames(), 0u);
+
+    // Without an out-parameter nothing is written anywhere.
+    ANIMParser quiet(makeSharedBytes(ByteVector(3, 0)));
+    EXPECT_FALSE(quiet.parseWithError(nullptr));
+}
+
+TEST(ANIMParserContainer, WalksChunksWithPaddingAndSkipsWhatItDoesNotKnow) {
+    BMHDFields header;
+    header.width = 32;
+    header.height = 2;
+    header.planes = 3;
+    auto file = animFile({
+        form("ILBM", {chunk("ANNO", ByteVector(5, 'x')), bmhd(header), cmap({0x102030}), camg(0x804),
+                      chunk("GRAB", ByteVector(3, 1)), body(24)}),
+        chunk("JUNK", ByteVector(7, 0xFF)),                   // odd top-level chunk with a pad byte
+        form("8SVX", {chunk("VHDR", ByteVector(20, 0))}),     // another FORM type is not a frame
+        form("ILBM", {anhd({.operation = 5, .relTime = 2}), dlta(9)}),
+    });
+    auto p = parse(file);
+    ASSERT_TRUE(p.ok);
+    ASSERT_EQ(p.parser->numFrames(), 2u);
+    EXPECT_EQ(p.parser->width(), 32u);
+    EXPECT_EQ(p.parser->height(), 2u);
+    EXPECT_EQ(p.parser->numPlanes(), 3u);
+    EXPECT_EQ(p.parser->numColors(), 8u);
+    EXPECT_EQ(p.parser->camgMode(), 0x804u);
+    EXPECT_TRUE(p.parser->isHAM());
+    EXPECT_FALSE(p.parser->isEHB());
+
+    const auto& key = p.parser->frameAtIndex(0);
+    EXPECT_TRUE(key.isKeyframe);
+    EXPECT_EQ(key.dataLength, 24u);
+    EXPECT_EQ(std::string(file.begin() + key.dataOffset - 8, file.begin() + key.dataOffset - 4), "BODY");
+
+    const auto& delta = p.parser->frameAtIndex(1);
+    EXPECT_FALSE(delta.isKeyframe);
+    EXPECT_EQ(delta.operation, 5);
+    EXPECT_EQ(delta.dataLength, 9u);
+    EXPECT_EQ(std::string(file.begin() + delta.dataOffset - 8, file.begin() + delta.dataOffset - 4), "DLTA");
+    EXPECT_EQ(delta.colorMap, key.colorMap);  // shared, not copied
+
+    // Both working buffers exist, zero-filled: rowBytes 4 × height 2 × 3 planes.
+    EXPECT_EQ(p.parser->planarBuffer()->size(), 24u);
+    EXPECT_EQ(*p.parser->prevPlanarBuffer(), Bytes(24, 0));
+}
+
+TEST(ANIMParserContainer, ToleratesShortAndTruncatedChunks) {
+    // A 19-byte BMHD is too short and ignored.
+    auto shortHeader = parse(animFile({form("ILBM", {chunk("BMHD", ByteVector(19, 1)), body(4)})}));
+    ASSERT_TRUE(shortHeader.ok);
+    EXPECT_EQ(shortHeader.parser->width(), 0u);
+    EXPECT_EQ(shortHeader.parser->planarBuffer()->size(), 0u);
+
+    // A DLTA that runs past the end of the file ends its ILBM: no picture data.
+    auto file = animFile({form("ILBM", {bmhd({}), body(2)})});
+    appendBytes(file, concat({{'F', 'O', 'R', 'M', 0, 0, 0, 40}, {'I', 'L', 'B', 'M'},
+                              anhd({.operation = 5, .relTime = 3}), chunkWithSize("DLTA", 100, {1, 2, 3})}));
+    auto cut = parse(file);
+    ASSERT_TRUE(cut.ok);
+    ASSERT_EQ(cut.parser->numFrames(), 2u);
+    EXPECT_EQ(cut.parser->frameAtIndex(1).dataLength, 0u);
+    EXPECT_EQ(cut.parser->frameAtIndex(1).operation, 5);  // read before the cut
+    EXPECT_EQ(cut.parser->frameAtIndex(1).duration, MediaTime::make(3, 60));
+
+    // A short ANHD is ignored: the frame lasts one tick.
+    auto shortAnhd = parse(animFile({form("ILBM", {bmhd({}), chunk("ANHD", ByteVector(23, 9)), body(2)})}));
+    EXPECT_EQ(shortAnhd.parser->frameAtIndex(0).operation, 0);
+    EXPECT_EQ(shortAnhd.parser->frameAtIndex(0).duration, MediaTime::make(1, 60));
+}
+
+TEST(ANIMParserContainer, IgnoresTheOuterFormSize) {
+    auto file = animFile({form("ILBM", {bmhd({}), body(2)})});
+    const auto first = file.size();
+    appendBytes(file, form("ILBM", {anhd({}), dlta(4)}));
+    file[4] = 0, file[5] = 0, file[6] = 0, file[7] = static_cast<std::uint8_t>(first - 8);
+    EXPECT_EQ(parse(file).parser->numFrames(), 2u);
+}
+
+TEST(ANIMParserContainer, LaterFramesChangeOnlyTheirOwnColourMap) {
+    BMHDFields later;
+    later.width = 640;
+    auto p = parse(animFile({
+        form("ILBM", {bmhd({}), cmap({0x111111}), camg(0x80), body(2)}),
+        form("ILBM", {bmhd(later), camg(0x800), anhd({}), dlta(4)}),
+        form("ILBM", {cmap({0x222222}), anhd({}), dlta(4)}),
+        form("ILBM", {anhd({}), dlta(4)}),
+    }));
+    ASSERT_EQ(p.parser->numFrames(), 4u);
+    EXPECT_EQ(p.parser->width(), 16u);
+    EXPECT_EQ(p.parser->camgMode(), 0x80u);
+    EXPECT_EQ(*p.parser->colorMap(), (Bytes{0x11, 0x11, 0x11}));
+    EXPECT_EQ(p.parser->frameAtIndex(1).colorMap, p.parser->colorMap());
+    EXPECT_EQ(*p.parser->frameAtIndex(2).colorMap, (Bytes{0x22, 0x22, 0x22}));
+    EXPECT_EQ(p.parser->frameAtIndex(3).colorMap, p.parser->frameAtIndex(2).colorMap);
+}
+
+TEST(ANIMParserContainer, EveryBodyIsACompletePicture) {
+    auto p = parse(animFile({
+        // ANHD after the first BODY: still the key frame.
+        form("ILBM", {bmhd({}), body(2), anhd({.operation = 5, .relTime = 2})}),
+        form("ILBM", {anhd({.operation = 5}), dlta(4)}),
+        // A later frame carrying a full picture instead of a delta.
+        form("ILBM", {anhd({.operation = 5}), body(2)}),
+        // A first-of-its-kind frame with neither BODY nor DLTA is not a picture.
+        form("ILBM", {anhd({.operation = 5})}),
+    }));
+    ASSERT_EQ(p.parser->numFrames(), 4u);
+    EXPECT_TRUE(p.parser->frameAtIndex(0).isKeyframe);
+    EXPECT_EQ(p.parser->frameAtIndex(0).operation, 5);
+    EXPECT_FALSE(p.parser->frameAtIndex(1).isKeyframe);
+    EXPECT_TRUE(p.parser->frameAtIndex(2).isKeyframe);
+    EXPECT_EQ(p.parser->frameAtIndex(2).dataLength, 2u);
+    EXPECT_EQ(p.parser->frameAtIndex(2).operation, 0);
+    EXPECT_FALSE(p.parser->frameAtIndex(3).isKeyframe);
+    EXPECT_EQ(p.parser->frameAtIndex(3).dataLength, 0u);
+}
+
+TEST(ANIMParserContainer, ReadsInterleaveAndBits) {
+    auto p = parse(animFile({
+        form("ILBM", {bmhd({}), body(2)}),
+        form("ILBM", {anhd({.operation = 7, .interleave = 1, .bits = 0x33}), dlta(4)}),
+        form("ILBM", {anhd({.operation = 7, .interleave = 2}), dlta(4)}),
+    }));
+    EXPECT_EQ(p.parser->frameAtIndex(1).interleave, 1);
+    EXPECT_EQ(p.parser->frameAtIndex(1).bits, 0x33u);
+    EXPECT_EQ(p.parser->frameAtIndex(2).interleave, 0);
+}
+
+TEST(ANIMParserTiming, DurationsFollowTicksAndPlaybackSpeed) {
+    struct Case {
+        const char* what;
+        std::vector<ByteVector> extraChunks;
+        MediaTime expected;
+    } cases[] = {
+        {"no ANHD", {}, MediaTime::make(1, 60)},
+        {"relative time 0", {anhd({.relTime = 0})}, MediaTime::make(1, 60)},
+        {"relative time 4", {anhd({.relTime = 4})}, MediaTime::make(4, 60)},
+        {"relative time 1 at speed 25", {dpan(25), anhd({.relTime = 1})}, MediaTime::make(1, 25)},
+        {"relative time 3 at speed 25", {dpan(25), anhd({.relTime = 3})}, MediaTime::make(3, 60)},
+        {"no ANHD at speed 30", {dpan(30)}, MediaTime::make(1, 30)},
+    };
+    for (const auto& c : cases) {
+        std::vector<ByteVector> chunks = {bmhd({})};
+        chunks.insert(chunks.end(), c.extraChunks.begin(), c.extraChunks.end());
+        chunks.push_back(body(2));
+        auto p = parse(animFile({form("ILBM", chunks)}));
+        const MediaTime d = p.parser->frameAtIndex(0).duration;
+        EXPECT_EQ(d, c.expected) << c.what << ": " << d.description();
+        EXPECT_EQ(d.timescale, c.expected.timescale) << c.what;
+    }
+}
+
+TEST(ANIMParserTiming, FramesFollowEachOtherExactlyAcrossTimescales) {
+    // A DPAN in frame 1 changes the speed from that frame on.
+    auto p = parse(animFile({
+        form("ILBM", {bmhd({}), body(2)}),
+        form("ILBM", {dpan(25), anhd({}), dlta(4)}),
+        form("ILBM", {anhd({.relTime = 6}), dlta(4)}),
+        form("ILBM", {anhd({}), dlta(4)}),
+    }));
+    ASSERT_EQ(p.parser->numFrames(), 4u);
+    const MediaTime expectedStarts[] = {MediaTime::zero(), MediaTime::make(1, 60), MediaTime::make(17, 300),
+                                        MediaTime::make(47, 300)};
+    for (std::uint64_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(p.parser->frameAtIndex(i).decodeTime, expectedStarts[i]) << i;
+        EXPECT_EQ(p.parser->frameAtIndex(i).presentationTime, expectedStarts[i]) << i;
+        EXPECT_EQ(p.parser->frameAtIndex(i).frameIndex, i);
+    }
+    EXPECT_EQ(p.parser->totalDuration(), MediaTime::make(59, 300));
+    EXPECT_FALSE(p.parser->totalDuration().hasBeenRounded());
+}
+
+TEST(ANIMParserContainer, ColourCyclingChunksOnlyLog) {
+    std::vector<std::string> lines;
+    ScopedLogCapture capture([&](const std::string& line) { lines.push_back(line); });
+    auto p = parse(animFile({form("ILBM", {bmhd({}), chunk("CRNG", ByteVector(8, 0)),
+                                           chunk("DPPS", ByteVector(4, 0)), chunk("CRNG", ByteVector(8, 0)),
+                                           body(2)})}));
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(lines, (std::vector<std::string>{" - CRNG", " - DPPS", " - CRNG"}));
+}
+
+}  // namespace
+}  // namespace velarium
