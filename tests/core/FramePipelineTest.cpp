@@ -1,0 +1,151 @@
+// Frame delivery: errors, how many frames a request decodes, double
+// buffering, stepping backwards and restarting from complete pictures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/ANIMParser.h"
+#include "platform/foundation/SystemLog.h"
+#include "support/IFFWriter.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+// 16×1 pixels, one plane, stored BODY: each picture is two bytes, and the
+// BGRA output shows register 1 (white) where a bit is set.
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+ByteVector keyFrame(std::uint8_t a, std::uint8_t b) {
+    return form("ILBM", {bmhd({}), cmap({0x000000, kWhite}), chunk("BODY", {a, b})});
+}
+
+// Operation 1 has no decoder: each such frame logs one line, which lets the
+// tests count exactly which frames a request decodes.
+ByteVector countedFrame(unsigned interleave = 0) {
+    return form("ILBM", {anhd({.operation = 1, .interleave = interleave}), chunk("DLTA", {0, 0})});
+}
+
+ByteVector laterKeyFrame(std::uint8_t a, std::uint8_t b) {
+    return form("ILBM", {anhd({.operation = 5}), chunk("BODY", {a, b})});
+}
+
+class Pipeline {
+public:
+    explicit Pipeline(const std::vector<ByteVector>& frames)
+        : parser(makeSharedBytes(animFile(frames))), capture([this](const std::string& l) { log.push_back(l); }) {
+        parser.parseWithError(nullptr);
+    }
+
+    // Decoded frame indices reported by the log during one request.
+    std::vector<int> request(std::uint64_t index) {
+        log.clear();
+        Bytes out(parser.width() * parser.height() * 4);
+        EXPECT_TRUE(parser.decodeFrameAtIndex(index, out, nullptr));
+        lastPicture = out;
+        std::vector<int> decoded;
+        for (const auto& line : log) decoded.push_back(std::stoi(line.substr(line.rfind(' ') + 1)));
+        return decoded;
+    }
+
+    // The first 16 pixels as a bit string ("1" = white).
+    std::string bits() const {
+        std::string s;
+        for (std::size_t i = 0; i < lastPicture.size(); i += 4) s += lastPicture[i] == 0xFF ? '1' : '0';
+        return s;
+    }
+
+    ANIMParser parser;
+    std::vector<std::string> log;
+    Bytes lastPicture;
+    ScopedLogCapture capture;
+};
+
+TEST(FramePipeline, RefusesBadRequestsWithoutChangingState) {
+    Pipeline p({keyFrame(0xF0, 0), countedFrame(), countedFrame()});
+    p.request(1);
+    Error error;
+    Bytes small(16 * 4 - 1);
+    EXPECT_FALSE(p.parser.decodeFrameAtIndex(3, small.data(), 64, &error));
+    EXPECT_EQ(error, Error("com.brackwater.Velarium.parser", -10, "Frame index out of range"));
+    EXPECT_FALSE(p.parser.decodeFrameAtIndex(2, small, &error));
+    EXPECT_EQ(error, Error("com.brackwater.Velarium.parser", -11, "Destination buffer too small for frame"));
+    EXPECT_FALSE(p.parser.decodeFrameAtIndex(2, nullptr, 64, &error));
+    EXPECT_EQ(error.code, -11);
+    EXPECT_EQ(p.parser.decodeFrameAtIndex(7, &error), nullptr);
+    EXPECT_EQ(p.parser.rawDataForFrameAtIndex(7, &error), nullptr);
+    EXPECT_EQ(error.code, -10);
+    EXPECT_EQ(p.parser.lastDecodedFrame(), 1);
+    EXPECT_EQ(p.request(2), (std::vector<int>{2}));
+}
+
+TEST(FramePipeline, DecodesEachFrameOnceAndRestartsAfterAStepBack) {
+    Pipeline p({keyFrame(0xF0, 0), countedFrame(), countedFrame(), countedFrame(), countedFrame(),
+                countedFrame()});
+    EXPECT_EQ(p.request(5), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(p.request(5), (std::vector<int>{}));
+    EXPECT_EQ(p.request(3), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(p.request(4), (std::vector<int>{4}));
+    EXPECT_EQ(p.bits(), "1111000000000000");
+}
+
+TEST(FramePipeline, FramesWithoutDataRepeatThePreviousPicture) {
+    Pipeline p({keyFrame(0x0F, 0), form("ILBM", {anhd({.operation = 5})})});
+    p.request(1);
+    EXPECT_EQ(p.bits(), "0000111100000000");
+}
+
+TEST(FramePipeline, LaterCompletePicturesAreKeyFramesAndSeekingRestartsThere) {
+    Pipeline p({keyFrame(0x80, 0), countedFrame(), countedFrame(), laterKeyFrame(0x00, 0x01), countedFrame(),
+                countedFrame()});
+    EXPECT_EQ(p.request(2), (std::vector<int>{1, 2}));
+    // Moving forward past a complete picture starts from it.
+    EXPECT_EQ(p.request(5), (std::vector<int>{4, 5}));
+    const std::string atFive = p.bits();
+    EXPECT_EQ(atFive, "0000000000000001");
+    // Stepping back to 4 restarts at frame 3 rather than frame 0.
+    EXPECT_EQ(p.request(4), (std::vector<int>{4}));
+    // Before the second picture, frame 0 is the start again.
+    EXPECT_EQ(p.request(1), (std::vector<int>{1}));
+    EXPECT_EQ(p.bits(), "1000000000000000");
+
+    // Whatever the road, the picture is the same as a fresh parser's.
+    Pipeline fresh({keyFrame(0x80, 0), countedFrame(), countedFrame(), laterKeyFrame(0x00, 0x01), countedFrame(),
+                    countedFrame()});
+    fresh.request(5);
+    EXPECT_EQ(fresh.bits(), atFive);
+}
+
+TEST(FramePipeline, RawDataIsACopyOfTheChunk) {
+    Pipeline p({keyFrame(0x12, 0x34), form("ILBM", {anhd({.operation = 5})})});
+    EXPECT_EQ(*p.parser.rawDataForFrameAtIndex(0, nullptr), (Bytes{0x12, 0x34}));
+    Error error;
+    EXPECT_EQ(p.parser.rawDataForFrameAtIndex(1, &error), nullptr);
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(p.parser.lastDecodedFrame(), -1);
+}
+
+TEST(FramePipeline, UnknownCompressionConvertsAsRegisterZero) {
+    BMHDFields header;
+    header.compression = 2;
+    ANIMParser parser(makeSharedBytes(
+        animFile({form("ILBM", {bmhd(header), cmap({0x102030, kWhite}), chunk("BODY", {0xFF, 0xFF})})})));
+    ASSERT_TRUE(parser.parseWithError(nullptr));
+    auto frame = parser.decodeFrameAtIndex(0, nullptr);
+    ASSERT_NE(frame, nullptr);
+    for (std::size_t i = 0; i < frame->size(); i += 4)
+        ASSERT_EQ(Bytes(frame->begin() + i, frame->begin() + i + 4), (Bytes{0x30, 0x20, 0x10, 0xFF}));
+}
+
+TEST(FramePipeline, UnsupportedOperationLogLine) {
+    Pipeline p({keyFrame(0, 0), form("ILBM", {anhd({.operation = 6}), chunk("DLTA", {1, 2})})});
+    p.log.clear();
+    Bytes out(64);
+    p.parser.decodeFrameAtIndex(1, out, nullptr);
+    EXPECT_EQ(p.log, (std::vector<std::string>{"ANIMParser: Unsupported delta operation 6 at frame 1"}));
+}
+
+}  // namespace
+}  // namespace velarium
