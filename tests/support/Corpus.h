@@ -2,7 +2,9 @@
 
 // Access to the shared corpus of real ANIM files; tests skip when it is absent.
 
+#include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,6 +35,9 @@ struct CorpusAnimation {
     std::filesystem::path expectedHashes;  // one SHA-256 per frame
     std::filesystem::path expectedTiming;  // one duration per frame
 };
+
+// Names the animation in test output instead of dumping its bytes.
+inline void PrintTo(const CorpusAnimation& animation, std::ostream* os) { *os << animation.name; }
 
 // Every animation of real/, generated/ and vectors/ that has expected results.
 inline std::vector<CorpusAnimation> corpusAnimations() {
