@@ -63,6 +63,11 @@ bool ANIMParser::parseWithError(Error* error) {
     totalDuration_ = currentTime;
 
     geometry_ = PlanarGeometry(bitmapHeader_.width, bitmapHeader_.height, bitmapHeader_.numPlanes);
+    if (geometry_.bufferSize() > kMaxPictureBytes || width() * height() * 4 > kMaxPictureBytes) {
+        frames_.clear();
+        geometry_ = PlanarGeometry();
+        return fail(error, Error(kANIMParserErrorDomain, kANIMParserErrorPictureTooLarge, "Picture too large"));
+    }
     planarBuffer_ = std::make_shared<Bytes>(geometry_.bufferSize(), 0);
     prevPlanarBuffer_ = std::make_shared<Bytes>(geometry_.bufferSize(), 0);
     lastDecodedFrame_ = -1;

@@ -18,6 +18,7 @@ inline constexpr const char* kANIMParserErrorDomain = "com.brackwater.Velarium.p
 enum ANIMParserErrorCode : long {
     kANIMParserErrorFileTooSmall = -1,
     kANIMParserErrorNotANIM = -2,
+    kANIMParserErrorPictureTooLarge = -3,
     kANIMParserErrorFrameIndexOutOfRange = -10,
     kANIMParserErrorDestinationTooSmall = -11,
 };
@@ -94,6 +95,10 @@ public:
 
     // The lock that users sharing this parser hold around each frame request.
     std::recursive_mutex& lock() const { return lock_; }
+
+    // Largest working buffer or BGRA frame a file may ask for. Amiga pictures
+    // are far smaller; the cap keeps a damaged header from exhausting memory.
+    static constexpr std::uint64_t kMaxPictureBytes = 256ull * 1024 * 1024;
 
     static constexpr std::uint32_t kCamgHAM = 0x800;
     static constexpr std::uint32_t kCamgEHB = 0x80;

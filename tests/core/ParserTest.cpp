@@ -45,6 +45,16 @@ TEST(ANIMParserContainer, RejectsWhatIsNotAnANIM) {
     EXPECT_EQ(empty.parser->totalDuration(), MediaTime::zero());
     EXPECT_EQ(empty.parser->numFrames(), 0u);
 
+    // A header asking for gigabytes of working memory is refused.
+    BMHDFields huge;
+    huge.width = 65535;
+    huge.height = 65535;
+    huge.planes = 8;
+    auto tooLarge = parse(animFile({form("ILBM", {bmhd(huge), body(2)})}));
+    EXPECT_FALSE(tooLarge.ok);
+    EXPECT_EQ(tooLarge.error, Error("com.brackwater.Velarium.parser", -3, "Picture too large"));
+    EXPECT_EQ(tooLarge.parser->numFrames(), 0u);
+
     // Without an out-parameter nothing is written anywhere.
     ANIMParser quiet(makeSharedBytes(ByteVector(3, 0)));
     EXPECT_FALSE(quiet.parseWithError(nullptr));
