@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/coremedia/CoreMediaStatus.h"
+
+namespace velarium {
+
+class BlockBuffer;
+using BlockBufferRef = std::shared_ptr<BlockBuffer>;
+
+// A contiguous run of bytes owned by the buffer: the data of a sample.
+// The memory is allocated on demand (or at creation with
+// kCMBlockBufferAssureMemoryNowFlag) and is not cleared; whoever fills it
+// writes every byte. One thread fills a buffer; once it is handed on, readers
+// on any thread may copy from it.
+class BlockBuffer {
+public:
+    enum Flags : std::uint32_t {
+        kCMBlockBufferAssureMemoryNowFlag = 1u << 0,
+    };
+
+    BlockBuffer(const BlockBuffer&) = delete;
+    BlockBuffer& operator=(const BlockBuffer&) = delete;
+
+    // A buffer over `blockLength` bytes of its own memory whose data are the
+    // `dataLength` bytes at `offsetToData`. Fails for an empty block, for a
+    // data range outside the block, or when memory cannot be had.
+    static OSStatus createWithMemoryBlock(std::size_t blockLength, std::size_t offsetToData, std::size_t dataLength,
+                                          std::uint32_t flags, BlockBufferRef* blockBufferOut);
+
+    // Allocates the memory if that has not happened yet.
+    OSStatus assureBlockMemory();
+
+    // A pointer to the data at `offset`, the contiguous length from there and
+    // the total data length. Each output may be null. Fails when the memory
+    // is not allocated or the offset is outside the data.
+    OSStatus getDataPointer(std::size_t offset, std::size_t* lengthAtOffset, std::size_t* totalLength,
+                            std::uint8_t** dataPointer) const;
+
+    std::size_t dataLength() const { return dataLength_; }
+    bool isEmpty() const { return dataLength_ == 0; }
+
+    // Copies `length` data bytes from `offset` into `destination`.
+    OSStatus copyDataBytes(std::size_t offset, std::size_t length, void* destination) const;
+    // Copies `length` bytes from `source` into the data at `offset`.
+    OSStatus replaceDataBytes(const void* source, std::size_t offset, std::size_t length);
+
+private:
+    BlockBuffer(std::size_t blockLength, std::size_t offsetToData, std::size_t dataLength)
+        : blockLength_(blockLength), offsetToData_(offsetToData), dataLength_(dataLength) {}
+    OSStatus checkRange(std::size_t offset, std::size_t length) const;
+
+    std::unique_ptr<std::uint8_t[]> memory_;
+    std::size_t blockLength_;
+    std::size_t offsetToData_;
+    std::size_t dataLength_;
+};
+
+}  // namespace velarium
