@@ -84,7 +84,8 @@ public:
                            std::uint64_t wordSize);
     void decodeANIM4GeneralDelta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,
                                  std::uint32_t bits);
-    void decodeANIM5Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
+    void decodeANIM5Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,
+                          std::uint32_t bits);
     void decodeANIM7DeltaLong(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
     void decodeANIM7DeltaShort(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame);
     void decodeANIM8Delta(const std::uint8_t* data, std::uint32_t length, const ANIMFrameInfo& frame,

@@ -27,6 +27,13 @@ public:
         return true;
     }
 
+    // A second cursor over the same chunk, at `position` (clamped to the end).
+    ByteReader at(std::size_t position) const {
+        ByteReader other(data_, length_);
+        other.position_ = position < length_ ? position : length_;
+        return other;
+    }
+
     bool skip(std::size_t count) {
         if (!canRead(count)) return false;
         position_ += count;

@@ -113,7 +113,7 @@ void ANIMParser::decodeDeltaFrame(const ANIMFrameInfo& frame) {
         case kOpLongDelta: decodeANIM23Delta(data, length, frame, 4); break;
         case kOpShortDelta: decodeANIM23Delta(data, length, frame, 2); break;
         case kOpGeneralDelta: decodeANIM4GeneralDelta(data, length, frame, frame.bits); break;
-        case kOpByteVertical: decodeANIM5Delta(data, length, frame); break;
+        case kOpByteVertical: decodeANIM5Delta(data, length, frame, frame.bits); break;
         case kOpVerticalSeparate:
             if (frame.bits & kBitLongData)
                 decodeANIM7DeltaLong(data, length, frame);

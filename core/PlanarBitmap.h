@@ -40,21 +40,38 @@ public:
     std::size_t height() const { return height_; }
     std::uint8_t* data() { return data_; }
 
-    // Stores or XORs `count` bytes at a byte offset of the plane, only when
-    // all of them lie inside the plane. Returns whether it wrote.
+    // Stores or XORs `count` bytes at a byte offset of the plane, seen as
+    // one run of bytes, only when all of them lie inside the plane. Returns
+    // whether it wrote.
     bool apply(std::size_t offset, const std::uint8_t* source, std::size_t count, bool exclusiveOr) {
         if (offset > size_ || size_ - offset < count) return false;
         applyUnchecked(data_ + offset, source, count, exclusiveOr);
         return true;
     }
 
-    // Stores or XORs up to `count` bytes at (row, column), dropping the bytes
-    // that fall outside the row or below the last row.
-    void applyInRow(std::size_t row, std::size_t column, const std::uint8_t* source, std::size_t count,
+    // Stores or XORs `count` bytes from byte `column` of a row, dropping the
+    // bytes that fall left or right of the row and whole rows below the last.
+    void applyInRow(std::size_t row, std::ptrdiff_t column, const std::uint8_t* source, std::size_t count,
                     bool exclusiveOr) {
+        if (row >= height_) return;
+        if (column < 0) {
+            const std::size_t left = static_cast<std::size_t>(-column);
+            if (left >= count) return;
+            source += left;
+            count -= left;
+            column = 0;
+        }
+        const std::size_t first = static_cast<std::size_t>(column);
+        if (first >= rowBytes_) return;
+        if (count > rowBytes_ - first) count = rowBytes_ - first;
+        applyUnchecked(data_ + row * rowBytes_ + first, source, count, exclusiveOr);
+    }
+
+    // One byte at (row, column); dropped outside the plane.
+    void applyByte(std::size_t row, std::size_t column, std::uint8_t value, bool exclusiveOr) {
         if (row >= height_ || column >= rowBytes_) return;
-        if (count > rowBytes_ - column) count = rowBytes_ - column;
-        applyUnchecked(data_ + row * rowBytes_ + column, source, count, exclusiveOr);
+        std::uint8_t& target = data_[row * rowBytes_ + column];
+        target = exclusiveOr ? target ^ value : value;
     }
 
 private:
