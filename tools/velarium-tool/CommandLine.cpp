@@ -1,0 +1,103 @@
+// Argument handling: the commands, their options, help and usage.
+#include "tools/velarium-tool/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "tools/velarium-tool/ToolError.h"
+
+namespace velarium::tool {
+namespace {
+
+constexpr const char* kFormatPNG = "png";
+constexpr const char* kFormatBGRA = "bgra";
+
+// Frame indices and counts: plain decimal digits (the number parser would
+// otherwise wrap "-1" round to a huge unsigned value).
+std::string checkWholeNumber(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return "expected a whole number, not " + text;
+    return {};
+}
+
+std::string checkPositiveNumber(const std::string& text) {
+    std::string problem = checkWholeNumber(text);
+    if (problem.empty() && text.find_first_not_of('0') == std::string::npos) problem = "expected 1 or more";
+    return problem;
+}
+
+// A mistake on the command line: one line, with a pointer to the help.
+int usageMistake(const std::string& message) {
+    std::fprintf(stderr, "velarium-tool: %s (see velarium-tool --help)\n", message.c_str());
+    return kExitUsage;
+}
+
+// A command run without its file: show how it is used.
+int printUsage(const CLI::App& command, const std::string& parentName) {
+    std::fputs(command.help(parentName).c_str(), stderr);
+    return kExitUsage;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CommandLine result;
+
+    CLI::App app{"Facts and frames of Amiga IFF ANIM animations.", "velarium-tool"};
+    app.require_subcommand(0, 1);
+    app.footer("Run 'velarium-tool COMMAND --help' for the options of a command.");
+
+    CLI::App* info = app.add_subcommand("info", "Print the animation's facts");
+    info->add_option("FILE", result.info.file, "ANIM file")->type_name("");
+    info->add_flag("--json", result.info.json, "Print the facts as one JSON object");
+
+    CLI::App* frames = app.add_subcommand("frames", "Write the decoded frames, one file per frame");
+    std::string format = kFormatPNG;
+    std::uint64_t count = 0;
+    frames->footer("Files are named frame_0000.png, frame_0001.png, ... by frame index. With -o - and\n"
+                   "--format bgra, the frames go to standard output back to back instead.");
+    frames->add_option("FILE", result.frames.file, "ANIM file")->type_name("");
+    frames->add_option("-o,--output", result.frames.output,
+                       "Folder for the frame files (created when missing), or - for standard output")
+        ->type_name("DIR");
+    frames->add_option("--format", format, "png (8-bit RGBA, the default) or bgra (4 bytes per pixel)")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({kFormatPNG, kFormatBGRA}));
+    frames->add_option("--from", result.frames.from, "Index of the first frame to write (default 0)")
+        ->type_name("N")
+        ->check(CLI::Validator(checkWholeNumber, "", "whole number"));
+    CLI::Option* countOption =
+        frames->add_option("--count", count, "How many frames to write (default: up to the last frame)")
+            ->type_name("M")
+            ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        result.exitStatus = app.exit(help);
+        return result;
+    } catch (const CLI::ParseError& mistake) {
+        result.exitStatus = usageMistake(mistake.what());
+        return result;
+    }
+
+    if (info->parsed()) {
+        result.command = CommandLine::Command::Info;
+        if (result.info.file.empty()) result.exitStatus = printUsage(*info, app.get_name());
+    } else if (frames->parsed()) {
+        result.command = CommandLine::Command::Frames;
+        result.frames.format = format == kFormatBGRA ? FrameFormat::BGRA : FrameFormat::PNG;
+        if (countOption->count() > 0) result.frames.count = count;
+        if (result.frames.file.empty())
+            result.exitStatus = printUsage(*frames, app.get_name());
+        else if (result.frames.output.empty())
+            result.exitStatus = usageMistake("frames needs -o DIR, or -o - with --format bgra");
+        else if (result.frames.output == kStandardOutputName && result.frames.format != FrameFormat::BGRA)
+            result.exitStatus = usageMistake("only --format bgra can be written to standard output (-o -)");
+    } else {
+        result.exitStatus = printUsage(app, "");
+    }
+    return result;
+}
+
+}  // namespace velarium::tool

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velarium::tool {
+
+struct InfoOptions {
+    std::string file;
+    bool json = false;
+};
+
+enum class FrameFormat { PNG, BGRA };
+
+struct FramesOptions {
+    std::string file;
+    std::string output;  // a folder, or "-" for standard output
+    FrameFormat format = FrameFormat::PNG;
+    std::uint64_t from = 0;
+    std::optional<std::uint64_t> count;  // to the last frame when absent
+};
+
+// What the command line asks for. When `exitStatus` is set, the command
+// line has been fully handled already (help or usage printed, or a mistake
+// reported) and the tool exits with that status.
+struct CommandLine {
+    enum class Command { None, Info, Frames };
+    Command command = Command::None;
+    InfoOptions info;
+    FramesOptions frames;
+    std::optional<int> exitStatus;
+};
+
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The name of standard output as an output folder.
+inline constexpr const char* kStandardOutputName = "-";
+
+}  // namespace velarium::tool
