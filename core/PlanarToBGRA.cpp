@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace velarium {
@@ -19,17 +20,20 @@ enum HamControl : unsigned { kHamPalette = 0, kHamBlue = 1, kHamRed = 2, kHamGre
 
 using Palette = std::array<std::uint32_t, kPaletteSize>;
 
-// kSpread[b] holds the 8 bits of b as 8 bytes of value 0 or 1, leftmost
-// pixel (bit 7) in the lowest byte: shifting it left by p and OR-ing over
-// the planes builds eight register indices at once.
+// Eight register indices, pixel i (from the left) in byte i.
+using IndexBytes = std::array<std::uint8_t, 8>;
+
+// kSpread[b] holds the 8 bits of b as 8 bytes of value 0 or 1 in pixel
+// order (bit 7 first): shifting it left by p and OR-ing over the planes
+// builds eight register indices at once. The bytes never carry into each
+// other, so this holds whatever the host's byte order.
 struct SpreadTable {
     std::array<std::uint64_t, 256> spread{};
     constexpr SpreadTable() {
         for (unsigned b = 0; b < 256; ++b) {
-            std::uint64_t v = 0;
-            for (unsigned i = 0; i < 8; ++i)
-                if (b & (0x80u >> i)) v |= std::uint64_t(1) << (8 * i);
-            spread[b] = v;
+            IndexBytes bits{};
+            for (unsigned i = 0; i < 8; ++i) bits[i] = (b >> (7 - i)) & 1;
+            spread[b] = std::bit_cast<std::uint64_t>(bits);
         }
     }
 };
@@ -50,14 +54,14 @@ Palette buildPalette(const std::uint8_t* colorMap, std::size_t length, bool ehb)
     return palette;
 }
 
-// Eight register indices of the pixels of byte column `column` of row `row`.
-inline std::uint64_t gatherIndices(const std::uint8_t* planar, const PlanarGeometry& g, std::size_t planes,
-                                   std::size_t row, std::size_t column) {
-    const std::uint8_t* p = planar + row * g.rowBytes + column;
+// Eight register indices, one per byte, of the pixels of one byte column:
+// `column` points at the column's byte in plane 0's row.
+template <std::size_t Planes>
+inline IndexBytes gatherIndices(const std::uint8_t* column, std::size_t planeSize) {
     std::uint64_t indices = 0;
-    for (std::size_t plane = 0; plane < planes; ++plane, p += g.planeSize)
-        indices |= kSpread.spread[*p] << plane;
-    return indices;
+    for (std::size_t plane = 0; plane < Planes; ++plane)
+        indices |= kSpread.spread[column[plane * planeSize]] << plane;
+    return std::bit_cast<IndexBytes>(indices);
 }
 
 inline void storePixel(std::uint8_t* out, std::uint32_t bgra) {
@@ -72,58 +76,90 @@ inline void storePixel(std::uint8_t* out, std::uint32_t bgra) {
     }
 }
 
+// The plane count is a template argument so that the gather unrolls fully.
+template <std::size_t Planes>
 void convertIndexed(const std::uint8_t* planar, const PlanarGeometry& g, const Palette& palette,
                     std::uint8_t* destination) {
-    const std::size_t planes = std::min(g.numPlanes, kMaxIndexPlanes);
-    const std::size_t wholeColumns = g.width / 8;
-    const std::size_t tail = g.width % 8;
+    // Local copies: stores through the byte destination may alias anything.
+    const std::size_t width = g.width, rowBytes = g.rowBytes, planeSize = g.planeSize;
+    const std::size_t wholeColumns = width / 8;
+    const std::size_t tail = width % 8;
+    const std::uint32_t* colours = palette.data();
     for (std::size_t y = 0; y < g.height; ++y) {
-        std::uint8_t* out = destination + y * g.width * 4;
+        const std::uint8_t* row = planar + y * rowBytes;
+        std::uint8_t* out = destination + y * width * 4;
         for (std::size_t column = 0; column < wholeColumns; ++column, out += 32) {
-            const std::uint64_t indices = gatherIndices(planar, g, planes, y, column);
-            for (unsigned i = 0; i < 8; ++i) storePixel(out + 4 * i, palette[(indices >> (8 * i)) & 0xFF]);
+            const IndexBytes indices = gatherIndices<Planes>(row + column, planeSize);
+            for (unsigned i = 0; i < 8; ++i) storePixel(out + 4 * i, colours[indices[i]]);
         }
         if (tail) {
-            const std::uint64_t indices = gatherIndices(planar, g, planes, y, wholeColumns);
-            for (unsigned i = 0; i < tail; ++i) storePixel(out + 4 * i, palette[(indices >> (8 * i)) & 0xFF]);
+            const IndexBytes indices = gatherIndices<Planes>(row + wholeColumns, planeSize);
+            for (unsigned i = 0; i < tail; ++i) storePixel(out + 4 * i, colours[indices[i]]);
         }
     }
 }
 
-void convertHam(const std::uint8_t* planar, const PlanarGeometry& g, const Palette& palette,
-                std::uint8_t* destination) {
-    const unsigned planes = static_cast<unsigned>(g.numPlanes);
+// What one HAM register index does to the held colour: keep some of its
+// bits and set others. A palette index keeps nothing; a modify index keeps
+// alpha and two components and sets the third.
+struct HamStep {
+    std::uint32_t keep = 0;
+    std::uint32_t set = 0;
+};
+using HamSteps = std::array<HamStep, kPaletteSize>;
+
+HamSteps buildHamSteps(const Palette& palette, unsigned planes) {
     const unsigned modifyBits = planes - kHamControlBits;
     const unsigned modifyMask = (1u << modifyBits) - 1;
-
-    // The 8-bit component a modify value stands for: its bits repeated downwards.
-    std::array<std::uint32_t, 64> component{};
-    for (unsigned v = 0; v <= modifyMask; ++v) {
+    HamSteps steps{};
+    for (unsigned index = 0; index < (1u << planes); ++index) {
+        const unsigned v = index & modifyMask;
+        // The 8-bit component a modify value stands for: its bits repeated downwards.
         const unsigned t = v << (10 - planes);
-        component[v] = (t | ((t & 0xFF) >> modifyBits)) & 0xFF;
+        const std::uint32_t k = (t | ((t & 0xFF) >> modifyBits)) & 0xFF;
+        HamStep& step = steps[index];
+        switch ((index >> modifyBits) & 3) {
+            case kHamPalette: step = {0, palette[v] | kOpaque}; break;
+            case kHamBlue: step = {0xFFFFFF00u, k}; break;
+            case kHamRed: step = {0xFF00FFFFu, k << 16}; break;
+            case kHamGreen: step = {0xFFFF00FFu, k << 8}; break;
+        }
     }
+    return steps;
+}
 
+template <std::size_t Planes>
+void convertHam(const std::uint8_t* planar, const PlanarGeometry& g, const Palette& palette,
+                std::uint8_t* destination) {
+    const HamSteps steps = buildHamSteps(palette, Planes);
+    const std::size_t width = g.width, rowBytes = g.rowBytes, planeSize = g.planeSize;
     for (std::size_t y = 0; y < g.height; ++y) {
-        std::uint8_t* out = destination + y * g.width * 4;
+        const std::uint8_t* row = planar + y * rowBytes;
+        std::uint8_t* out = destination + y * width * 4;
         std::uint32_t held = palette[0] | kOpaque;  // the hold colour restarts on every row
-        for (std::size_t column = 0; column * 8 < g.width; ++column) {
-            const std::uint64_t indices = gatherIndices(planar, g, planes, y, column);
-            const std::size_t count = std::min<std::size_t>(8, g.width - column * 8);
+        for (std::size_t x = 0; x < width; x += 8) {
+            const IndexBytes indices = gatherIndices<Planes>(row + x / 8, planeSize);
+            const std::size_t count = std::min<std::size_t>(8, width - x);
             for (std::size_t i = 0; i < count; ++i) {
-                const unsigned index = (indices >> (8 * i)) & 0xFF;
-                const unsigned v = index & modifyMask;
-                const std::uint32_t k = component[v];
-                switch ((index >> modifyBits) & 3) {
-                    case kHamPalette: held = palette[v] | kOpaque; break;
-                    case kHamBlue: held = (held & 0xFFFFFF00u) | k; break;
-                    case kHamRed: held = (held & 0xFF00FFFFu) | (k << 16); break;
-                    case kHamGreen: held = (held & 0xFFFF00FFu) | (k << 8); break;
-                }
-                storePixel(out + 4 * (column * 8 + i), held);
+                const HamStep& step = steps[indices[i]];
+                held = (held & step.keep) | step.set;
+                storePixel(out + 4 * (x + i), held);
             }
         }
     }
 }
+
+using Converter = void (*)(const std::uint8_t*, const PlanarGeometry&, const Palette&, std::uint8_t*);
+
+// By plane count, 0 to 8.
+constexpr Converter kIndexedConverters[kMaxIndexPlanes + 1] = {
+    convertIndexed<0>, convertIndexed<1>, convertIndexed<2>, convertIndexed<3>, convertIndexed<4>,
+    convertIndexed<5>, convertIndexed<6>, convertIndexed<7>, convertIndexed<8>,
+};
+// By plane count less kHamMinPlanes: HAM6, HAM7, HAM8.
+constexpr Converter kHamConverters[kMaxIndexPlanes - kHamMinPlanes + 1] = {
+    convertHam<6>, convertHam<7>, convertHam<8>,
+};
 
 }  // namespace
 
@@ -138,9 +174,9 @@ void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geome
         palette[static_cast<std::size_t>(mode.transparentColor)] &= ~kOpaque;
     // HAM needs 6 to 8 planes; other plane counts convert through the palette.
     if (mode.ham && geometry.numPlanes >= kHamMinPlanes && geometry.numPlanes <= kMaxIndexPlanes)
-        convertHam(planar, geometry, palette, destination);
+        kHamConverters[geometry.numPlanes - kHamMinPlanes](planar, geometry, palette, destination);
     else
-        convertIndexed(planar, geometry, palette, destination);
+        kIndexedConverters[std::min(geometry.numPlanes, kMaxIndexPlanes)](planar, geometry, palette, destination);
 }
 
 }  // namespace velarium
