@@ -128,24 +128,32 @@ HamSteps buildHamSteps(const Palette& palette, unsigned planes) {
     return steps;
 }
 
+// Writes `count` pixels of one byte column, each the held colour after its
+// step; returns the colour held after the last.
+inline std::uint32_t holdAndModifyColumn(const IndexBytes& indices, std::size_t count, const HamSteps& steps,
+                                         std::uint32_t held, std::uint8_t* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const HamStep& step = steps[indices[i]];
+        held = (held & step.keep) | step.set;
+        storePixel(out + 4 * i, held);
+    }
+    return held;
+}
+
 template <std::size_t Planes>
 void convertHam(const std::uint8_t* planar, const PlanarGeometry& g, const Palette& palette,
                 std::uint8_t* destination) {
     const HamSteps steps = buildHamSteps(palette, Planes);
     const std::size_t width = g.width, rowBytes = g.rowBytes, planeSize = g.planeSize;
+    const std::size_t wholeColumns = width / 8;
+    const std::size_t tail = width % 8;
     for (std::size_t y = 0; y < g.height; ++y) {
         const std::uint8_t* row = planar + y * rowBytes;
         std::uint8_t* out = destination + y * width * 4;
         std::uint32_t held = palette[0] | kOpaque;  // the hold colour restarts on every row
-        for (std::size_t x = 0; x < width; x += 8) {
-            const IndexBytes indices = gatherIndices<Planes>(row + x / 8, planeSize);
-            const std::size_t count = std::min<std::size_t>(8, width - x);
-            for (std::size_t i = 0; i < count; ++i) {
-                const HamStep& step = steps[indices[i]];
-                held = (held & step.keep) | step.set;
-                storePixel(out + 4 * (x + i), held);
-            }
-        }
+        for (std::size_t column = 0; column < wholeColumns; ++column, out += 32)
+            held = holdAndModifyColumn(gatherIndices<Planes>(row + column, planeSize), 8, steps, held, out);
+        if (tail) holdAndModifyColumn(gatherIndices<Planes>(row + wholeColumns, planeSize), tail, steps, held, out);
     }
 }
 
