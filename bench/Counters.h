@@ -15,7 +15,4 @@ inline void setPictureCounters(benchmark::State& state, double framesPerIteratio
                            benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// Registered at start-up by PlaybackBench.cpp: one benchmark per corpus file found.
-void registerPlaybackBenchmarks();
-
 }  // namespace velarium::bench

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/Counters.h"
+#include "bench/PlaybackBench.h"
 #include "bench/SyntheticAnim.h"
 #include "core/ANIMParser.h"
 

@@ -2,7 +2,7 @@
 // at run time, then hands over to Google Benchmark.
 #include <benchmark/benchmark.h>
 
-#include "bench/Counters.h"
+#include "bench/PlaybackBench.h"
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
