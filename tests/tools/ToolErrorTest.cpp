@@ -1,0 +1,177 @@
+// velarium-tool on bad input and bad command lines: one clear line on
+// standard error, a non-zero exit status, and never a crash.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/IFFWriter.h"
+#include "tools/ToolRunner.h"
+
+namespace velarium {
+namespace {
+
+using namespace testing;
+
+const std::string kDemo = VELARIUM_DEMO_FILE;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+std::string bytesOf(const ByteVector& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+class ToolErrors : public ::testing::Test {
+protected:
+    std::string file(const std::string& name, const std::string& bytes) {
+        const auto path = folder_ / name;
+        writeWholeFile(path, bytes);
+        return path.string();
+    }
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    TemporaryFolder folder_;
+};
+
+// The one line a failure writes: "velarium-tool: FILE: message".
+void expectOneErrorLine(const ProgramRun& run, int status, const std::string& prefix, const std::string& message) {
+    EXPECT_TRUE(run.exitedNormally);
+    EXPECT_EQ(run.exitStatus, status);
+    const auto lines = run.errorLines();
+    ASSERT_EQ(lines.size(), 1u) << run.standardError;
+    EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(message), std::string::npos) << lines[0];
+    EXPECT_EQ(run.standardOutput, "");
+}
+
+TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
+    const ByteVector ilbm = form("ILBM", {bmhd({}), chunk("BODY", {0, 0})});
+    const ByteVector noFrames = form("ANIM", {chunk("NAME", {'x', 'y'})});
+    struct Case {
+        std::string name;
+        std::string file;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory"},
+        {"folder", folder_.path().string(), "Cannot read the file: Is a directory"},
+        {"empty", file("empty.anim", ""), "File too small"},
+        {"eleven bytes", file("short.anim", "FORM\0\0\0\x04"
+                                            "ANI"), "File too small"},
+        {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file"},
+        {"plain ILBM", file("picture.iff", bytesOf(ilbm)), "Not an IFF ANIM file"},
+        {"no FORM ILBM", file("noframes.anim", bytesOf(noFrames)), "No frames found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectOneErrorLine(runTool({"info", c.file}), kFailure, "velarium-tool: " + c.file + ": ", c.message);
+        expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, "velarium-tool: " + c.file + ": ",
+                           c.message);
+    }
+}
+
+TEST_F(ToolErrors, FilesOverOneHundredMebibytesAreRefused) {
+    const std::string big = path("big.anim");
+    writeWholeFile(big, "FORM\0\0\0\0ANIM");
+    std::filesystem::resize_file(big, 100 * 1024 * 1024 + 1);  // sparse: costs no disk
+    expectOneErrorLine(runTool({"info", big}), kFailure, "velarium-tool: " + big + ": ", "larger than 100 MiB");
+}
+
+TEST_F(ToolErrors, AnEmptyPictureHasFactsButNoFrames) {
+    // A BMHD of 0 × 0 pixels, and a file without any BMHD.
+    for (const ByteVector& bytes : {animFile({form("ILBM", {bmhd({0, 0, 1}), chunk("BODY", {})})}),
+                                    animFile({form("ILBM", {anhd({})})})}) {
+        const std::string anim = file("empty-picture.anim", bytesOf(bytes));
+        const auto info = runTool({"info", anim});
+        EXPECT_EQ(info.exitStatus, 0) << info.standardError;
+        EXPECT_NE(info.standardOutput.find("Size:            0 x 0 pixels"), std::string::npos) << info.standardOutput;
+        expectOneErrorLine(runTool({"frames", anim, "-o", path("out")}), kFailure, "velarium-tool: " + anim + ": ",
+                           "picture is empty (0 x 0 pixels)");
+        expectOneErrorLine(runTool({"frames", anim, "-o", "-", "--format", "bgra"}), kFailure,
+                           "velarium-tool: " + anim + ": ", "picture is empty");
+    }
+}
+
+TEST_F(ToolErrors, FramesOutsideTheAnimationOrUnwritableOutputFail) {
+    const std::string blocker = file("blocker", "a file where a folder should be");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"frames", kDemo, "-o", path("out"), "--from", "36"}, "--from 36 is past the last frame (35)"},
+        {{"frames", kDemo, "-o", "-", "--format", "bgra", "--from", "99999999999999999999"}, "past the last frame"},
+        {{"frames", kDemo, "-o", blocker}, "Cannot create the folder " + blocker},
+        {{"frames", kDemo, "-o", blocker + "/below"}, "Cannot create the folder " + blocker + "/below"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        expectOneErrorLine(runTool(c.arguments), kFailure, "velarium-tool: " + kDemo + ": ", c.message);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("out")));
+}
+
+TEST_F(ToolErrors, CommandLineMistakesGiveOneLine) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"play", kDemo},
+        {"info", kDemo, "--colour"},
+        {"frames", kDemo},                                    // no -o
+        {"frames", kDemo, "-o", "-"},                         // PNG cannot go to standard output
+        {"frames", kDemo, "-o", path("out"), "--format", "gif"},
+        {"frames", kDemo, "-o", path("out"), "--from", "-1"},
+        {"frames", kDemo, "-o", path("out"), "--count", "0"},
+        {"frames", kDemo, "-o", path("out"), "--count", "two"},
+    };
+    for (const auto& arguments : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        expectOneErrorLine(runTool(arguments), kUsage, "velarium-tool: ", "(see velarium-tool --help)");
+    }
+}
+
+TEST_F(ToolErrors, NoFileShowsUsage) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{}, {"info"}, {"frames"}, {"frames", "-o", path("out")}}) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const auto run = runTool(arguments);
+        EXPECT_EQ(run.exitStatus, kUsage);
+        EXPECT_NE(run.standardError.find("Usage: velarium-tool"), std::string::npos) << run.standardError;
+        EXPECT_EQ(run.standardOutput, "");
+    }
+    const auto help = runTool({"frames", "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.standardOutput.find("Usage: velarium-tool frames"), std::string::npos) << help.standardOutput;
+}
+
+// Cut and damaged copies of the demo: whatever happens, the tool ends
+// normally, and either succeeds with output of the right size or fails
+// with exactly one line.
+TEST_F(ToolErrors, DamagedFilesNeverCrashTheTool) {
+    const std::string demo = readWholeFile(kDemo);
+    std::vector<std::string> damaged;
+    for (std::size_t length : {std::size_t(12), std::size_t(20), std::size_t(47), std::size_t(60), std::size_t(400),
+                               std::size_t(5001), demo.size() / 2, demo.size() - 1})
+        damaged.push_back(demo.substr(0, length));
+    std::string hugeChunk = demo;
+    hugeChunk[16] = '\x7F';  // the first ILBM claims to be nearly 2 GB long
+    damaged.push_back(hugeChunk);
+    std::string bigPicture = demo;
+    const std::size_t bmhd = demo.find("BMHD");
+    bigPicture[bmhd + 8] = bigPicture[bmhd + 9] = bigPicture[bmhd + 10] = bigPicture[bmhd + 11] = '\xFF';
+    bigPicture[bmhd + 16] = '\x08';  // 65535 × 65535 pixels, 8 planes
+    damaged.push_back(bigPicture);
+
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE("damaged file " + std::to_string(i));
+        const std::string anim = file("damaged.anim", damaged[i]);
+        for (const auto& arguments : std::vector<std::vector<std::string>>{
+                 {"info", anim}, {"info", "--json", anim}, {"frames", anim, "-o", "-", "--format", "bgra"}}) {
+            const auto run = runTool(arguments);
+            ASSERT_TRUE(run.exitedNormally) << arguments[0];
+            if (run.exitStatus == 0) {
+                EXPECT_EQ(run.standardError, "");
+            } else {
+                EXPECT_EQ(run.exitStatus, kFailure);
+                EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velarium

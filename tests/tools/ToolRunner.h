@@ -1,0 +1,112 @@
+#pragma once
+
+// Runs the built velarium-tool (or another program) as a child process and
+// collects what it wrote and how it ended.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace velarium::testing {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("velarium-tool-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct ProgramRun {
+    bool exitedNormally = false;  // false when a signal ended it
+    int exitStatus = -1;
+    std::string standardOutput;
+    std::string standardError;
+
+    std::vector<std::string> errorLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(standardError);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+inline std::string readWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeWholeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Runs `program` with `arguments`; its standard output and error go through
+// files, so that neither can fill a pipe and stall it.
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    TemporaryFolder capture;
+    const std::string outPath = (capture / "stdout").string();
+    const std::string errPath = (capture / "stderr").string();
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    ProgramRun run;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        run.standardError = "could not start " + program;
+        return run;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exitedNormally = WIFEXITED(status);
+    run.exitStatus = run.exitedNormally ? WEXITSTATUS(status) : -1;
+    run.standardOutput = readWholeFile(outPath);
+    run.standardError = readWholeFile(errPath);
+    return run;
+}
+
+inline ProgramRun runTool(const std::vector<std::string>& arguments) {
+    return runProgram(VELARIUM_TOOL_PATH, arguments);
+}
+
+}  // namespace velarium::testing
