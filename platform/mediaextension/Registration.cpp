@@ -1,0 +1,57 @@
+#include "platform/mediaextension/Registration.h"
+
+#include "platform/mediaextension/ExtensionRegistry.h"
+
+namespace velarium {
+namespace {
+
+constexpr const char* kInstalledExtensionFolder = "lib/velarium/extensions";
+
+std::filesystem::path executablePath() {
+    std::error_code ignored;
+    return std::filesystem::read_symlink("/proc/self/exe", ignored);
+}
+
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    const auto relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+bool registerKind(ExtensionKind kind, Error* error) {
+    const auto folders = embeddedExtensionFolders();
+    std::string searched;
+    for (const auto& folder : folders) {
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(folder, ignored)) {
+            searched += (searched.empty() ? "" : ", ") + folder.string();
+            continue;
+        }
+        Error failure;
+        if (ExtensionRegistry::shared().loadExtensionsInFolder(folder, kind, &failure)) return true;
+        if (failure.code != kExtensionsNotFound) return fail(error, failure);
+        searched += (searched.empty() ? "" : ", ") + folder.string();
+    }
+    return fail(error, Error(kExtensionLoaderErrorDomain, kExtensionsNotFound,
+                             std::string("No ") + extensionKindName(kind) + " extensions found in " +
+                                 (searched.empty() ? std::string("any folder") : searched)));
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> embeddedExtensionFolders() {
+    std::vector<std::filesystem::path> folders;
+    const auto executable = executablePath();
+#ifdef VELARIUM_BUILD_TREE
+    if (!executable.empty() && isInside(executable, VELARIUM_BUILD_TREE))
+        folders.emplace_back(VELARIUM_BUILD_EXTENSION_FOLDER);
+#endif
+    if (!executable.empty())
+        folders.push_back((executable.parent_path().parent_path() / kInstalledExtensionFolder).lexically_normal());
+    return folders;
+}
+
+bool registerFormatReaders(Error* error) { return registerKind(ExtensionKind::formatReader, error); }
+
+bool registerVideoDecoders(Error* error) { return registerKind(ExtensionKind::videoDecoder, error); }
+
+}  // namespace velarium
