@@ -1,0 +1,124 @@
+// Opening a file as a movie: the size limit, the single read, errors handed
+// on unchanged, and what the reader says about the file.
+#include <gtest/gtest.h>
+
+#include "FarragoTestSupport.h"
+#include "reader-extension/FarragoConstants.h"
+
+namespace velarium {
+namespace {
+
+using namespace testing;
+
+const Error kSourceError("com.example.source", 5, "The disk went away");
+
+TEST(ANIMFormatReader, InitialisationFailuresCarryTheRightError) {
+    const ByteVector anim = syntheticAnimation({});
+    struct Case {
+        const char* name;
+        ByteVector bytes;
+        std::optional<std::int64_t> reportedLength;
+        bool failReads;
+        std::optional<Error> sourceError;
+        Error expected;
+        int reads;
+        std::optional<std::size_t> maxBytesPerRead = std::nullopt;
+    } cases[] = {
+        {"empty file", {}, std::nullopt, false, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -1, "Invalid file size"), 0},
+        {"negative length", anim, -4, false, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -1, "Invalid file size"), 0},
+        {"one byte over 100 MiB", anim, kANIMMaxFileSize + 1, false, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -1, "Invalid file size"), 0},
+        {"read fails silently", anim, std::nullopt, true, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -2, "Read failed"), 1},
+        {"read fails with its own error", anim, std::nullopt, true, kSourceError, kSourceError, 1},
+        {"read succeeds with nothing", anim, std::nullopt, false, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -2, "Read failed"), 1, 0},
+        {"nothing read, with the source's error", anim, std::nullopt, false, kSourceError, kSourceError, 1, 0},
+        {"not an IFF ANIM", ByteVector(64, 'x'), std::nullopt, false, std::nullopt,
+         Error(kANIMParserErrorDomain, kANIMParserErrorNotANIM, "Not an IFF ANIM file"), 1},
+        {"ANIM without frames", animFile({}), std::nullopt, false, std::nullopt,
+         Error(kANIMFormatReaderErrorDomain, -3, "Failed to parse ANIM file"), 1},
+    };
+    for (auto& c : cases) {
+        auto source = std::make_shared<MemoryByteSource>(c.bytes);
+        source->reportedLength = c.reportedLength;
+        source->failReads = c.failReads;
+        source->readError = c.sourceError;
+        source->maxBytesPerRead = c.maxBytesPerRead;
+
+        ANIMFormatReaderFactory factory;
+        Error error;
+        EXPECT_EQ(factory.formatReaderWithByteSource(source, {}, &error), nullptr) << c.name;
+        EXPECT_EQ(error, c.expected) << c.name << ": " << error.localizedDescription;
+        EXPECT_EQ(source->readCount.load(), c.reads) << c.name;
+        // No error out-parameter: still no reader, and nothing to crash on.
+        EXPECT_EQ(factory.formatReaderWithByteSource(source, {}, nullptr), nullptr) << c.name;
+    }
+}
+
+TEST(ANIMFormatReader, FileOfExactlyTheLimitIsReadAndShortReadsAreAccepted) {
+    const ByteVector anim = syntheticAnimation({});
+    auto source = std::make_shared<MemoryByteSource>(anim);
+    source->reportedLength = kANIMMaxFileSize;  // the source then delivers fewer bytes
+    ANIMFormatReader reader;
+    Error error;
+    ASSERT_TRUE(reader.initWithByteSource(source, &error)) << error.localizedDescription;
+    EXPECT_EQ(source->readCount.load(), 1);
+    EXPECT_EQ(reader.fileData()->size(), anim.size());
+    EXPECT_EQ(reader.parser()->numFrames(), 5u);
+    EXPECT_EQ(reader.byteSourceStrong(), source);
+}
+
+TEST(ANIMFormatReader, ShortReadLeavesTheShorterFile) {
+    const ByteVector anim = syntheticAnimation({});
+    auto source = std::make_shared<MemoryByteSource>(anim);
+    source->maxBytesPerRead = anim.size() - 30;  // the last frame is cut off
+    ANIMFormatReader reader;
+    Error error;
+    ASSERT_TRUE(reader.initWithByteSource(source, &error)) << error.localizedDescription;
+    EXPECT_EQ(reader.fileData()->size(), anim.size() - 30);
+    EXPECT_EQ(reader.parser()->fileData()->size(), anim.size() - 30);
+}
+
+TEST(ANIMFormatReader, DescribesTheFile) {
+    SyntheticAnimation spec;
+    spec.width = 320;
+    spec.height = 200;
+    spec.planes = 5;
+    spec.ticks = {3, 3, 6};
+    auto reader = openReader(syntheticAnimation(spec));
+    ASSERT_NE(reader, nullptr);
+
+    int calls = 0;
+    reader->loadFileInfoWithCompletionHandler([&](MEFileInfoRef info, const Error* error) {
+        ++calls;
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(error, nullptr);
+        EXPECT_EQ(info->duration(), sixtieths(12));
+        EXPECT_EQ(info->fragmentsStatus(), MEFileInfoFragmentsStatus::couldNotContainFragments);
+    });
+    reader->loadMetadataWithCompletionHandler([&](std::vector<MetadataItemRef> items, const Error* error) {
+        ++calls;
+        EXPECT_EQ(error, nullptr);
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_EQ(items[0]->identifier(), kMetadataIdentifierQuickTimeUserDataComment);
+        EXPECT_EQ(items[0]->dataType(), kMetadataBaseDataTypeUTF8);
+        EXPECT_EQ(items[0]->value(), "Amiga IFF ANIM - 320x200, 5 planes, 3 frames");
+    });
+    EXPECT_EQ(calls, 2) << "completion handlers run before the calls return";
+
+    // Each request builds a new track reader on the one shared parser.
+    auto first = firstTrack(*reader);
+    auto second = firstTrack(*reader);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first->parser(), reader->parser());
+    EXPECT_EQ(first->trackIndex(), 0u);
+    EXPECT_EQ(first->byteSource(), reader->byteSourceStrong());
+}
+
+}  // namespace
+}  // namespace velarium

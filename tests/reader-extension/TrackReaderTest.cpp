@@ -1,0 +1,162 @@
+// The video track: its description, information, duration and the cursors
+// it places by time.
+#include <gtest/gtest.h>
+
+#include "FarragoTestSupport.h"
+#include "reader-extension/FarragoConstants.h"
+
+namespace velarium {
+namespace {
+
+using namespace testing;
+
+METrackInfoRef loadInfo(METrackReader& track, Error* error = nullptr) {
+    METrackInfoRef result;
+    track.loadTrackInfoWithCompletionHandler([&](METrackInfoRef info, const Error* failure) {
+        result = info;
+        if (failure && error) *error = *failure;
+    });
+    return result;
+}
+
+std::uint64_t cursorIndex(const MESampleCursorRef& cursor) {
+    return std::static_pointer_cast<ANIMSampleCursor>(cursor)->currentFrameIndex();
+}
+
+TEST(ANIMTrackReader, DeclaresOneILBMVideoTrack) {
+    SyntheticAnimation spec;
+    spec.width = 37;
+    spec.height = 29;
+    auto reader = openReader(syntheticAnimation(spec));
+    auto track = firstTrack(*reader);
+    ASSERT_NE(track, nullptr);
+    auto info = loadInfo(*track);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->trackID(), 1);
+    EXPECT_EQ(info->mediaType(), makeFourCharCode("vide"));
+    ASSERT_EQ(info->formatDescriptions().size(), 1u);
+    const auto& description = info->formatDescriptions().front();
+    EXPECT_EQ(description, track->formatDescription());
+    EXPECT_EQ(description->mediaSubType(), makeFourCharCode("ILBM"));
+    EXPECT_EQ(description->dimensions().width, 37);
+    EXPECT_EQ(description->dimensions().height, 29);
+    EXPECT_EQ(description->extensions(),
+              (Dictionary{{kCMFormatDescriptionExtension_FormatName, std::string("Amiga IFF ANIM")}}));
+    EXPECT_TRUE(info->isEnabled());
+    EXPECT_FALSE(info->requiresFrameReordering());
+    EXPECT_EQ(info->naturalSize().width, 37.0);
+    EXPECT_EQ(info->naturalSize().height, 29.0);
+}
+
+TEST(ANIMTrackReader, NominalFrameRateComesFromTheFirstFrame) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint32_t> ticks;
+        unsigned dpan;
+        float rate;
+    } cases[] = {
+        {"1/60 s", {1, 5}, 0, 60.0f},
+        {"4/60 s", {4, 1}, 0, 15.0f},
+        {"DPAN 25", {1, 1}, 25, 25.0f},
+        {"7/60 s", {7}, 0, 60.0f / 7.0f},
+    };
+    for (const auto& c : cases) {
+        SyntheticAnimation spec;
+        spec.ticks = c.ticks;
+        spec.dpanSpeed = c.dpan;
+        auto track = firstTrack(*openReader(syntheticAnimation(spec)));
+        EXPECT_FLOAT_EQ(loadInfo(*track)->nominalFrameRate(), c.rate) << c.name;
+    }
+}
+
+TEST(ANIMTrackReader, NominalFrameRateFallsBackToTen) {
+    auto reader = openReader(syntheticAnimation({}));
+    // Frame records are shared with the parser, so a test can give the
+    // first frame durations no file produces.
+    const MediaTime durations[] = {MediaTime::make(0, 60), MediaTime::make(-2, 60), MediaTime::invalid(),
+                                   MediaTime::positiveInfinity()};
+    for (const MediaTime& duration : durations) {
+        reader->parser()->frames().front()->duration = duration;
+        METrackInfo info(kCMMediaType_Video, 1, {});
+        firstTrack(*reader)->populateOptionalMetadataFieldsFor(info);
+        EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f) << duration.description();
+    }
+
+    auto empty = std::make_shared<ANIMParser>(makeSharedBytes(animFile({})));
+    empty->parseWithError(nullptr);
+    ANIMTrackReader track(empty, 0, nullptr);
+    METrackInfo info(kCMMediaType_Video, 1, {});
+    track.populateOptionalMetadataFieldsFor(info);
+    EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f);
+}
+
+TEST(ANIMTrackReader, MissingFormatDescriptionFailsTrackInfoOnly) {
+    auto track = firstTrack(*openReader(syntheticAnimation({})));
+    track->setFormatDescription(nullptr);
+    track->setFormatDescriptionStatus(kCMFormatDescriptionError_InvalidParameter);
+    Error error;
+    EXPECT_EQ(loadInfo(*track, &error), nullptr);
+    EXPECT_EQ(error, Error(kOSStatusErrorDomain, kCMFormatDescriptionError_InvalidParameter,
+                           "Failed to create video format description"));
+
+    MESampleCursorRef cursor;
+    track->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
+        [&](MESampleCursorRef made, const Error*) { cursor = made; });
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(cursor->currentSampleFormatDescription(), nullptr);
+}
+
+TEST(ANIMTrackReader, CursorAtTimeSelectsTheFrameShownThen) {
+    auto track = firstTrack(*openReader(syntheticAnimation(threeFrameTimeline())));
+    struct Case {
+        MediaTime time;
+        std::uint64_t frame;
+    } cases[] = {
+        {sixtieths(0), 0},  {sixtieths(4), 0},    {sixtieths(5), 1},      {sixtieths(19), 2},
+        {sixtieths(20), 2}, {sixtieths(1000), 2}, {sixtieths(-3), 0},     {MediaTime::invalid(), 0},
+        {MediaTime::make(1, 12), 1},  // 5/60 in another timescale: the boundary still picks the later frame
+        {MediaTime::positiveInfinity(), 2},
+    };
+    for (const auto& c : cases) {
+        int calls = 0;
+        track->generateSampleCursorAtPresentationTimeStamp(c.time, [&](MESampleCursorRef cursor, const Error* error) {
+            ++calls;
+            EXPECT_EQ(error, nullptr);
+            ASSERT_NE(cursor, nullptr);
+            EXPECT_EQ(cursorIndex(cursor), c.frame) << c.time.description();
+        });
+        EXPECT_EQ(calls, 1);
+    }
+}
+
+TEST(ANIMTrackReader, FirstAndLastCursorsAndDuration) {
+    struct Case {
+        std::vector<std::uint32_t> ticks;
+        std::uint64_t last;
+    } cases[] = {{{1, 2, 3, 4, 5}, 4}, {{9}, 0}};
+    for (const auto& c : cases) {
+        SyntheticAnimation spec;
+        spec.ticks = c.ticks;
+        auto reader = openReader(syntheticAnimation(spec));
+        auto track = firstTrack(*reader);
+        track->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
+            [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), 0u); });
+        track->generateSampleCursorAtLastSampleInDecodeOrderWithCompletionHandler(
+            [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), c.last); });
+
+        MediaTime unedited, fileDuration;
+        track->loadUneditedDurationWithCompletionHandler([&](MediaTime time, const Error*) { unedited = time; });
+        reader->loadFileInfoWithCompletionHandler([&](MEFileInfoRef info, const Error*) { fileDuration = info->duration(); });
+        EXPECT_EQ(unedited, fileDuration);
+        EXPECT_TRUE(unedited.isValid());
+    }
+
+    auto empty = std::make_shared<ANIMParser>(makeSharedBytes(animFile({})));
+    empty->parseWithError(nullptr);
+    ANIMTrackReader track(empty, 0, nullptr);
+    track.generateSampleCursorAtLastSampleInDecodeOrderWithCompletionHandler(
+        [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), 0u); });
+}
+
+}  // namespace
+}  // namespace velarium
