@@ -1,0 +1,224 @@
+// Dapple: refusing foreign codecs, copying pictures into pixel buffers with
+// any row stride, refusing short samples, and calling every completion
+// handler exactly once before returning.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "decoder-extension/ANIMVideoDecoder.h"
+#include "decoder-extension/ANIMVideoDecoderFactory.h"
+#include "platform/mediaextension/MediaExtensionError.h"
+#include "support/ErrorPrinting.h"
+#include "support/Hashing.h"
+
+namespace velarium {
+namespace {
+
+using testing::packedPixels;
+
+VideoFormatDescriptionRef ilbmDescription(std::int32_t width, std::int32_t height) {
+    VideoFormatDescriptionRef description;
+    VideoFormatDescription::create(makeFourCharCode("ILBM"), width, height, {}, &description);
+    return description;
+}
+
+// A block of `length` bytes counting up from `seed`.
+BlockBufferRef blockOf(std::size_t length, std::uint8_t seed = 1) {
+    BlockBufferRef block;
+    BlockBuffer::createWithMemoryBlock(length, 0, length, BlockBuffer::kCMBlockBufferAssureMemoryNowFlag, &block);
+    std::vector<std::uint8_t> bytes(length);
+    std::iota(bytes.begin(), bytes.end(), seed);
+    block->replaceDataBytes(bytes.data(), 0, length);
+    return block;
+}
+
+SampleBufferRef sampleWith(BlockBufferRef block, std::int64_t samples = 1) {
+    const SampleTimingInfo timing{MediaTime::make(1, 60), MediaTime::zero(), MediaTime::zero()};
+    SampleBufferRef sample;
+    SampleBuffer::createReady(std::move(block), nullptr, samples, 1, &timing, 0, nullptr, &sample);
+    return sample;
+}
+
+struct Decoded {
+    int calls = 0;
+    PixelBufferRef buffer;
+    MEDecodeFrameStatus status = 99;
+    std::optional<Error> error;
+};
+
+Decoded decode(MEVideoDecoder& decoder, const SampleBufferRef& sample) {
+    Decoded result;
+    decoder.decodeFrameFromSampleBuffer(sample, {}, [&](PixelBufferRef buffer, MEDecodeFrameStatus status,
+                                                        const Error* error) {
+        ++result.calls;
+        result.buffer = buffer;
+        result.status = status;
+        if (error) result.error = *error;
+    });
+    return result;
+}
+
+struct DecoderFixture {
+    explicit DecoderFixture(std::int32_t width, std::int32_t height,
+                            MEVideoDecoderPixelBufferManager::Options options = {1, 0, 2})
+        : manager(std::make_shared<MEVideoDecoderPixelBufferManager>(options)) {
+        decoder = factory.videoDecoderWithCodecType(makeFourCharCode("ILBM"), ilbmDescription(width, height), {},
+                                                    manager, nullptr);
+    }
+    ANIMVideoDecoderFactory factory;
+    std::shared_ptr<MEVideoDecoderPixelBufferManager> manager;
+    MEVideoDecoderRef decoder;
+};
+
+TEST(ANIMVideoDecoderFactory, RefusesEverythingButILBM) {
+    ANIMVideoDecoderFactory factory;
+    auto manager = std::make_shared<MEVideoDecoderPixelBufferManager>();
+    const FourCharCode refused[] = {makeFourCharCode("avc1"), makeFourCharCode("BGRA"), makeFourCharCode("ilbm"), 0};
+    for (FourCharCode codec : refused) {
+        Error error;
+        EXPECT_EQ(factory.videoDecoderWithCodecType(codec, ilbmDescription(8, 8), {}, manager, &error), nullptr);
+        EXPECT_EQ(error, Error(kMediaExtensionErrorDomain, -19320, "")) << fourCharCodeString(codec);
+    }
+    EXPECT_TRUE(manager->pixelBufferAttributes().empty()) << "a refused request leaves the manager alone";
+
+    Error error;
+    EXPECT_EQ(factory.videoDecoderWithCodecType(makeFourCharCode("ILBM"), nullptr, {}, manager, &error), nullptr);
+    EXPECT_EQ(error.code, -19320);
+}
+
+TEST(ANIMVideoDecoderFactory, TellsTheManagerWhatBuffersToMake) {
+    DecoderFixture fixture(320, 200);
+    ASSERT_NE(fixture.decoder, nullptr);
+    const Dictionary attributes = fixture.manager->pixelBufferAttributes();
+    EXPECT_EQ(attributes, (Dictionary{{kCVPixelBufferWidthKey, std::int32_t(320)},
+                                      {kCVPixelBufferHeightKey, std::int32_t(200)},
+                                      {kCVPixelBufferPixelFormatTypeKey, std::int64_t(0x42475241)}}));
+    auto decoder = std::static_pointer_cast<ANIMVideoDecoder>(fixture.decoder);
+    EXPECT_EQ(decoder->pixelBufferManager(), fixture.manager);
+    EXPECT_EQ(decoder->formatDescription()->dimensions().width, 320);
+}
+
+TEST(ANIMVideoDecoder, AnswersTheFrameworksQuestions) {
+    DecoderFixture fixture(4, 4);
+    MEVideoDecoder& decoder = *fixture.decoder;
+    EXPECT_EQ(decoder.supportedPixelFormatsOrderedByQuality(), std::vector<FourCharCode>{0x42475241});
+    EXPECT_TRUE(decoder.isReadyForMoreMediaData());
+    EXPECT_FALSE(decoder.canAcceptFormatDescription(ilbmDescription(4, 4)));
+    int calls = 0;
+    decoder.flushWithCompletionHandler([&](const Error* error) {
+        ++calls;
+        EXPECT_EQ(error, nullptr);
+    });
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(ANIMVideoDecoder, CopyHonoursTheRowStrideAndLeavesPaddingAlone) {
+    const std::size_t strides[] = {1280, 1281, 1344, 4096};
+    const BlockBufferRef block = blockOf(256000);
+    std::vector<std::uint8_t> picture(256000);
+    block->copyDataBytes(0, picture.size(), picture.data());
+
+    DecoderFixture fixture(320, 200);
+    auto& decoder = static_cast<ANIMVideoDecoder&>(*fixture.decoder);
+    for (std::size_t stride : strides) {
+        std::vector<std::uint8_t> memory(stride * 200, 0xEE);
+        PixelBufferRef buffer;
+        ASSERT_EQ(PixelBuffer::createWithBytes(320, 200, kCVPixelFormatType_32BGRA, memory.data(), stride, {}, &buffer),
+                  kCVReturnSuccess);
+        Error error;
+        ASSERT_TRUE(decoder.copyBlockBuffer(*block, *buffer, &error)) << stride;
+        EXPECT_FALSE(buffer->isLocked());
+        EXPECT_EQ(packedPixels(*buffer), picture) << stride;
+        for (std::size_t row = 0; row < 200; ++row)
+            for (std::size_t i = 1280; i < stride; ++i)
+                ASSERT_EQ(memory[row * stride + i], 0xEE) << "padding of row " << row << " touched, stride " << stride;
+    }
+}
+
+TEST(ANIMVideoDecoder, CopyIsGovernedByThePixelBuffersOwnSize) {
+    // A 16 x 4 sample into an 8 x 2 buffer fills it with the sample's first
+    // 8 x 2 x 4 bytes, read as rows of the buffer's width.
+    const BlockBufferRef block = blockOf(16 * 4 * 4);
+    for (std::size_t stride : {32u, 40u}) {
+        std::vector<std::uint8_t> memory(stride * 2, 0);
+        PixelBufferRef buffer;
+        PixelBuffer::createWithBytes(8, 2, kCVPixelFormatType_32BGRA, memory.data(), stride, {}, &buffer);
+        DecoderFixture fixture(16, 4);
+        ASSERT_TRUE(static_cast<ANIMVideoDecoder&>(*fixture.decoder).copyBlockBuffer(*block, *buffer, nullptr));
+        std::vector<std::uint8_t> expected(64);
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(packedPixels(*buffer), expected) << stride;
+    }
+}
+
+TEST(ANIMVideoDecoder, TooSmallSampleFailsAndIsReportedWithoutDetail) {
+    DecoderFixture fixture(320, 200);
+    auto& decoder = static_cast<ANIMVideoDecoder&>(*fixture.decoder);
+    std::vector<std::uint8_t> memory(256000);
+    PixelBufferRef buffer;
+    PixelBuffer::createWithBytes(320, 200, kCVPixelFormatType_32BGRA, memory.data(), 1280, {}, &buffer);
+    Error error;
+    EXPECT_FALSE(decoder.copyBlockBuffer(*blockOf(255999), *buffer, &error));
+    EXPECT_EQ(error, Error("BlockBufferError", -2, "Sample too small: 255999 bytes for 320x200 BGRA"));
+    EXPECT_FALSE(buffer->isLocked());
+
+    const Decoded result = decode(decoder, sampleWith(blockOf(255999)));
+    EXPECT_EQ(result.calls, 1);
+    EXPECT_EQ(result.buffer, nullptr);
+    EXPECT_EQ(result.status, 0u);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, Error(kMediaExtensionErrorDomain, -19324, ""));
+
+    // Extra bytes are ignored, and the failure left nothing behind.
+    const Decoded next = decode(decoder, sampleWith(blockOf(256100)));
+    EXPECT_EQ(next.calls, 1);
+    EXPECT_NE(next.buffer, nullptr);
+}
+
+TEST(ANIMVideoDecoder, DecodeFailuresReachTheFrameworkAsInternalFailures) {
+    struct Case {
+        const char* name;
+        SampleBufferRef sample;
+        bool breakManager;
+        Error expected;
+    } cases[] = {
+        {"no data buffer", sampleWith(nullptr, 0), false,
+         Error(kMediaExtensionErrorDomain, -19324, "Sample buffer has no data buffer")},
+        {"no sample buffer", nullptr, false,
+         Error(kMediaExtensionErrorDomain, -19324, "Sample buffer has no data buffer")},
+        {"no pixel buffer to be had", sampleWith(blockOf(64)), true, Error(kMediaExtensionErrorDomain, -19324, "")},
+    };
+    for (const auto& c : cases) {
+        DecoderFixture fixture(4, 4);
+        if (c.breakManager) fixture.manager->setPixelBufferAttributes({});
+        const Decoded result = decode(*fixture.decoder, c.sample);
+        EXPECT_EQ(result.calls, 1) << c.name;
+        EXPECT_EQ(result.buffer, nullptr) << c.name;
+        EXPECT_EQ(result.status, 0u) << c.name;
+        ASSERT_TRUE(result.error) << c.name;
+        EXPECT_EQ(*result.error, c.expected) << c.name;
+    }
+}
+
+TEST(ANIMVideoDecoder, DecodedBufferHoldsThePictureInPaddedRows) {
+    DecoderFixture fixture(37, 29, {64, 0, 2});
+    const BlockBufferRef block = blockOf(37 * 29 * 4, 7);
+    std::vector<std::uint8_t> picture(block->dataLength());
+    block->copyDataBytes(0, picture.size(), picture.data());
+
+    for (int round = 0; round < 3; ++round) {
+        const Decoded result = decode(*fixture.decoder, sampleWith(block));
+        EXPECT_EQ(result.calls, 1);
+        EXPECT_EQ(result.status, 0u);
+        EXPECT_FALSE(result.error);
+        ASSERT_NE(result.buffer, nullptr);
+        EXPECT_EQ(result.buffer->bytesPerRow(), 192u);
+        EXPECT_EQ(result.buffer->pixelFormatType(), kCVPixelFormatType_32BGRA);
+        EXPECT_FALSE(result.buffer->isLocked());
+        EXPECT_EQ(packedPixels(*result.buffer), picture);
+        EXPECT_EQ(result.buffer.use_count(), 1) << "the decoder keeps no reference";
+    }
+}
+
+}  // namespace
+}  // namespace velarium
