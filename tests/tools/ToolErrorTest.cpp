@@ -1,7 +1,6 @@
 // velarium-tool on bad input and bad command lines: one clear line on
 // standard error, a non-zero exit status, and never a crash.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "support/IFFWriter.h"
 #include "tools/ToolRunner.h"

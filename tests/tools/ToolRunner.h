@@ -65,8 +65,7 @@ inline std::string readWholeFile(const std::filesystem::path& path) {
 }
 
 inline void writeWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs `program` with `arguments`; its standard output and error go through
