@@ -21,7 +21,9 @@ inline void appendU32(ByteVector& out, std::uint32_t v) {
     appendU16(out, v & 0xFFFF);
 }
 inline void appendBytes(ByteVector& out, const ByteVector& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-inline void appendId(ByteVector& out, const std::string& id) { out.insert(out.end(), id.begin(), id.begin() + 4); }
+inline void appendId(ByteVector& out, const std::string& id) {
+    for (std::size_t i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(i < id.size() ? id[i] : ' '));
+}
 
 // One chunk: identifier, big-endian size, data, pad byte when the size is odd.
 inline ByteVector chunk(const std::string& id, const ByteVector& data) {
