@@ -85,6 +85,11 @@ void convertIndexed(const std::uint8_t* planar, const PlanarGeometry& g, const P
     const std::size_t wholeColumns = width / 8;
     const std::size_t tail = width % 8;
     const std::uint32_t* colours = palette.data();
+    if constexpr (Planes == 0) {
+        // Every pixel shows register 0; the (empty) buffer is never read.
+        for (std::size_t i = 0; i < width * g.height; ++i) storePixel(destination + 4 * i, colours[0]);
+        return;
+    }
     for (std::size_t y = 0; y < g.height; ++y) {
         const std::uint8_t* row = planar + y * rowBytes;
         std::uint8_t* out = destination + y * width * 4;

@@ -1,0 +1,105 @@
+// ANIM-J records: byte columns and rectangles, stored or XORed, fill bytes,
+// offsets on a centred 320-pixel screen, damaged chunks and unknown records.
+#include <string>
+
+#include "core/deltas/DeltaDecoding.h"
+#include "platform/foundation/SystemLog.h"
+#include "tests/core/DeltaTestSupport.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+struct EricGrahamCase {
+    const char* name;
+    std::size_t width, height, planes;
+    ByteVector chunk;
+    std::vector<ByteAt> expected;
+    std::uint8_t fill = 0;
+};
+
+ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
+
+// Record headers: type 1 (type, XOR flag, rows, groups), type 2 (type, XOR flag, rows, bytes, groups).
+ByteVector columns(unsigned exclusiveOr, unsigned rows, unsigned groups) { return w16({1, exclusiveOr, rows, groups}); }
+ByteVector rectangles(unsigned exclusiveOr, unsigned rows, unsigned bytes, unsigned groups) {
+    return w16({2, exclusiveOr, rows, bytes, groups});
+}
+const ByteVector kEnd = w16({0});
+
+std::vector<EricGrahamCase> cases() {
+    return {
+        // 320×4, two planes: offsets are plain byte offsets (row bytes 40).
+        {"ByteColumnsInterleavePlanesRowByRow", 320, 4, 2,
+         concat({columns(0, 2, 1), w16({41}), {0x10, 0x20, 0x11, 0x21}, kEnd}),
+         join({column(0, 1, 1, {0x10, 0x11}), column(1, 1, 1, {0x20, 0x21})})},
+        {"OddGroupIsFollowedByAFillByte", 320, 4, 5,
+         concat({columns(0, 3, 2), w16({0}), ByteVector(15, 0x0A), {0xEE}, w16({1}), ByteVector(15, 0x0B), {0xEE},
+                 kEnd}),
+         [] {
+             std::vector<ByteAt> out;
+             for (std::size_t p = 0; p < 5; ++p)
+                 for (std::size_t r = 0; r < 3; ++r) {
+                     out.push_back({p, r, 0, 0x0A});
+                     out.push_back({p, r, 1, 0x0B});
+                 }
+             return out;
+         }()},
+        {"ByteRectanglesCarryRowsOfBytesPerPlane", 320, 4, 2,
+         concat({rectangles(0, 2, 3, 1), w16({2}), {0x11, 0x12, 0x13, 0x21, 0x22, 0x23, 0x14, 0x15, 0x16, 0x24,
+                                                    0x25, 0x26},
+                 kEnd}),
+         join({rowBytes(0, 0, 2, {0x11, 0x12, 0x13}), rowBytes(1, 0, 2, {0x21, 0x22, 0x23}),
+               rowBytes(0, 1, 2, {0x14, 0x15, 0x16}), rowBytes(1, 1, 2, {0x24, 0x25, 0x26})})},
+        {"NonZeroFlagXorsEachByte", 320, 4, 1, concat({columns(1, 2, 1), w16({0}), {0x0F, 0xF0}, kEnd}),
+         column(0, 0, 0, {0xA5, 0x5A}), 0xAA},
+        {"RecordsFollowOneAnother", 320, 4, 1,
+         concat({columns(0, 1, 1), w16({0}), {0x31, 0}, rectangles(0, 1, 2, 1), w16({3}), {0x32, 0x33}, kEnd}),
+         join({column(0, 0, 0, {0x31}), rowBytes(0, 0, 3, {0x32, 0x33})})},
+        // 288 pixels sit 2 bytes in from the left of the 40-byte screen.
+        {"NarrowPictureIsCentredOnTheScreen", 288, 4, 1, concat({columns(0, 1, 1), w16({45}), {0x45, 0}, kEnd}),
+         column(0, 1, 3, {0x45})},
+        {"BytesLeftOfACentredPictureAreDropped", 288, 4, 1,
+         concat({rectangles(0, 2, 2, 1), w16({41}), {0x01, 0x02, 0x03, 0x04}, kEnd}),
+         join({column(0, 1, 0, {0x02}), column(0, 2, 0, {0x04})})},
+        {"WidePictureUsesPlainOffsets", 640, 4, 1, concat({columns(0, 1, 1), w16({85}), {0x85, 0}, kEnd}),
+         column(0, 1, 5, {0x85})},
+        {"BytesPastTheRowEndAreDropped", 320, 4, 1,
+         concat({rectangles(0, 1, 3, 1), w16({38}), {0x38, 0x39, 0x40, 0}, kEnd}), rowBytes(0, 0, 38, {0x38, 0x39})},
+        {"RowsBelowThePictureAreDropped", 320, 2, 1, concat({columns(0, 3, 1), w16({40}), {0x01, 0x02, 0x03, 0}, kEnd}),
+         column(0, 1, 0, {0x01})},
+        {"TypeZeroFirstChangesNothing", 320, 4, 1, concat({kEnd, columns(0, 1, 1), w16({0}), {0x77, 0}}), {}},
+        {"DataEndingInsideAGroupKeepsTheBytesBeforeIt", 320, 4, 1,
+         concat({columns(0, 1, 1), w16({0}), {0x61, 0}, rectangles(0, 1, 4, 1), w16({4}), {0x62, 0x63}}),
+         join({column(0, 0, 0, {0x61}), rowBytes(0, 0, 4, {0x62, 0x63})})},
+        {"HeaderEndingEarlyStops", 320, 4, 1, concat({columns(0, 1, 1), w16({0}), {0x61, 0}, w16({2, 0, 1})}),
+         column(0, 0, 0, {0x61})},
+    };
+}
+
+class EricGrahamDeltaTest : public ::testing::TestWithParam<EricGrahamCase> {};
+
+TEST_P(EricGrahamDeltaTest, WritesExactlyTheExpectedBytes) {
+    const EricGrahamCase& c = GetParam();
+    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
+    decodeEricGrahamDelta(c.chunk.data(), c.chunk.size(), bitmap.view());
+    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EricGrahamDeltaTest, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EricGrahamDelta, UnknownRecordTypeIsLoggedAndEndsTheFrame) {
+    std::vector<std::string> log;
+    ScopedLogCapture capture([&](const std::string& line) { log.push_back(line); });
+    TestBitmap bitmap(320, 2, 1);
+    const ByteVector chunk = concat({columns(0, 1, 1), w16({0}), {0x51, 0}, w16({0x3B, 0}), columns(0, 1, 1),
+                                     w16({1}), {0x52, 0}, kEnd});
+    decodeEricGrahamDelta(chunk.data(), chunk.size(), bitmap.view());
+    EXPECT_EQ(bitmap.changedBytes(), column(0, 0, 0, {0x51}));
+    EXPECT_EQ(log, std::vector<std::string>{"ANIMParser: Unknown ANIM-J record type 0x3b"});
+}
+
+}  // namespace
+}  // namespace velarium

@@ -1,0 +1,104 @@
+// General delta: the option bits (element and field sizes, XOR, vertical
+// runs), halved pointers, repeat and literal runs, the end of the plane.
+#include "core/deltas/DeltaDecoding.h"
+#include "tests/core/DeltaTestSupport.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+constexpr std::size_t kTableEntries = 16;  // 8 data pointers, 8 info pointers
+constexpr std::size_t kInfo = 8;           // entry of plane 0's info list
+constexpr unsigned kHalved = 2;
+
+struct GeneralCase {
+    const char* name;
+    std::size_t width, height, planes;
+    std::uint32_t bits;
+    ByteVector chunk;
+    std::vector<ByteAt> expected;
+    std::uint8_t fill = 0;
+};
+
+ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
+ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
+
+// Plane 0 with one data list and one info list.
+ByteVector plane0(const ByteVector& data, const ByteVector& info) {
+    return DeltaChunk(kTableEntries, kHalved).list(0, data).list(kInfo, info).bytes();
+}
+
+std::vector<GeneralCase> cases() {
+    return {
+        // 32×4: row bytes 4, plane size 16.
+        {"HorizontalLiteralRunStepsOneElementThroughThePlane", 32, 4, 1, 0,
+         plane0(w16({0x1111, 0x2222}), w16({1, 2, 0xFFFF})),
+         join({rowBytes(0, 0, 2, {0x11, 0x11}), rowBytes(0, 1, 0, {0x22, 0x22})})},
+        {"RepeatRunWritesOneElementAndConsumesIt", 32, 4, 1, 0,
+         plane0(w16({0x3333, 0x4444}), w16({0, 0xFFFD, 6, 1, 0xFFFF})),
+         join({rowBytes(0, 0, 0, {0x33, 0x33, 0x33, 0x33}), rowBytes(0, 1, 0, {0x33, 0x33}),
+               rowBytes(0, 3, 0, {0x44, 0x44})})},
+        {"CountZeroWritesNothing", 32, 4, 1, 0, plane0(w16({0x5555}), w16({0, 0, 1, 1, 0xFFFF})),
+         rowBytes(0, 0, 2, {0x55, 0x55})},
+        {"VerticalXorLiteralGoesDownOneColumn", 32, 4, 1, 0x12,
+         plane0(w16({0x0102, 0x0304, 0x0506}), w16({1, 3, 0xFFFF})),
+         join({rowBytes(0, 0, 2, {0xF1, 0xF2}), rowBytes(0, 1, 2, {0xF3, 0xF4}), rowBytes(0, 2, 2, {0xF5, 0xF6})}),
+         0xF0},
+        {"LongElementsScaleTheOffset", 32, 4, 1, 0x01, plane0(w32({0xA1A2A3A4}), w16({1, 1, 0xFFFF})),
+         rowBytes(0, 1, 0, {0xA1, 0xA2, 0xA3, 0xA4})},
+        {"LongInfoFieldsHoldOffsetAndSignedCount", 32, 4, 1, 0x20,
+         plane0(w16({0x6666}), w32({2, 0xFFFFFFFE, 0xFFFFFFFF})), rowBytes(0, 1, 0, {0x66, 0x66, 0x66, 0x66})},
+        {"PointersCountSixteenBitUnits", 32, 4, 1, 0,
+         DeltaChunk(kTableEntries).setEntry(0, 0x20).setEntry(kInfo, 0x21).raw(w16({0x7777, 0, 1, 0xFFFF})).bytes(),
+         rowBytes(0, 0, 0, {0x77, 0x77})},
+        {"ElementsPastThePlaneAreDroppedButConsumed", 32, 4, 1, 0,
+         plane0(w16({0x1111, 0x2222, 0x3333, 0x4444}), w16({7, 3, 0, 1, 0xFFFF})),
+         join({rowBytes(0, 0, 0, {0x44, 0x44}), rowBytes(0, 3, 2, {0x11, 0x11})})},
+        {"HugeVerticalRepeatStopsAtTheBottom", 32, 4, 1, 0x30,
+         plane0(w16({0x5A5A}), w32({1, 0x80000001, 0xFFFFFFFF})), join({column(0, 0, 2, {0x5A, 0x5A, 0x5A, 0x5A}), column(0, 0, 3, {0x5A, 0x5A, 0x5A, 0x5A})})},
+        {"StartPastThePlaneStops", 32, 4, 2, 0,
+         DeltaChunk(kTableEntries, kHalved)
+             .list(0, w16({0x1111, 0x2222}))
+             .list(kInfo, w16({0, 1, 8, 1, 0xFFFF}))
+             .list(1, w16({0x3333}))
+             .list(kInfo + 1, w16({0, 1, 0xFFFF}))
+             .bytes(),
+         rowBytes(0, 0, 0, {0x11, 0x11})},
+        {"TruncatedDataStopsKeepingEarlierElements", 32, 4, 2, 0,
+         DeltaChunk(kTableEntries, kHalved)
+             .list(kInfo, w16({0, 2, 0xFFFF}))
+             .list(1, w16({0x3333}))
+             .list(kInfo + 1, w16({0, 1, 0xFFFF}))
+             .list(0, w16({0x1111}))
+             .bytes(),
+         rowBytes(0, 0, 0, {0x11, 0x11})},
+        {"EitherPointerZeroSkipsThePlane", 32, 4, 2, 0,
+         DeltaChunk(kTableEntries, kHalved)
+             .list(0, w16({0x1111}))
+             .list(1, w16({0x2222}))
+             .list(kInfo + 1, w16({0, 1, 0xFFFF}))
+             .bytes(),
+         rowBytes(1, 0, 0, {0x22, 0x22})},
+        // 48 pixels: row bytes 6, so a long element at byte 4 has only two bytes in its row.
+        {"VerticalLongElementsStayInsideTheirRow", 48, 2, 1, 0x11,
+         plane0(w32({0xA1A2A3A4, 0xB1B2B3B4}), w16({1, 2, 0xFFFF})),
+         join({rowBytes(0, 0, 4, {0xA1, 0xA2}), rowBytes(0, 1, 4, {0xB1, 0xB2})})},
+        {"ChunkShorterThanTheTableChangesNothing", 32, 4, 1, 0, ByteVector(63, 1), {}},
+    };
+}
+
+class GeneralDeltaTest : public ::testing::TestWithParam<GeneralCase> {};
+
+TEST_P(GeneralDeltaTest, WritesExactlyTheExpectedBytes) {
+    const GeneralCase& c = GetParam();
+    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
+    decodeGeneralDelta(c.chunk.data(), c.chunk.size(), bitmap.view(), c.bits);
+    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GeneralDeltaTest, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velarium

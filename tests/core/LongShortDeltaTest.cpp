@@ -1,0 +1,74 @@
+// Long and short delta: cumulative word positions, runs, the end of the
+// plane's words and damaged lists.
+#include "core/deltas/DeltaDecoding.h"
+#include "tests/core/DeltaTestSupport.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+struct LongShortCase {
+    const char* name;
+    std::size_t width, height, planes, wordSize;
+    ByteVector chunk;
+    std::vector<ByteAt> expected;
+};
+
+ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
+
+std::vector<LongShortCase> cases() {
+    return {
+        {"OffsetZeroThenOneWritesTheFirstTwoLongWords", 64, 1, 1, 4,
+         DeltaChunk(1).list(0, concat({w16({0}), w16({0xA1A2, 0xA3A4}), w16({1}), w16({0xB1B2, 0xB3B4}), w16({0xFFFF})}))
+             .bytes(),
+         rowBytes(0, 0, 0, {0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xB3, 0xB4})},
+        {"OffsetsCountFromTheLastWordWritten", 64, 2, 1, 2,
+         DeltaChunk(1).list(0, w16({2, 0xAAAA, 3, 0xBBBB, 0xFFFF})).bytes(),
+         join({rowBytes(0, 0, 4, {0xAA, 0xAA}), rowBytes(0, 1, 2, {0xBB, 0xBB})})},
+        {"RunFromFFFEStartsOneWordOnAndLeavesThePositionAtItsLastWord", 64, 2, 1, 2,
+         DeltaChunk(1).list(0, w16({0xFFFE, 3, 0x1111, 0x2222, 0x3333, 1, 0x4444, 0xFFFF})).bytes(),
+         join({rowBytes(0, 0, 2, {0x11, 0x11, 0x22, 0x22, 0x33, 0x33}), rowBytes(0, 1, 0, {0x44, 0x44})})},
+        {"RunSkipsFFFEMinusItsValue", 64, 1, 1, 2,
+         DeltaChunk(1).list(0, w16({0xFFFC, 1, 0x5555, 0xFFFF})).bytes(), rowBytes(0, 0, 6, {0x55, 0x55})},
+        {"RunWithCountZeroOnlyMovesThePosition", 64, 2, 1, 2,
+         DeltaChunk(1).list(0, w16({0xFFFB, 0, 1, 0x6666, 0xFFFF})).bytes(), rowBytes(0, 1, 0, {0x66, 0x66})},
+        // A plane of 6 bytes holds one whole long word; words straddle rows.
+        {"OnlyWholeWordsOfThePlaneAreAddressable", 16, 3, 2, 4,
+         DeltaChunk(2)
+             .list(0, w16({0, 0xA1A2, 0xA3A4, 1, 0xB1B2, 0xB3B4, 0xFFFF}))
+             .list(1, w16({0, 0xC1C2, 0xC3C4, 0xFFFF}))
+             .bytes(),
+         join({rowBytes(0, 0, 0, {0xA1, 0xA2}), rowBytes(0, 1, 0, {0xA3, 0xA4})})},
+        {"RunReachingPastTheLastWordStopsAfterTheWordsInside", 32, 1, 1, 2,
+         DeltaChunk(1).list(0, w16({0xFFFE, 3, 0x1111, 0x2222, 0x3333})).bytes(), rowBytes(0, 0, 2, {0x11, 0x11})},
+        {"PointerZeroSkipsOnlyThatPlane", 32, 1, 2, 2,
+         DeltaChunk(2).list(1, w16({1, 0x7777, 0xFFFF})).bytes(), rowBytes(1, 0, 2, {0x77, 0x77})},
+        {"PointerPastTheChunkStopsBeforeItsPlane", 32, 1, 3, 2,
+         DeltaChunk(3)
+             .list(0, w16({0, 0x1111, 0xFFFF}))
+             .list(1, w16({0, 0x2222, 0xFFFF}))
+             .setEntry(2, 0x100)
+             .bytes(),
+         join({rowBytes(0, 0, 0, {0x11, 0x11}), rowBytes(1, 0, 0, {0x22, 0x22})})},
+        {"TruncatedWordStopsKeepingEarlierWrites", 64, 1, 2, 4,
+         DeltaChunk(2).list(0, w16({0, 0x1111, 0x1111, 1, 0x2222})).bytes(),
+         rowBytes(0, 0, 0, {0x11, 0x11, 0x11, 0x11})},
+        {"TableShorterThanThePlanesChangesNothing", 32, 1, 2, 2, w16({0, 4}), {}},
+    };
+}
+
+class LongShortDeltaTest : public ::testing::TestWithParam<LongShortCase> {};
+
+TEST_P(LongShortDeltaTest, WritesExactlyTheExpectedBytes) {
+    const LongShortCase& c = GetParam();
+    TestBitmap bitmap(c.width, c.height, c.planes);
+    decodeLongShortDelta(c.chunk.data(), c.chunk.size(), bitmap.view(), c.wordSize);
+    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LongShortDeltaTest, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velarium

@@ -1,0 +1,85 @@
+// Vertical delta in one list of words: short and long words, XOR, every
+// column decoded (including a narrower last column), runs past the bottom.
+#include "core/deltas/DeltaDecoding.h"
+#include "tests/core/DeltaTestSupport.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+struct Vertical8Case {
+    const char* name;
+    std::size_t width, height, planes, wordSize;
+    bool exclusiveOr;
+    ByteVector chunk;
+    std::vector<ByteAt> expected;
+    std::uint8_t fill = 0;
+};
+
+ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
+ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
+
+// 32×4 short: column 0 has two literal words, a skip of one row and a same
+// run of one; column 1 has no operations.
+const ByteVector kShortList = w16({3, 0x8002, 0xA1A2, 0xB1B2, 0x0001, 0x0000, 1, 0xC1C2, 0});
+
+std::vector<Vertical8Case> cases() {
+    return {
+        {"ShortLiteralsSkipsAndSameRuns", 32, 4, 1, 2, false, DeltaChunk(1).list(0, kShortList).bytes(),
+         join({column(0, 0, 0, {0xA1, 0xB1}), column(0, 0, 1, {0xA2, 0xB2}), rowBytes(0, 3, 0, {0xC1, 0xC2})})},
+        {"ExclusiveOrChangesBitsInsteadOfStoring", 32, 4, 1, 2, true, DeltaChunk(1).list(0, kShortList).bytes(),
+         join({column(0, 0, 0, {0x5E, 0x4E}), column(0, 0, 1, {0x5D, 0x4D}), rowBytes(0, 3, 0, {0x3E, 0x3D})}),
+         0xFF},
+        {"LongSkipThenLiteralOfTwo", 64, 8, 1, 4, false,
+         DeltaChunk(1).list(0, w32({2, 5, 0x80000002, 0xA1A2A3A4, 0xB1B2B3B4, 0})).bytes(),
+         join({rowBytes(0, 5, 0, {0xA1, 0xA2, 0xA3, 0xA4}), rowBytes(0, 6, 0, {0xB1, 0xB2, 0xB3, 0xB4})})},
+        {"LiteralPastTheBottomIsDroppedAndTheListReadsOn", 32, 4, 1, 2, false,
+         DeltaChunk(1).list(0, w16({2, 3, 0x8002, 0x1112, 0x2122, 1, 0x8001, 0x3132})).bytes(),
+         join({rowBytes(0, 3, 0, {0x11, 0x12}), rowBytes(0, 0, 2, {0x31, 0x32})})},
+        {"HugeLongSameRunAndSkipStopAtTheBottom", 64, 4, 1, 4, false,
+         DeltaChunk(1).list(0, w32({2, 0, 0x7FFFFFFF, 0x5A5A5A5A, 0x7FFFFFFF, 1, 0x80000001, 0x11111111})).bytes(),
+         [] {
+             std::vector<ByteAt> out;
+             for (std::size_t r = 0; r < 4; ++r)
+                 for (std::size_t b = 0; b < 4; ++b) out.push_back({0, r, b, 0x5A});
+             for (std::size_t b = 4; b < 8; ++b) out.push_back({0, 0, b, 0x11});
+             return out;
+         }()},
+        // 40 pixels: three 16-bit columns, the last only half full of pixels.
+        {"ShortDecodesThePartlyFilledLastColumn", 40, 2, 1, 2, false,
+         DeltaChunk(1).list(0, w16({0, 0, 1, 0x8001, 0x7172})).bytes(), rowBytes(0, 0, 4, {0x71, 0x72})},
+        {"NarrowPictureStillHasOneColumn", 12, 2, 1, 2, false,
+         DeltaChunk(1).list(0, w16({1, 0x8002, 0x1112, 0x2122})).bytes(), join({rowBytes(0, 0, 0, {0x11, 0x12}), rowBytes(0, 1, 0, {0x21, 0x22})})},
+        // 48 pixels: one long column, then a short-form column for the last word.
+        {"LongFormDecodesTheLastWordAsAShortColumn", 48, 3, 1, 4, false,
+         DeltaChunk(1)
+             .list(0, concat({w32({1, 0x80000001, 0xA1A2A3A4}), w16({2, 0x0001, 0x8002, 0xB1B2, 0xC1C2})}))
+             .bytes(),
+         join({rowBytes(0, 0, 0, {0xA1, 0xA2, 0xA3, 0xA4}), rowBytes(0, 1, 4, {0xB1, 0xB2}),
+               rowBytes(0, 2, 4, {0xC1, 0xC2})})},
+        {"TruncatedLiteralStopsTheFrameKeepingEarlierWords", 32, 4, 2, 2, false,
+         DeltaChunk(2).list(1, w16({1, 0x8001, 0x3132, 0})).list(0, w16({1, 0x8003, 0x1112, 0x2122})).bytes(),
+         join({column(0, 0, 0, {0x11, 0x21}), column(0, 0, 1, {0x12, 0x22})})},
+        {"PointerZeroSkipsAndPointerPastTheChunkStops", 32, 4, 3, 2, false,
+         DeltaChunk(3).list(1, w16({1, 0x8001, 0x3132, 0})).setEntry(2, 0x400).bytes(),
+         rowBytes(1, 0, 0, {0x31, 0x32})},
+        {"TableShorterThanThePlanesChangesNothing", 32, 4, 2, 2, false, ByteVector{0, 0, 0, 8, 0, 1, 0x80, 1},
+         {}},
+    };
+}
+
+class VerticalDelta8Test : public ::testing::TestWithParam<Vertical8Case> {};
+
+TEST_P(VerticalDelta8Test, WritesExactlyTheExpectedBytes) {
+    const Vertical8Case& c = GetParam();
+    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
+    decodeVerticalDelta8(c.chunk.data(), c.chunk.size(), bitmap.view(), c.wordSize, c.exclusiveOr);
+    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VerticalDelta8Test, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velarium
