@@ -1,0 +1,110 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/playback/PlaybackClock.h"
+#include "platform/playback/PlayerItem.h"
+#include "platform/playback/VideoSink.h"
+
+namespace velarium {
+
+struct PlaybackStatistics {
+    std::uint64_t framesShown = 0;    // handed to the sink
+    std::uint64_t framesLate = 0;     // shown, but later than their time allowed
+    std::uint64_t framesDropped = 0;  // skipped because the next frame was already due
+    MediaTime firstPlayHostTime;      // when play() first started playback
+    MediaTime endHostTime;            // when playback reached the end of the item
+};
+
+// Plays a player item: shows each sample's picture through the sink at its
+// presentation time on the clock, from the current time to the end of the
+// item, then stops. It neither starts by itself nor loops.
+//
+// Frames travel the extensions' road: a sample cursor of the video track
+// loads the sample buffer, the item's video decoder turns it into a pixel
+// buffer from the item's pixel buffer manager. A failure on that road fails
+// the item with the error unchanged and stops playback.
+struct PlayerOptions {
+    // A frame shown later than its time by more than this counts as late.
+    MediaTime lateTolerance = MediaTime::make(5, 1000);
+};
+
+class Player {
+public:
+    // Prepares the item if it is not yet ready. A system clock is used when
+    // none is given.
+    Player(std::shared_ptr<PlayerItem> item, std::shared_ptr<VideoSink> sink,
+           std::shared_ptr<PlaybackClock> clock = nullptr, PlayerOptions options = {});
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    const std::shared_ptr<PlayerItem>& currentItem() const { return item_; }
+
+    // Starts playing from the current time; does nothing at the end of the item.
+    void play();
+    void pause();
+    // Moves to the sample shown at `time` and shows it; playback continues
+    // from there if it was playing. Times are clamped to the item.
+    bool seekToTime(const MediaTime& time, Error* error = nullptr);
+    // Pauses, moves by `count` samples (pinned at both ends) and shows the sample.
+    bool stepByCount(std::int64_t count, Error* error = nullptr);
+
+    float rate() const;
+    MediaTime currentTime() const;
+    bool isAtEnd() const;
+    PlaybackStatistics statistics() const;
+    // Blocks until playback is not running: paused, at the end, or failed.
+    void waitUntilStopped();
+
+private:
+    bool itemIsReady(Error* error) const;
+    // Host time at which media time `time` plays, while playing.
+    MediaTime hostTimeFor(const MediaTime& time) const;
+    MediaTime playheadLocked() const;
+    void run();
+    // Produces the picture of sample `index` through the extensions.
+    bool renderSample(std::uint64_t index, PixelBufferRef* pixelBuffer, Error* error);
+    bool moveCursorTo(std::uint64_t index, Error* error);
+    // Hands a picture to the sink; called with presentMutex_ held.
+    void present(const PixelBufferRef& buffer, std::uint64_t index, const MediaTime& hostTime, bool late);
+    // Shows sample `index` at once (seek, step) and makes `time` the current time.
+    bool showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, MESampleCursorRef cursor, Error* error);
+
+    std::shared_ptr<PlayerItem> item_;
+    std::shared_ptr<VideoSink> sink_;
+    std::shared_ptr<PlaybackClock> clock_;
+    PlayerOptions options_;
+
+    // Playback state, guarded by mutex_.
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool playing_ = false;
+    bool quit_ = false;
+    bool atEnd_ = false;
+    std::uint64_t generation_ = 0;  // changes whenever the schedule is replaced
+    std::uint64_t nextIndex_ = 0;   // next sample to show while playing
+    MediaTime currentTime_ = MediaTime::zero();
+    MediaTime anchorHost_;          // while playing, media time anchorMedia_ plays at host time anchorHost_
+    MediaTime anchorMedia_;
+    PlaybackStatistics statistics_;
+
+    // The playback cursor; one sample is rendered at a time.
+    std::mutex renderMutex_;
+    MESampleCursorRef cursor_;
+    std::uint64_t cursorIndex_ = 0;
+
+    // Held from the decision to show a picture until the sink has it, so
+    // that a picture of an abandoned schedule never follows a newer one.
+    // Recursive: a sink may seek or step from inside its callback.
+    std::recursive_mutex presentMutex_;
+
+    std::thread thread_;
+};
+
+}  // namespace velarium

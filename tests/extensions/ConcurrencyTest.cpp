@@ -1,0 +1,174 @@
+// Several threads at once on one file, through the real modules: cursors of
+// one format reader loading samples while Dapple decodes them, and a player
+// whose playback thread races seeks, steps and pauses from another thread.
+// Every picture must be the one its frame index names. Run under
+// ThreadSanitizer as well as normally.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "platform/mediaextension/FileByteSource.h"
+#include "platform/mediaextension/Registration.h"
+#include "platform/playback/Player.h"
+#include "support/Corpus.h"
+#include "support/ErrorPrinting.h"
+#include "support/Hashing.h"
+
+namespace velarium {
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kLoadsPerThread = 24;
+
+struct Movie {
+    std::filesystem::path file;
+    std::vector<std::string> hashes;  // expected, per frame
+};
+
+// Corpus animations whose frames depend on earlier ones, so that every
+// out-of-order request makes the shared parser replay deltas.
+std::vector<Movie> movies() {
+    std::vector<Movie> out;
+    for (const auto& anim : testing::corpusAnimations()) {
+        if (anim.name == "mm_op5_ham6_320x200.anim" || anim.name == "pydpainter_color-balls.anim" ||
+            anim.name == "ham8_opJ_320x32_f12_il0.anim")
+            out.push_back({anim.file, testing::readLines(anim.expectedHashes)});
+    }
+    return out;
+}
+
+class ExtensionConcurrencyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing::haveCorpus()) GTEST_SKIP() << "corpus not found at " << testing::corpusDir();
+        Error error;
+        ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
+        ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
+    }
+};
+
+template <typename Value>
+Value await(const std::function<void(std::function<void(Value, const Error*)>)>& call) {
+    Value result{};
+    call([&](Value value, const Error* error) {
+        EXPECT_EQ(error, nullptr) << (error ? error->localizedDescription : "");
+        result = std::move(value);
+    });
+    return result;
+}
+
+TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
+    auto& registry = ExtensionRegistry::shared();
+    auto readerFactory = registry.formatReaderForFileExtension("anim");
+    auto decoderFactory = registry.videoDecoderForCodecType(makeFourCharCode("ILBM"));
+    ASSERT_NE(readerFactory, nullptr);
+    ASSERT_NE(decoderFactory, nullptr);
+
+    for (const Movie& movie : movies()) {
+        SCOPED_TRACE(movie.file.filename().string());
+        Error error;
+        auto reader = readerFactory->formatReaderWithByteSource(FileByteSource::open(movie.file, nullptr), {}, &error);
+        ASSERT_NE(reader, nullptr) << error.localizedDescription;
+        auto tracks = await<std::vector<METrackReaderRef>>(
+            [&](auto handler) { reader->loadTrackReadersWithCompletionHandler(handler); });
+        ASSERT_EQ(tracks.size(), 1u);
+        auto info = await<METrackInfoRef>([&](auto handler) { tracks[0]->loadTrackInfoWithCompletionHandler(handler); });
+        const auto description = info->formatDescriptions().front();
+        auto manager = std::make_shared<MEVideoDecoderPixelBufferManager>();
+        auto decoder = decoderFactory->videoDecoderWithCodecType(makeFourCharCode("ILBM"), description, {}, manager,
+                                                                 &error);
+        ASSERT_NE(decoder, nullptr);
+        auto first = await<MESampleCursorRef>(
+            [&](auto handler) { tracks[0]->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(handler); });
+
+        const auto frameCount = static_cast<std::int64_t>(movie.hashes.size());
+        std::atomic<int> checked{0}, wrong{0}, failed{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                // Each thread walks its own cursor, mostly forwards, sometimes back.
+                MESampleCursorRef cursor = first->copy();
+                std::mt19937 random(static_cast<unsigned>(t + 1));
+                std::int64_t index = 0;
+                for (int n = 0; n < kLoadsPerThread; ++n) {
+                    const std::int64_t target =
+                        (random() % 4 == 0) ? static_cast<std::int64_t>(random() % frameCount)
+                                            : std::min<std::int64_t>(index + 1 + t, frameCount - 1);
+                    cursor->stepInDecodeOrderByCount(target - index, [&](std::int64_t steps, const Error*) {
+                        index += steps;
+                    });
+                    PixelBufferRef picture;
+                    cursor->loadSampleBufferContainingSamplesToEndCursor(
+                        nullptr, [&](SampleBufferRef sample, const Error* loadError) {
+                            if (loadError) return;
+                            decoder->decodeFrameFromSampleBuffer(
+                                sample, {}, [&](PixelBufferRef buffer, MEDecodeFrameStatus, const Error*) {
+                                    picture = buffer;
+                                });
+                        });
+                    if (!picture) {
+                        ++failed;
+                        continue;
+                    }
+                    ++checked;
+                    if (testing::sha256Hex(testing::packedPixels(*picture)) != movie.hashes[index]) ++wrong;
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        EXPECT_EQ(failed.load(), 0);
+        EXPECT_EQ(wrong.load(), 0);
+        EXPECT_EQ(checked.load(), kThreads * kLoadsPerThread);
+    }
+}
+
+// Records which picture arrived for which frame; nothing more, so that the
+// sink itself adds no synchronisation that could hide a race.
+class CheckingSink : public VideoSink {
+public:
+    explicit CheckingSink(const std::vector<std::string>& hashes) : hashes_(hashes) {}
+    void presentPixelBuffer(const PixelBufferRef& buffer, const PresentedFrame& frame) override {
+        ++shown;
+        if (frame.index >= hashes_.size() || testing::sha256Hex(testing::packedPixels(*buffer)) != hashes_[frame.index])
+            ++wrong;
+    }
+    std::atomic<int> shown{0}, wrong{0};
+
+private:
+    const std::vector<std::string>& hashes_;
+};
+
+TEST_F(ExtensionConcurrencyTest, PlayerSurvivesControlFromAnotherThreadWhilePlaying) {
+    for (const Movie& movie : movies()) {
+        SCOPED_TRACE(movie.file.filename().string());
+        auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(movie.file));
+        auto sink = std::make_shared<CheckingSink>(movie.hashes);
+        Player player(item, sink, std::make_shared<SystemPlaybackClock>());
+        ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+
+        std::mt19937 random(7);
+        const auto last = static_cast<std::int64_t>(movie.hashes.size()) - 1;
+        for (int n = 0; n < 40; ++n) {
+            switch (random() % 4) {
+                case 0: player.play(); break;
+                case 1: player.pause(); break;
+                case 2: player.stepByCount(static_cast<std::int64_t>(random() % 5) - 2); break;
+                case 3:
+                    player.seekToTime(item->sampleTimes()[random() % (last + 1)].presentationTime);
+                    player.play();
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        player.pause();
+        player.waitUntilStopped();
+        EXPECT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+        EXPECT_GT(sink->shown.load(), 0);
+        EXPECT_EQ(sink->wrong.load(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace velarium

@@ -1,0 +1,181 @@
+// Opening files for playback: which format reader is chosen, what the asset
+// learns, and how every kind of bad file fails the asset and the player item
+// with the error of the step that failed.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "PlaybackTestSupport.h"
+#include "platform/mediaextension/FileByteSource.h"
+#include "platform/playback/PlaybackError.h"
+
+namespace velarium {
+namespace {
+
+using namespace testing;
+
+class AssetAndItemTest : public ::testing::Test {
+protected:
+    void SetUp() override { registerBuiltExtensions(); }
+    ScratchFolder scratch_;
+};
+
+struct StatusLog {
+    std::vector<PlayerItemStatus> statuses;
+    std::vector<std::thread::id> threads;
+    void attach(PlayerItem& item) {
+        item.addStatusObserver([this](PlayerItemStatus status) {
+            statuses.push_back(status);
+            threads.push_back(std::this_thread::get_id());
+        });
+    }
+};
+
+TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
+    const auto anim = syntheticAnimation({});
+    struct Case {
+        const char* name;
+        std::string type;
+        bool opens;
+    } cases[] = {
+        {"walk.anim", "", true},  {"WALK.ANIM", "", true},        {"walk.anm", "", true},
+        {"walk.iff", "", false},  {"WALK", "", false},            {"walk.iff", "com.amiga.anim", true},
+        {"WALK", "com.amiga.anim", true}, {"walk.anim", "public.png", false},
+    };
+    for (const auto& c : cases) {
+        auto asset = Asset::assetWithPath(scratch_.write(c.name, anim), AssetOptions{c.type});
+        Error error;
+        EXPECT_EQ(asset->loadValues(&error), c.opens) << c.name << " " << c.type;
+        if (!c.opens) {
+            EXPECT_EQ(error.domain, kPlaybackErrorDomain);
+            EXPECT_EQ(error.code, kPlaybackErrorNoFormatReader) << c.name;
+        }
+    }
+}
+
+TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
+    SyntheticAnimation spec;
+    spec.width = 40;
+    spec.height = 12;
+    spec.planes = 3;
+    spec.ticks = {2, 4, 6};
+    auto asset = Asset::assetWithPath(scratch_.write("a.anim", syntheticAnimation(spec)));
+    Error error;
+    ASSERT_TRUE(asset->loadValues(&error)) << error.localizedDescription;
+    EXPECT_EQ(asset->duration(), MediaTime::make(12, 60));
+    ASSERT_EQ(asset->metadata().size(), 1u);
+    EXPECT_EQ(asset->metadata()[0]->value(), "Amiga IFF ANIM - 40x12, 3 planes, 3 frames");
+    ASSERT_EQ(asset->tracks().size(), 1u);
+    const AssetTrack* track = asset->firstEnabledTrack(kCMMediaType_Video);
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(track->info->formatDescriptions().front()->mediaSubType(), makeFourCharCode("ILBM"));
+    EXPECT_EQ(track->uneditedDuration, MediaTime::make(12, 60));
+}
+
+TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
+    const auto anim = syntheticAnimation({});
+    const auto bigFile = scratch_.path() / "huge.anim";
+    std::ofstream(bigFile).close();
+    std::filesystem::resize_file(bigFile, 104857601);  // sparse: no disk space used
+
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        std::string type;
+        Error expected;
+    } cases[] = {
+        {"not an ANIM", scratch_.write("text.anim", std::vector<std::uint8_t>(200, 'a')), "",
+         Error(kANIMParserErrorDomain, -2, "Not an IFF ANIM file")},
+        {"empty", scratch_.write("empty.anim", {}), "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"over 100 MiB", bigFile, "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"truncated in the header", scratch_.write("short.anim", {anim.begin(), anim.begin() + 10}), "",
+         Error(kANIMParserErrorDomain, -1, "File too small")},
+        {"truncated before the first frame", scratch_.write("cut.anim", {anim.begin(), anim.begin() + 20}), "",
+         Error("com.brackwater.Velarium", -3, "Failed to parse ANIM file")},
+        {"unknown kind of file", scratch_.write("walk.iff", anim), "",
+         Error(kPlaybackErrorDomain, kPlaybackErrorNoFormatReader, "No format reader for this kind of file")},
+    };
+    for (const auto& c : cases) {
+        auto asset = Asset::assetWithPath(c.path, AssetOptions{c.type});
+        Error error;
+        EXPECT_FALSE(asset->loadValues(&error)) << c.name;
+        EXPECT_EQ(error, c.expected) << c.name;
+
+        auto item = PlayerItem::playerItemWithAsset(asset);
+        StatusLog log;
+        log.attach(*item);
+        EXPECT_EQ(item->status(), PlayerItemStatus::unknown);
+        item->prepare();
+        EXPECT_EQ(item->status(), PlayerItemStatus::failed) << c.name;
+        ASSERT_TRUE(item->error()) << c.name;
+        EXPECT_EQ(*item->error(), c.expected) << c.name;
+        EXPECT_EQ(log.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::failed}) << c.name;
+        EXPECT_EQ(log.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+
+        // A player of a failed item shows nothing and reports the item's error.
+        auto sink = std::make_shared<RecordingSink>();
+        Player player(item, sink, std::make_shared<ManualPlaybackClock>());
+        player.play();
+        player.waitUntilStopped();
+        Error seekError;
+        EXPECT_FALSE(player.seekToTime(MediaTime::zero(), &seekError));
+        EXPECT_EQ(seekError, c.expected);
+        EXPECT_TRUE(sink->frames().empty());
+    }
+}
+
+TEST_F(AssetAndItemTest, MissingFileFailsWithTheSystemError) {
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.path() / "gone.anim"));
+    item->prepare();
+    ASSERT_EQ(item->status(), PlayerItemStatus::failed);
+    EXPECT_EQ(item->error()->domain, kPOSIXErrorDomain);
+    EXPECT_EQ(item->error()->code, ENOENT);
+}
+
+TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
+    SyntheticAnimation spec;
+    spec.ticks = {3, 1, 4};
+    spec.dpanSpeed = 30;
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", syntheticAnimation(spec))));
+    StatusLog log;
+    log.attach(*item);
+    item->prepare();
+    item->prepare();
+    ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay) << item->error().value_or(Error()).localizedDescription;
+    EXPECT_EQ(log.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::readyToPlay});
+    EXPECT_EQ(log.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+
+    const auto& samples = item->sampleTimes();
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[1].presentationTime, MediaTime::make(3, 60));
+    EXPECT_EQ(samples[1].duration, MediaTime::make(1, 30));
+    EXPECT_EQ(samples[2].presentationTime, MediaTime::make(5, 60));
+    EXPECT_EQ(item->duration(), MediaTime::make(9, 60));
+    EXPECT_EQ(item->sampleIndexAtTime(MediaTime::make(5, 60)), 2u);
+    EXPECT_EQ(item->sampleIndexAtTime(MediaTime::make(1, 1)), 2u);
+}
+
+TEST_F(AssetAndItemTest, FailureDuringPlaybackFailsTheItemOnThePlaybackThread) {
+    // A picture without pixels opens fine, but no sample can be made of it.
+    SyntheticAnimation spec;
+    spec.width = 0;
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", syntheticAnimation(spec))));
+    auto sink = std::make_shared<RecordingSink>();
+    Player player(item, sink, std::make_shared<ManualPlaybackClock>());
+    ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+
+    StatusLog log;
+    log.attach(*item);
+    player.play();
+    player.waitUntilStopped();
+    EXPECT_EQ(item->status(), PlayerItemStatus::failed);
+    EXPECT_EQ(*item->error(),
+              Error(kOSStatusErrorDomain, kCMBlockBufferBadLengthParameterErr, "Failed to create pixel block buffer"));
+    ASSERT_EQ(log.threads.size(), 1u);
+    EXPECT_NE(log.threads[0], std::this_thread::get_id());
+    EXPECT_TRUE(sink->frames().empty());
+    EXPECT_EQ(player.rate(), 0.0f);
+}
+
+}  // namespace
+}  // namespace velarium

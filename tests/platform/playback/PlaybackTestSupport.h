@@ -1,0 +1,105 @@
+#pragma once
+
+// Playback through the real extension modules: files in a scratch folder,
+// a sink that records what it is shown, and registration of the modules
+// built beside the tests.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/ANIMParser.h"
+#include "platform/mediaextension/Registration.h"
+#include "platform/playback/Player.h"
+#include "support/ErrorPrinting.h"
+#include "support/Hashing.h"
+#include "support/SyntheticAnimations.h"
+
+namespace velarium::testing {
+
+inline void registerBuiltExtensions() {
+    Error error;
+    ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
+    ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
+}
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("velarium-playback-") + std::to_string(::getpid()) + "-" + test->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path_); }
+
+    std::filesystem::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+        const auto file = path_ / name;
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct RecordedFrame {
+    PresentedFrame frame;
+    std::string hash;  // of the packed pixels
+    std::size_t bytesPerRow = 0;
+    std::thread::id thread;
+};
+
+// Records every frame it is shown; `onFrame` lets a test act at a frame
+// (pause, advance the clock) from inside the presentation.
+class RecordingSink : public VideoSink {
+public:
+    std::function<void(const PresentedFrame&)> onFrame;
+
+    void presentPixelBuffer(const PixelBufferRef& buffer, const PresentedFrame& frame) override {
+        RecordedFrame record{frame, sha256Hex(packedPixels(*buffer)), buffer->bytesPerRow(), std::this_thread::get_id()};
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            frames_.push_back(record);
+        }
+        if (onFrame) onFrame(frame);
+    }
+
+    std::vector<RecordedFrame> frames() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return frames_;
+    }
+    std::vector<std::uint64_t> indices() const {
+        std::vector<std::uint64_t> out;
+        for (const auto& record : frames()) out.push_back(record.frame.index);
+        return out;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<RecordedFrame> frames_;
+};
+
+// SHA-256 of each frame as the core draws it, for comparing what playback shows.
+inline std::vector<std::string> coreFrameHashes(const std::vector<std::uint8_t>& file) {
+    ANIMParser parser(makeSharedBytes(file));
+    std::vector<std::string> hashes;
+    if (!parser.parseWithError(nullptr)) return hashes;
+    Bytes frame(parser.width() * parser.height() * 4);
+    for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
+        parser.decodeFrameAtIndex(i, frame, nullptr);
+        hashes.push_back(sha256Hex(frame));
+    }
+    return hashes;
+}
+
+}  // namespace velarium::testing
