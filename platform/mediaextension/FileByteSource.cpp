@@ -10,8 +10,9 @@
 namespace velarium {
 namespace {
 
-Error posixError(int code, const std::string& what) {
-    return Error(kPOSIXErrorDomain, code, what + ": " + std::strerror(code));
+// The file is named by whoever reports the error; the text says what went wrong.
+Error posixError(int code) {
+    return Error(kPOSIXErrorDomain, code, std::string("Cannot read the file: ") + std::strerror(code));
 }
 
 }  // namespace
@@ -23,7 +24,7 @@ std::shared_ptr<FileByteSource> FileByteSource::open(const std::filesystem::path
     // regular files are unaffected by the flag.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        fail(error, posixError(errno, path.string()));
+        fail(error, posixError(errno));
         return nullptr;
     }
     struct stat info {};
@@ -36,7 +37,7 @@ std::shared_ptr<FileByteSource> FileByteSource::open(const std::filesystem::path
         code = EINVAL;  // pipes and devices have no length to read up front
     if (code != 0) {
         ::close(fd);
-        fail(error, posixError(code, path.string()));
+        fail(error, posixError(code));
         return nullptr;
     }
     return std::shared_ptr<FileByteSource>(new FileByteSource(path, fd, static_cast<std::int64_t>(info.st_size)));
@@ -47,7 +48,7 @@ FileByteSource::~FileByteSource() { ::close(fd_); }
 bool FileByteSource::readDataOfLength(std::size_t length, std::int64_t offset, void* destination,
                                       std::size_t* bytesRead, Error* error) {
     if (bytesRead) *bytesRead = 0;
-    if (offset < 0 || (!destination && length > 0)) return fail(error, posixError(EINVAL, path_.string()));
+    if (offset < 0 || (!destination && length > 0)) return fail(error, posixError(EINVAL));
 
     auto* out = static_cast<std::uint8_t*>(destination);
     std::size_t done = 0;
@@ -57,7 +58,7 @@ bool FileByteSource::readDataOfLength(std::size_t length, std::int64_t offset, v
         if (n < 0) {
             if (errno == EINTR) continue;
             if (bytesRead) *bytesRead = done;
-            return fail(error, posixError(errno, path_.string()));
+            return fail(error, posixError(errno));
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);

@@ -42,26 +42,29 @@ void expectOneErrorLine(const ProgramRun& run, int status, const std::string& pr
 TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
     const ByteVector ilbm = form("ILBM", {bmhd({}), chunk("BODY", {0, 0})});
     const ByteVector noFrames = form("ANIM", {chunk("NAME", {'x', 'y'})});
+    // `frames` opens files through the format reader extension, which words
+    // two of these failures its own way.
     struct Case {
         std::string name;
         std::string file;
         std::string message;
+        std::string framesMessage = {};  // when it differs
     };
     const std::vector<Case> cases = {
         {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory"},
         {"folder", folder_.path().string(), "Cannot read the file: Is a directory"},
-        {"empty", file("empty.anim", ""), "File too small"},
+        {"empty", file("empty.anim", ""), "File too small", "Invalid file size"},
         {"eleven bytes", file("short.anim", "FORM\0\0\0\x04"
                                             "ANI"), "File too small"},
         {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file"},
         {"plain ILBM", file("picture.iff", bytesOf(ilbm)), "Not an IFF ANIM file"},
-        {"no FORM ILBM", file("noframes.anim", bytesOf(noFrames)), "No frames found"},
+        {"no FORM ILBM", file("noframes.anim", bytesOf(noFrames)), "No frames found", "Failed to parse ANIM file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         expectOneErrorLine(runTool({"info", c.file}), kFailure, "velarium-tool: " + c.file + ": ", c.message);
         expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, "velarium-tool: " + c.file + ": ",
-                           c.message);
+                           c.framesMessage.empty() ? c.message : c.framesMessage);
     }
 }
 
@@ -108,7 +111,7 @@ TEST_F(ToolErrors, FramesOutsideTheAnimationOrUnwritableOutputFail) {
 
 TEST_F(ToolErrors, CommandLineMistakesGiveOneLine) {
     const std::vector<std::vector<std::string>> cases = {
-        {"play", kDemo},
+        {"play", kDemo, "--speed", "2"},
         {"info", kDemo, "--colour"},
         {"frames", kDemo},                                    // no -o
         {"frames", kDemo, "-o", "-"},                         // PNG cannot go to standard output

@@ -71,6 +71,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             ->type_name("M")
             ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
 
+    CLI::App* play = app.add_subcommand("play", "Play the animation without showing it, printing each frame's time");
+    play->footer("Each frame is printed as the player presents it, then the frames shown, late and\n"
+                 "dropped and the total time. Playback takes as long as the animation does.");
+    play->add_option("FILE", result.play.file, "ANIM file")->type_name("");
+    play->add_flag("--virtual-clock", result.play.virtualClock,
+                   "Run the player on a virtual clock: same times, no waiting");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -94,6 +101,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             result.exitStatus = usageMistake("frames needs -o DIR, or -o - with --format bgra");
         else if (result.frames.output == kStandardOutputName && result.frames.format != FrameFormat::BGRA)
             result.exitStatus = usageMistake("only --format bgra can be written to standard output (-o -)");
+    } else if (play->parsed()) {
+        result.command = CommandLine::Command::Play;
+        if (result.play.file.empty()) result.exitStatus = printUsage(*play, app.get_name());
     } else {
         result.exitStatus = printUsage(app, "");
     }

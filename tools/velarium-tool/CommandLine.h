@@ -21,14 +21,20 @@ struct FramesOptions {
     std::optional<std::uint64_t> count;  // to the last frame when absent
 };
 
+struct PlayOptions {
+    std::string file;
+    bool virtualClock = false;  // frames follow each other in virtual time, without waiting
+};
+
 // What the command line asks for. When `exitStatus` is set, the command
 // line has been fully handled already (help or usage printed, or a mistake
 // reported) and the tool exits with that status.
 struct CommandLine {
-    enum class Command { None, Info, Frames };
+    enum class Command { None, Info, Frames, Play };
     Command command = Command::None;
     InfoOptions info;
     FramesOptions frames;
+    PlayOptions play;
     std::optional<int> exitStatus;
 };
 

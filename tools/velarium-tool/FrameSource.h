@@ -9,9 +9,8 @@
 namespace velarium::tool {
 
 // Where the `frames` command gets its pictures: packed BGRA frames of
-// width × height × 4 bytes, asked for by index. Today the decoding core
-// answers directly; keeping the command behind this interface lets the
-// answer come from the format reader and video decoder instead.
+// width × height × 4 bytes, asked for by index. They come the way an
+// application gets them: through the format reader and the video decoder.
 class FrameSource {
 public:
     virtual ~FrameSource() = default;

@@ -1,10 +1,12 @@
-// velarium-tool: the command-line face of the ANIM decoding core.
+// velarium-tool: the command-line face of the ANIM decoding core and of the
+// playback road through the two extensions.
 #include <cstdio>
 #include <new>
 
 #include "tools/velarium-tool/CommandLine.h"
 #include "tools/velarium-tool/FramesCommand.h"
 #include "tools/velarium-tool/InfoCommand.h"
+#include "tools/velarium-tool/PlayCommand.h"
 #include "tools/velarium-tool/ToolError.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
         switch (commandLine.command) {
             case CommandLine::Command::Info: return runInfoCommand(commandLine.info);
             case CommandLine::Command::Frames: return runFramesCommand(commandLine.frames);
+            case CommandLine::Command::Play: return runPlayCommand(commandLine.play);
             case CommandLine::Command::None: break;
         }
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,131 @@
+// velarium-tool play, and files whose names the extensions do not claim:
+// the player's schedule printed frame by frame, the summary, and errors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "core/ANIMParser.h"
+#include "support/Corpus.h"
+#include "support/SyntheticAnimations.h"
+#include "tools/ToolRunner.h"
+
+namespace velarium {
+namespace {
+
+using testing::runTool;
+using testing::TemporaryFolder;
+
+const std::string kDemo = VELARIUM_DEMO_FILE;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::string frameLine(std::uint64_t index, const MediaTime& time) {
+    char text[64];
+    std::snprintf(text, sizeof text, "frame %llu at %.3f s", static_cast<unsigned long long>(index), time.seconds());
+    return text;
+}
+
+// What play must print for an animation in virtual time: every frame at its
+// presentation time, then the summary.
+std::vector<std::string> expectedPlayOutput(const std::string& file) {
+    ANIMParser parser(makeSharedBytes(testing::readFileBytes(file)));
+    EXPECT_TRUE(parser.parseWithError(nullptr));
+    std::vector<std::string> out;
+    for (std::uint64_t i = 0; i < parser.numFrames(); ++i) out.push_back(frameLine(i, parser.frameAtIndex(i).presentationTime));
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%llu frames shown, 0 late, 0 dropped; total time %.3f s (movie %.3f s)",
+                  static_cast<unsigned long long>(parser.numFrames()), parser.totalDuration().seconds(),
+                  parser.totalDuration().seconds());
+    out.push_back(summary);
+    return out;
+}
+
+TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
+    std::vector<std::string> files = {kDemo};
+    for (const auto& anim : testing::corpusAnimations())
+        if (anim.name == "op5_noanhd_dpan_100x30_p2_f24_il0.anim" || anim.name == "amospro_jbb_2_Boost.anim")
+            files.push_back(anim.file.string());
+    for (const auto& file : files) {
+        SCOPED_TRACE(file);
+        const auto run = runTool({"play", file, "--virtual-clock"});
+        EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+        EXPECT_EQ(run.standardError, "");
+        EXPECT_EQ(lines(run.standardOutput), expectedPlayOutput(file));
+    }
+}
+
+TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
+    TemporaryFolder folder;
+    testing::SyntheticAnimation spec;
+    spec.ticks = {3, 3, 3, 3};  // 0.2 s in all
+    const auto bytes = testing::syntheticAnimation(spec);
+    const auto file = folder / "short.anim";
+    testing::writeWholeFile(file, std::string(bytes.begin(), bytes.end()));
+
+    const auto run = runTool({"play", file.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto out = lines(run.standardOutput);
+    ASSERT_EQ(out.size(), 5u) << run.standardOutput;
+    EXPECT_EQ(out[3], "frame 3 at 0.150 s");
+    unsigned shown = 0, late = 0, dropped = 0;
+    double total = 0, movie = 0;
+    ASSERT_EQ(std::sscanf(out[4].c_str(), "%u frames shown, %u late, %u dropped; total time %lf s (movie %lf s)", &shown,
+                          &late, &dropped, &total, &movie),
+              5)
+        << out[4];
+    EXPECT_EQ(shown + dropped, 4u);
+    EXPECT_DOUBLE_EQ(movie, 0.2);
+    EXPECT_GE(total, 0.2);
+    EXPECT_LT(total, 1.0);
+}
+
+TEST(ToolPlay, FilesNamedWithoutTheANIMExtensionStillOpen) {
+    TemporaryFolder folder;
+    const std::string demo = testing::readWholeFile(kDemo);
+    const auto reference = runTool({"frames", kDemo, "-o", "-", "--format", "bgra"});
+    for (const char* name : {"walk.iff", "WALK", "Walk.Anim"}) {
+        SCOPED_TRACE(name);
+        const auto file = (folder / name).string();
+        testing::writeWholeFile(file, demo);
+        const auto frames = runTool({"frames", file, "-o", "-", "--format", "bgra"});
+        EXPECT_EQ(frames.exitStatus, 0) << frames.standardError;
+        EXPECT_TRUE(frames.standardOutput == reference.standardOutput);
+        const auto play = runTool({"play", file, "--virtual-clock"});
+        EXPECT_EQ(play.exitStatus, 0) << play.standardError;
+        EXPECT_EQ(lines(play.standardOutput), expectedPlayOutput(kDemo));
+    }
+}
+
+TEST(ToolPlay, BadFilesGiveOneLine) {
+    TemporaryFolder folder;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"empty.anim", "", "Invalid file size"},
+        {"notes.txt", "not an animation at all, just words", "Not an IFF ANIM file"},
+        {"cut.anim", std::string("FORM\0\0\0\x40" "ANIMFORM", 16), "Failed to parse ANIM file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = (folder / c.name).string();
+        testing::writeWholeFile(file, c.bytes);
+        const auto run = runTool({"play", file});
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_EQ(run.standardOutput, "");
+        EXPECT_EQ(run.standardError, "velarium-tool: " + file + ": " + c.message + "\n");
+    }
+    const auto missing = runTool({"play", (folder / "gone.anim").string()});
+    EXPECT_EQ(missing.standardError,
+              "velarium-tool: " + (folder / "gone.anim").string() + ": Cannot read the file: No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace velarium
