@@ -1,9 +1,65 @@
 #include "platform/coremedia/BlockBuffer.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 
 namespace velarium {
+namespace {
+
+// Released large blocks kept for the next buffer of the same size.
+class LargeBlockCache {
+public:
+    static constexpr std::size_t kMinimumBlock = 256 * 1024;
+    static constexpr std::size_t kMaximumKept = 64 * 1024 * 1024;
+    static constexpr std::size_t kMaximumBlocks = 4;
+
+    // Never destroyed, so that buffers released while the process exits
+    // still find it.
+    static LargeBlockCache& shared() {
+        static LargeBlockCache* cache = new LargeBlockCache;
+        return *cache;
+    }
+
+    std::unique_ptr<std::uint8_t[]> take(std::size_t size) {
+        if (size < kMinimumBlock) return nullptr;
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (auto it = blocks_.begin(); it != blocks_.end(); ++it) {
+            if (it->size != size) continue;
+            auto memory = std::move(it->memory);
+            kept_ -= size;
+            blocks_.erase(it);
+            return memory;
+        }
+        return nullptr;
+    }
+
+    void give(std::unique_ptr<std::uint8_t[]> memory, std::size_t size) {
+        if (!memory || size < kMinimumBlock || size > kMaximumKept) return;
+        std::lock_guard<std::mutex> guard(mutex_);
+        // Oldest first out, until the newcomer fits.
+        while (!blocks_.empty() && (blocks_.size() >= kMaximumBlocks || kept_ + size > kMaximumKept)) {
+            kept_ -= blocks_.front().size;
+            blocks_.erase(blocks_.begin());
+        }
+        kept_ += size;
+        blocks_.push_back({size, std::move(memory)});
+    }
+
+private:
+    struct Block {
+        std::size_t size;
+        std::unique_ptr<std::uint8_t[]> memory;
+    };
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    std::size_t kept_ = 0;
+};
+
+}  // namespace
+
+BlockBuffer::~BlockBuffer() { LargeBlockCache::shared().give(std::move(memory_), blockLength_); }
 
 OSStatus BlockBuffer::createWithMemoryBlock(std::size_t blockLength, std::size_t offsetToData,
                                             std::size_t dataLength, std::uint32_t flags,
@@ -24,6 +80,7 @@ OSStatus BlockBuffer::createWithMemoryBlock(std::size_t blockLength, std::size_t
 }
 
 OSStatus BlockBuffer::assureBlockMemory() {
+    if (!memory_) memory_ = LargeBlockCache::shared().take(blockLength_);
     if (!memory_) {
         // Left uninitialised on purpose: the filler writes every byte, and
         // clearing megabytes per video frame would cost a pass over memory.

@@ -16,8 +16,13 @@ using BlockBufferRef = std::shared_ptr<BlockBuffer>;
 // kCMBlockBufferAssureMemoryNowFlag) and is not cleared; whoever fills it
 // writes every byte. One thread fills a buffer; once it is handed on, readers
 // on any thread may copy from it.
+//
+// Large blocks are recycled: video samples come one after another at one
+// size, and fresh multi-megabyte memory costs a page fault per page.
 class BlockBuffer {
 public:
+    ~BlockBuffer();
+
     enum Flags : std::uint32_t {
         kCMBlockBufferAssureMemoryNowFlag = 1u << 0,
     };
@@ -53,7 +58,7 @@ private:
         : blockLength_(blockLength), offsetToData_(offsetToData), dataLength_(dataLength) {}
     OSStatus checkRange(std::size_t offset, std::size_t length) const;
 
-    std::unique_ptr<std::uint8_t[]> memory_;
+    std::unique_ptr<std::uint8_t[]> memory_;  // of blockLength_ bytes once assured
     std::size_t blockLength_;
     std::size_t offsetToData_;
     std::size_t dataLength_;

@@ -95,6 +95,29 @@ TEST(BlockBuffer, CopiesStayInsideTheData) {
     EXPECT_EQ(buffer->replaceDataBytes(bytes, 1, 16), kCMBlockBufferBadLengthParameterErr);
 }
 
+TEST(BlockBuffer, LargeBlocksOfOneSizeAreRecycled) {
+    constexpr std::size_t kFrame = 1280 * 720 * 4;
+    auto dataOf = [](const BlockBufferRef& buffer) {
+        std::uint8_t* data = nullptr;
+        buffer->getDataPointer(0, nullptr, nullptr, &data);
+        return data;
+    };
+    BlockBufferRef first;
+    ASSERT_EQ(BlockBuffer::createWithMemoryBlock(kFrame, 0, kFrame, BlockBuffer::kCMBlockBufferAssureMemoryNowFlag, &first),
+              kNoErr);
+    std::uint8_t* memory = dataOf(first);
+    first.reset();
+
+    BlockBufferRef other, same;
+    ASSERT_EQ(BlockBuffer::createWithMemoryBlock(kFrame / 2, 0, kFrame / 2, BlockBuffer::kCMBlockBufferAssureMemoryNowFlag,
+                                                 &other),
+              kNoErr);
+    ASSERT_EQ(BlockBuffer::createWithMemoryBlock(kFrame, 0, kFrame, BlockBuffer::kCMBlockBufferAssureMemoryNowFlag, &same),
+              kNoErr);
+    EXPECT_NE(dataOf(other), memory);
+    EXPECT_EQ(dataOf(same), memory);
+}
+
 TEST(SampleBuffer, CreateReadyChecksItsArguments) {
     BlockBufferRef data;
     ASSERT_EQ(BlockBuffer::createWithMemoryBlock(8, 0, 8, BlockBuffer::kCMBlockBufferAssureMemoryNowFlag, &data),
