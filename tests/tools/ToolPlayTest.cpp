@@ -70,19 +70,22 @@ TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
 
     const auto run = runTool({"play", file.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    // On a busy machine a frame may come too late to be shown and is dropped;
+    // the last frame is always shown, and the whole takes the animation's time.
     const auto out = lines(run.standardOutput);
-    ASSERT_EQ(out.size(), 5u) << run.standardOutput;
-    EXPECT_EQ(out[3], "frame 3 at 0.150 s");
+    ASSERT_GE(out.size(), 2u) << run.standardOutput;
+    EXPECT_EQ(out[out.size() - 2].rfind("frame 3 at 0.150 s", 0), 0u) << run.standardOutput;
     unsigned shown = 0, late = 0, dropped = 0;
     double total = 0, movie = 0;
-    ASSERT_EQ(std::sscanf(out[4].c_str(), "%u frames shown, %u late, %u dropped; total time %lf s (movie %lf s)", &shown,
-                          &late, &dropped, &total, &movie),
+    ASSERT_EQ(std::sscanf(out.back().c_str(), "%u frames shown, %u late, %u dropped; total time %lf s (movie %lf s)",
+                          &shown, &late, &dropped, &total, &movie),
               5)
-        << out[4];
+        << out.back();
+    EXPECT_EQ(shown, out.size() - 1);
     EXPECT_EQ(shown + dropped, 4u);
     EXPECT_DOUBLE_EQ(movie, 0.2);
     EXPECT_GE(total, 0.2);
-    EXPECT_LT(total, 1.0);
+    EXPECT_LT(total, 2.0);
 }
 
 TEST(ToolPlay, FilesNamedWithoutTheANIMExtensionStillOpen) {

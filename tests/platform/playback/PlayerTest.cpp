@@ -3,6 +3,8 @@
 // start by itself and no looping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "PlaybackTestSupport.h"
 
 namespace velarium {
@@ -191,7 +193,13 @@ TEST_F(PlayerTest, PlaysOnTheSystemClockToo) {
     player.play();
     player.waitUntilStopped();
     const MediaTime elapsed = SystemPlaybackClock().now() - started;
-    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 2}));
+    // A busy machine may wake the player too late for a frame, which is then
+    // dropped; the last frame is always shown and the length always kept.
+    const auto indices = sink_->indices();
+    ASSERT_FALSE(indices.empty());
+    EXPECT_TRUE(std::is_sorted(indices.begin(), indices.end()));
+    EXPECT_EQ(indices.back(), 2u);
+    EXPECT_EQ(indices.size() + player.statistics().framesDropped, 3u);
     EXPECT_GE(elapsed, MediaTime::make(3, 60));
     EXPECT_TRUE(player.isAtEnd());
 }
