@@ -31,9 +31,9 @@ inline std::shared_ptr<ANIMTrackReader> firstTrack(MEFormatReader& reader) {
 
 // Three frames starting at 0, 5 and 10 sixtieths, lasting 5, 5 and 10.
 inline SyntheticAnimation threeFrameTimeline() {
-    SyntheticAnimation spec;
-    spec.ticks = {5, 5, 10};
-    return spec;
+    SyntheticAnimation shape;
+    shape.ticks = {5, 5, 10};
+    return shape;
 }
 
 inline MediaTime sixtieths(std::int64_t value) { return MediaTime::make(value, 60); }

@@ -83,12 +83,12 @@ TEST(ANIMFormatReader, ShortReadLeavesTheShorterFile) {
 }
 
 TEST(ANIMFormatReader, DescribesTheFile) {
-    SyntheticAnimation spec;
-    spec.width = 320;
-    spec.height = 200;
-    spec.planes = 5;
-    spec.ticks = {3, 3, 6};
-    auto reader = openReader(syntheticAnimation(spec));
+    SyntheticAnimation shape;
+    shape.width = 320;
+    shape.height = 200;
+    shape.planes = 5;
+    shape.ticks = {3, 3, 6};
+    auto reader = openReader(syntheticAnimation(shape));
     ASSERT_NE(reader, nullptr);
 
     int calls = 0;

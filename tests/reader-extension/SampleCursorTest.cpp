@@ -200,12 +200,12 @@ LoadResult load(ANIMSampleCursor& cursor) {
 }
 
 TEST(ANIMSampleCursor, SampleHoldsTheWholeDecodedFrame) {
-    SyntheticAnimation spec;
-    spec.width = 320;
-    spec.height = 200;
-    spec.planes = 1;
-    spec.ticks = {2, 3, 4};
-    auto bytes = syntheticAnimation(spec);
+    SyntheticAnimation shape;
+    shape.width = 320;
+    shape.height = 200;
+    shape.planes = 1;
+    shape.ticks = {2, 3, 4};
+    auto bytes = syntheticAnimation(shape);
     auto track = firstTrack(*openReader(bytes));
     auto reference = parse(bytes);
 

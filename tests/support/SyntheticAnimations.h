@@ -19,34 +19,34 @@ struct SyntheticAnimation {
 };
 
 // Plane p of frame f is filled with the byte (f * 37 + p * 101 + row) & 0xFF.
-inline ByteVector syntheticBody(const SyntheticAnimation& spec, std::size_t frame) {
-    const unsigned rowBytes = (spec.width + 15) / 16 * 2;
+inline ByteVector syntheticBody(const SyntheticAnimation& shape, std::size_t frame) {
+    const unsigned rowBytes = (shape.width + 15) / 16 * 2;
     ByteVector body;
-    for (unsigned row = 0; row < spec.height; ++row)
-        for (unsigned plane = 0; plane < spec.planes; ++plane)
+    for (unsigned row = 0; row < shape.height; ++row)
+        for (unsigned plane = 0; plane < shape.planes; ++plane)
             for (unsigned i = 0; i < rowBytes; ++i)
                 body.push_back(static_cast<std::uint8_t>(frame * 37 + plane * 101 + row + i));
     return body;
 }
 
-inline ByteVector syntheticAnimation(const SyntheticAnimation& spec) {
+inline ByteVector syntheticAnimation(const SyntheticAnimation& shape) {
     std::vector<ByteVector> frames;
-    for (std::size_t f = 0; f < spec.ticks.size(); ++f) {
+    for (std::size_t f = 0; f < shape.ticks.size(); ++f) {
         std::vector<ByteVector> chunks;
         if (f == 0) {
             BMHDFields header;
-            header.width = spec.width;
-            header.height = spec.height;
-            header.planes = spec.planes;
+            header.width = shape.width;
+            header.height = shape.height;
+            header.planes = shape.planes;
             chunks.push_back(bmhd(header));
             chunks.push_back(cmap({0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x808080, 0x123456, 0xABCDEF}));
-            if (spec.dpanSpeed) chunks.push_back(dpan(spec.dpanSpeed));
+            if (shape.dpanSpeed) chunks.push_back(dpan(shape.dpanSpeed));
         }
         ANHDFields timing;
         timing.operation = 0;
-        timing.relTime = spec.ticks[f];
+        timing.relTime = shape.ticks[f];
         chunks.push_back(anhd(timing));
-        chunks.push_back(chunk("BODY", syntheticBody(spec, f)));
+        chunks.push_back(chunk("BODY", syntheticBody(shape, f)));
         frames.push_back(form("ILBM", chunks));
     }
     return animFile(frames);

@@ -62,9 +62,9 @@ TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
 
 TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
     TemporaryFolder folder;
-    testing::SyntheticAnimation spec;
-    spec.ticks = {3, 3, 3, 3};  // 0.2 s in all
-    const auto bytes = testing::syntheticAnimation(spec);
+    testing::SyntheticAnimation shape;
+    shape.ticks = {3, 3, 3, 3};  // 0.2 s in all
+    const auto bytes = testing::syntheticAnimation(shape);
     const auto file = folder / "short.anim";
     testing::writeWholeFile(file, std::string(bytes.begin(), bytes.end()));
 

@@ -54,12 +54,12 @@ TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
 }
 
 TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
-    SyntheticAnimation spec;
-    spec.width = 40;
-    spec.height = 12;
-    spec.planes = 3;
-    spec.ticks = {2, 4, 6};
-    auto asset = Asset::assetWithPath(scratch_.write("a.anim", syntheticAnimation(spec)));
+    SyntheticAnimation shape;
+    shape.width = 40;
+    shape.height = 12;
+    shape.planes = 3;
+    shape.ticks = {2, 4, 6};
+    auto asset = Asset::assetWithPath(scratch_.write("a.anim", syntheticAnimation(shape)));
     Error error;
     ASSERT_TRUE(asset->loadValues(&error)) << error.localizedDescription;
     EXPECT_EQ(asset->duration(), MediaTime::make(12, 60));
@@ -133,10 +133,10 @@ TEST_F(AssetAndItemTest, MissingFileFailsWithTheSystemError) {
 }
 
 TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
-    SyntheticAnimation spec;
-    spec.ticks = {3, 1, 4};
-    spec.dpanSpeed = 30;
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", syntheticAnimation(spec))));
+    SyntheticAnimation shape;
+    shape.ticks = {3, 1, 4};
+    shape.dpanSpeed = 30;
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", syntheticAnimation(shape))));
     StatusLog log;
     log.attach(*item);
     item->prepare();
@@ -157,9 +157,9 @@ TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
 
 TEST_F(AssetAndItemTest, FailureDuringPlaybackFailsTheItemOnThePlaybackThread) {
     // A picture without pixels opens fine, but no sample can be made of it.
-    SyntheticAnimation spec;
-    spec.width = 0;
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", syntheticAnimation(spec))));
+    SyntheticAnimation shape;
+    shape.width = 0;
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", syntheticAnimation(shape))));
     auto sink = std::make_shared<RecordingSink>();
     Player player(item, sink, std::make_shared<ManualPlaybackClock>());
     ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);

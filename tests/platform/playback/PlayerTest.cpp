@@ -18,8 +18,8 @@ class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override { registerBuiltExtensions(); }
 
-    void open(const SyntheticAnimation& spec, PlayerItemOptions options = {}) {
-        file_ = syntheticAnimation(spec);
+    void open(const SyntheticAnimation& shape, PlayerItemOptions options = {}) {
+        file_ = syntheticAnimation(shape);
         item_ = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("movie.anim", file_)), options);
         player_ = std::make_unique<Player>(item_, sink_, clock_);
         ASSERT_EQ(item_->status(), PlayerItemStatus::readyToPlay)
@@ -69,10 +69,10 @@ TEST_F(PlayerTest, PlaysEveryFrameOnceAtItsTimeThenStops) {
 }
 
 TEST_F(PlayerTest, MixedDurationsAreHonouredExactly) {
-    SyntheticAnimation spec;
-    spec.dpanSpeed = 25;  // frames of 0 or 1 tick last 1/25 s; the others their ticks
-    spec.ticks = {1, 7, 0, 3, 30, 1};
-    open(spec);
+    SyntheticAnimation shape;
+    shape.dpanSpeed = 25;  // frames of 0 or 1 tick last 1/25 s; the others their ticks
+    shape.ticks = {1, 7, 0, 3, 30, 1};
+    open(shape);
     player_->play();
     player_->waitUntilStopped();
 
@@ -93,9 +93,9 @@ TEST_F(PlayerTest, MixedDurationsAreHonouredExactly) {
 }
 
 TEST_F(PlayerTest, PauseStepAndSeek) {
-    SyntheticAnimation spec;
-    spec.ticks = {5, 5, 5, 5, 5, 5};
-    open(spec);
+    SyntheticAnimation shape;
+    shape.ticks = {5, 5, 5, 5, 5, 5};
+    open(shape);
     sink_->onFrame = [&](const PresentedFrame& frame) {
         if (frame.index == 2) player_->pause();
     };
@@ -142,9 +142,9 @@ TEST_F(PlayerTest, PauseStepAndSeek) {
 }
 
 TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
-    SyntheticAnimation spec;
-    spec.ticks = {5, 5, 5, 5, 5};
-    open(spec);
+    SyntheticAnimation shape;
+    shape.ticks = {5, 5, 5, 5, 5};
+    open(shape);
     // Showing frame 1 takes 12/60 s: frame 2 is then past, frame 3 late.
     sink_->onFrame = [&](const PresentedFrame& frame) {
         if (frame.index == 1) clock_->advance(sixtieths(12));
@@ -166,12 +166,12 @@ TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
 }
 
 TEST_F(PlayerTest, PixelBuffersComeWithPaddedRowsAndTheRightPicture) {
-    SyntheticAnimation spec;
-    spec.width = 37;
-    spec.height = 9;
+    SyntheticAnimation shape;
+    shape.width = 37;
+    shape.height = 9;
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 64;
-    open(spec, options);
+    open(shape, options);
     player_->play();
     player_->waitUntilStopped();
     const auto expected = coreFrameHashes(file_);
@@ -184,9 +184,9 @@ TEST_F(PlayerTest, PixelBuffersComeWithPaddedRowsAndTheRightPicture) {
 }
 
 TEST_F(PlayerTest, PlaysOnTheSystemClockToo) {
-    SyntheticAnimation spec;
-    spec.ticks = {1, 1, 1};
-    file_ = syntheticAnimation(spec);
+    SyntheticAnimation shape;
+    shape.ticks = {1, 1, 1};
+    file_ = syntheticAnimation(shape);
     auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("real.anim", file_)));
     Player player(item, sink_);
     const MediaTime started = SystemPlaybackClock().now();
