@@ -12,7 +12,7 @@ public:
     // description's width and height, pixel format 'BGRA'.
     MEVideoDecoderRef videoDecoderWithCodecType(
         FourCharCode codecType, const VideoFormatDescriptionRef& videoFormatDescription,
-        const Dictionary& videoDecoderSpecifications,
+        const Dictionary& videoDecoderOptions,
         const std::shared_ptr<MEVideoDecoderPixelBufferManager>& extensionDecoderPixelBufferManager,
         Error* error) override;
 };

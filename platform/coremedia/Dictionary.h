@@ -9,7 +9,7 @@
 namespace velarium {
 
 // A small property dictionary: format description extensions, pixel buffer
-// attributes, decoder specifications. Numbers keep their width so that a
+// attributes, decoder options. Numbers keep their width so that a
 // 32-bit integer stays distinguishable from a 64-bit one.
 using DictionaryValue = std::variant<bool, std::int32_t, std::int64_t, double, std::string>;
 using Dictionary = std::map<std::string, DictionaryValue>;

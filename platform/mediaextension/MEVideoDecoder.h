@@ -51,7 +51,7 @@ public:
     // drawing its output buffers from `pixelBufferManager`; null with the error.
     virtual MEVideoDecoderRef videoDecoderWithCodecType(
         FourCharCode codecType, const VideoFormatDescriptionRef& videoFormatDescription,
-        const Dictionary& videoDecoderSpecifications,
+        const Dictionary& videoDecoderOptions,
         const std::shared_ptr<MEVideoDecoderPixelBufferManager>& extensionDecoderPixelBufferManager,
         Error* error) = 0;
 };
