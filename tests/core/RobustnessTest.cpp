@@ -164,12 +164,7 @@ TEST_P(RobustnessTest, DamagedCopiesDecodeSafely) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RobustnessTest, ::testing::ValuesIn(testing::corpusAnimations()),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         testing::corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustnessTest);
 
 // Inputs that once made the fuzz harness find a fault.

@@ -2,14 +2,20 @@
 
 // Access to the shared corpus of real ANIM files; tests skip when it is absent.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/coremedia/MediaTime.h"
 
 namespace velarium::testing {
 
@@ -62,6 +68,28 @@ inline std::vector<CorpusAnimation> corpusAnimations() {
     }
     std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     return out;
+}
+
+// A parameterised test's name: the file name, with what a test name cannot hold as '_'.
+inline std::string corpusTestName(const ::testing::TestParamInfo<CorpusAnimation>& info) {
+    std::string name = info.param.name;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+// The frame durations of an expected-timing file: a header row, then one row
+// per frame of index, value and timescale.
+inline std::vector<MediaTime> expectedDurations(const std::filesystem::path& timingFile) {
+    const auto rows = readLines(timingFile);
+    std::vector<MediaTime> durations;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        std::istringstream row(rows[i]);
+        long long index, value, timescale;
+        row >> index >> value >> timescale;
+        durations.push_back(MediaTime::make(value, static_cast<std::int32_t>(timescale)));
+    }
+    return durations;
 }
 
 }  // namespace velarium::testing

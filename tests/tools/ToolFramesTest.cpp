@@ -1,13 +1,13 @@
 // velarium-tool frames: file names, PNG contents, raw BGRA files and the
 // standard-output stream, checked against the decoder and the corpus hashes.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "core/ANIMParser.h"
 #include "support/Corpus.h"
+#include "support/Hashing.h"
 #include "support/IFFWriter.h"
 #include "tools/PNGReader.h"
 #include "tools/ToolRunner.h"
@@ -36,18 +36,6 @@ std::vector<std::string> expectedNames(std::uint64_t first, std::uint64_t end, i
         names.push_back(name);
     }
     return names;
-}
-
-std::string sha256Hex(const std::uint8_t* bytes, std::size_t length) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(bytes, length, digest);
-    std::string hex;
-    char pair[3];
-    for (unsigned char b : digest) {
-        std::snprintf(pair, sizeof pair, "%02x", b);
-        hex += pair;
-    }
-    return hex;
 }
 
 struct DecodedAnimation {
@@ -167,7 +155,7 @@ TEST(ToolFrames, StandardOutputMatchesTheCorpusHashes) {
         ASSERT_EQ(run.standardOutput.size(), frameBytes * hashes.size());
         for (std::size_t i = 0; i < hashes.size(); ++i) {
             const auto* frame = reinterpret_cast<const std::uint8_t*>(run.standardOutput.data()) + i * frameBytes;
-            EXPECT_EQ(sha256Hex(frame, frameBytes), hashes[i].substr(0, 64)) << "frame " << i;
+            EXPECT_EQ(testing::sha256Hex(frame, frameBytes), hashes[i].substr(0, 64)) << "frame " << i;
         }
     }
 }

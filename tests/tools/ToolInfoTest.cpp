@@ -142,16 +142,11 @@ TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
         EXPECT_EQ(facts["interleave"]["twoFramesBack"], interleave.value("0", 0));
 
         // Durations: the first frame's, and the sum of all of them.
-        auto timings = testing::readLines(anim / "expected" / (name + ".timing.tsv"));
+        const auto durations = testing::expectedDurations(anim / "expected" / (name + ".timing.tsv"));
+        ASSERT_FALSE(durations.empty());
+        EXPECT_EQ(timeFromJson(facts["firstFrameDuration"]), durations.front());
         MediaTime total = MediaTime::zero();
-        for (std::size_t i = 1; i < timings.size(); ++i) {
-            const auto t = tabCells(timings[i]);
-            const MediaTime duration = MediaTime::make(std::stoll(t[1]), std::stoi(t[2]));
-            if (i == 1) {
-                EXPECT_EQ(timeFromJson(facts["firstFrameDuration"]), duration);
-            }
-            total = total + duration;
-        }
+        for (const MediaTime& duration : durations) total = total + duration;
         EXPECT_EQ(timeFromJson(facts["totalDuration"]), total);
         EXPECT_NEAR(facts["totalDuration"]["seconds"].get<double>(), total.seconds(), 1e-9);
     }

@@ -3,9 +3,6 @@
 // at the expected time.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <sstream>
-
 #include "PlaybackTestSupport.h"
 #include "support/Corpus.h"
 
@@ -19,22 +16,10 @@ protected:
     void SetUp() override { testing::registerBuiltExtensions(); }
 };
 
-std::vector<MediaTime> expectedDurations(const std::filesystem::path& timingFile) {
-    auto rows = testing::readLines(timingFile);
-    std::vector<MediaTime> durations;
-    for (std::size_t i = 1; i < rows.size(); ++i) {  // the first row is the header
-        std::istringstream row(rows[i]);
-        long long index, value, timescale;
-        row >> index >> value >> timescale;
-        durations.push_back(MediaTime::make(value, static_cast<std::int32_t>(timescale)));
-    }
-    return durations;
-}
-
 TEST_P(CorpusPlaybackTest, EveryFrameArrivesIntactAndOnTime) {
     const CorpusAnimation& anim = GetParam();
     const auto hashes = testing::readLines(anim.expectedHashes);
-    const auto durations = expectedDurations(anim.expectedTiming);
+    const auto durations = testing::expectedDurations(anim.expectedTiming);
     ASSERT_EQ(hashes.size(), durations.size());
 
     PlayerItemOptions options;
@@ -63,12 +48,7 @@ TEST_P(CorpusPlaybackTest, EveryFrameArrivesIntactAndOnTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusPlaybackTest, ::testing::ValuesIn(testing::corpusAnimations()),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         testing::corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusPlaybackTest);
 
 }  // namespace
