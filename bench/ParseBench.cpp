@@ -8,18 +8,18 @@ namespace velarium::bench {
 namespace {
 
 void BM_Parse1000Frames(benchmark::State& state) {
-    const SyntheticAnimShape shape;
-    const SharedBytes file = makeSharedBytes(buildSyntheticAnim(shape));
+    const testing::SyntheticAnimation shape = longSyntheticAnimation();
+    const SharedBytes file = makeSharedBytes(testing::syntheticAnimation(shape));
     for (auto _ : state) {
         ANIMParser parser(file);
         Error error;
-        if (!parser.parseWithError(&error) || parser.numFrames() != shape.frames) {
+        if (!parser.parseWithError(&error) || parser.numFrames() != shape.ticks.size()) {
             state.SkipWithError("synthetic file did not parse to 1000 frames");
             break;
         }
         benchmark::DoNotOptimize(parser.numFrames());
     }
-    state.counters["frames"] = static_cast<double>(shape.frames);
+    state.counters["frames"] = static_cast<double>(shape.ticks.size());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file->size()));
 }
 BENCHMARK(BM_Parse1000Frames)->Unit(benchmark::kMicrosecond);

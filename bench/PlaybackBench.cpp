@@ -95,7 +95,7 @@ void registerFile(const std::string& name, const SharedBytes& file) {
 }  // namespace
 
 void registerPlaybackBenchmarks() {
-    registerFile("synthetic_320x200x5_1000f", makeSharedBytes(buildSyntheticAnim(SyntheticAnimShape{})));
+    registerFile("synthetic_320x200x5_1000f", makeSharedBytes(testing::syntheticAnimation(longSyntheticAnimation())));
 
     const std::filesystem::path anim = std::filesystem::path(VELARIUM_CORPUS_DIR) / "anim";
     if (!std::filesystem::is_directory(anim)) {
