@@ -3,6 +3,7 @@
 // positions counted on from the last word written.
 #include "core/deltas/DeltaDecoding.h"
 #include "core/deltas/PointerTable.h"
+#include "core/deltas/WordSize.h"
 
 namespace velarium {
 namespace {
@@ -40,28 +41,13 @@ bool decodePlane(ByteReader& list, Plane plane) {
     }
 }
 
-template <std::size_t WordSize>
-void decode(const std::uint8_t* data, std::size_t length, PlanarBitmap& target) {
-    const std::size_t planes = target.geometry().numPlanes;
-    if (length < kListPointerSize * planes) return;
-    const ByteReader chunk(data, length);
-    for (std::size_t p = 0; p < planes; ++p) {
-        const std::uint32_t pointer = listPointer(chunk, p);
-        if (pointer == 0) continue;
-        if (pointer >= length) return;
-        ByteReader list = chunk.at(pointer);
-        if (!decodePlane<WordSize>(list, target.plane(p))) return;
-    }
-}
-
 }  // namespace
 
 void decodeLongShortDelta(const std::uint8_t* data, std::size_t length, PlanarBitmap target,
                           std::size_t wordSize) {
-    if (wordSize == 4)
-        decode<4>(data, length, target);
-    else if (wordSize == 2)
-        decode<2>(data, length, target);
+    withWordSize(wordSize, [&]<std::size_t WordSize>(WordSizeConstant<WordSize>) {
+        decodePlaneLists(data, length, target, decodePlane<WordSize>);
+    });
 }
 
 }  // namespace velarium

@@ -8,6 +8,7 @@
 #include "core/deltas/DeltaDecoding.h"
 #include "core/deltas/PointerTable.h"
 #include "core/deltas/VerticalOps.h"
+#include "core/deltas/WordSize.h"
 
 namespace velarium {
 namespace {
@@ -69,10 +70,9 @@ void decode(const std::uint8_t* data, std::size_t length, PlanarBitmap& target, 
 
 void decodeVerticalDelta7(const std::uint8_t* data, std::size_t length, PlanarBitmap target,
                           std::size_t wordSize, bool exclusiveOr) {
-    if (wordSize == 4)
-        decode<4>(data, length, target, exclusiveOr);
-    else if (wordSize == 2)
-        decode<2>(data, length, target, exclusiveOr);
+    withWordSize(wordSize, [&]<std::size_t WordSize>(WordSizeConstant<WordSize>) {
+        decode<WordSize>(data, length, target, exclusiveOr);
+    });
 }
 
 }  // namespace velarium

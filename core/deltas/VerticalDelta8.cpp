@@ -8,6 +8,7 @@
 
 #include "core/deltas/DeltaDecoding.h"
 #include "core/deltas/PointerTable.h"
+#include "core/deltas/WordSize.h"
 
 namespace velarium {
 namespace {
@@ -68,28 +69,14 @@ bool decodePlane(ByteReader& list, Plane plane, bool exclusiveOr) {
     return true;
 }
 
-template <std::size_t WordSize>
-void decode(const std::uint8_t* data, std::size_t length, PlanarBitmap& target, bool exclusiveOr) {
-    const std::size_t planes = target.geometry().numPlanes;
-    if (length < kListPointerSize * planes) return;
-    const ByteReader chunk(data, length);
-    for (std::size_t p = 0; p < planes; ++p) {
-        const std::uint32_t pointer = listPointer(chunk, p);
-        if (pointer == 0) continue;
-        if (pointer >= length) return;
-        ByteReader list = chunk.at(pointer);
-        if (!decodePlane<WordSize>(list, target.plane(p), exclusiveOr)) return;
-    }
-}
-
 }  // namespace
 
 void decodeVerticalDelta8(const std::uint8_t* data, std::size_t length, PlanarBitmap target,
                           std::size_t wordSize, bool exclusiveOr) {
-    if (wordSize == 4)
-        decode<4>(data, length, target, exclusiveOr);
-    else if (wordSize == 2)
-        decode<2>(data, length, target, exclusiveOr);
+    withWordSize(wordSize, [&]<std::size_t WordSize>(WordSizeConstant<WordSize>) {
+        decodePlaneLists(data, length, target,
+                         [&](ByteReader& list, Plane plane) { return decodePlane<WordSize>(list, plane, exclusiveOr); });
+    });
 }
 
 }  // namespace velarium
