@@ -9,13 +9,8 @@
 namespace velarium::bench {
 
 inline testing::SyntheticAnimation longSyntheticAnimation() {
-    testing::SyntheticAnimation shape;
-    shape.width = 320;
-    shape.height = 200;
-    shape.planes = 5;
-    shape.ticks.assign(1000, 1);
-    shape.byteVerticalDeltas = true;
-    return shape;
+    return {.width = 320, .height = 200, .planes = 5, .ticks = std::vector<std::uint32_t>(1000, 1),
+            .byteVerticalDeltas = true};
 }
 
 }  // namespace velarium::bench

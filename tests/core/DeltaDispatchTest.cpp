@@ -10,9 +10,6 @@ namespace {
 
 using namespace velarium::testing;
 
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
-ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
-
 // A 32×2 picture of one plane (row bytes 4) whose key frame is all 0xF0.
 ByteVector keyFrame() {
     BMHDFields header;

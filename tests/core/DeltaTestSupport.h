@@ -57,6 +57,8 @@ inline ByteVector words(std::initializer_list<std::uint32_t> values, std::size_t
         for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * (size - 1 - i))));
     return out;
 }
+inline ByteVector w16(std::initializer_list<std::uint32_t> values) { return words(values, 2); }
+inline ByteVector w32(std::initializer_list<std::uint32_t> values) { return words(values, 4); }
 
 struct ByteAt {
     std::size_t plane, row, column;
@@ -123,5 +125,30 @@ inline std::vector<ByteAt> inBufferOrder(std::vector<ByteAt> bytes) {
     });
     return bytes;
 }
+
+// Decodes a case's chunk, with `decode(data, length, bitmap)`, into a bitmap of
+// the case's size filled with its fill byte: exactly the expected bytes must change.
+template <typename Case, typename Decode>
+void expectChangedBytes(const Case& c, Decode decode) {
+    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
+    decode(c.chunk.data(), c.chunk.size(), bitmap.view());
+    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+}
+
+// Names each case of a parameterised table after its `name`.
+struct CaseName {
+    template <typename Info>
+    std::string operator()(const Info& info) const { return info.param.name; }
+};
+
+// A case for the vertical decoders, which take a word size and an XOR flag.
+struct VerticalCase {
+    const char* name;
+    std::size_t width, height, planes, wordSize;
+    bool exclusiveOr;
+    ByteVector chunk;
+    std::vector<ByteAt> expected;
+    std::uint8_t fill = 0;
+};
 
 }  // namespace velarium::testing

@@ -19,8 +19,6 @@ struct EricGrahamCase {
     std::uint8_t fill = 0;
 };
 
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
-
 // Record headers: type 1 (type, XOR flag, rows, groups), type 2 (type, XOR flag, rows, bytes, groups).
 ByteVector columns(unsigned exclusiveOr, unsigned rows, unsigned groups) { return w16({1, exclusiveOr, rows, groups}); }
 ByteVector rectangles(unsigned exclusiveOr, unsigned rows, unsigned bytes, unsigned groups) {
@@ -81,14 +79,10 @@ std::vector<EricGrahamCase> cases() {
 class EricGrahamDeltaTest : public ::testing::TestWithParam<EricGrahamCase> {};
 
 TEST_P(EricGrahamDeltaTest, WritesExactlyTheExpectedBytes) {
-    const EricGrahamCase& c = GetParam();
-    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
-    decodeEricGrahamDelta(c.chunk.data(), c.chunk.size(), bitmap.view());
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    expectChangedBytes(GetParam(), decodeEricGrahamDelta);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EricGrahamDeltaTest, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, EricGrahamDeltaTest, ::testing::ValuesIn(cases()), CaseName());
 
 TEST(EricGrahamDelta, UnknownRecordTypeIsLoggedAndEndsTheFrame) {
     std::vector<std::string> log;

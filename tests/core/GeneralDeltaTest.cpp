@@ -21,9 +21,6 @@ struct GeneralCase {
     std::uint8_t fill = 0;
 };
 
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
-ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
-
 // Plane 0 with one data list and one info list.
 ByteVector plane0(const ByteVector& data, const ByteVector& info) {
     return DeltaChunk(kTableEntries, kHalved).list(0, data).list(kInfo, info).bytes();
@@ -92,13 +89,12 @@ class GeneralDeltaTest : public ::testing::TestWithParam<GeneralCase> {};
 
 TEST_P(GeneralDeltaTest, WritesExactlyTheExpectedBytes) {
     const GeneralCase& c = GetParam();
-    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
-    decodeGeneralDelta(c.chunk.data(), c.chunk.size(), bitmap.view(), c.bits);
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    expectChangedBytes(c, [&](const std::uint8_t* data, std::size_t length, PlanarBitmap bitmap) {
+        decodeGeneralDelta(data, length, bitmap, c.bits);
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GeneralDeltaTest, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, GeneralDeltaTest, ::testing::ValuesIn(cases()), CaseName());
 
 }  // namespace
 }  // namespace velarium

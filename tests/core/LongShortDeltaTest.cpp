@@ -13,9 +13,8 @@ struct LongShortCase {
     std::size_t width, height, planes, wordSize;
     ByteVector chunk;
     std::vector<ByteAt> expected;
+    std::uint8_t fill = 0;
 };
-
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
 
 std::vector<LongShortCase> cases() {
     return {
@@ -62,13 +61,12 @@ class LongShortDeltaTest : public ::testing::TestWithParam<LongShortCase> {};
 
 TEST_P(LongShortDeltaTest, WritesExactlyTheExpectedBytes) {
     const LongShortCase& c = GetParam();
-    TestBitmap bitmap(c.width, c.height, c.planes);
-    decodeLongShortDelta(c.chunk.data(), c.chunk.size(), bitmap.view(), c.wordSize);
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    expectChangedBytes(c, [&](const std::uint8_t* data, std::size_t length, PlanarBitmap bitmap) {
+        decodeLongShortDelta(data, length, bitmap, c.wordSize);
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LongShortDeltaTest, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LongShortDeltaTest, ::testing::ValuesIn(cases()), CaseName());
 
 }  // namespace
 }  // namespace velarium

@@ -11,18 +11,6 @@ using namespace velarium::testing;
 constexpr std::size_t kTableEntries = 16;  // 8 opcode pointers, 8 data pointers
 constexpr std::size_t kData = 8;           // entry of plane 0's data list
 
-struct Vertical7Case {
-    const char* name;
-    std::size_t width, height, planes, wordSize;
-    bool exclusiveOr;
-    ByteVector chunk;
-    std::vector<ByteAt> expected;
-    std::uint8_t fill = 0;
-};
-
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
-ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
-
 ByteVector plane0(const ByteVector& ops, const ByteVector& data) {
     return DeltaChunk(kTableEntries).list(0, ops).list(kData, data).bytes();
 }
@@ -32,7 +20,7 @@ ByteVector plane0(const ByteVector& ops, const ByteVector& data) {
 const ByteVector kShortOps = {2, 0x82, 0x00, 2, 2, 0x03, 0x81};
 const ByteVector kShortData = w16({0xA1A2, 0xB1B2, 0xC1C2, 0xD1D2});
 
-std::vector<Vertical7Case> cases() {
+std::vector<VerticalCase> cases() {
     return {
         {"ShortLiteralsSameRunsAndSkips", 32, 4, 1, 2, false, plane0(kShortOps, kShortData),
          join({column(0, 0, 0, {0xA1, 0xB1, 0xC1, 0xC1}), column(0, 0, 1, {0xA2, 0xB2, 0xC2, 0xC2}),
@@ -74,17 +62,16 @@ std::vector<Vertical7Case> cases() {
     };
 }
 
-class VerticalDelta7Test : public ::testing::TestWithParam<Vertical7Case> {};
+class VerticalDelta7Test : public ::testing::TestWithParam<VerticalCase> {};
 
 TEST_P(VerticalDelta7Test, WritesExactlyTheExpectedBytes) {
-    const Vertical7Case& c = GetParam();
-    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
-    decodeVerticalDelta7(c.chunk.data(), c.chunk.size(), bitmap.view(), c.wordSize, c.exclusiveOr);
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    const VerticalCase& c = GetParam();
+    expectChangedBytes(c, [&](const std::uint8_t* data, std::size_t length, PlanarBitmap bitmap) {
+        decodeVerticalDelta7(data, length, bitmap, c.wordSize, c.exclusiveOr);
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VerticalDelta7Test, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VerticalDelta7Test, ::testing::ValuesIn(cases()), CaseName());
 
 }  // namespace
 }  // namespace velarium

@@ -8,23 +8,11 @@ namespace {
 
 using namespace velarium::testing;
 
-struct Vertical8Case {
-    const char* name;
-    std::size_t width, height, planes, wordSize;
-    bool exclusiveOr;
-    ByteVector chunk;
-    std::vector<ByteAt> expected;
-    std::uint8_t fill = 0;
-};
-
-ByteVector w16(std::initializer_list<std::uint32_t> v) { return words(v, 2); }
-ByteVector w32(std::initializer_list<std::uint32_t> v) { return words(v, 4); }
-
 // 32×4 short: column 0 has two literal words, a skip of one row and a same
 // run of one; column 1 has no operations.
 const ByteVector kShortList = w16({3, 0x8002, 0xA1A2, 0xB1B2, 0x0001, 0x0000, 1, 0xC1C2, 0});
 
-std::vector<Vertical8Case> cases() {
+std::vector<VerticalCase> cases() {
     return {
         {"ShortLiteralsSkipsAndSameRuns", 32, 4, 1, 2, false, DeltaChunk(1).list(0, kShortList).bytes(),
          join({column(0, 0, 0, {0xA1, 0xB1}), column(0, 0, 1, {0xA2, 0xB2}), rowBytes(0, 3, 0, {0xC1, 0xC2})})},
@@ -69,17 +57,16 @@ std::vector<Vertical8Case> cases() {
     };
 }
 
-class VerticalDelta8Test : public ::testing::TestWithParam<Vertical8Case> {};
+class VerticalDelta8Test : public ::testing::TestWithParam<VerticalCase> {};
 
 TEST_P(VerticalDelta8Test, WritesExactlyTheExpectedBytes) {
-    const Vertical8Case& c = GetParam();
-    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
-    decodeVerticalDelta8(c.chunk.data(), c.chunk.size(), bitmap.view(), c.wordSize, c.exclusiveOr);
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    const VerticalCase& c = GetParam();
+    expectChangedBytes(c, [&](const std::uint8_t* data, std::size_t length, PlanarBitmap bitmap) {
+        decodeVerticalDelta8(data, length, bitmap, c.wordSize, c.exclusiveOr);
+    });
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VerticalDelta8Test, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VerticalDelta8Test, ::testing::ValuesIn(cases()), CaseName());
 
 }  // namespace
 }  // namespace velarium

@@ -2,13 +2,11 @@
 // point, and the look-ups the playback framework makes afterwards.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 
 #include "platform/mediaextension/ExtensionRegistry.h"
 #include "platform/mediaextension/Registration.h"
+#include "support/TemporaryFolder.h"
 
 namespace velarium {
 namespace {
@@ -19,19 +17,9 @@ const fs::path kBuiltExtensions = VELARIUM_TEST_EXTENSION_FOLDER;
 
 class ExtensionLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("velarium-loader-" + std::to_string(::getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    fs::path write(const std::string& name, const std::string& text) { return folder_.write(name, text); }
 
-    fs::path write(const std::string& name, const std::string& text) {
-        std::ofstream(folder_ / name) << text;
-        return folder_ / name;
-    }
-
-    fs::path folder_;
+    testing::TemporaryFolder folder_;
 };
 
 TEST_F(ExtensionLoaderTest, ManifestsAreCheckedBeforeAnyModuleIsOpened) {
@@ -133,12 +121,12 @@ TEST_F(ExtensionLoaderTest, FolderWithOneBrokenManifestStillLoadsTheOthers) {
     write("Broken.json", "{");
     ExtensionRegistry registry;
     Error error;
-    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_, ExtensionKind::videoDecoder, &error));
+    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_.path(), ExtensionKind::videoDecoder, &error));
     EXPECT_EQ(error.code, kExtensionManifestInvalid);
     EXPECT_NE(registry.videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
 
     fs::remove(folder_ / "Broken.json");
-    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_, ExtensionKind::formatReader, &error));
+    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_.path(), ExtensionKind::formatReader, &error));
     EXPECT_EQ(error.code, kExtensionsNotFound);
 }
 

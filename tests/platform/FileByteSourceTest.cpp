@@ -4,36 +4,24 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
-#include <unistd.h>
-
 #include "platform/mediaextension/FileByteSource.h"
+#include "support/TemporaryFolder.h"
 
 namespace velarium {
 namespace {
 
 class FileByteSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("velarium-bytesource-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
+    // A file of `length` bytes counting up from 0.
     std::filesystem::path writeFile(const std::string& name, std::size_t length) {
-        std::vector<char> bytes(length);
+        std::vector<std::uint8_t> bytes(length);
         std::iota(bytes.begin(), bytes.end(), 0);
-        const auto path = folder_ / name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return folder_.write(name, bytes);
     }
 
-    std::filesystem::path folder_;
+    testing::TemporaryFolder folder_;
 };
 
 TEST_F(FileByteSourceTest, ReadsWhatIsThereAndStopsAtTheEnd) {
@@ -78,7 +66,7 @@ TEST_F(FileByteSourceTest, OpeningFailsWithTheSystemError) {
     struct Case {
         std::filesystem::path path;
         long code;
-    } cases[] = {{folder_ / "missing", ENOENT}, {folder_, EISDIR}};
+    } cases[] = {{folder_ / "missing", ENOENT}, {folder_.path(), EISDIR}};
     for (const auto& c : cases) {
         Error error;
         EXPECT_EQ(FileByteSource::open(c.path, &error), nullptr);

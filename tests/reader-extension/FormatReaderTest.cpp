@@ -83,12 +83,7 @@ TEST(ANIMFormatReader, ShortReadLeavesTheShorterFile) {
 }
 
 TEST(ANIMFormatReader, DescribesTheFile) {
-    SyntheticAnimation shape;
-    shape.width = 320;
-    shape.height = 200;
-    shape.planes = 5;
-    shape.ticks = {3, 3, 6};
-    auto reader = openReader(syntheticAnimation(shape));
+    auto reader = openReader(syntheticAnimation({.width = 320, .height = 200, .planes = 5, .ticks = {3, 3, 6}}));
     ASSERT_NE(reader, nullptr);
 
     int calls = 0;

@@ -200,12 +200,7 @@ LoadResult load(ANIMSampleCursor& cursor) {
 }
 
 TEST(ANIMSampleCursor, SampleHoldsTheWholeDecodedFrame) {
-    SyntheticAnimation shape;
-    shape.width = 320;
-    shape.height = 200;
-    shape.planes = 1;
-    shape.ticks = {2, 3, 4};
-    auto bytes = syntheticAnimation(shape);
+    auto bytes = syntheticAnimation({.width = 320, .height = 200, .planes = 1, .ticks = {2, 3, 4}});
     auto track = firstTrack(*openReader(bytes));
     auto reference = parse(bytes);
 
@@ -237,8 +232,6 @@ TEST(ANIMSampleCursor, SampleHoldsTheWholeDecodedFrame) {
 
 TEST(ANIMSampleCursor, FailedSamplesHandOnTheirErrorAndKeepTheIndex) {
     const Error outOfRange(kANIMParserErrorDomain, kANIMParserErrorFrameIndexOutOfRange, "Frame index out of range");
-    SyntheticAnimation noPixels;
-    noPixels.width = 0;
     struct Case {
         const char* name;
         std::shared_ptr<ANIMParser> parser;
@@ -246,7 +239,7 @@ TEST(ANIMSampleCursor, FailedSamplesHandOnTheirErrorAndKeepTheIndex) {
         Error expected;
     } cases[] = {
         {"past the table", fiveFrames(), 5, outOfRange},
-        {"no pixels", parse(syntheticAnimation(noPixels)), 0,
+        {"no pixels", parse(syntheticAnimation({.width = 0})), 0,
          Error(kOSStatusErrorDomain, kCMBlockBufferBadLengthParameterErr, "Failed to create pixel block buffer")},
         // A table without frames has no picture header either, so there is no block to decode into.
         {"empty table", emptyTable(), 0,

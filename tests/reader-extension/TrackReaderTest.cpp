@@ -24,10 +24,7 @@ std::uint64_t cursorIndex(const MESampleCursorRef& cursor) {
 }
 
 TEST(ANIMTrackReader, DeclaresOneILBMVideoTrack) {
-    SyntheticAnimation shape;
-    shape.width = 37;
-    shape.height = 29;
-    auto reader = openReader(syntheticAnimation(shape));
+    auto reader = openReader(syntheticAnimation({.width = 37, .height = 29}));
     auto track = firstTrack(*reader);
     ASSERT_NE(track, nullptr);
     auto info = loadInfo(*track);
@@ -61,10 +58,7 @@ TEST(ANIMTrackReader, NominalFrameRateComesFromTheFirstFrame) {
         {"7/60 s", {7}, 0, 60.0f / 7.0f},
     };
     for (const auto& c : cases) {
-        SyntheticAnimation shape;
-        shape.ticks = c.ticks;
-        shape.dpanSpeed = c.dpan;
-        auto track = firstTrack(*openReader(syntheticAnimation(shape)));
+        auto track = firstTrack(*openReader(syntheticAnimation({.ticks = c.ticks, .dpanSpeed = c.dpan})));
         EXPECT_FLOAT_EQ(loadInfo(*track)->nominalFrameRate(), c.rate) << c.name;
     }
 }
@@ -135,9 +129,7 @@ TEST(ANIMTrackReader, FirstAndLastCursorsAndDuration) {
         std::uint64_t last;
     } cases[] = {{{1, 2, 3, 4, 5}, 4}, {{9}, 0}};
     for (const auto& c : cases) {
-        SyntheticAnimation shape;
-        shape.ticks = c.ticks;
-        auto reader = openReader(syntheticAnimation(shape));
+        auto reader = openReader(syntheticAnimation({.ticks = c.ticks}));
         auto track = firstTrack(*reader);
         track->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
             [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), 0u); });

@@ -14,14 +14,11 @@ const std::string kDemo = VELARIUM_DEMO_FILE;
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-std::string bytesOf(const ByteVector& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
 class ToolErrors : public ::testing::Test {
 protected:
-    std::string file(const std::string& name, const std::string& bytes) {
-        const auto path = folder_ / name;
-        writeWholeFile(path, bytes);
-        return path.string();
+    template <typename Bytes>
+    std::string file(const std::string& name, const Bytes& bytes) {
+        return folder_.write(name, bytes).string();
     }
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
@@ -54,11 +51,10 @@ TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
         {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory"},
         {"folder", folder_.path().string(), "Cannot read the file: Is a directory"},
         {"empty", file("empty.anim", ""), "File too small", "Invalid file size"},
-        {"eleven bytes", file("short.anim", "FORM\0\0\0\x04"
-                                            "ANI"), "File too small"},
+        {"eleven bytes", file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small"},
         {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file"},
-        {"plain ILBM", file("picture.iff", bytesOf(ilbm)), "Not an IFF ANIM file"},
-        {"no FORM ILBM", file("noframes.anim", bytesOf(noFrames)), "No frames found", "Failed to parse ANIM file"},
+        {"plain ILBM", file("picture.iff", ilbm), "Not an IFF ANIM file"},
+        {"no FORM ILBM", file("noframes.anim", noFrames), "No frames found", "Failed to parse ANIM file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -69,8 +65,7 @@ TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
 }
 
 TEST_F(ToolErrors, FilesOverOneHundredMebibytesAreRefused) {
-    const std::string big = path("big.anim");
-    writeWholeFile(big, "FORM\0\0\0\0ANIM");
+    const std::string big = file("big.anim", std::string("FORM\0\0\0\0ANIM", 12));
     std::filesystem::resize_file(big, 100 * 1024 * 1024 + 1);  // sparse: costs no disk
     expectOneErrorLine(runTool({"info", big}), kFailure, "velarium-tool: " + big + ": ", "larger than 100 MiB");
 }
@@ -79,7 +74,7 @@ TEST_F(ToolErrors, AnEmptyPictureHasFactsButNoFrames) {
     // A BMHD of 0 × 0 pixels, and a file without any BMHD.
     for (const ByteVector& bytes : {animFile({form("ILBM", {bmhd({0, 0, 1}), chunk("BODY", {})})}),
                                     animFile({form("ILBM", {anhd({})})})}) {
-        const std::string anim = file("empty-picture.anim", bytesOf(bytes));
+        const std::string anim = file("empty-picture.anim", bytes);
         const auto info = runTool({"info", anim});
         EXPECT_EQ(info.exitStatus, 0) << info.standardError;
         EXPECT_NE(info.standardOutput.find("Size:            0 x 0 pixels"), std::string::npos) << info.standardOutput;

@@ -117,7 +117,7 @@ TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     for (int i = 1; i < 10001; ++i) frames.push_back(form("ILBM", {anhd({5, 1, 0, 0})}));
     const ByteVector file = animFile(frames);
     TemporaryFolder folder;
-    writeWholeFile(folder / "long.anim", std::string(file.begin(), file.end()));
+    folder.write("long.anim", file);
 
     const auto output = folder / "out";
     const auto run = runTool({"frames", (folder / "long.anim").string(), "-o", output.string(), "--from", "9998"});

@@ -65,8 +65,7 @@ TEST(ToolInfo, CountsEachOperationAndInterleave) {
         form("ILBM", {anhd({7, 1, 0, 0}), chunk("DLTA", delta)}),
     });
     TemporaryFolder folder;
-    const std::string file = (folder / "mixed.anim").string();
-    writeWholeFile(file, std::string(bytes.begin(), bytes.end()));
+    const std::string file = folder.write("mixed.anim", bytes).string();
 
     const auto run = runTool({"info", file});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;

@@ -62,11 +62,7 @@ TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
 
 TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
     TemporaryFolder folder;
-    testing::SyntheticAnimation shape;
-    shape.ticks = {3, 3, 3, 3};  // 0.2 s in all
-    const auto bytes = testing::syntheticAnimation(shape);
-    const auto file = folder / "short.anim";
-    testing::writeWholeFile(file, std::string(bytes.begin(), bytes.end()));
+    const auto file = folder.write("short.anim", testing::syntheticAnimation({.ticks = {3, 3, 3, 3}}));  // 0.2 s
 
     const auto run = runTool({"play", file.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
@@ -94,8 +90,7 @@ TEST(ToolPlay, FilesNamedWithoutTheANIMExtensionStillOpen) {
     const auto reference = runTool({"frames", kDemo, "-o", "-", "--format", "bgra"});
     for (const char* name : {"walk.iff", "WALK", "Walk.Anim"}) {
         SCOPED_TRACE(name);
-        const auto file = (folder / name).string();
-        testing::writeWholeFile(file, demo);
+        const auto file = folder.write(name, demo).string();
         const auto frames = runTool({"frames", file, "-o", "-", "--format", "bgra"});
         EXPECT_EQ(frames.exitStatus, 0) << frames.standardError;
         EXPECT_TRUE(frames.standardOutput == reference.standardOutput);
@@ -118,8 +113,7 @@ TEST(ToolPlay, BadFilesGiveOneLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto file = (folder / c.name).string();
-        testing::writeWholeFile(file, c.bytes);
+        const auto file = folder.write(c.name, c.bytes).string();
         const auto run = runTool({"play", file});
         EXPECT_EQ(run.exitStatus, 1);
         EXPECT_EQ(run.standardOutput, "");

@@ -17,7 +17,7 @@ using namespace testing;
 class AssetAndItemTest : public ::testing::Test {
 protected:
     void SetUp() override { registerBuiltExtensions(); }
-    ScratchFolder scratch_;
+    TemporaryFolder scratch_;
 };
 
 struct StatusLog {
@@ -54,12 +54,8 @@ TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
 }
 
 TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
-    SyntheticAnimation shape;
-    shape.width = 40;
-    shape.height = 12;
-    shape.planes = 3;
-    shape.ticks = {2, 4, 6};
-    auto asset = Asset::assetWithPath(scratch_.write("a.anim", syntheticAnimation(shape)));
+    const auto anim = syntheticAnimation({.width = 40, .height = 12, .planes = 3, .ticks = {2, 4, 6}});
+    auto asset = Asset::assetWithPath(scratch_.write("a.anim", anim));
     Error error;
     ASSERT_TRUE(asset->loadValues(&error)) << error.localizedDescription;
     EXPECT_EQ(asset->duration(), MediaTime::make(12, 60));
@@ -86,11 +82,11 @@ TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
     } cases[] = {
         {"not an ANIM", scratch_.write("text.anim", std::vector<std::uint8_t>(200, 'a')), "",
          Error(kANIMParserErrorDomain, -2, "Not an IFF ANIM file")},
-        {"empty", scratch_.write("empty.anim", {}), "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"empty", scratch_.write("empty.anim", ""), "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
         {"over 100 MiB", bigFile, "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
-        {"truncated in the header", scratch_.write("short.anim", {anim.begin(), anim.begin() + 10}), "",
+        {"truncated in the header", scratch_.write("short.anim", ByteVector(anim.begin(), anim.begin() + 10)), "",
          Error(kANIMParserErrorDomain, -1, "File too small")},
-        {"truncated before the first frame", scratch_.write("cut.anim", {anim.begin(), anim.begin() + 20}), "",
+        {"truncated before the first frame", scratch_.write("cut.anim", ByteVector(anim.begin(), anim.begin() + 20)), "",
          Error("com.brackwater.Velarium", -3, "Failed to parse ANIM file")},
         {"unknown kind of file", scratch_.write("walk.iff", anim), "",
          Error(kPlaybackErrorDomain, kPlaybackErrorNoFormatReader, "No format reader for this kind of file")},
@@ -133,10 +129,8 @@ TEST_F(AssetAndItemTest, MissingFileFailsWithTheSystemError) {
 }
 
 TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
-    SyntheticAnimation shape;
-    shape.ticks = {3, 1, 4};
-    shape.dpanSpeed = 30;
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", syntheticAnimation(shape))));
+    const auto anim = syntheticAnimation({.ticks = {3, 1, 4}, .dpanSpeed = 30});
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", anim)));
     StatusLog log;
     log.attach(*item);
     item->prepare();
@@ -157,9 +151,8 @@ TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
 
 TEST_F(AssetAndItemTest, FailureDuringPlaybackFailsTheItemOnThePlaybackThread) {
     // A picture without pixels opens fine, but no sample can be made of it.
-    SyntheticAnimation shape;
-    shape.width = 0;
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", syntheticAnimation(shape))));
+    const auto anim = syntheticAnimation({.width = 0});
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", anim)));
     auto sink = std::make_shared<RecordingSink>();
     Player player(item, sink, std::make_shared<ManualPlaybackClock>());
     ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);

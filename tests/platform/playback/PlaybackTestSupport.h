@@ -1,14 +1,10 @@
 #pragma once
 
-// Playback through the real extension modules: files in a scratch folder,
-// a sink that records what it is shown, and registration of the modules
-// built beside the tests.
+// Playback through the real extension modules: a sink that records what it
+// is shown, and registration of the modules built beside the tests.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,6 +15,7 @@
 #include "support/ErrorPrinting.h"
 #include "support/Hashing.h"
 #include "support/SyntheticAnimations.h"
+#include "support/TemporaryFolder.h"
 
 namespace velarium::testing {
 
@@ -27,30 +24,6 @@ inline void registerBuiltExtensions() {
     ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
     ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
 }
-
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("velarium-playback-") + std::to_string(::getpid()) + "-" + test->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-
-    std::filesystem::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        const auto file = path_ / name;
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 struct RecordedFrame {
     PresentedFrame frame;

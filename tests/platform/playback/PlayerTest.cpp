@@ -26,7 +26,7 @@ protected:
             << item_->error().value_or(Error()).localizedDescription;
     }
 
-    ScratchFolder scratch_;
+    TemporaryFolder scratch_;
     std::vector<std::uint8_t> file_;
     std::shared_ptr<ManualPlaybackClock> clock_ = std::make_shared<ManualPlaybackClock>();
     std::shared_ptr<RecordingSink> sink_ = std::make_shared<RecordingSink>();
@@ -69,10 +69,8 @@ TEST_F(PlayerTest, PlaysEveryFrameOnceAtItsTimeThenStops) {
 }
 
 TEST_F(PlayerTest, MixedDurationsAreHonouredExactly) {
-    SyntheticAnimation shape;
-    shape.dpanSpeed = 25;  // frames of 0 or 1 tick last 1/25 s; the others their ticks
-    shape.ticks = {1, 7, 0, 3, 30, 1};
-    open(shape);
+    // At 25 frames per second, frames of 0 or 1 tick last 1/25 s; the others their ticks.
+    open({.ticks = {1, 7, 0, 3, 30, 1}, .dpanSpeed = 25});
     player_->play();
     player_->waitUntilStopped();
 
@@ -93,9 +91,7 @@ TEST_F(PlayerTest, MixedDurationsAreHonouredExactly) {
 }
 
 TEST_F(PlayerTest, PauseStepAndSeek) {
-    SyntheticAnimation shape;
-    shape.ticks = {5, 5, 5, 5, 5, 5};
-    open(shape);
+    open({.ticks = {5, 5, 5, 5, 5, 5}});
     sink_->onFrame = [&](const PresentedFrame& frame) {
         if (frame.index == 2) player_->pause();
     };
@@ -142,9 +138,7 @@ TEST_F(PlayerTest, PauseStepAndSeek) {
 }
 
 TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
-    SyntheticAnimation shape;
-    shape.ticks = {5, 5, 5, 5, 5};
-    open(shape);
+    open({.ticks = {5, 5, 5, 5, 5}});
     // Showing frame 1 takes 12/60 s: frame 2 is then past, frame 3 late.
     sink_->onFrame = [&](const PresentedFrame& frame) {
         if (frame.index == 1) clock_->advance(sixtieths(12));
@@ -166,12 +160,9 @@ TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
 }
 
 TEST_F(PlayerTest, PixelBuffersComeWithPaddedRowsAndTheRightPicture) {
-    SyntheticAnimation shape;
-    shape.width = 37;
-    shape.height = 9;
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 64;
-    open(shape, options);
+    open({.width = 37, .height = 9}, options);
     player_->play();
     player_->waitUntilStopped();
     const auto expected = coreFrameHashes(file_);
@@ -184,9 +175,7 @@ TEST_F(PlayerTest, PixelBuffersComeWithPaddedRowsAndTheRightPicture) {
 }
 
 TEST_F(PlayerTest, PlaysOnTheSystemClockToo) {
-    SyntheticAnimation shape;
-    shape.ticks = {1, 1, 1};
-    file_ = syntheticAnimation(shape);
+    file_ = syntheticAnimation({.ticks = {1, 1, 1}});
     auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("real.anim", file_)));
     Player player(item, sink_);
     const MediaTime started = SystemPlaybackClock().now();
