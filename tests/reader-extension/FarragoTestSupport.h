@@ -32,6 +32,4 @@ inline std::shared_ptr<ANIMTrackReader> firstTrack(MEFormatReader& reader) {
 // Three frames starting at 0, 5 and 10 sixtieths, lasting 5, 5 and 10.
 inline SyntheticAnimation threeFrameTimeline() { return {.ticks = {5, 5, 10}}; }
 
-inline MediaTime sixtieths(std::int64_t value) { return MediaTime::make(value, 60); }
-
 }  // namespace velarium::testing

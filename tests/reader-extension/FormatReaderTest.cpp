@@ -58,28 +58,27 @@ TEST(ANIMFormatReader, InitialisationFailuresCarryTheRightError) {
     }
 }
 
-TEST(ANIMFormatReader, FileOfExactlyTheLimitIsReadAndShortReadsAreAccepted) {
+TEST(ANIMFormatReader, ShortReadsAreAcceptedAndKeepWhatWasDelivered) {
     const ByteVector anim = syntheticAnimation({});
-    auto source = std::make_shared<MemoryByteSource>(anim);
-    source->reportedLength = kANIMMaxFileSize;  // the source then delivers fewer bytes
-    ANIMFormatReader reader;
-    Error error;
-    ASSERT_TRUE(reader.initWithByteSource(source, &error)) << error.localizedDescription;
-    EXPECT_EQ(source->readCount.load(), 1);
-    EXPECT_EQ(reader.fileData()->size(), anim.size());
-    EXPECT_EQ(reader.parser()->numFrames(), 5u);
-    EXPECT_EQ(reader.byteSourceStrong(), source);
-}
-
-TEST(ANIMFormatReader, ShortReadLeavesTheShorterFile) {
-    const ByteVector anim = syntheticAnimation({});
-    auto source = std::make_shared<MemoryByteSource>(anim);
-    source->maxBytesPerRead = anim.size() - 30;  // the last frame is cut off
-    ANIMFormatReader reader;
-    Error error;
-    ASSERT_TRUE(reader.initWithByteSource(source, &error)) << error.localizedDescription;
-    EXPECT_EQ(reader.fileData()->size(), anim.size() - 30);
-    EXPECT_EQ(reader.parser()->fileData()->size(), anim.size() - 30);
+    struct Case {
+        const char* name;
+        std::optional<std::int64_t> reportedLength;
+        std::optional<std::size_t> maxBytesPerRead;
+        std::size_t kept;
+    } cases[] = {
+        {"exactly the size limit reported, fewer bytes there", kANIMMaxFileSize, std::nullopt, anim.size()},
+        {"the last frame cut off", std::nullopt, anim.size() - 30, anim.size() - 30},
+    };
+    for (const auto& c : cases) {
+        auto source = std::make_shared<MemoryByteSource>(anim);
+        source->reportedLength = c.reportedLength;
+        source->maxBytesPerRead = c.maxBytesPerRead;
+        ANIMFormatReader reader;
+        Error error;
+        ASSERT_TRUE(reader.initWithByteSource(source, &error)) << c.name << ": " << error.localizedDescription;
+        EXPECT_EQ(source->readCount.load(), 1) << c.name;
+        EXPECT_EQ(reader.parser()->fileData()->size(), c.kept) << c.name;
+    }
 }
 
 TEST(ANIMFormatReader, DescribesTheFile) {
@@ -111,8 +110,6 @@ TEST(ANIMFormatReader, DescribesTheFile) {
     ASSERT_NE(second, nullptr);
     EXPECT_NE(first, second);
     EXPECT_EQ(first->parser(), reader->parser());
-    EXPECT_EQ(first->trackIndex(), 0u);
-    EXPECT_EQ(first->byteSource(), reader->byteSourceStrong());
 }
 
 }  // namespace

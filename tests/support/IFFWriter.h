@@ -51,13 +51,6 @@ inline ByteVector concat(std::initializer_list<ByteVector> parts) {
 }
 
 // A FORM of the given type around already-built chunks.
-inline ByteVector form(const std::string& type, std::initializer_list<ByteVector> chunks) {
-    ByteVector data;
-    appendId(data, type);
-    for (const auto& c : chunks) appendBytes(data, c);
-    return chunk("FORM", data);
-}
-
 inline ByteVector form(const std::string& type, const std::vector<ByteVector>& chunks) {
     ByteVector data;
     appendId(data, type);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/coremedia/MediaTime.h"
 #include "support/IFFWriter.h"
 
 namespace velarium::testing {
@@ -19,6 +20,8 @@ struct SyntheticAnimation {
     unsigned dpanSpeed = 0;                              // frames per second when ticks are 0 or 1; 0 = none
     bool byteVerticalDeltas = false;                     // later frames are deltas (needs a height over 8)
 };
+
+inline MediaTime sixtieths(std::int64_t ticks) { return MediaTime::make(ticks, 60); }
 
 inline unsigned syntheticRowBytes(const SyntheticAnimation& shape) { return (shape.width + 15) / 16 * 2; }
 

@@ -39,13 +39,13 @@ void expectOneErrorLine(const ProgramRun& run, int status, const std::string& pr
 TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
     const ByteVector ilbm = form("ILBM", {bmhd({}), chunk("BODY", {0, 0})});
     const ByteVector noFrames = form("ANIM", {chunk("NAME", {'x', 'y'})});
-    // `frames` opens files through the format reader extension, which words
-    // two of these failures its own way.
+    // `frames` and `play` open files through the format reader extension,
+    // which words two of these failures its own way.
     struct Case {
         std::string name;
         std::string file;
         std::string message;
-        std::string framesMessage = {};  // when it differs
+        std::string extensionMessage = {};  // when it differs
     };
     const std::vector<Case> cases = {
         {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory"},
@@ -59,8 +59,10 @@ TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         expectOneErrorLine(runTool({"info", c.file}), kFailure, "velarium-tool: " + c.file + ": ", c.message);
+        const std::string& viaExtension = c.extensionMessage.empty() ? c.message : c.extensionMessage;
         expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, "velarium-tool: " + c.file + ": ",
-                           c.framesMessage.empty() ? c.message : c.framesMessage);
+                           viaExtension);
+        expectOneErrorLine(runTool({"play", c.file}), kFailure, "velarium-tool: " + c.file + ": ", viaExtension);
     }
 }
 

@@ -59,8 +59,7 @@ TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
     Error error;
     ASSERT_TRUE(asset->loadValues(&error)) << error.localizedDescription;
     EXPECT_EQ(asset->duration(), MediaTime::make(12, 60));
-    ASSERT_EQ(asset->metadata().size(), 1u);
-    EXPECT_EQ(asset->metadata()[0]->value(), "Amiga IFF ANIM - 40x12, 3 planes, 3 frames");
+    EXPECT_EQ(asset->metadata().size(), 1u);
     ASSERT_EQ(asset->tracks().size(), 1u);
     const AssetTrack* track = asset->firstEnabledTrack(kCMMediaType_Video);
     ASSERT_NE(track, nullptr);
@@ -69,30 +68,25 @@ TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
 }
 
 TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
-    const auto anim = syntheticAnimation({});
-    const auto bigFile = scratch_.path() / "huge.anim";
-    std::ofstream(bigFile).close();
+    // The reader's own errors (each checked in Farrago's tests) are handed on unchanged.
+    const auto bigFile = scratch_.write("huge.anim", "");
     std::filesystem::resize_file(bigFile, 104857601);  // sparse: no disk space used
-
     struct Case {
         const char* name;
         std::filesystem::path path;
-        std::string type;
         Error expected;
     } cases[] = {
-        {"not an ANIM", scratch_.write("text.anim", std::vector<std::uint8_t>(200, 'a')), "",
+        {"missing", scratch_ / "gone.anim",
+         Error(kPOSIXErrorDomain, ENOENT, "Cannot read the file: No such file or directory")},
+        {"not an ANIM", scratch_.write("text.anim", std::vector<std::uint8_t>(200, 'a')),
          Error(kANIMParserErrorDomain, -2, "Not an IFF ANIM file")},
-        {"empty", scratch_.write("empty.anim", ""), "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
-        {"over 100 MiB", bigFile, "", Error("com.brackwater.Velarium", -1, "Invalid file size")},
-        {"truncated in the header", scratch_.write("short.anim", ByteVector(anim.begin(), anim.begin() + 10)), "",
-         Error(kANIMParserErrorDomain, -1, "File too small")},
-        {"truncated before the first frame", scratch_.write("cut.anim", ByteVector(anim.begin(), anim.begin() + 20)), "",
-         Error("com.brackwater.Velarium", -3, "Failed to parse ANIM file")},
-        {"unknown kind of file", scratch_.write("walk.iff", anim), "",
+        {"empty", scratch_.write("empty.anim", ""), Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"over 100 MiB", bigFile, Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"unknown kind of file", scratch_.write("walk.iff", syntheticAnimation({})),
          Error(kPlaybackErrorDomain, kPlaybackErrorNoFormatReader, "No format reader for this kind of file")},
     };
     for (const auto& c : cases) {
-        auto asset = Asset::assetWithPath(c.path, AssetOptions{c.type});
+        auto asset = Asset::assetWithPath(c.path);
         Error error;
         EXPECT_FALSE(asset->loadValues(&error)) << c.name;
         EXPECT_EQ(error, c.expected) << c.name;
@@ -118,14 +112,6 @@ TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
         EXPECT_EQ(seekError, c.expected);
         EXPECT_TRUE(sink->frames().empty());
     }
-}
-
-TEST_F(AssetAndItemTest, MissingFileFailsWithTheSystemError) {
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.path() / "gone.anim"));
-    item->prepare();
-    ASSERT_EQ(item->status(), PlayerItemStatus::failed);
-    EXPECT_EQ(item->error()->domain, kPOSIXErrorDomain);
-    EXPECT_EQ(item->error()->code, ENOENT);
 }
 
 TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
