@@ -53,20 +53,6 @@ TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
     }
 }
 
-TEST_F(AssetAndItemTest, AssetKnowsTheFileAndItsTrack) {
-    const auto anim = syntheticAnimation({.width = 40, .height = 12, .planes = 3, .ticks = {2, 4, 6}});
-    auto asset = Asset::assetWithPath(scratch_.write("a.anim", anim));
-    Error error;
-    ASSERT_TRUE(asset->loadValues(&error)) << error.localizedDescription;
-    EXPECT_EQ(asset->duration(), MediaTime::make(12, 60));
-    EXPECT_EQ(asset->metadata().size(), 1u);
-    ASSERT_EQ(asset->tracks().size(), 1u);
-    const AssetTrack* track = asset->firstEnabledTrack(kCMMediaType_Video);
-    ASSERT_NE(track, nullptr);
-    EXPECT_EQ(track->info->formatDescriptions().front()->mediaSubType(), makeFourCharCode("ILBM"));
-    EXPECT_EQ(track->uneditedDuration, MediaTime::make(12, 60));
-}
-
 TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
     // The reader's own errors (each checked in Farrago's tests) are handed on unchanged.
     const auto bigFile = scratch_.write("huge.anim", "");
@@ -114,7 +100,7 @@ TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
     }
 }
 
-TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
+TEST_F(AssetAndItemTest, GoodFileMakesAReadyItemThatKnowsItsTrackAndSamples) {
     const auto anim = syntheticAnimation({.ticks = {3, 1, 4}, .dpanSpeed = 30});
     auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", anim)));
     StatusLog log;
@@ -124,6 +110,15 @@ TEST_F(AssetAndItemTest, ReadyItemKnowsItsSamplesAndTellsObserversOnce) {
     ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay) << item->error().value_or(Error()).localizedDescription;
     EXPECT_EQ(log.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::readyToPlay});
     EXPECT_EQ(log.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+
+    const Asset& asset = *item->asset();
+    EXPECT_EQ(asset.duration(), MediaTime::make(9, 60));
+    EXPECT_EQ(asset.metadata().size(), 1u);
+    ASSERT_EQ(asset.tracks().size(), 1u);
+    const AssetTrack* track = asset.firstEnabledTrack(kCMMediaType_Video);
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(track->info->formatDescriptions().front()->mediaSubType(), makeFourCharCode("ILBM"));
+    EXPECT_EQ(track->uneditedDuration, MediaTime::make(9, 60));
 
     const auto& samples = item->sampleTimes();
     ASSERT_EQ(samples.size(), 3u);
