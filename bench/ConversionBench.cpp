@@ -48,6 +48,8 @@ constexpr ColourMode kEhb{.ehb = true};
 
 BENCHMARK_CAPTURE(BM_Conversion, palette_320x200x5, ConversionCase{320, 200, 5, kPalette, 256});
 BENCHMARK_CAPTURE(BM_Conversion, palette_640x512x8, ConversionCase{640, 512, 8, kPalette, 256});
+// The size of the large benchmark animation: the frame no longer fits in L2.
+BENCHMARK_CAPTURE(BM_Conversion, palette_1280x720x8, ConversionCase{1280, 720, 8, kPalette, 256});
 BENCHMARK_CAPTURE(BM_Conversion, ehb_320x200x6, ConversionCase{320, 200, 6, kEhb, 32});
 BENCHMARK_CAPTURE(BM_Conversion, ham6_320x200, ConversionCase{320, 200, 6, kHam, 16});
 BENCHMARK_CAPTURE(BM_Conversion, ham8_320x256, ConversionCase{320, 256, 8, kHam, 64});

@@ -159,15 +159,21 @@ TEST(PlanarToBGRA, TransparentRegisterHasZeroAlpha) {
 }
 
 // The obvious per-pixel reading of the planes, for comparison with the
-// table-driven conversion on awkward sizes.
+// fast conversion on awkward sizes.
+unsigned modelIndex(const Picture& pic, std::size_t x, std::size_t y) {
+    const auto& g = pic.geometry;
+    unsigned index = 0;
+    for (std::size_t p = 0; p < std::min<std::size_t>(g.numPlanes, 8); ++p)
+        if (pic.planar[p * g.planeSize + y * g.rowBytes + x / 8] & (0x80 >> (x % 8))) index |= 1u << p;
+    return index;
+}
+
 ByteVector modelConvert(const Picture& pic, const ByteVector& map) {
     const auto& g = pic.geometry;
     ByteVector out;
     for (std::size_t y = 0; y < g.height; ++y)
         for (std::size_t x = 0; x < g.width; ++x) {
-            unsigned index = 0;
-            for (std::size_t p = 0; p < std::min<std::size_t>(g.numPlanes, 8); ++p)
-                if (pic.planar[p * g.planeSize + y * g.rowBytes + x / 8] & (0x80 >> (x % 8))) index |= 1u << p;
+            const unsigned index = modelIndex(pic, x, y);
             const bool have = 3 * index + 2 < map.size();
             const auto c = have ? bgra(map[3 * index], map[3 * index + 1], map[3 * index + 2]) : bgra(0, 0, 0);
             out.insert(out.end(), c.begin(), c.end());
@@ -175,15 +181,63 @@ ByteVector modelConvert(const Picture& pic, const ByteVector& map) {
     return out;
 }
 
+// Hold-and-modify read pixel by pixel: the top two of the planes choose
+// between a register and setting blue, red or green to the rest of the
+// index, its bits repeated downwards to fill eight.
+ByteVector modelHam(const Picture& pic, const ByteVector& map) {
+    const auto& g = pic.geometry;
+    const unsigned valueBits = static_cast<unsigned>(g.numPlanes) - 2;
+    ByteVector out;
+    for (std::size_t y = 0; y < g.height; ++y) {
+        unsigned rgb[3] = {map[0], map[1], map[2]};
+        for (std::size_t x = 0; x < g.width; ++x) {
+            const unsigned index = modelIndex(pic, x, y);
+            const unsigned value = index & ((1u << valueBits) - 1);
+            unsigned wide = 0;
+            for (int shift = 8 - static_cast<int>(valueBits); shift > -static_cast<int>(valueBits);
+                 shift -= static_cast<int>(valueBits))
+                wide |= shift >= 0 ? value << shift : value >> -shift;
+            wide &= 0xFF;
+            switch (index >> valueBits) {
+                case 0:
+                    for (unsigned i = 0; i < 3; ++i) rgb[i] = 3 * value + i < map.size() ? map[3 * value + i] : 0;
+                    break;
+                case 1: rgb[2] = wide; break;
+                case 2: rgb[0] = wide; break;
+                case 3: rgb[1] = wide; break;
+            }
+            const auto c = bgra(rgb[0], rgb[1], rgb[2]);
+            out.insert(out.end(), c.begin(), c.end());
+        }
+    }
+    return out;
+}
+
+// Widths around the 8-pixel byte, the 16-pixel word and the 128-pixel
+// group the conversion works in, with every plane count; the bytes past
+// each row's pixels are random too and must not show.
 TEST(PlanarToBGRA, MatchesPerPixelModelOnAwkwardSizes) {
     std::mt19937 random(7);
     const ByteVector map = rampMap(256);
-    const std::array<std::size_t, 3> sizes[] = {{1, 1, 1}, {7, 3, 2}, {37, 29, 3}, {100, 5, 5}, {321, 4, 8}, {64, 2, 9}};
-    for (const auto& s : sizes) {
-        Picture pic(s[0], s[1], s[2]);
-        for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
-        EXPECT_EQ(pic.convert(&map), modelConvert(pic, map)) << s[0] << "x" << s[1] << "x" << s[2];
-    }
+    const std::size_t widths[] = {1, 7, 9, 16, 63, 100, 127, 128, 129, 200, 255, 321};
+    for (std::size_t planes = 0; planes <= 9; ++planes)
+        for (std::size_t width : widths) {
+            Picture pic(width, 1 + width % 3, planes);
+            for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
+            EXPECT_EQ(pic.convert(&map), modelConvert(pic, map)) << width << " pixels, " << planes << " planes";
+        }
+}
+
+TEST(PlanarToBGRA, HoldAndModifyMatchesPerPixelModelOnAwkwardSizes) {
+    std::mt19937 random(11);
+    const ByteVector map = rampMap(64);
+    for (std::size_t planes = 6; planes <= 8; ++planes)
+        for (std::size_t width : {5, 64, 130, 321}) {
+            Picture pic(width, 3, planes);
+            for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
+            EXPECT_EQ(pic.convert(&map, {.ham = true, .ehb = false}), modelHam(pic, map))
+                << width << " pixels, HAM" << planes;
+        }
 }
 
 }  // namespace
