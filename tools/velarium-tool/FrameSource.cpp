@@ -1,15 +1,25 @@
 // The frame source backed by the media platform: a sample cursor of the
-// movie's video track loads each frame as a sample, the video decoder turns
-// it into a pixel buffer, and the pixels are copied out row by row.
+// movie's video track loads each frame as a sample, and the video decoder
+// turns it into a pixel buffer that is read in place.
 #include "tools/velarium-tool/FrameSource.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "tools/velarium-tool/MovieFile.h"
 #include "tools/velarium-tool/ToolError.h"
 
 namespace velarium::tool {
+
+Frame::Frame(PixelBufferRef picture) {
+    picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    base_ = picture->baseAddress();
+    bytesPerRow_ = picture->bytesPerRow();
+    PixelBuffer* buffer = picture.get();
+    locked_ = std::shared_ptr<PixelBuffer>(buffer, [picture = std::move(picture)](PixelBuffer*) {
+        picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    });
+}
+
 namespace {
 
 class MovieFrameSource final : public FrameSource {
@@ -24,11 +34,16 @@ public:
     std::uint64_t height() const override { return height_; }
     std::uint64_t frameCount() const override { return item_->sampleTimes().size(); }
 
-    bool copyFrame(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length, Error* error) override {
+    bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) override {
         if (!moveCursorTo(index, error)) return false;
         PixelBufferRef picture;
         if (!decodeCurrentSample(&picture, error)) return false;
-        return copyPixels(*picture, bytes, length, error);
+        if (picture->width() != width_ || picture->height() != height_ ||
+            picture->bytesPerRow() < width_ * kBytesPerPixel)
+            return fail(error, Error(kToolErrorDomain, kToolErrorCannotWrite, "The decoded picture has the wrong size"));
+        frame = Frame(std::move(picture));
+        if (!frame) return fail(error, Error(kToolErrorDomain, kToolErrorCannotWrite, "The decoded picture has no pixels"));
+        return true;
     }
 
 private:
@@ -72,18 +87,6 @@ private:
         return *picture != nullptr;
     }
 
-    bool copyPixels(PixelBuffer& picture, std::uint8_t* bytes, std::uint64_t length, Error* error) const {
-        const std::uint64_t rowLength = width_ * kBytesPerPixel;
-        if (picture.width() != width_ || picture.height() != height_ || length < rowLength * height_)
-            return fail(error, Error(kToolErrorDomain, kToolErrorCannotWrite, "The decoded picture has the wrong size"));
-        picture.lockBaseAddress(kCVPixelBufferLock_ReadOnly);
-        const std::uint8_t* base = picture.baseAddress();
-        for (std::uint64_t row = 0; row < height_; ++row)
-            std::memcpy(bytes + row * rowLength, base + row * picture.bytesPerRow(), rowLength);
-        picture.unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
-        return true;
-    }
-
     std::shared_ptr<PlayerItem> item_;
     std::uint64_t width_ = 0;
     std::uint64_t height_ = 0;
@@ -94,7 +97,7 @@ private:
 }  // namespace
 
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, Error* error) {
-    // Rows exactly width × 4 bytes long: each frame leaves the decoder in one copy.
+    // Rows exactly width × 4 bytes long: a frame is written out in one piece.
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 1;
     auto item = openMovie(path, options, error);

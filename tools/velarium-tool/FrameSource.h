@@ -4,13 +4,32 @@
 #include <memory>
 #include <string>
 
+#include "platform/coremedia/PixelBuffer.h"
 #include "platform/foundation/Error.h"
 
 namespace velarium::tool {
 
-// Where the `frames` command gets its pictures: packed BGRA frames of
-// width × height × 4 bytes, asked for by index. They come the way an
-// application gets them: through the format reader and the video decoder.
+// One decoded frame, read where the video decoder left it: its pixel buffer,
+// locked for reading for as long as any copy of the frame lives. Row y holds
+// width × 4 BGRA bytes from row(y).
+class Frame {
+public:
+    Frame() = default;
+    explicit Frame(PixelBufferRef picture);
+
+    explicit operator bool() const { return base_ != nullptr; }
+    const std::uint8_t* row(std::uint64_t y) const { return base_ + y * bytesPerRow_; }
+    std::uint64_t bytesPerRow() const { return bytesPerRow_; }
+
+private:
+    std::shared_ptr<PixelBuffer> locked_;  // unlocks the buffer when the last copy goes
+    const std::uint8_t* base_ = nullptr;
+    std::uint64_t bytesPerRow_ = 0;
+};
+
+// Where the `frames` command gets its pictures: BGRA frames of width ×
+// height pixels, asked for by index. They come the way an application gets
+// them: through the format reader and the video decoder.
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
@@ -20,8 +39,8 @@ public:
     virtual std::uint64_t frameCount() const = 0;
     std::uint64_t frameByteCount() const { return width() * height() * kBytesPerPixel; }
 
-    // Fills `bytes` (at least frameByteCount() long) with frame `index`.
-    virtual bool copyFrame(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length, Error* error) = 0;
+    // Decodes frame `index` into `frame`; false (and the error) when it cannot.
+    virtual bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) = 0;
 
     static constexpr std::uint64_t kBytesPerPixel = 4;
 };

@@ -15,10 +15,11 @@ constexpr std::uint64_t kBytesPerPixel = 4;
 
 }  // namespace
 
-bool writePNG(const std::string& path, const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height,
-              Error* error) {
+bool writePNG(const std::string& path, const std::uint8_t* bgra, std::uint64_t bytesPerRow, std::uint64_t width,
+              std::uint64_t height, Error* error) {
     if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX ||
-        width * kBytesPerPixel > static_cast<std::uint64_t>(std::numeric_limits<png_int_32>::max()))
+        bytesPerRow < width * kBytesPerPixel ||
+        bytesPerRow > static_cast<std::uint64_t>(std::numeric_limits<png_int_32>::max()))
         return fail(error, toolError(kToolErrorCannotWrite, "A PNG cannot hold a picture of this size"));
 
     png_image image;
@@ -27,7 +28,8 @@ bool writePNG(const std::string& path, const std::uint8_t* bgra, std::uint64_t w
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_BGRA;
-    const auto rowStride = static_cast<png_int_32>(width * kBytesPerPixel);
+    // libpng counts the stride in components, here bytes.
+    const auto rowStride = static_cast<png_int_32>(bytesPerRow);
     if (!png_image_write_to_file(&image, path.c_str(), 0, bgra, rowStride, nullptr)) {
         std::string message = "Cannot write " + path + ": " + image.message;
         png_image_free(&image);

@@ -7,9 +7,9 @@
 
 namespace velarium::tool {
 
-// Writes a packed BGRA picture (width × 4 bytes per row) to `path` as an
-// 8-bit RGBA PNG.
-bool writePNG(const std::string& path, const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height,
-              Error* error);
+// Writes a BGRA picture (rows of width × 4 bytes, `bytesPerRow` apart) to
+// `path` as an 8-bit RGBA PNG.
+bool writePNG(const std::string& path, const std::uint8_t* bgra, std::uint64_t bytesPerRow, std::uint64_t width,
+              std::uint64_t height, Error* error);
 
 }  // namespace velarium::tool
