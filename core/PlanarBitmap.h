@@ -67,14 +67,40 @@ public:
         applyUnchecked(data_ + row * rowBytes_ + first, source, count, exclusiveOr);
     }
 
-    // One byte at (row, column); dropped outside the plane.
-    void applyByte(std::size_t row, std::size_t column, std::uint8_t value, bool exclusiveOr) {
-        if (row >= height_ || column >= rowBytes_) return;
-        std::uint8_t& target = data_[row * rowBytes_ + column];
-        target = exclusiveOr ? target ^ value : value;
+    // `count` copies of `value` down byte `column` from `row`, one per row;
+    // the rows below the last are dropped.
+    void fillColumn(std::size_t row, std::size_t column, std::uint8_t value, std::size_t count, bool exclusiveOr) {
+        std::uint8_t* target = columnStart(row, column, count);
+        if (!target) return;
+        if (exclusiveOr) {
+            for (std::size_t i = 0; i < count; ++i, target += rowBytes_) *target ^= value;
+        } else {
+            for (std::size_t i = 0; i < count; ++i, target += rowBytes_) *target = value;
+        }
+    }
+
+    // `count` bytes from `source` down byte `column` from `row`, one per
+    // row; the rows below the last are dropped.
+    void applyColumn(std::size_t row, std::size_t column, const std::uint8_t* source, std::size_t count,
+                     bool exclusiveOr) {
+        std::uint8_t* target = columnStart(row, column, count);
+        if (!target) return;
+        if (exclusiveOr) {
+            for (std::size_t i = 0; i < count; ++i, target += rowBytes_) *target ^= source[i];
+        } else {
+            for (std::size_t i = 0; i < count; ++i, target += rowBytes_) *target = source[i];
+        }
     }
 
 private:
+    // Where a run down a column starts, with `count` cut to the rows left;
+    // null when the run misses the plane.
+    std::uint8_t* columnStart(std::size_t row, std::size_t column, std::size_t& count) const {
+        if (row >= height_ || column >= rowBytes_) return nullptr;
+        if (count > height_ - row) count = height_ - row;
+        return data_ + row * rowBytes_ + column;
+    }
+
     static void applyUnchecked(std::uint8_t* target, const std::uint8_t* source, std::size_t count,
                                bool exclusiveOr) {
         if (exclusiveOr) {

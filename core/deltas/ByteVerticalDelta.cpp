@@ -1,5 +1,7 @@
 // Byte vertical delta (ANIM-5): every byte column of every plane carries its
 // own short list of skips, same runs and literal runs going down the column.
+#include <algorithm>
+
 #include "core/deltas/DeltaDecoding.h"
 #include "core/deltas/PointerTable.h"
 #include "core/deltas/VerticalOps.h"
@@ -18,15 +20,18 @@ bool decodeColumn(ByteReader& list, Plane& plane, std::size_t column, bool exclu
         if (op == kSameRunOp) {
             std::uint8_t count, value;
             if (!list.readU8(count) || !list.readU8(value)) return false;
-            for (unsigned k = 0; k < count; ++k) plane.applyByte(row++, column, value, exclusiveOr);
+            plane.fillColumn(row, column, value, count, exclusiveOr);
+            row += count;
         } else if (op < kFirstLiteralOp) {
             row += op;
         } else {
-            for (unsigned k = kFirstLiteralOp; k < op; ++k) {
-                std::uint8_t value;
-                if (!list.readU8(value)) return false;
-                plane.applyByte(row++, column, value, exclusiveOr);
-            }
+            // A literal run cut short by the end of the chunk still applies
+            // the bytes it has before the frame stops.
+            const std::size_t count = op - kFirstLiteralOp;
+            const std::size_t available = std::min(count, list.remaining());
+            plane.applyColumn(row, column, list.take(available), available, exclusiveOr);
+            if (available < count) return false;
+            row += count;
         }
     }
     return true;
