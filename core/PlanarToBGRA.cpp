@@ -143,7 +143,8 @@ inline void storeGroup(const IndexGroup& group, std::size_t count, const std::ui
 #pragma GCC unroll 16
     for (std::size_t c = 0; c < wholeColumns; ++c, out += 4 * kPixelsPerByte)
         for (std::size_t k = 0; k < kPixelsPerByte; ++k) storePixel(out + 4 * k, colours[group.at(c, k)]);
-    for (std::size_t k = 0; k < count % kPixelsPerByte; ++k) storePixel(out + 4 * k, colours[group.at(wholeColumns, k)]);
+    for (std::size_t k = 0; k < count % kPixelsPerByte; ++k)
+        storePixel(out + 4 * k, colours[group.at(wholeColumns, k)]);
 }
 
 // The plane count is a template argument so that the gather unrolls fully.
