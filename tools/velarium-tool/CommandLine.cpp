@@ -2,7 +2,9 @@
 #include "tools/velarium-tool/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "tools/velarium-tool/ToolError.h"
 
@@ -26,6 +28,15 @@ std::string checkPositiveNumber(const std::string& text) {
     return problem;
 }
 
+std::string checkJobCount(const std::string& text) {
+    std::string problem = checkPositiveNumber(text);
+    if (!problem.empty()) return problem;
+    const std::string digits = text.substr(text.find_first_not_of('0'));
+    if (digits.size() > 2 || std::stoul(digits) > kMaxFrameJobs)
+        problem = "expected at most " + std::to_string(kMaxFrameJobs);
+    return problem;
+}
+
 // A mistake on the command line: one line, with a pointer to the help.
 int usageMistake(const std::string& message) {
     std::fprintf(stderr, "velarium-tool: %s (see velarium-tool --help)\n", message.c_str());
@@ -39,6 +50,11 @@ int printUsage(const CLI::App& command, const std::string& parentName) {
 }
 
 }  // namespace
+
+unsigned defaultFrameJobs() {
+    constexpr unsigned kDefaultJobs = 2;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kDefaultJobs);
+}
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine result;
@@ -70,6 +86,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         frames->add_option("--count", count, "How many frames to write (default: up to the last frame)")
             ->type_name("M")
             ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
+    result.frames.jobs = defaultFrameJobs();
+    frames->add_option("--jobs", result.frames.jobs,
+                       "Frames decoded at once, each worker reading the file on its own (default: " +
+                           std::to_string(result.frames.jobs) + "; 1 decodes them one after another)")
+        ->type_name("N")
+        ->check(CLI::Validator(checkJobCount, "", "worker count"));
 
     CLI::App* play = app.add_subcommand("play", "Play the animation without showing it, printing each frame's time");
     play->footer("Each frame is printed as the player presents it, then the frames shown, late and\n"

@@ -19,7 +19,13 @@ struct FramesOptions {
     FrameFormat format = FrameFormat::PNG;
     std::uint64_t from = 0;
     std::optional<std::uint64_t> count;  // to the last frame when absent
+    unsigned jobs = 1;                   // decoding workers; 1 decodes on the main thread
 };
+
+// Decoding workers for `frames` unless --jobs says otherwise: two where the
+// machine has two or more hardware threads, else one.
+unsigned defaultFrameJobs();
+inline constexpr unsigned kMaxFrameJobs = 16;
 
 struct PlayOptions {
     std::string file;

@@ -23,7 +23,8 @@ Error writeError(const std::string& where, int errorNumber) {
 // The frame's rows in order: one write when they lie back to back.
 bool writeRows(std::FILE* file, const Frame& frame, std::uint64_t width, std::uint64_t height) {
     const std::uint64_t rowLength = width * FrameSource::kBytesPerPixel;
-    if (frame.bytesPerRow() == rowLength) return std::fwrite(frame.row(0), 1, rowLength * height, file) == rowLength * height;
+    if (frame.bytesPerRow() == rowLength)
+        return std::fwrite(frame.row(0), 1, rowLength * height, file) == rowLength * height;
     for (std::uint64_t y = 0; y < height; ++y)
         if (std::fwrite(frame.row(y), 1, rowLength, file) != rowLength) return false;
     return true;

@@ -40,9 +40,9 @@ public:
         if (!decodeCurrentSample(&picture, error)) return false;
         if (picture->width() != width_ || picture->height() != height_ ||
             picture->bytesPerRow() < width_ * kBytesPerPixel)
-            return fail(error, Error(kToolErrorDomain, kToolErrorCannotWrite, "The decoded picture has the wrong size"));
+            return fail(error, toolError(kToolErrorCannotWrite, "The decoded picture has the wrong size"));
         frame = Frame(std::move(picture));
-        if (!frame) return fail(error, Error(kToolErrorDomain, kToolErrorCannotWrite, "The decoded picture has no pixels"));
+        if (!frame) return fail(error, toolError(kToolErrorCannotWrite, "The decoded picture has no pixels"));
         return true;
     }
 

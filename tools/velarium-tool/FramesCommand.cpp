@@ -2,9 +2,12 @@
 #include "tools/velarium-tool/FramesCommand.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "tools/velarium-tool/FrameOutput.h"
 #include "tools/velarium-tool/FrameSource.h"
+#include "tools/velarium-tool/ParallelExport.h"
 #include "tools/velarium-tool/ToolError.h"
 
 namespace velarium::tool {
@@ -43,6 +46,22 @@ bool writeFrames(FrameSource& source, const FrameRange& range, FrameOutput& outp
     return true;
 }
 
+// The same with `jobs` workers, each with a source of its own: the one
+// already open and jobs - 1 more.
+bool writeFramesInParallel(std::unique_ptr<FrameSource> source, const std::string& path, unsigned jobs,
+                           const FrameRange& range, FrameOutput& output, Error* error) {
+    std::vector<std::unique_ptr<FrameSource>> sources;
+    sources.push_back(std::move(source));
+    while (sources.size() < jobs) {
+        sources.push_back(openFrameSource(path, error));
+        if (!sources.back()) return false;
+    }
+    const FrameWriter write = [&](std::uint64_t index, const Frame& frame, Error* writeError) {
+        return output.write(index, frame, writeError);
+    };
+    return exportFramesInParallel(sources, range.first, range.end, write, error);
+}
+
 }  // namespace
 
 int runFramesCommand(const FramesOptions& options) {
@@ -52,7 +71,12 @@ int runFramesCommand(const FramesOptions& options) {
     bool done = source && chooseFrames(*source, options, range, &error);
     if (done) {
         FrameOutput output(options, source->width(), source->height(), source->frameCount());
-        done = output.open(&error) && writeFrames(*source, range, output, &error) && output.finish(&error);
+        // More workers than frames would have nothing to do.
+        const auto jobs = static_cast<unsigned>(std::min<std::uint64_t>(options.jobs, range.end - range.first));
+        done = output.open(&error) &&
+               (jobs > 1 ? writeFramesInParallel(std::move(source), options.file, jobs, range, output, &error)
+                         : writeFrames(*source, range, output, &error)) &&
+               output.finish(&error);
     }
     if (!done) {
         reportError(options.file, error);
