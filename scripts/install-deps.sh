@@ -8,6 +8,14 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libssl-dev nlohmann-json3-dev libcli11-dev
   clang libclang-rt-14-dev
+  # The desktop application: Qt 6 Widgets, D-Bus, translations, headless and
+  # virtual displays, a session bus for the single-instance tests, fonts.
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libqt6svg6
+  xvfb xauth dbus fonts-dejavu-core
+  # Desktop integration files and their checks.
+  shared-mime-info desktop-file-utils appstream
+  # LHA archives.
+  liblhasa-dev
 )
 
 missing=()

@@ -1,0 +1,37 @@
+#include "app/AppEnvironment.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTranslator>
+
+namespace velarium::app {
+namespace {
+
+void prependDataDir(const QString& dir) {
+    QStringList dirs = qEnvironmentVariable("XDG_DATA_DIRS", "/usr/local/share:/usr/share").split(':', Qt::SkipEmptyParts);
+    if (dirs.contains(dir)) return;
+    dirs.prepend(dir);
+    qputenv("XDG_DATA_DIRS", dirs.join(':').toLocal8Bit());
+}
+
+}  // namespace
+
+void prepareProcessEnvironment() {
+    const QFileInfo executable(QFile::symLinkTarget("/proc/self/exe"));
+    const QString share = QDir::cleanPath(executable.absolutePath() + "/../share");
+    if (QFileInfo::exists(share + "/mime/packages")) prependDataDir(share);
+}
+
+void configureApplication(QApplication& application) {
+    QApplication::setOrganizationName(kOrganizationName);
+    QApplication::setOrganizationDomain(kOrganizationDomain);
+    QApplication::setApplicationName(kApplicationName);
+    QApplication::setApplicationVersion(VELARIUM_VERSION);
+    QApplication::setDesktopFileName(kDesktopFileName);
+
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral(":/translations/velarium_en.qm"))) application.installTranslator(translator);
+}
+
+}  // namespace velarium::app

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+namespace velarium::app {
+
+inline constexpr const char* kOrganizationName = "Brackwater";
+inline constexpr const char* kOrganizationDomain = "brackwater.com";
+inline constexpr const char* kApplicationName = "Velarium";
+inline constexpr const char* kDesktopFileName = "com.brackwater.Velarium";
+
+// Before the QApplication exists: makes the desktop data shipped beside the
+// executable (its MIME package in ../share) visible to the type database,
+// also when running from the build tree or an unusual prefix.
+void prepareProcessEnvironment();
+
+// Once the QApplication exists: names, version, desktop file name and the
+// always-loaded English translation table.
+void configureApplication(QApplication& application);
+
+}  // namespace velarium::app

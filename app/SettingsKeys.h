@@ -1,0 +1,12 @@
+#pragma once
+
+// Every key the application keeps in its settings, in one place.
+namespace velarium::settings {
+
+inline constexpr const char* kRecentDocuments = "BW_RecentDocuments";        // string list, newest first
+inline constexpr const char* kLoopPlayback = "BW_LoopPlayback";              // bool, off by default
+inline constexpr const char* kUpdateFeedURL = "BW_UpdateFeedURL";            // appcast URL; empty = none
+inline constexpr const char* kUpdateAutomatically = "BW_UpdateAutomatically";  // bool, off by default
+inline constexpr const char* kLastUpdateCheck = "BW_LastUpdateCheck";          // date and time
+
+}  // namespace velarium::settings

@@ -1,0 +1,102 @@
+#pragma once
+
+// What the GUI tests share: a private environment for each test process, and
+// ways to drive the application as a user does (answering modal dialogs,
+// waiting for the event loop to catch up).
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <functional>
+#include <vector>
+
+namespace velarium::testing {
+
+// Gives the process its own runtime, configuration, data, cache and
+// temporary folders and the offscreen platform (unless VELARIUM_TEST_QPA
+// names another, e.g. xcb under Xvfb), and no session bus, before the
+// QApplication exists. Everything is removed when the process ends.
+class GuiTestEnvironment {
+public:
+    GuiTestEnvironment() {
+        const QString root = root_.path();
+        for (const char* name : {"runtime", "config", "data", "cache", "tmp"}) QDir(root).mkpath(name);
+        ::chmod(QFile::encodeName(root + "/runtime").constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + "/runtime"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(root + "/cache"));
+        qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
+        qputenv("XDG_DATA_DIRS", QByteArray(VELARIUM_BUILD_DATA_DIR) + ":/usr/local/share:/usr/share");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(root + "/runtime/no-bus"));
+        const QByteArray platform = qgetenv("VELARIUM_TEST_QPA");
+        qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);
+    }
+    QString root() const { return root_.path(); }
+
+private:
+    QTemporaryDir root_{QDir::tempPath() + "/velarium-gui-test-XXXXXX"};
+};
+
+// The process's temporary folder, where documents put their playback copies.
+inline QString temporaryFolder() { return QDir::tempPath(); }
+
+// Calls `answer` with the next modal dialog once it is shown (from a timer,
+// while whatever opened the dialog waits in its own event loop).
+inline void answerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 10000) {
+    auto* timer = new QTimer(qApp);
+    auto elapsed = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, answer = std::move(answer), timeoutMs] {
+        *elapsed += 10;
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        } else if (*elapsed > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+// Presses the message box's button with `role` (the default button when
+// none has it) and returns the box's text, for checks.
+inline QString acceptMessageBox(QWidget* modal, QMessageBox::ButtonRole role = QMessageBox::AcceptRole) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box) return {};
+    const QString text = box->text();
+    for (QAbstractButton* button : box->buttons())
+        if (box->buttonRole(button) == role) {
+            button->click();
+            return text;
+        }
+    if (box->defaultButton()) box->defaultButton()->click();
+    else box->close();
+    return text;
+}
+
+// The pixels of `image` as packed BGRA rows (alpha as stored), for hashing
+// against decoded frames.
+inline std::vector<std::uint8_t> packedBGRA(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(argb.width()) * argb.height() * 4);
+    for (int y = 0; y < argb.height(); ++y)
+        std::memcpy(out.data() + static_cast<std::size_t>(y) * argb.width() * 4, argb.constScanLine(y),
+                    static_cast<std::size_t>(argb.width()) * 4);
+    return out;
+}
+
+}  // namespace velarium::testing
