@@ -66,6 +66,7 @@ bool ANIMParser::parseWithError(Error* error) {
     if (geometry_.bufferSize() > kMaxPictureBytes || width() * height() * 4 > kMaxPictureBytes) {
         frames_.clear();
         geometry_ = PlanarGeometry();
+        planCheckpoints();
         return fail(error, Error(kANIMParserErrorDomain, kANIMParserErrorPictureTooLarge, "Picture too large"));
     }
     planarBuffer_ = std::make_shared<Bytes>(geometry_.bufferSize(), 0);
@@ -75,6 +76,7 @@ bool ANIMParser::parseWithError(Error* error) {
     keyframeIndices_.clear();
     for (const auto& frame : frames_)
         if (frame->isKeyframe && frame->dataLength > 0) keyframeIndices_.push_back(frame->frameIndex);
+    planCheckpoints();
 
     return !frames_.empty();
 }

@@ -6,6 +6,7 @@
 
 #include "core/ANIMBitmapHeader.h"
 #include "core/ANIMFrameInfo.h"
+#include "core/FrameCheckpoints.h"
 #include "core/PlanarBitmap.h"
 #include "platform/coremedia/MediaTime.h"
 #include "platform/foundation/Bytes.h"
@@ -65,6 +66,20 @@ public:
     std::int64_t lastDecodedFrame() const { return lastDecodedFrame_; }
     void setLastDecodedFrame(std::int64_t frame) { lastDecodedFrame_ = frame; }
 
+    // Checkpoints: while frames are decoded in order, a copy of both working
+    // buffers is kept every checkpointInterval() frames, and a request starts
+    // from the nearest copy or complete picture at or before its frame,
+    // whichever is nearer, when that is nearer than the frame in hand. The
+    // copies take at most checkpointMemoryLimit() bytes (0: none are kept);
+    // setting the limit drops those held and spaces them anew.
+    static constexpr std::uint64_t kDefaultCheckpointMemoryLimit = 64ull * 1024 * 1024;
+    std::uint64_t checkpointMemoryLimit() const { return checkpointMemoryLimit_; }
+    void setCheckpointMemoryLimit(std::uint64_t bytes);
+    // Frames between two checkpoints; 0 when none are kept.
+    std::uint64_t checkpointInterval() const { return checkpoints_.interval(); }
+    // Bytes the checkpoints taken so far hold.
+    std::uint64_t checkpointMemoryUsage() const { return checkpoints_.memoryUsage(); }
+
     // Frame delivery: the frame as a packed BGRA picture of width × height × 4 bytes.
     bool decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length, Error* error);
     bool decodeFrameAtIndex(std::uint64_t index, Bytes& buffer, Error* error);
@@ -110,6 +125,10 @@ private:
     // The frame at which rebuilding frame `index` can start: frame 0 or the
     // nearest complete picture at or before it.
     std::uint64_t restartFrameFor(std::uint64_t index) const;
+    // Readies the working buffers for decoding forward to `index`: keeps the
+    // frame in hand or restarts at the nearest checkpoint or complete picture.
+    void prepareToDecode(std::uint64_t index);
+    void planCheckpoints();
     void resetDecodingState();
     // The buffer a delta writes into: the frame two back (interleave 0) or the previous one.
     PlanarBitmap deltaTarget(const ANIMFrameInfo& frame);
@@ -127,6 +146,8 @@ private:
     SharedMutableBytes planarBuffer_;
     SharedMutableBytes prevPlanarBuffer_;
     std::int64_t lastDecodedFrame_ = -1;
+    std::uint64_t checkpointMemoryLimit_ = kDefaultCheckpointMemoryLimit;
+    FrameCheckpoints checkpoints_;
 
     mutable std::recursive_mutex lock_;
 };

@@ -2,6 +2,7 @@
 // converts the requested one to BGRA.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "core/ANIMParser.h"
 #include "core/BodyDecoder.h"
@@ -39,19 +40,16 @@ bool ANIMParser::decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, st
         return fail(error, Error(kANIMParserErrorDomain, kANIMParserErrorDestinationTooSmall,
                                  "Destination buffer too small for frame"));
 
-    const std::uint64_t restart = restartFrameFor(index);
-    const bool behind = lastDecodedFrame_ >= 0 && index < static_cast<std::uint64_t>(lastDecodedFrame_);
-    if (behind || static_cast<std::int64_t>(restart) > lastDecodedFrame_) {
-        // Start again from a complete picture; frame 0 also needs clean buffers.
-        if (restart == 0) resetDecodingState();
-        lastDecodedFrame_ = static_cast<std::int64_t>(restart) - 1;
-    }
+    prepareToDecode(index);
     for (std::uint64_t i = static_cast<std::uint64_t>(lastDecodedFrame_ + 1); i <= index; ++i) {
         const ANIMFrameInfo& frame = *frames_[i];
-        if (frame.isKeyframe)
+        if (frame.isKeyframe) {
             decodeKeyframe(frame);
-        else
+        } else {
             decodeDeltaFrame(frame);
+            // A complete picture is a restart point of its own and needs no copy.
+            if (checkpoints_.wants(i)) checkpoints_.save(i, *planarBuffer_, *prevPlanarBuffer_);
+        }
         lastDecodedFrame_ = static_cast<std::int64_t>(i);
     }
 
@@ -87,6 +85,35 @@ SharedBytes ANIMParser::rawDataForFrameAtIndex(std::uint64_t index, Error* error
 std::uint64_t ANIMParser::restartFrameFor(std::uint64_t index) const {
     auto after = std::upper_bound(keyframeIndices_.begin(), keyframeIndices_.end(), index);
     return after == keyframeIndices_.begin() ? 0 : *(after - 1);
+}
+
+void ANIMParser::prepareToDecode(std::uint64_t index) {
+    // Each start is counted as the last frame it leaves done: a complete
+    // picture at k leaves k - 1 (its BODY is decoded next), a checkpoint its own frame.
+    const std::uint64_t picture = restartFrameFor(index);
+    const std::int64_t afterPicture = static_cast<std::int64_t>(picture) - 1;
+    const std::optional<std::uint64_t> checkpoint = checkpoints_.latestAtOrBefore(index);
+    const bool fromCheckpoint = checkpoint && static_cast<std::int64_t>(*checkpoint) > afterPicture;
+    const std::int64_t start = fromCheckpoint ? static_cast<std::int64_t>(*checkpoint) : afterPicture;
+
+    // The frame in hand serves when no start lies between it and the target.
+    if (lastDecodedFrame_ >= start && lastDecodedFrame_ >= 0 && lastDecodedFrame_ <= static_cast<std::int64_t>(index))
+        return;
+    if (fromCheckpoint) {
+        checkpoints_.restore(*checkpoint, *planarBuffer_, *prevPlanarBuffer_);
+    } else if (picture == 0) {
+        resetDecodingState();  // frame 0 may have no picture and then draws on clean buffers
+    }
+    lastDecodedFrame_ = start;
+}
+
+void ANIMParser::setCheckpointMemoryLimit(std::uint64_t bytes) {
+    checkpointMemoryLimit_ = bytes;
+    planCheckpoints();
+}
+
+void ANIMParser::planCheckpoints() {
+    checkpoints_.plan(numFrames(), geometry_.bufferSize(), checkpointMemoryLimit_);
 }
 
 void ANIMParser::resetDecodingState() {

@@ -1,7 +1,9 @@
 // Decodes every corpus animation and compares each frame's BGRA picture and
-// duration with the expected results made by established decoders.
+// duration with the expected results made by established decoders, in order
+// and in random orders through the decoder's checkpoints.
 #include <gtest/gtest.h>
 
+#include "SeekTestSupport.h"
 #include "core/ANIMParser.h"
 #include "support/Corpus.h"
 #include "support/Hashing.h"
@@ -33,6 +35,17 @@ TEST_P(CorpusAnimationTest, FramesAndDurationsMatchExpected) {
         ASSERT_TRUE(parser.decodeFrameAtIndex(i, frame, &error));
         EXPECT_EQ(testing::sha256Hex(frame), hashes[i]) << "frame " << i;
     }
+}
+
+TEST_P(CorpusAnimationTest, RandomSeeksMatchExpected) {
+    const CorpusAnimation& anim = GetParam();
+    ANIMParser parser(makeSharedBytes(testing::readFileBytes(anim.file)));
+    ASSERT_TRUE(parser.parseWithError(nullptr));
+    const auto hashes = testing::readLines(anim.expectedHashes);
+    ASSERT_EQ(parser.numFrames(), hashes.size());
+    std::uint32_t seed = 7;
+    for (const auto& limit : testing::checkpointLimitsFor(parser))
+        testing::expectRandomSeeksMatch(parser, hashes, limit, seed++);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAnimationTest, ::testing::ValuesIn(testing::corpusAnimations()),
