@@ -1,0 +1,163 @@
+// One instance per session: launches meet on a private session bus. Each
+// launch is a separate connection to that bus from this process, so the
+// bus sees them as it would see separate processes.
+//
+// The primary is served by this (the main) thread's event loop, and so is
+// the secondary's hand-off: handOff waits with QDBus::BlockWithGui, which
+// keeps the loop turning, so the primary can answer a call made from its
+// own thread. A plain blocking call here would wait on itself until the
+// timeout.
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+#include <latch>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/SingleInstance.h"
+#include "PrivateSessionBus.h"
+
+namespace velarium::app {
+namespace {
+
+using Role = SingleInstance::Role;
+
+bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 5000); }
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!bus_.running()) GTEST_SKIP() << bus_.failure().toStdString();
+    }
+    testing::PrivateSessionBus bus_;
+};
+
+TEST_F(SingleInstanceTest, HandOffReachesPrimaryOnItsThreadWithAbsolutePaths) {
+    SingleInstance primary;
+    SingleInstance secondary;
+    ASSERT_EQ(primary.claim(bus_.connect()), Role::primary);
+    ASSERT_EQ(secondary.claim(bus_.connect()), Role::secondary);
+
+    QSignalSpy opened(&primary, &SingleInstance::openFilesRequested);
+    QSignalSpy activated(&primary, &SingleInstance::activationRequested);
+    QThread* emittingThread = nullptr;
+    QObject::connect(&primary, &SingleInstance::openFilesRequested, [&] { emittingThread = QThread::currentThread(); });
+
+    // Relative paths are the secondary's to resolve: the primary's working
+    // directory is not the one the user launched from.
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(secondary.handOff({"/clips/a b/ü.anim", "clips/one.anim", "./x/../two.anim", "", "/clips//three.anim"}));
+    ASSERT_TRUE(waitFor([&] { return opened.count() == 1; }));
+    EXPECT_EQ(opened.at(0).at(0).toStringList(),
+              QStringList({"/clips/a b/ü.anim", cwd + "/clips/one.anim", cwd + "/two.anim", "/clips/three.anim"}));
+    EXPECT_EQ(emittingThread, qApp->thread());
+
+    // Nothing to open: the primary is asked to come forward instead.
+    ASSERT_TRUE(secondary.handOff({}));
+    ASSERT_TRUE(waitFor([&] { return activated.count() == 1; }));
+
+    // Another client may send relative paths; the primary cannot tell what
+    // they name and drops them.
+    QDBusConnection client = bus_.connect();
+    QDBusMessage call = QDBusMessage::createMethodCall(kInstanceServiceName, kInstanceObjectPath, kInstanceInterface, "OpenFiles");
+    call << QStringList({"relative.anim", "/clips/four.anim"});
+    client.asyncCall(call);
+    ASSERT_TRUE(waitFor([&] { return opened.count() == 2; }));
+    EXPECT_EQ(opened.at(1).at(0).toStringList(), QStringList({"/clips/four.anim"}));
+    EXPECT_EQ(activated.count(), 1);
+}
+
+// A slot that shows a modal dialog must not make the secondary give up and
+// open the files a second time on its own.
+TEST_F(SingleInstanceTest, PrimaryBusyInModalLoopStillTakesFiles) {
+    constexpr int timeoutMs = 300;
+    SingleInstance primary;
+    SingleInstance secondary;
+    ASSERT_EQ(primary.claim(bus_.connect()), Role::primary);
+    ASSERT_EQ(secondary.claim(bus_.connect()), Role::secondary);
+    QObject::connect(&primary, &SingleInstance::openFilesRequested, [] {
+        QEventLoop modal;
+        QTimer::singleShot(3 * timeoutMs, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    EXPECT_TRUE(secondary.handOff({"/clips/a.anim"}, timeoutMs));
+}
+
+TEST_F(SingleInstanceTest, SimultaneousLaunchesYieldExactlyOnePrimary) {
+    constexpr int launches = 8;
+    std::vector<QDBusConnection> connections;
+    for (int i = 0; i < launches; ++i) connections.push_back(bus_.connect());
+
+    std::vector<Role> roles(launches, Role::standalone);
+    std::latch start(launches), claimed(launches);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < launches; ++i)
+        threads.emplace_back([&, i] {
+            SingleInstance instance;
+            start.arrive_and_wait();
+            roles[i] = instance.claim(connections[i]);
+            claimed.arrive_and_wait();  // nobody lets go of the name before all have tried
+        });
+    for (std::thread& thread : threads) thread.join();
+
+    int primaries = 0;
+    for (int i = 0; i < launches; ++i) {
+        EXPECT_NE(roles[i], Role::standalone);
+        if (roles[i] == Role::primary) ++primaries;
+    }
+    EXPECT_EQ(primaries, 1);
+    // The primary let go of the name when it went.
+    EXPECT_FALSE(bus_.connect().interface()->isServiceRegistered(kInstanceServiceName).value());
+}
+
+TEST_F(SingleInstanceTest, WithoutBusEveryLaunchRunsOnItsOwn) {
+    // The test process has no session bus (GuiTestMain points it at nothing).
+    SingleInstance sessionless;
+    EXPECT_EQ(sessionless.claim(), Role::standalone);
+    EXPECT_FALSE(sessionless.handOff({"/clips/a.anim"}));
+
+    SingleInstance unreachable;
+    const QString name = "velarium-test-unreachable";
+    EXPECT_EQ(unreachable.claim(QDBusConnection::connectToBus("unix:path=" + QDir::tempPath() + "/no-bus", name)),
+              Role::standalone);
+    QDBusConnection::disconnectFromBus(name);
+}
+
+// The primary may end between a launch's claim and its hand-off. The
+// hand-off then fails, and claiming again makes that launch the primary
+// that the next launch reaches.
+TEST_F(SingleInstanceTest, PrimaryGoneLetsNextLaunchTakeOver) {
+    for (const bool connectionCloses : {true, false}) {
+        SCOPED_TRACE(connectionCloses ? "primary's connection closed" : "primary object destroyed");
+        auto primary = std::make_unique<SingleInstance>();
+        const QDBusConnection primaryBus = bus_.connect();
+        const QDBusConnection secondaryBus = bus_.connect();
+        SingleInstance secondary;
+        ASSERT_EQ(primary->claim(primaryBus), Role::primary);
+        ASSERT_EQ(secondary.claim(secondaryBus), Role::secondary);
+
+        if (connectionCloses) testing::PrivateSessionBus::close(primaryBus);
+        primary.reset();
+        EXPECT_FALSE(secondary.handOff({"/clips/a.anim"}, 2000));
+        ASSERT_EQ(secondary.claim(secondaryBus), Role::primary);
+
+        QSignalSpy opened(&secondary, &SingleInstance::openFilesRequested);
+        SingleInstance next;
+        ASSERT_EQ(next.claim(bus_.connect()), Role::secondary);
+        EXPECT_TRUE(next.handOff({"/clips/b.anim"}));
+        EXPECT_TRUE(waitFor([&] { return opened.count() == 1; }));
+    }
+}
+
+}  // namespace
+}  // namespace velarium::app
