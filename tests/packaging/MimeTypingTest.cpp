@@ -1,0 +1,44 @@
+// How Qt's QMimeDatabase types files once the build tree's MIME package sits
+// in front of the system database (XDG_DATA_DIRS=<build>/share:/usr/share, as
+// the application and its tests arrange). The build tree's compiled database
+// holds only our package, so these cases also check that Qt merges it with
+// the system's instead of letting one hide the other.
+#include <QMimeDatabase>
+#include <QMimeType>
+#include <QTest>
+
+class MimeTypingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileNamesAreTypedByTheirGlobs_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("anim") << "walk.anim" << "video/x-anim";
+        QTest::newRow("anim in capitals") << "WALK.ANIM" << "video/x-anim";
+        QTest::newRow("numbered anim from the system") << "walk.anim5" << "video/x-anim";
+        QTest::newRow("ilbm picture") << "picture.iff" << "image/x-ilbm";
+        QTest::newRow("lha") << "pack.lha" << "application/x-lha";
+        QTest::newRow("lzh in capitals") << "PACK.LZH" << "application/x-lha";
+    }
+    void fileNamesAreTypedByTheirGlobs() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, expected);
+        QCOMPARE(QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension).name(), expected);
+    }
+
+    void animIsAKindOfIff() {
+        const QMimeType anim = QMimeDatabase().mimeTypeForName(QStringLiteral("video/x-anim"));
+        QVERIFY(anim.isValid());
+        QVERIFY(anim.inherits(QStringLiteral("application/x-iff")));
+        QCOMPARE(anim.comment(), QStringLiteral("Amiga IFF ANIM animation"));
+    }
+
+    void lzhAliasNamesTheLhaType() {
+        QCOMPARE(QMimeDatabase().mimeTypeForName(QStringLiteral("application/x-lzh-compressed")).name(),
+                 QStringLiteral("application/x-lha"));
+    }
+};
+
+QTEST_GUILESS_MAIN(MimeTypingTest)
+#include "MimeTypingTest.moc"
