@@ -7,7 +7,14 @@
 // session bus every launch runs on its own.
 //
 // The D-Bus details stay in this class; the rest of the application sees a
-// role and two signals.
+// role and two signals. At start-up, once the QApplication exists:
+//
+//     SingleInstance instance;
+//     if (instance.claim() == SingleInstance::Role::secondary) {
+//         if (instance.handOff(files)) return 0;
+//         instance.claim();  // the primary went away: take over, or run on our own
+//     }
+//     connect openFilesRequested / activationRequested, open `files`, exec()
 
 #include <QDBusConnection>
 #include <QObject>
