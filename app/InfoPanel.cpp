@@ -82,6 +82,7 @@ void InfoPanel::placeBeside(const QWidget* documentWindow) {
     }
     QScreen* screen = window ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
+    // Before the first showing the frame is not known yet; the panel itself is centred.
     QRect area = frameGeometry();
     area.moveCenter(screen->availableGeometry().center());
     move(area.topLeft());
