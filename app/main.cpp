@@ -1,7 +1,29 @@
 #include <QApplication>
+#include <QUrl>
 
+#include "app/AppCommandLine.h"
+#include "app/AppDelegate.h"
 #include "app/AppEnvironment.h"
+#include "app/BW_DocumentController.h"
+#include "app/Document.h"
+#include "app/DocumentWindow.h"
+#include "app/ScreenshotMode.h"
+#include "app/SingleInstance.h"
 #include "platform/mediaextension/Registration.h"
+
+using namespace velarium::app;
+
+namespace {
+
+void openFiles(const QStringList& paths) {
+    for (const QString& path : paths) BW_DocumentController::sharedDocumentController()->openURL(QUrl::fromLocalFile(path));
+}
+
+void bringDocumentsForward() {
+    for (Document* document : BW_DocumentController::sharedDocumentController()->documents()) document->showWindows();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The embedded format reader and video decoder become usable in this
@@ -9,9 +31,31 @@ int main(int argc, char** argv) {
     // loaded the application still starts; each document then reports it.
     velarium::registerFormatReaders();
     velarium::registerVideoDecoders();
-    velarium::app::prepareProcessEnvironment();
+    prepareProcessEnvironment();
 
     QApplication application(argc, argv);
-    velarium::app::configureApplication(application);
+    configureApplication(application);
+    const AppCommandLine commandLine = parseCommandLine(application);
+
+    AppDelegate delegate;
+    delegate.awakeFromNib();
+    if (commandLine.screenshotMode()) return runScreenshotMode(commandLine);
+
+    // One instance per session: a second launch hands its files to the first.
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Role::secondary && instance.handOff(commandLine.files)) return 0;
+    QObject::connect(&instance, &SingleInstance::openFilesRequested, &application, &openFiles);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &application, &bringDocumentsForward);
+
+    delegate.applicationDidFinishLaunching();
+    auto* controller = BW_DocumentController::sharedDocumentController();
+    if (commandLine.viewOptionsGiven) controller->setViewOptionsForNextWindow(commandLine.viewOptions);
+    if (commandLine.files.isEmpty()) {
+        if (delegate.applicationShouldOpenUntitledFile()) delegate.applicationOpenUntitledFile();
+    } else {
+        openFiles(commandLine.files);
+    }
+    // Nothing to show: the Open dialog was cancelled, or no file opened.
+    if (controller->documents().isEmpty()) return 0;
     return QApplication::exec();
 }

@@ -1,0 +1,63 @@
+#include "app/AppDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+
+#include "app/BW_DocumentController.h"
+#include "app/MenuActions.h"
+#include "app/SoftwareUpdater.h"
+
+namespace velarium::app {
+namespace {
+
+AppDelegate* sharedDelegate = nullptr;
+
+constexpr int kValidatedTags[] = {50, 51, 52, 54};
+
+}  // namespace
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
+    if (!sharedDelegate) sharedDelegate = this;
+    // The first controller created becomes the shared one.
+    BW_DocumentController::sharedDocumentController();
+    updater_ = SoftwareUpdater::updaterForBundle(this);
+}
+
+AppDelegate::~AppDelegate() {
+    if (sharedDelegate == this) sharedDelegate = nullptr;
+}
+
+AppDelegate* AppDelegate::shared() { return sharedDelegate; }
+
+void AppDelegate::awakeFromNib() { updater_->resetUpdateCycle(); }
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // The Media Extension tip is shown from here when it is due.
+}
+
+bool AppDelegate::applicationOpenUntitledFile() {
+    // The Media Extension tip, when due, comes before the Open dialog.
+    return BW_DocumentController::sharedDocumentController()->openDocument();
+}
+
+bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
+    bool valid = false;
+    const int tag = item->property(kTagProperty).toInt(&valid);
+    if (!valid) return false;
+    for (int known : kValidatedTags)
+        if (tag == known) return true;
+    return false;
+}
+
+void AppDelegate::doWebUpdate(QObject* sender) { updater_->checkForUpdates(sender); }
+
+void AppDelegate::showAbout() {
+    QMessageBox::about(QApplication::activeWindow(), tr("About Velarium"),
+                       tr("<h3>Velarium %1</h3>"
+                          "<p>A viewer and player for Amiga IFF ANIM animations: palette, Extra Half-Brite, "
+                          "HAM6 and HAM8 pictures, every delta compression, at the speed recorded in the file.</p>")
+                           .arg(QApplication::applicationVersion()));
+}
+
+}  // namespace velarium::app

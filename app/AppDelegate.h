@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+
+namespace velarium::app {
+
+class BW_DocumentController;
+class SoftwareUpdater;
+
+// The application's own part in start-up and in the menus it answers for:
+// it installs the shared document controller before anything asks for one,
+// keeps the software updater, shows the Open dialog instead of an untitled
+// document, and enables the menu items it validates by their tags.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // Creates the shared document controller, then the updater.
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+    static AppDelegate* shared();
+
+    // Start-up steps, in this order.
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    bool applicationShouldOpenUntitledFile() const { return true; }
+    // Shows the Open dialog; true when it opened something, false when the
+    // user cancelled it.
+    bool applicationOpenUntitledFile();
+
+    // Items with tag 50, 51, 52 or 54 are enabled; every other is not.
+    bool validateUserInterfaceItem(const QAction* item) const;
+
+    // Menu actions.
+    void doWebUpdate(QObject* sender);
+    void showAbout();
+
+    SoftwareUpdater* updater() const { return updater_; }
+
+private:
+    SoftwareUpdater* updater_ = nullptr;
+};
+
+}  // namespace velarium::app

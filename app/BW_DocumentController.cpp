@@ -1,0 +1,165 @@
+#include "app/BW_DocumentController.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/Document.h"
+#include "app/DocumentTypes.h"
+#include "app/ErrorPresentation.h"
+#include "app/SettingsKeys.h"
+#include "lha/ui/BW_LHAExtractor.h"
+
+namespace velarium::app {
+namespace {
+
+BW_DocumentController* sharedController = nullptr;
+
+QString localPath(const QUrl& url) { return url.toLocalFile(); }
+
+// The type as the system sees the file, before our own signature test:
+// missing files fail, anything else gets the type its name maps to.
+QString systemTypeForContentsOfURL(const QUrl& url, Error* error) {
+    const QString path = localPath(url);
+    if (!url.isLocalFile() || !QFileInfo::exists(path)) {
+        fail(error, noSuchFileError(path));
+        return {};
+    }
+    const QMimeType type = contentTypeOfFile(path);
+    if (!type.isValid()) {
+        fail(error, cannotOpenTypeError(path));
+        return {};
+    }
+    return typeNameForMimeType(type);
+}
+
+}  // namespace
+
+BW_DocumentController::BW_DocumentController(QObject* parent) : QObject(parent) {
+    if (!sharedController) sharedController = this;
+}
+
+BW_DocumentController::~BW_DocumentController() {
+    for (Document* document : QList<Document*>(documents_)) document->close();
+    if (sharedController == this) sharedController = nullptr;
+}
+
+BW_DocumentController* BW_DocumentController::sharedDocumentController() {
+    if (!sharedController) new BW_DocumentController(QCoreApplication::instance());
+    return sharedController;
+}
+
+bool BW_DocumentController::isLHAArchiveURL(const QUrl& url) const {
+    if (!mimeTypeForIdentifier(kLHAArchiveTypeIdentifier).isValid()) return false;
+    QMimeType type = contentTypeOfFile(localPath(url));
+    if (!type.isValid() && !QFileInfo(url.path()).suffix().isEmpty()) type = mimeTypeForFileName(url.fileName());
+    return conformsToIdentifier(type, kLHAArchiveTypeIdentifier);
+}
+
+bool BW_DocumentController::hasDocumentClassForType(const QString& type) const {
+    return type == QLatin1String(kANIMTypeIdentifier);
+}
+
+QString BW_DocumentController::typeForContentsOfURL(const QUrl& url, Error* error) const {
+    Error systemError;
+    const QString type = systemTypeForContentsOfURL(url, &systemError);
+    if (!type.isEmpty() && hasDocumentClassForType(type)) return type;
+    if (BW_LHAExtractor::isANIMFileAtURL(url)) return QString::fromLatin1(kANIMTypeIdentifier);
+    if (type.isEmpty()) fail(error, systemError);
+    return type;
+}
+
+Document* BW_DocumentController::documentForURL(const QUrl& url) const {
+    const QString wanted = QFileInfo(localPath(url)).canonicalFilePath();
+    for (Document* document : documents_)
+        if (!wanted.isEmpty() && QFileInfo(document->fileURL().toLocalFile()).canonicalFilePath() == wanted)
+            return document;
+    return nullptr;
+}
+
+void BW_DocumentController::openDocumentWithContentsOfURL(const QUrl& url, bool display,
+                                                           const CompletionHandler& completionHandler) {
+    // LHA archives are diverted here to the archive workflow once it exists;
+    // until then they meet the same type check as any other file.
+    if (Document* open = documentForURL(url)) {
+        if (display) open->showWindows();
+        completionHandler(open, true, nullptr);
+        return;
+    }
+    Error error;
+    const QString type = typeForContentsOfURL(url, &error);
+    if (type.isEmpty()) {
+        completionHandler(nullptr, false, &error);
+        return;
+    }
+    if (!hasDocumentClassForType(type)) {
+        error = cannotOpenTypeError(localPath(url));
+        completionHandler(nullptr, false, &error);
+        return;
+    }
+    auto* document = new Document(this);
+    if (!document->readFromURL(url, type, &error)) {
+        delete document;
+        completionHandler(nullptr, false, &error);
+        return;
+    }
+    documents_.append(document);
+    noteNewRecentDocumentURL(url);
+    if (display) {
+        document->makeWindowControllers(nextViewOptions_.value_or(ViewOptions{}));
+        nextViewOptions_.reset();
+        document->showWindows();
+    }
+    emit documentOpened(document);
+    completionHandler(document, false, nullptr);
+}
+
+void BW_DocumentController::openURL(const QUrl& url) {
+    openDocumentWithContentsOfURL(url, true, [](Document*, bool, const Error* error) {
+        if (error && !isUserCancelled(*error)) presentError(*error, nullptr);
+    });
+}
+
+bool BW_DocumentController::openDocument(QWidget* parent) {
+    QFileDialog dialog(parent, tr("Open"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters({tr("Amiga animations and archives (*.anim *.anim? *.iff *.lha *.lzh)"), tr("All files (*)")});
+    if (!recentDocumentURLs().isEmpty())
+        dialog.setDirectory(QFileInfo(recentDocumentURLs().first().toLocalFile()).absolutePath());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    for (const QUrl& url : dialog.selectedUrls()) openURL(url);
+    return true;
+}
+
+void BW_DocumentController::removeDocument(Document* document) {
+    if (documents_.removeOne(document)) emit documentClosed(document);
+}
+
+QList<QUrl> BW_DocumentController::recentDocumentURLs() const {
+    QList<QUrl> urls;
+    for (const QString& path : QSettings().value(settings::kRecentDocuments).toStringList())
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+}
+
+void BW_DocumentController::noteNewRecentDocumentURL(const QUrl& url) {
+    const QString path = QFileInfo(localPath(url)).absoluteFilePath();
+    QStringList paths = QSettings().value(settings::kRecentDocuments).toStringList();
+    paths.removeAll(path);
+    paths.prepend(path);
+    while (paths.size() > kMaximumRecentDocumentCount) paths.removeLast();
+    QSettings settings;
+    settings.setValue(settings::kRecentDocuments, paths);
+    settings.sync();  // another instance may read it next
+    emit recentDocumentsChanged();
+}
+
+void BW_DocumentController::clearRecentDocuments() {
+    QSettings settings;
+    settings.remove(settings::kRecentDocuments);
+    settings.sync();
+    emit recentDocumentsChanged();
+}
+
+}  // namespace velarium::app

@@ -1,0 +1,270 @@
+#include "app/Document.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QUuid>
+
+#include <mutex>
+
+#include "app/ANIMInfo.h"
+#include "app/BW_DocumentController.h"
+#include "app/DocumentTypes.h"
+#include "app/DocumentWindow.h"
+#include "app/ErrorPresentation.h"
+#include "app/FrameSink.h"
+#include "app/InfoPanel.h"
+#include "app/MenuActions.h"
+#include "core/ANIMParser.h"
+#include "platform/playback/Asset.h"
+#include "platform/playback/Player.h"
+#include "platform/playback/PlayerItem.h"
+
+namespace velarium::app {
+
+// Carries status changes of a player item, which may happen on any thread,
+// to the document on the main thread. The document clears `document` before
+// it goes away, so nothing is posted to it afterwards.
+struct PlayerItemStatusRelay {
+    std::mutex mutex;
+    Document* document = nullptr;
+    std::uint64_t itemSerial = 0;
+
+    void statusChanged(PlayerItemStatus) {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (!document) return;
+        Document* target = document;
+        const std::uint64_t serial = itemSerial;
+        QMetaObject::invokeMethod(
+            target, [target, serial] { target->playerItemStatusChanged(serial); }, Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+// Enough of a file to hold its first picture's header.
+constexpr qint64 kPixelAspectHeadBytes = 64 * 1024;
+
+std::filesystem::path filesystemPath(const QUrl& url) {
+    return std::filesystem::path(QFile::encodeName(url.toLocalFile()).toStdString());
+}
+
+Error readError(const QString& path, const QFile& file) {
+    const long code = file.error() == QFileDevice::PermissionsError ? kFileReadNoPermissionError
+                      : QFileInfo::exists(path)                     ? kFileReadUnknownError
+                                                                    : kFileReadNoSuchFileError;
+    if (code == kFileReadNoSuchFileError) return noSuchFileError(path);
+    const QString name = QFileInfo(path).fileName();
+    const QString text = code == kFileReadNoPermissionError
+                             ? QObject::tr("The file “%1” couldn’t be opened because you don’t have permission to view it.")
+                             : QObject::tr("The file “%1” couldn’t be read.");
+    return Error(kCocoaErrorDomain, code, text.arg(name).toStdString(), file.errorString().toStdString());
+}
+
+}  // namespace
+
+Document::Document(QObject* parent) : QObject(parent) {}
+
+Document::~Document() {
+    stopObservingPlayerItem();
+    removePlaybackCopy();
+    if (infoPanel_) delete infoPanel_.data();
+}
+
+QString Document::displayName() const { return fileURL_.fileName(); }
+
+InfoPanel* Document::infoPanel() const { return infoPanel_; }
+
+DocumentWindow* Document::window() const { return window_; }
+
+bool Document::readFromURL(const QUrl& url, const QString& typeName, Error*) {
+    fileURL_ = url;
+    fileType_ = typeName;
+    animInfo_.reset();
+    removePlaybackCopy();
+
+    playbackURL_ = url;
+    if (!conformsToIdentifier(mimeTypeForFileName(url.fileName()), kANIMTypeIdentifier)) {
+        const QUrl copy = makePlaybackCopyOfURL(url);
+        if (!copy.isEmpty()) playbackURL_ = copy;
+    }
+
+    // The document knows its type, so the reader that serves ANIM files is
+    // asked for whatever the file is called.
+    AssetOptions options;
+    options.typeIdentifier = kANIMTypeIdentifier;
+    auto asset = Asset::assetWithPath(filesystemPath(playbackURL_), options);
+
+    stopObservingPlayerItem();
+    player_.reset();  // the old player stops before its replacement starts
+    playerItem_ = PlayerItem::playerItemWithAsset(asset);
+    itemSerial_ += 1;
+    itemErrorPresented_ = false;
+    statusRelay_ = std::make_shared<PlayerItemStatusRelay>();
+    statusRelay_->document = this;
+    statusRelay_->itemSerial = itemSerial_;
+    observerToken_ = playerItem_->addStatusObserver(
+        [relay = statusRelay_](PlayerItemStatus status) { relay->statusChanged(status); });
+
+    frameSink_ = std::make_shared<FrameSink>();
+    player_ = std::make_shared<Player>(playerItem_, frameSink_);
+    // Observation started before the player readied the item, so a file
+    // that fails at once is reported too.
+    emit playerChanged();
+    return true;
+}
+
+QUrl Document::makePlaybackCopyOfURL(const QUrl& url) {
+    const QString folder = QDir::tempPath() + '/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString copy = folder + '/' + url.fileName() + QStringLiteral(".anim");
+    if (!QDir().mkpath(folder) || !QFile::copy(url.toLocalFile(), copy)) {
+        QDir(folder).removeRecursively();
+        return {};
+    }
+    playbackCopyFolder_ = folder;
+    return QUrl::fromLocalFile(copy);
+}
+
+void Document::removePlaybackCopy() {
+    if (playbackCopyFolder_.isEmpty()) return;
+    QDir(playbackCopyFolder_).removeRecursively();
+    playbackCopyFolder_.clear();
+}
+
+void Document::stopObservingPlayerItem() {
+    if (!playerItem_) return;
+    playerItem_->removeStatusObserver(observerToken_);
+    {
+        std::lock_guard<std::mutex> guard(statusRelay_->mutex);
+        statusRelay_->document = nullptr;
+    }
+    statusRelay_.reset();
+    playerItem_.reset();
+}
+
+void Document::playerItemStatusChanged(std::uint64_t itemSerial) {
+    if (itemSerial != itemSerial_ || !playerItem_) return;
+    switch (playerItem_->status()) {
+        case PlayerItemStatus::readyToPlay:
+            emit playerItemReady();
+            break;
+        case PlayerItemStatus::failed: {
+            if (itemErrorPresented_) return;
+            itemErrorPresented_ = true;
+            const std::optional<Error> error = playerItem_->error();
+            emit playerItemFailed();
+            if (error) presentError(*error);
+            break;
+        }
+        case PlayerItemStatus::unknown:
+            break;
+    }
+}
+
+void Document::makeWindowControllers(const ViewOptions& options) {
+    if (window_) return;
+    window_ = new DocumentWindow(this, options);
+}
+
+void Document::showWindows() {
+    if (!window_) return;
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void Document::close() {
+    if (closed_) return;
+    closed_ = true;
+    if (infoPanel_) {
+        infoPanel_->close();
+        delete infoPanel_.data();
+    }
+    if (player_) player_->pause();
+    stopObservingPlayerItem();
+    removePlaybackCopy();
+    if (window_) window_->documentClosing();
+    player_.reset();  // joins the playback thread
+    frameSink_.reset();
+    if (window_) window_->close();
+    if (auto* controller = qobject_cast<BW_DocumentController*>(parent())) controller->removeDocument(this);
+    deleteLater();
+}
+
+void Document::revertDocumentToSaved() {
+    Error ignored;
+    readFromURL(fileURL_, fileType_, &ignored);
+}
+
+bool Document::validateUserInterfaceItem(const QAction* item) const {
+    const QString action = item->objectName();
+    return action != QLatin1String(kSaveDocumentAction) && action != QLatin1String(kSaveDocumentAsAction) &&
+           action != QLatin1String(kDuplicateDocumentAction);
+}
+
+void Document::presentError(const Error& error) { app::presentError(error, window_); }
+
+bool Document::prepareANIMInfo() {
+    if (animInfo_) return true;
+    const QString path = fileURL_.toLocalFile();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        presentError(readError(path, file));
+        return false;
+    }
+    const QByteArray contents = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        presentError(readError(path, file));
+        return false;
+    }
+    auto parser = std::make_shared<ANIMParser>(makeSharedBytes(
+        reinterpret_cast<const std::uint8_t*>(contents.constData()), static_cast<std::size_t>(contents.size())));
+    Error error;
+    if (!parser->parseWithError(&error)) {
+        // A file that parses to no frames at all gets an error of its own
+        // rather than a command that silently does nothing.
+        if (error.domain.empty())
+            error = Error(kANIMParserErrorDomain, kANIMParserErrorNotANIM,
+                          tr("“%1” holds no animation frames.").arg(displayName()).toStdString());
+        presentError(error);
+        return false;
+    }
+    animInfo_ = std::move(parser);
+    return true;
+}
+
+QString Document::infoOpcodeString() const { return animInfo_ ? app::infoOpcodeString(*animInfo_) : QString(); }
+
+QString Document::infoColorCountString() const {
+    return animInfo_ ? app::infoColorCountString(*animInfo_, QLocale()) : QString();
+}
+
+std::pair<int, int> Document::pixelAspect() const {
+    if (animInfo_) return {animInfo_->bitmapHeader().xAspect, animInfo_->bitmapHeader().yAspect};
+    // The header sits at the start of the file, so the start is read first,
+    // and the whole file only when the first picture is longer than that.
+    QFile file(fileURL_.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly)) return {0, 0};
+    for (const qint64 length : {kPixelAspectHeadBytes, file.size()}) {
+        file.seek(0);
+        const QByteArray head = file.read(length);
+        ANIMParser parser(makeSharedBytes(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                                          static_cast<std::size_t>(head.size())));
+        if (parser.parseWithError(nullptr)) return {parser.bitmapHeader().xAspect, parser.bitmapHeader().yAspect};
+        if (head.size() < length || length >= file.size()) break;
+    }
+    return {0, 0};
+}
+
+void Document::showDocumentInfo() {
+    if (!prepareANIMInfo()) return;
+    if (!infoPanel_) {
+        infoPanel_ = new InfoPanel(displayName(), infoRows(*animInfo_, QLocale()));
+        infoPanel_->placeBeside(window_);
+    }
+    infoPanel_->bringToFront();
+}
+
+}  // namespace velarium::app

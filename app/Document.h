@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "app/ViewOptions.h"
+#include "platform/foundation/Error.h"
+
+class QAction;
+
+namespace velarium {
+class ANIMParser;
+class Player;
+class PlayerItem;
+}  // namespace velarium
+
+namespace velarium::app {
+
+class DocumentWindow;
+class FrameSink;
+class InfoPanel;
+struct PlayerItemStatusRelay;
+
+// One open ANIM file: read-only, one window. It never decodes frames itself:
+// the file is played through the platform's asset, player item and player,
+// which read it with the format reader and video decoder extensions. It owns
+// the information panel and the parser that feeds it, and the temporary
+// playback copy made when the file's name does not say it is an animation.
+class Document : public QObject {
+    Q_OBJECT
+public:
+    explicit Document(QObject* parent = nullptr);
+    ~Document() override;
+
+    // Prepares playback of the file; runs on open and again on revert.
+    // Always succeeds: a file that cannot be played fails its player item,
+    // whose error is presented once.
+    bool readFromURL(const QUrl& url, const QString& typeName, Error* error);
+    // Copies the file into a fresh temporary folder under a name ending in
+    // ".anim"; returns the copy, or an empty URL when it could not be made.
+    QUrl makePlaybackCopyOfURL(const QUrl& url);
+    void removePlaybackCopy();
+    void stopObservingPlayerItem();
+
+    void makeWindowControllers(const ViewOptions& options);
+    void showWindows();
+    // Closes the window, the information panel and playback, and deletes the
+    // playback copy; the document is deleted soon after.
+    void close();
+    // File ▸ Reload.
+    void revertDocumentToSaved();
+
+    // False for saving and duplicating: the document never saves.
+    bool validateUserInterfaceItem(const QAction* item) const;
+
+    // Information panel.
+    void showDocumentInfo();
+    bool prepareANIMInfo();
+    QString infoOpcodeString() const;
+    QString infoColorCountString() const;
+    // The picture's pixel aspect (xAspect, yAspect) from the file's header;
+    // (0, 0) when it cannot be read. Presents nothing.
+    std::pair<int, int> pixelAspect() const;
+
+    void presentError(const Error& error);
+
+    const QUrl& fileURL() const { return fileURL_; }
+    const QString& fileType() const { return fileType_; }
+    QString displayName() const;
+    // The URL the player reads: the playback copy or the file itself.
+    const QUrl& playbackURL() const { return playbackURL_; }
+    const QString& playbackCopyFolder() const { return playbackCopyFolder_; }
+    const std::shared_ptr<Player>& player() const { return player_; }
+    const std::shared_ptr<PlayerItem>& playerItem() const { return playerItem_; }
+    const std::shared_ptr<FrameSink>& frameSink() const { return frameSink_; }
+    const std::shared_ptr<ANIMParser>& animInfo() const { return animInfo_; }
+    InfoPanel* infoPanel() const;
+    DocumentWindow* window() const;
+    bool isClosed() const { return closed_; }
+
+signals:
+    // A new player replaced the old one (open, revert).
+    void playerChanged();
+    void playerItemReady();
+    void playerItemFailed();
+
+private:
+    friend struct PlayerItemStatusRelay;
+    // On the main thread, for a status change of the item numbered `itemSerial`.
+    void playerItemStatusChanged(std::uint64_t itemSerial);
+
+    QUrl fileURL_;
+    QString fileType_;
+    QUrl playbackURL_;
+    std::shared_ptr<Player> player_;
+    std::shared_ptr<PlayerItem> playerItem_;
+    std::shared_ptr<FrameSink> frameSink_;
+    std::shared_ptr<ANIMParser> animInfo_;
+    QPointer<InfoPanel> infoPanel_;
+    QString playbackCopyFolder_;
+    QPointer<DocumentWindow> window_;
+
+    // Observation of the current player item's status.
+    std::shared_ptr<PlayerItemStatusRelay> statusRelay_;
+    std::uint64_t observerToken_ = 0;
+    std::uint64_t itemSerial_ = 0;
+    bool itemErrorPresented_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace velarium::app

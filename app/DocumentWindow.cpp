@@ -1,0 +1,322 @@
+#include "app/DocumentWindow.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include "app/AppDelegate.h"
+#include "app/BW_DocumentController.h"
+#include "app/Document.h"
+#include "app/ErrorPresentation.h"
+#include "app/MenuActions.h"
+#include "app/PlayerView.h"
+#include "app/SettingsKeys.h"
+#include "app/TransportBar.h"
+#include "app/VideoSurface.h"
+
+namespace velarium::app {
+namespace {
+
+// Share of the available screen a new window may take at most.
+constexpr double kScreenShare = 0.9;
+// Room a window manager's title bar and borders take, at a guess.
+constexpr int kWindowDecoration = 40;
+
+BW_DocumentController* controller() { return BW_DocumentController::sharedDocumentController(); }
+
+}  // namespace
+
+DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
+    : document_(document), initialOptions_(options) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAcceptDrops(true);
+    setWindowTitle(document->displayName());
+    setWindowFilePath(document->fileURL().toLocalFile());
+
+    playerView_ = new PlayerView(this);
+    setCentralWidget(playerView_);
+    buildMenus();
+    playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
+
+    connect(document, &Document::playerChanged, this, &DocumentWindow::attachPlayer);
+    connect(document, &Document::playerItemReady, this, &DocumentWindow::playerItemReady);
+    connect(document, &Document::playerItemFailed, playerView_, &PlayerView::playerItemStatusChanged);
+    readPixelAspect();
+    attachPlayer();
+    playerView_->surface()->setFocus();
+}
+
+DocumentWindow::~DocumentWindow() = default;
+
+void DocumentWindow::attachPlayer() {
+    playerView_->setPlayer(document_->player(), document_->frameSink());
+    applyInitialView();
+}
+
+void DocumentWindow::playerItemReady() {
+    playerView_->playerItemStatusChanged();
+    applyInitialView();
+}
+
+void DocumentWindow::documentClosing() { playerView_->setPlayer(nullptr, nullptr); }
+
+void DocumentWindow::readPixelAspect() {
+    const auto [xAspect, yAspect] = document_->pixelAspect();
+    playerView_->setPixelAspect(xAspect, yAspect);
+}
+
+int DocumentWindow::largestZoomFittingScreen() const {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QSize picture = playerView_->displaySizeAtZoom(1);
+    if (!screen || picture.isEmpty()) return 1;
+    const QSize available = screen->availableGeometry().size() * kScreenShare;
+    const int chrome = menuBar()->sizeHint().height() + playerView_->transportBar()->sizeHint().height() +
+                       kWindowDecoration;
+    const int byWidth = available.width() / picture.width();
+    const int byHeight = (available.height() - chrome) / picture.height();
+    return std::min({byWidth, byHeight, PlayerView::kMaximumZoom});
+}
+
+void DocumentWindow::applyInitialView() {
+    if (initialViewApplied_ || playerView_->pictureSize().isEmpty()) return;
+    initialViewApplied_ = true;
+    ViewOptions options = initialOptions_;
+    playerView_->setCorrectPixelAspect(options.correctPixelAspect);
+    if (!options.fitToWindow && !options.zoom) {
+        const int zoom = largestZoomFittingScreen();
+        if (zoom >= 1)
+            options.zoom = zoom;
+        else
+            options.fitToWindow = true;  // even 1× is larger than the screen
+    }
+    playerView_->setViewOptions(options);
+    action(kCorrectPixelAspectAction)->setChecked(options.correctPixelAspect);
+    sizeToPicture();
+}
+
+void DocumentWindow::sizeToPicture() {
+    const ViewOptions& options = playerView_->viewOptions();
+    QSize picture = playerView_->displaySizeAtZoom(options.fitToWindow ? 1 : playerView_->zoom());
+    if (options.fitToWindow) {
+        const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (screen) picture = picture.boundedTo(screen->availableGeometry().size() * kScreenShare);
+    }
+    const int width = std::max(picture.width(), playerView_->transportBar()->minimumSizeHint().width());
+    const int height = picture.height() + menuBar()->sizeHint().height() +
+                       playerView_->transportBar()->sizeHint().height();
+    resize(width, height);
+}
+
+QAction* DocumentWindow::action(const char* name) const { return findChild<QAction*>(QString::fromLatin1(name)); }
+
+QAction* DocumentWindow::addAction(QMenu* menu, const char* name, const QString& text,
+                                   const QList<QKeySequence>& shortcuts) {
+    QAction* item = menu->addAction(text);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setShortcuts(shortcuts);
+    return item;
+}
+
+void DocumentWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    connect(addAction(file, kOpenDocumentAction, tr("&Open…"), {QKeySequence::Open}), &QAction::triggered, this,
+            [this] { controller()->openDocument(this); });
+    recentMenu_ = file->addMenu(tr("Open &Recent"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &DocumentWindow::rebuildRecentMenu);
+    connect(controller(), &BW_DocumentController::recentDocumentsChanged, this, &DocumentWindow::rebuildRecentMenu);
+    rebuildRecentMenu();
+    file->addSeparator();
+    connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence::Close}), &QAction::triggered, this,
+            &QWidget::close);
+    addAction(file, kSaveDocumentAction, tr("&Save"), {QKeySequence::Save});
+    addAction(file, kSaveDocumentAsAction, tr("Save &As…"), {QKeySequence::SaveAs});
+    addAction(file, kDuplicateDocumentAction, tr("&Duplicate"));
+    connect(addAction(file, kRevertDocumentAction, tr("Re&load"), {QKeySequence::Refresh}), &QAction::triggered,
+            this, [this] { document_->revertDocumentToSaved(); });
+    file->addSeparator();
+    connect(addAction(file, kExportFrameAction, tr("&Export Frame…"), {QKeySequence(tr("Ctrl+E"))}),
+            &QAction::triggered, this, &DocumentWindow::exportFrame);
+    file->addSeparator();
+    QAction* quit = addAction(file, kQuitAction, tr("&Quit"), {QKeySequence::Quit});
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    connect(addAction(edit, kCopyFrameAction, tr("&Copy Frame"), {QKeySequence::Copy}), &QAction::triggered, this,
+            &DocumentWindow::copyFrame);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    connect(addAction(view, kActualSizeAction, tr("&Actual Size"), {QKeySequence(tr("Ctrl+0"))}),
+            &QAction::triggered, this, [this] { playerView_->setZoom(1); });
+    connect(addAction(view, kZoomInAction, tr("Zoom &In"), {QKeySequence::ZoomIn, QKeySequence(tr("Ctrl+="))}),
+            &QAction::triggered, playerView_, &PlayerView::zoomIn);
+    connect(addAction(view, kZoomOutAction, tr("Zoom &Out"), {QKeySequence::ZoomOut}), &QAction::triggered,
+            playerView_, &PlayerView::zoomOut);
+    connect(addAction(view, kFitToWindowAction, tr("&Fit to Window"), {QKeySequence(tr("Ctrl+9"))}),
+            &QAction::triggered, playerView_, &PlayerView::fitToWindow);
+    view->addSeparator();
+    QAction* aspect = addAction(view, kCorrectPixelAspectAction, tr("Correct Pixel &Aspect"));
+    aspect->setCheckable(true);
+    connect(aspect, &QAction::toggled, playerView_, &PlayerView::setCorrectPixelAspect);
+    view->addSeparator();
+    QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence::FullScreen});
+    fullScreen->setCheckable(true);
+    connect(fullScreen, &QAction::triggered, this, &DocumentWindow::toggleFullScreen);
+
+    QMenu* playback = menuBar()->addMenu(tr("&Playback"));
+    connect(addAction(playback, kPlayPauseAction, tr("&Play/Pause"), {QKeySequence(Qt::Key_Space)}),
+            &QAction::triggered, playerView_, &PlayerView::togglePlayPause);
+    connect(addAction(playback, kStepBackwardAction, tr("Step &Backward"),
+                      {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Comma)}),
+            &QAction::triggered, this, [this] { playerView_->stepByCount(-1); });
+    connect(addAction(playback, kStepForwardAction, tr("Step &Forward"),
+                      {QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_Period)}),
+            &QAction::triggered, this, [this] { playerView_->stepByCount(1); });
+    connect(addAction(playback, kFirstFrameAction, tr("F&irst Frame"), {QKeySequence(Qt::Key_Home)}),
+            &QAction::triggered, playerView_, &PlayerView::goToFirstFrame);
+    connect(addAction(playback, kLastFrameAction, tr("&Last Frame"), {QKeySequence(Qt::Key_End)}),
+            &QAction::triggered, playerView_, &PlayerView::goToLastFrame);
+    playback->addSeparator();
+    QAction* loop = addAction(playback, kLoopAction, tr("L&oop"), {QKeySequence(tr("Ctrl+L"))});
+    loop->setCheckable(true);
+    loop->setChecked(QSettings().value(settings::kLoopPlayback, false).toBool());
+    connect(loop, &QAction::toggled, this, [this](bool on) {
+        QSettings().setValue(settings::kLoopPlayback, on);
+        playerView_->setLooping(on);
+    });
+    QMenu* speed = playback->addMenu(tr("&Speed"));
+    auto* speeds = new QActionGroup(this);
+    const std::pair<const char*, float> rates[] = {{kSpeedHalfAction, 0.5f}, {kSpeedNormalAction, 1.0f},
+                                                   {kSpeedDoubleAction, 2.0f}};
+    const QString names[] = {tr("½×"), tr("1×"), tr("2×")};
+    for (std::size_t i = 0; i < std::size(rates); ++i) {
+        QAction* item = addAction(speed, rates[i].first, names[i]);
+        item->setCheckable(true);
+        item->setChecked(rates[i].second == 1.0f);
+        speeds->addAction(item);
+        connect(item, &QAction::triggered, this, [this, rate = rates[i].second] { playerView_->setRate(rate); });
+    }
+
+    QMenu* window = menuBar()->addMenu(tr("&Window"));
+    connect(addAction(window, kShowInfoAction, tr("Show &Info"), {QKeySequence(tr("Ctrl+I"))}), &QAction::triggered,
+            this, [this] { document_->showDocumentInfo(); });
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* updates = addAction(help, kCheckForUpdatesAction, tr("Check for Updates…"));
+    updates->setProperty(kTagProperty, kCheckForUpdatesTag);
+    connect(updates, &QAction::triggered, this, [updates] {
+        if (AppDelegate* delegate = AppDelegate::shared()) delegate->doWebUpdate(updates);
+    });
+    // The Media Extension tip's item (tag kMediaExtensionTipTag) joins here.
+    help->addSeparator();
+    QAction* about = addAction(help, kAboutAction, tr("&About Velarium"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, [] {
+        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout();
+    });
+
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { validateMenu(menu); });
+        validateMenu(menu);
+    }
+}
+
+void DocumentWindow::validateMenu(QMenu* menu) {
+    for (QAction* item : menu->actions()) {
+        if (item->menu() || item->isSeparator()) continue;
+        if (item->property(kTagProperty).isValid()) {
+            AppDelegate* delegate = AppDelegate::shared();
+            item->setEnabled(delegate && delegate->validateUserInterfaceItem(item));
+        } else {
+            item->setEnabled(document_->validateUserInterfaceItem(item));
+        }
+    }
+}
+
+void DocumentWindow::rebuildRecentMenu() {
+    recentMenu_->clear();
+    const QList<QUrl> recent = controller()->recentDocumentURLs();
+    for (const QUrl& url : recent) {
+        QAction* item = recentMenu_->addAction(url.fileName());
+        item->setToolTip(url.toLocalFile());
+        connect(item, &QAction::triggered, this, [url] { controller()->openURL(url); });
+    }
+    recentMenu_->addSeparator();
+    QAction* clear = recentMenu_->addAction(tr("Clear Menu"));
+    clear->setObjectName(QString::fromLatin1(kClearRecentDocumentsAction));
+    clear->setEnabled(!recent.isEmpty());
+    connect(clear, &QAction::triggered, controller(), &BW_DocumentController::clearRecentDocuments);
+}
+
+void DocumentWindow::copyFrame() {
+    const QImage image = playerView_->currentImage();
+    if (!image.isNull()) QGuiApplication::clipboard()->setImage(image.copy());
+}
+
+void DocumentWindow::exportFrame() {
+    const QImage image = playerView_->currentImage().copy();
+    if (image.isNull()) return;
+    const QFileInfo source(document_->fileURL().toLocalFile());
+    const QString name = QStringLiteral("%1-frame-%2.png")
+                             .arg(source.completeBaseName())
+                             .arg(playerView_->currentFrameIndex().value_or(0), 4, 10, QLatin1Char('0'));
+    QFileDialog dialog(this, tr("Export Frame"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(tr("PNG images (*.png)"));
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.setDirectory(source.absolutePath());
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+    QImageWriter writer(path, "png");
+    if (!writer.write(image))
+        presentError(Error(kCocoaErrorDomain, kFileWriteUnknownError,
+                           tr("The frame couldn’t be exported to “%1”.").arg(QFileInfo(path).fileName()).toStdString(),
+                           writer.errorString().toStdString()),
+                     this);
+}
+
+void DocumentWindow::toggleFullScreen() {
+    if (isFullScreen())
+        showNormal();
+    else
+        showFullScreen();
+    action(kFullScreenAction)->setChecked(isFullScreen());
+}
+
+void DocumentWindow::closeEvent(QCloseEvent* event) {
+    if (!document_->isClosed()) document_->close();
+    event->accept();
+}
+
+void DocumentWindow::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+}
+
+void DocumentWindow::dropEvent(QDropEvent* event) {
+    QList<QUrl> files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) files.append(url);
+    event->acceptProposedAction();
+    // Opened once the drop is over: opening may show an alert.
+    QTimer::singleShot(0, controller(), [files] {
+        for (const QUrl& url : files) controller()->openURL(url);
+    });
+}
+
+}  // namespace velarium::app

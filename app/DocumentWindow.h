@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include "app/ViewOptions.h"
+
+class QAction;
+class QActionGroup;
+class QMenu;
+
+namespace velarium::app {
+
+class Document;
+class PlayerView;
+
+// The one window of a document: the player view with its controls, and the
+// application's menus. Files dropped on it open like any other.
+class DocumentWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    DocumentWindow(Document* document, const ViewOptions& options);
+    ~DocumentWindow() override;
+
+    Document* document() const { return document_; }
+    PlayerView* playerView() const { return playerView_; }
+    // The menu action with the given object name (see MenuActions.h).
+    QAction* action(const char* name) const;
+
+    // Called by the document when it closes: the window lets go of playback.
+    void documentClosing();
+
+    void exportFrame();
+    void copyFrame();
+    void toggleFullScreen();
+
+    // The largest integer zoom at which the picture and the window around it
+    // fit the available screen; 0 when even 1× does not fit.
+    int largestZoomFittingScreen() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenus();
+    QAction* addAction(QMenu* menu, const char* name, const QString& text, const QList<QKeySequence>& shortcuts = {});
+    void rebuildRecentMenu();
+    void validateMenu(QMenu* menu);
+    void attachPlayer();
+    void playerItemReady();
+    void applyInitialView();
+    void sizeToPicture();
+    void readPixelAspect();
+
+    Document* document_;
+    PlayerView* playerView_;
+    QMenu* recentMenu_ = nullptr;
+    ViewOptions initialOptions_;
+    bool initialViewApplied_ = false;
+};
+
+}  // namespace velarium::app

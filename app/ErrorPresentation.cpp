@@ -1,0 +1,58 @@
+#include "app/ErrorPresentation.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace velarium::app {
+namespace {
+
+std::function<void(const Error&)>& presenterOverride() {
+    static std::function<void(const Error&)> presenter;
+    return presenter;
+}
+
+QString tr(const char* text) { return QCoreApplication::translate("Velarium", text); }
+
+std::string utf8(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+Error noSuchFileError(const QString& path) {
+    return Error(kCocoaErrorDomain, kFileReadNoSuchFileError,
+                 utf8(tr("The file “%1” couldn’t be opened because there is no such file.")
+                          .arg(QFileInfo(path).fileName())),
+                 utf8(tr("Check the file name and whether it was moved or deleted.")));
+}
+
+Error cannotOpenTypeError(const QString& path) {
+    return Error(kCocoaErrorDomain, kFileReadUnknownError,
+                 utf8(tr("The document “%1” could not be opened. Velarium cannot open files of this type.")
+                          .arg(QFileInfo(path).fileName())),
+                 utf8(tr("Velarium opens Amiga IFF ANIM animations.")));
+}
+
+Error userCancelledError() {
+    return Error(kCocoaErrorDomain, kUserCancelledError, utf8(tr("The operation was cancelled.")));
+}
+
+bool isUserCancelled(const Error& error) {
+    return error.domain == kCocoaErrorDomain && error.code == kUserCancelledError;
+}
+
+void presentError(const Error& error, QWidget* parent) {
+    if (presenterOverride()) {
+        presenterOverride()(error);
+        return;
+    }
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
+                      QString::fromStdString(error.localizedDescription), QMessageBox::Ok, parent);
+    if (!error.recoverySuggestion.empty()) alert.setInformativeText(QString::fromStdString(error.recoverySuggestion));
+    alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    alert.exec();
+}
+
+void setErrorPresenter(std::function<void(const Error&)> presenter) { presenterOverride() = std::move(presenter); }
+
+}  // namespace velarium::app
+

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/FrameSink.h"
+#include "app/ViewOptions.h"
+
+class QScrollArea;
+class QTimer;
+
+namespace velarium {
+class Player;
+class PlayerItem;
+}  // namespace velarium
+
+namespace velarium::app {
+
+class LoopStartSearch;
+class TransportBar;
+class VideoSurface;
+
+// The movie view of a document window: shows the frames its player presents
+// and drives the player from the transport controls. Frames arrive from the
+// player through a FrameSink and are painted as the decoder made them.
+class PlayerView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlayerView(QWidget* parent = nullptr);
+    ~PlayerView() override;
+
+    // Shows `player`'s frames (none: an empty view). The view shows the
+    // first frame once the item is ready; it never starts playing by itself.
+    void setPlayer(std::shared_ptr<Player> player, std::shared_ptr<FrameSink> sink);
+    const std::shared_ptr<Player>& player() const { return player_; }
+    // Called when the player's item has become ready or failed.
+    void playerItemStatusChanged();
+
+    // Transport.
+    void togglePlayPause();
+    bool isPlaying() const;
+    void stepByCount(int count);
+    void goToFirstFrame();
+    void goToLastFrame();
+    void seekToFrame(std::uint64_t index);
+    void setLooping(bool looping);
+    bool isLooping() const { return looping_; }
+    // The frame looping continues at; known once the file has been looked at.
+    std::uint64_t loopStartIndex() const { return loopStartIndex_; }
+    void setRate(float rate);
+    float rate() const { return rate_; }
+
+    // View.
+    void setViewOptions(const ViewOptions& options);
+    const ViewOptions& viewOptions() const { return options_; }
+    void setZoom(int zoom);
+    int zoom() const;
+    void zoomIn();
+    void zoomOut();
+    void fitToWindow();
+    void setCorrectPixelAspect(bool correct);
+    void setPixelAspect(int xAspect, int yAspect);
+    // The picture's size on screen at `zoom` with the current aspect setting.
+    QSize displaySizeAtZoom(int zoom) const;
+    QSize pictureSize() const;
+
+    // The shown frame, unscaled; null before the first frame.
+    QImage currentImage() const;
+    std::optional<std::uint64_t> currentFrameIndex() const;
+
+    VideoSurface* surface() const { return surface_; }
+    TransportBar* transportBar() const { return transport_; }
+
+    static constexpr int kMaximumZoom = 64;
+
+signals:
+    // A frame from the player has been handed to the surface.
+    void frameShown(std::uint64_t index);
+
+private:
+    void frameArrived(const DisplayedFrame& frame);
+    void scrubTo(std::uint64_t index);
+    void performPendingScrub();
+    void refreshPlayingState();
+    void applyScale();
+    void applyLoop();
+    void itemBecameReady();
+    std::pair<double, double> aspectCorrection() const;
+
+    std::shared_ptr<Player> player_;
+    std::shared_ptr<PlayerItem> item_;
+    std::shared_ptr<FrameSink> sink_;
+    QMetaObject::Connection sinkConnection_;
+    bool itemReadyHandled_ = false;
+
+    VideoSurface* surface_;
+    QScrollArea* scrollArea_;
+    TransportBar* transport_;
+    QTimer* playingStateTimer_;
+
+    ViewOptions options_;
+    int zoom_ = 1;
+    int xAspect_ = 0;
+    int yAspect_ = 0;
+    bool looping_ = false;
+    std::uint64_t loopStartIndex_ = 0;
+    std::unique_ptr<LoopStartSearch> loopSearch_;
+    float rate_ = 1.0f;
+    std::optional<std::uint64_t> pendingScrub_;
+    bool resumeAfterScrub_ = false;
+    std::optional<std::uint64_t> shownIndex_;
+};
+
+}  // namespace velarium::app
