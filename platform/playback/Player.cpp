@@ -1,6 +1,9 @@
 #include "platform/playback/Player.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
 
 #include "platform/playback/ExtensionCall.h"
 #include "platform/playback/PlaybackError.h"
@@ -9,6 +12,48 @@ namespace velarium {
 namespace {
 
 Error playbackError(PlaybackErrorCode code, const char* text) { return Error(kPlaybackErrorDomain, code, text); }
+
+constexpr std::int64_t kRateDenominator = 1000;  // rates are kept to a thousandth
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
+using Wide = __int128;
+
+Wide greatestCommonDivisor(Wide a, Wide b) {
+    if (a < 0) a = -a;
+    while (b != 0) {
+        const Wide rest = a % b;
+        a = b;
+        b = rest;
+    }
+    return a;
+}
+
+// `time` × multiplier / divisor (both positive): exact while the fraction
+// fits a media time, otherwise the nearest nanosecond.
+MediaTime scaledTime(const MediaTime& time, std::int64_t multiplier, std::int64_t divisor) {
+    if (!time.isNumeric() || multiplier == divisor) return time;
+    Wide value = Wide(time.value) * multiplier;
+    Wide timescale = Wide(time.timescale) * divisor;
+    const Wide common = greatestCommonDivisor(value, timescale);
+    if (common > 1) {
+        value /= common;
+        timescale /= common;
+    }
+    if (timescale <= std::numeric_limits<std::int32_t>::max() && value <= std::numeric_limits<std::int64_t>::max() &&
+        value >= std::numeric_limits<std::int64_t>::min()) {
+        MediaTime scaled = MediaTime::make(static_cast<std::int64_t>(value), static_cast<std::int32_t>(timescale));
+        scaled.flags |= time.flags & MediaTime::kHasBeenRounded;
+        return scaled;
+    }
+    const Wide nanoseconds = value * kNanosecondsPerSecond;
+    Wide whole = nanoseconds / timescale;
+    const Wide twiceRest = (nanoseconds % timescale) * 2;
+    if (twiceRest >= timescale) ++whole;
+    if (twiceRest <= -timescale) --whole;
+    MediaTime rounded = MediaTime::make(static_cast<std::int64_t>(whole), kNanosecondsPerSecond);
+    rounded.flags |= MediaTime::kHasBeenRounded;
+    return rounded;
+}
 
 }  // namespace
 
@@ -44,18 +89,48 @@ bool Player::itemIsReady(Error* error) const {
     return fail(error, playbackError(kPlaybackErrorItemNotReady, "The player item is not ready to play"));
 }
 
-MediaTime Player::hostTimeFor(const MediaTime& time) const { return anchorHost_ + (time - anchorMedia_); }
+std::optional<Player::PlaybackRate> Player::playbackRate(float rate) {
+    if (!std::isfinite(rate) || rate <= 0) return std::nullopt;
+    const double thousandths = std::round(static_cast<double>(rate) * kRateDenominator);
+    if (thousandths < 1 || thousandths > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::nullopt;
+    const auto numerator = static_cast<std::int64_t>(thousandths);
+    const std::int64_t common = std::gcd(numerator, kRateDenominator);
+    return PlaybackRate{numerator / common, kRateDenominator / common};
+}
 
-MediaTime Player::playheadLocked() const {
-    if (!playing_) return currentTime_;
-    return minimum(anchorMedia_ + (clock_->now() - anchorHost_), item_->duration());
+// Media time passes `rate` times as fast as host time.
+MediaTime Player::hostTimeFor(const MediaTime& time) const {
+    return anchorHost_ + scaledTime(time - anchorMedia_, defaultRate_.denominator, defaultRate_.numerator);
+}
+
+MediaTime Player::playheadAt(const MediaTime& hostTime) const {
+    return minimum(anchorMedia_ + scaledTime(hostTime - anchorHost_, defaultRate_.numerator, defaultRate_.denominator),
+                   item_->duration());
+}
+
+MediaTime Player::playheadLocked() const { return playing_ ? playheadAt(clock_->now()) : currentTime_; }
+
+std::optional<std::uint64_t> Player::loopStartLocked() const {
+    if (!loopStartIndex_ || *loopStartIndex_ >= item_->sampleTimes().size()) return std::nullopt;
+    // A lap must take time, or the playback thread would spin.
+    if (item_->sampleTimes()[*loopStartIndex_].presentationTime >= item_->duration()) return std::nullopt;
+    return loopStartIndex_;
 }
 
 void Player::play() {
     if (!itemIsReady(nullptr)) return;
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (playing_ || atEnd_) return;  // no looping: the end stays the end
+        if (playing_) return;
+        if (atEnd_) {
+            // The end stays the end unless a lap can start over.
+            const std::optional<std::uint64_t> loopStart = loopStartLocked();
+            if (!loopStart) return;
+            atEnd_ = false;
+            nextIndex_ = *loopStart;
+            currentTime_ = item_->sampleTimes()[*loopStart].presentationTime;
+        }
         const MediaTime now = clock_->now();
         anchorHost_ = now;
         anchorMedia_ = currentTime_;
@@ -79,7 +154,48 @@ void Player::pause() {
 
 float Player::rate() const {
     std::lock_guard<std::mutex> guard(mutex_);
-    return playing_ ? 1.0f : 0.0f;
+    return playing_ ? defaultRate_.value() : 0.0f;
+}
+
+float Player::defaultRate() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return defaultRate_.value();
+}
+
+void Player::setDefaultRate(float rate) {
+    const std::optional<PlaybackRate> fraction = playbackRate(rate);
+    if (!fraction) return;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (playing_) {
+            // The schedule starts again from where the playhead is now.
+            const MediaTime now = clock_->now();
+            anchorMedia_ = playheadAt(now);
+            anchorHost_ = now;
+            ++generation_;
+        }
+        defaultRate_ = *fraction;
+    }
+    wake_.notify_all();
+}
+
+void Player::setRate(float rate) {
+    if (rate == 0) {
+        pause();
+    } else if (playbackRate(rate)) {
+        setDefaultRate(rate);
+        play();
+    }
+}
+
+std::optional<std::uint64_t> Player::loopStartIndex() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return loopStartIndex_;
+}
+
+void Player::setLoopStartIndex(std::optional<std::uint64_t> index) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    loopStartIndex_ = index;
 }
 
 MediaTime Player::currentTime() const {
@@ -243,8 +359,17 @@ void Player::run() {
 
         if (nextIndex_ >= samples.size()) {
             // Every sample is shown: the last one stays up for its duration.
-            clock_->waitUntil(hostTimeFor(item_->duration()), lock, wake_, interrupted);
+            const MediaTime end = hostTimeFor(item_->duration());
+            clock_->waitUntil(end, lock, wake_, interrupted);
             if (interrupted()) continue;
+            if (const std::optional<std::uint64_t> loopStart = loopStartLocked()) {
+                // The next lap is anchored at the end's own time rather than
+                // at whenever this thread woke, so that laps neither gap nor drift.
+                anchorHost_ = end;
+                anchorMedia_ = samples[*loopStart].presentationTime;
+                nextIndex_ = *loopStart;
+                continue;
+            }
             playing_ = false;
             atEnd_ = true;
             currentTime_ = item_->duration();
@@ -257,7 +382,13 @@ void Player::run() {
         const MediaTime deadline = hostTimeFor(samples[index].presentationTime);
         clock_->waitUntil(deadline, lock, wake_, interrupted);
         if (interrupted()) continue;
-        if (index + 1 < samples.size() && clock_->now() >= hostTimeFor(samples[index + 1].presentationTime)) {
+        // When looping, the last sample is followed by the next lap, due at the end.
+        std::optional<MediaTime> nextDue;
+        if (index + 1 < samples.size())
+            nextDue = hostTimeFor(samples[index + 1].presentationTime);
+        else if (loopStartLocked())
+            nextDue = hostTimeFor(item_->duration());
+        if (nextDue && clock_->now() >= *nextDue) {
             // Too late to be seen at all: the next sample is already due.
             ++statistics_.framesDropped;
             nextIndex_ = index + 1;

@@ -22,8 +22,9 @@ struct PlaybackStatistics {
 };
 
 // Plays a player item: shows each sample's picture through the sink at its
-// presentation time on the clock, from the current time to the end of the
-// item, then stops. It neither starts by itself nor loops.
+// presentation time on the clock, scaled by the playback rate, from the
+// current time to the end of the item, then stops, or loops when a loop
+// start is set. It never starts by itself.
 //
 // Frames travel the extensions' road: a sample cursor of the video track
 // loads the sample buffer, the item's video decoder turns it into a pixel
@@ -55,7 +56,28 @@ public:
     // Pauses, moves by `count` samples (pinned at both ends) and shows the sample.
     bool stepByCount(std::int64_t count, Error* error = nullptr);
 
+    // Playback speed: media seconds per second of the clock. rate() is the
+    // speed now: defaultRate() while playing, 0 when paused or stopped.
     float rate() const;
+    // The speed play() plays at, 1 unless set. Setting it while playing
+    // changes the speed at once, from the current time, so that nothing
+    // shown jumps: the next sample is due after what is left of the current
+    // one at the new speed. Rates are positive and kept to a thousandth;
+    // anything else is ignored.
+    float defaultRate() const;
+    void setDefaultRate(float rate);
+    // As on the platform's player: 0 pauses; a positive rate becomes the
+    // default rate and plays at it.
+    void setRate(float rate);
+
+    // Looping. With a loop start set, playback that reaches the end of the
+    // item (the last sample's duration over) goes on with that sample at
+    // that very time, lap after lap, until paused; play() at the end starts
+    // there too. Unset, the default, plays the item once. An index past the
+    // last sample also plays the item once.
+    std::optional<std::uint64_t> loopStartIndex() const;
+    void setLoopStartIndex(std::optional<std::uint64_t> index);
+
     MediaTime currentTime() const;
     bool isAtEnd() const;
     PlaybackStatistics statistics() const;
@@ -63,10 +85,21 @@ public:
     void waitUntilStopped();
 
 private:
+    // A rate as the exact fraction the schedule is computed with.
+    struct PlaybackRate {
+        std::int64_t numerator = 1;
+        std::int64_t denominator = 1;
+        float value() const { return static_cast<float>(numerator) / static_cast<float>(denominator); }
+    };
+    static std::optional<PlaybackRate> playbackRate(float rate);
+
     bool itemIsReady(Error* error) const;
     // Host time at which media time `time` plays, while playing.
     MediaTime hostTimeFor(const MediaTime& time) const;
     MediaTime playheadLocked() const;
+    MediaTime playheadAt(const MediaTime& hostTime) const;
+    // The sample a lap starts over at, when looping is on and possible.
+    std::optional<std::uint64_t> loopStartLocked() const;
     void run();
     // Produces the picture of sample `index` through the extensions.
     bool renderSample(std::uint64_t index, PixelBufferRef* pixelBuffer, Error* error);
@@ -92,6 +125,8 @@ private:
     MediaTime currentTime_ = MediaTime::zero();
     MediaTime anchorHost_;          // while playing, media time anchorMedia_ plays at host time anchorHost_
     MediaTime anchorMedia_;
+    PlaybackRate defaultRate_;
+    std::optional<std::uint64_t> loopStartIndex_;
     PlaybackStatistics statistics_;
 
     // The playback cursor; one sample is rendered at a time.

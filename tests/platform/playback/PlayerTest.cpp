@@ -1,7 +1,11 @@
 // The player in virtual time: every frame at its presentation time, exact
-// for any mix of durations; pause, step, seek; late and dropped frames; no
-// start by itself and no looping. (The tool's play test covers the real clock.)
+// for any mix of durations and at other rates; pause, step, seek; late and
+// dropped frames; no start by itself; looping only when asked, seamless lap
+// after lap. (The tool's play test covers the real clock.)
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
 
 #include "PlaybackTestSupport.h"
 
@@ -142,6 +146,199 @@ TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
     EXPECT_EQ(statistics.framesLate, 1u);
     EXPECT_EQ(statistics.framesDropped, 1u);
     EXPECT_EQ(statistics.endHostTime, sixtieths(25));
+}
+
+TEST_F(PlayerTest, RateScalesThePresentationTimes) {
+    open({.ticks = {5, 5, 5, 5}});
+    const struct {
+        float rate;
+        bool viaSetRate;             // setRate() plays; setDefaultRate() waits for play()
+        std::int32_t hostTimescale;  // frame k shows at 5k / hostTimescale s, the end at 20 / hostTimescale
+    } cases[] = {{2.0f, true, 120}, {0.5f, false, 30}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        // The seek shows frame 0 at once; playback shows the rest.
+        const std::size_t before = sink_->frames().size();
+        const MediaTime start = clock_->now();
+        ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));
+        std::vector<float> ratesWhilePlaying;
+        sink_->onFrame = [&](const PresentedFrame&) { ratesWhilePlaying.push_back(player_->rate()); };
+        if (c.viaSetRate) {
+            player_->setRate(c.rate);
+        } else {
+            player_->setDefaultRate(c.rate);
+            EXPECT_EQ(player_->rate(), 0.0f) << "setting the default rate does not start playback";
+            player_->play();
+        }
+        player_->waitUntilStopped();
+        sink_->onFrame = nullptr;
+
+        const auto frames = sink_->frames();
+        ASSERT_EQ(frames.size(), before + 4);
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto& frame = frames[before + k].frame;
+            EXPECT_EQ(frame.index, k);
+            EXPECT_EQ(frame.presentationTime, sixtieths(5 * static_cast<std::int64_t>(k)));
+            EXPECT_EQ(frame.hostTime, start + MediaTime::make(5 * static_cast<std::int64_t>(k), c.hostTimescale));
+            EXPECT_FALSE(frame.hostTime.hasBeenRounded());
+            EXPECT_FALSE(frame.late);
+        }
+        EXPECT_EQ(player_->statistics().endHostTime, start + MediaTime::make(20, c.hostTimescale));
+        EXPECT_EQ(ratesWhilePlaying, std::vector<float>(3, c.rate));
+        EXPECT_EQ(player_->rate(), 0.0f);
+        EXPECT_EQ(player_->defaultRate(), c.rate);
+    }
+
+    // Rates that are not positive numbers leave the rate as it was; setRate(0) pauses.
+    for (float ignored : {0.0f, -1.0f, NAN, INFINITY, 0.0001f}) player_->setDefaultRate(ignored);
+    EXPECT_EQ(player_->defaultRate(), 0.5f);
+    ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));
+    sink_->onFrame = [&](const PresentedFrame& frame) {
+        if (frame.index == 1) player_->setRate(0);
+    };
+    player_->setRate(-2);
+    EXPECT_EQ(player_->rate(), 0.0f) << "a negative rate neither plays nor changes the speed";
+    player_->setRate(1);
+    player_->waitUntilStopped();
+    EXPECT_EQ(sink_->frames().back().frame.index, 1u);
+    EXPECT_EQ(player_->currentTime(), sixtieths(5));
+    EXPECT_FALSE(player_->isAtEnd());
+}
+
+TEST_F(PlayerTest, RateChangeWhilePlayingContinuesFromThePlayhead) {
+    open({.ticks = {6, 6, 6, 6, 6}});
+    sink_->onFrame = [&](const PresentedFrame& frame) {
+        if (frame.index == 1) {
+            // Two ticks into frame 1 (host 8/60), double speed: frame 2's
+            // remaining 4 ticks pass in 2.
+            clock_->advance(sixtieths(2));
+            player_->setDefaultRate(2);
+            EXPECT_EQ(player_->currentTime(), sixtieths(8));
+        }
+        if (frame.index == 3) player_->setDefaultRate(0.5f);  // at host 13/60, media 18/60
+    };
+    player_->play();
+    player_->waitUntilStopped();
+
+    const MediaTime expectedHostTimes[] = {sixtieths(0), sixtieths(6), sixtieths(10), sixtieths(13), sixtieths(25)};
+    const auto frames = sink_->frames();
+    ASSERT_EQ(frames.size(), 5u);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        EXPECT_EQ(frames[k].frame.index, k);
+        EXPECT_EQ(frames[k].frame.hostTime, expectedHostTimes[k]) << "frame " << k;
+        EXPECT_FALSE(frames[k].frame.late) << "frame " << k;
+    }
+    const PlaybackStatistics statistics = player_->statistics();
+    EXPECT_EQ(statistics.endHostTime, sixtieths(37));
+    EXPECT_EQ(statistics.framesShown, 5u);
+    EXPECT_EQ(statistics.framesDropped, 0u);
+    EXPECT_EQ(player_->currentTime(), sixtieths(30));
+}
+
+TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEnd) {
+    const struct {
+        std::optional<std::uint64_t> loopStart;
+        std::vector<std::uint64_t> shown;  // from the seek to frame 0 up to the eighth, where playback pauses
+        bool atEnd;
+    } cases[] = {
+        {std::nullopt, {0, 1, 2, 3, 4}, true},
+        {7, {0, 1, 2, 3, 4}, true},  // past the last sample: played once
+        {0, {0, 1, 2, 3, 4, 0, 1, 2}, false},
+        {4, {0, 1, 2, 3, 4, 4, 4, 4}, false},
+    };
+    open({.ticks = {4, 4, 4, 4, 4}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loopStart ? std::to_string(*c.loopStart) : "unset");
+        player_->setLoopStartIndex(c.loopStart);
+        EXPECT_EQ(player_->loopStartIndex(), c.loopStart);
+        std::vector<std::uint64_t> shown;
+        sink_->onFrame = [&](const PresentedFrame& frame) {
+            shown.push_back(frame.index);
+            if (shown.size() == 8) player_->pause();
+        };
+        ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));  // shows frame 0
+        player_->play();
+        player_->waitUntilStopped();
+        sink_->onFrame = nullptr;
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(player_->isAtEnd(), c.atEnd);
+    }
+}
+
+TEST_F(PlayerTest, LoopsSeamlesslyOverLapsAndPausesWithinOne) {
+    // Five frames of 4 ticks; laps run frames 2 to 4, 12 ticks each, the
+    // first starting at the end of the item, tick 20.
+    open({.ticks = {4, 4, 4, 4, 4}});
+    player_->setLoopStartIndex(2);
+    sink_->onFrame = [&](const PresentedFrame&) {
+        if (sink_->frames().size() == 11) player_->pause();
+    };
+    player_->play();
+    player_->waitUntilStopped();
+
+    const std::uint64_t indices[] = {0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4};
+    const auto expected = coreFrameHashes(file_);
+    auto frames = sink_->frames();
+    ASSERT_EQ(frames.size(), 11u);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const auto& frame = frames[k].frame;
+        EXPECT_EQ(frame.index, indices[k]) << k;
+        EXPECT_EQ(frame.hostTime, sixtieths(4 * static_cast<std::int64_t>(k))) << k;
+        EXPECT_EQ(frame.presentationTime, sixtieths(4 * static_cast<std::int64_t>(indices[k]))) << k;
+        EXPECT_FALSE(frame.late) << k;
+        EXPECT_EQ(frames[k].hash, expected[indices[k]]) << k;
+    }
+    PlaybackStatistics statistics = player_->statistics();
+    EXPECT_EQ(statistics.framesShown, 11u);
+    EXPECT_EQ(statistics.framesLate, 0u);
+    EXPECT_EQ(statistics.framesDropped, 0u);
+    EXPECT_FALSE(statistics.endHostTime.isValid());
+    EXPECT_FALSE(player_->isAtEnd());
+    EXPECT_EQ(player_->currentTime(), sixtieths(16));
+
+    // Resumed, frame 4 finishes its 4 ticks and the next lap begins.
+    clock_->advance(sixtieths(100));
+    const MediaTime resumedAt = clock_->now();
+    sink_->onFrame = [&](const PresentedFrame&) { player_->pause(); };
+    player_->play();
+    player_->waitUntilStopped();
+    frames = sink_->frames();
+    ASSERT_EQ(frames.size(), 12u);
+    EXPECT_EQ(frames.back().frame.index, 2u);
+    EXPECT_EQ(frames.back().frame.hostTime, resumedAt + sixtieths(4));
+
+    // Once stopped at the end, play() starts at the loop start.
+    ASSERT_TRUE(player_->seekToTime(player_->currentItem()->duration()));
+    EXPECT_TRUE(player_->isAtEnd());
+    player_->play();
+    player_->waitUntilStopped();
+    EXPECT_EQ(sink_->frames().back().frame.index, 2u);
+    EXPECT_EQ(sink_->frames().back().frame.hostTime, clock_->now());
+}
+
+TEST_F(PlayerTest, LateLastFrameOfALapIsDroppedForTheNextLap) {
+    open({.ticks = {5, 5, 5}});
+    player_->setLoopStartIndex(0);
+    // Showing frame 1 of the first lap takes 12/60 s: frame 2 (due at 10)
+    // is then past, and so is the end (15); the lap starts over at once,
+    // late, and keeps the schedule anchored at the end.
+    sink_->onFrame = [&](const PresentedFrame&) {
+        const auto count = sink_->frames().size();
+        if (count == 2) clock_->advance(sixtieths(12));
+        if (count == 4) player_->pause();
+    };
+    player_->play();
+    player_->waitUntilStopped();
+    const auto frames = sink_->frames();
+    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 0, 1}));
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[2].frame.hostTime, sixtieths(17));
+    EXPECT_TRUE(frames[2].frame.late);
+    EXPECT_EQ(frames[3].frame.hostTime, sixtieths(20));
+    EXPECT_FALSE(frames[3].frame.late);
+    const PlaybackStatistics statistics = player_->statistics();
+    EXPECT_EQ(statistics.framesDropped, 1u);
+    EXPECT_EQ(statistics.framesLate, 1u);
 }
 
 }  // namespace
