@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
 
     // One instance per session: a second launch hands its files to the first.
     SingleInstance instance;
-    if (instance.claim() == SingleInstance::Role::secondary && instance.handOff(commandLine.files)) return 0;
+    if (instance.claim() == SingleInstance::Role::secondary) {
+        if (instance.handOff(commandLine.files)) return 0;
+        instance.claim();  // the running instance went away: take over, or run on our own
+    }
     QObject::connect(&instance, &SingleInstance::openFilesRequested, &application, &openFiles);
     QObject::connect(&instance, &SingleInstance::activationRequested, &application, &bringDocumentsForward);
 
