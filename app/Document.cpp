@@ -155,7 +155,7 @@ void Document::playerItemStatusChanged(std::uint64_t itemSerial) {
             itemErrorPresented_ = true;
             const std::optional<Error> error = playerItem_->error();
             emit playerItemFailed();
-            if (error) presentError(*error);
+            if (error) presentError(*error, tr("“%1” could not be played.").arg(displayName()));
             break;
         }
         case PlayerItemStatus::unknown:
@@ -204,7 +204,9 @@ bool Document::validateUserInterfaceItem(const QAction* item) const {
            action != QLatin1String(kDuplicateDocumentAction);
 }
 
-void Document::presentError(const Error& error) { app::presentError(error, window_); }
+void Document::presentError(const Error& error, const QString& context) {
+    app::presentError(error, window_, context);
+}
 
 bool Document::prepareANIMInfo() {
     if (animInfo_) return true;

@@ -68,7 +68,7 @@ public:
     // (0, 0) when it cannot be read. Presents nothing.
     std::pair<int, int> pixelAspect() const;
 
-    void presentError(const Error& error);
+    void presentError(const Error& error, const QString& context = {});
 
     const QUrl& fileURL() const { return fileURL_; }
     const QString& fileType() const { return fileType_; }

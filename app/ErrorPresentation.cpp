@@ -40,14 +40,18 @@ bool isUserCancelled(const Error& error) {
     return error.domain == kCocoaErrorDomain && error.code == kUserCancelledError;
 }
 
-void presentError(const Error& error, QWidget* parent) {
+void presentError(const Error& error, QWidget* parent, const QString& context) {
     if (presenterOverride()) {
         presenterOverride()(error);
         return;
     }
-    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
-                      QString::fromStdString(error.localizedDescription), QMessageBox::Ok, parent);
-    if (!error.recoverySuggestion.empty()) alert.setInformativeText(QString::fromStdString(error.recoverySuggestion));
+    const QString description = QString::fromStdString(error.localizedDescription);
+    QStringList details;
+    if (!context.isEmpty() && !description.isEmpty()) details << description;
+    if (!error.recoverySuggestion.empty()) details << QString::fromStdString(error.recoverySuggestion);
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), context.isEmpty() ? description : context,
+                      QMessageBox::Ok, parent);
+    if (!details.isEmpty()) alert.setInformativeText(details.join(QStringLiteral("\n\n")));
     alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     alert.exec();
 }

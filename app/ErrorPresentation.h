@@ -27,9 +27,11 @@ Error userCancelledError();
 bool isUserCancelled(const Error& error);
 
 // Shows an error the standard way: a modal alert with the description as its
-// text and the recovery suggestion, when there is one, below it. Runs on the
-// main thread and returns when the user has dismissed it.
-void presentError(const Error& error, QWidget* parent);
+// text and the recovery suggestion, when there is one, below it. With a
+// `context` ("“walk.anim” could not be played."), that sentence leads and the
+// error's own text follows. Runs on the main thread and returns when the
+// user has dismissed it.
+void presentError(const Error& error, QWidget* parent, const QString& context = {});
 
 // Replaces the alert, for a run without a user (screenshots): every error
 // goes to `presenter` instead. An empty function restores the alert.
