@@ -119,10 +119,10 @@ std::optional<Appcast> Appcast::parse(const QByteArray& xml, QString* error) {
     }
     if (reader.hasError()) {
         if (error)
-            *error = tr("The update feed is not well-formed XML: %1 (line %2, column %3).")
-                         .arg(reader.errorString())
+            *error = tr("The update feed is not well-formed XML (line %1, column %2): %3")
                          .arg(reader.lineNumber())
-                         .arg(reader.columnNumber());
+                         .arg(reader.columnNumber())
+                         .arg(reader.errorString());
         return std::nullopt;
     }
     return appcast;

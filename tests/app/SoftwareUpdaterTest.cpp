@@ -1,0 +1,268 @@
+// The software updater against appcasts written to a temporary folder and
+// read through file:// URLs: which release it picks, what it tells the user
+// in the real message box, and when it schedules its quiet checks.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <cstdlib>
+#include <optional>
+
+#include "GuiTestSupport.h"
+#include "app/Appcast.h"
+#include "app/SettingsKeys.h"
+#include "app/SoftwareUpdater.h"
+
+namespace velarium::app {
+namespace {
+
+using Outcome = SoftwareUpdater::Outcome;
+constexpr const char* kInstalled = "0.1.0";
+
+QByteArray rss(const QString& items) {
+    return ("<?xml version=\"1.0\"?><rss version=\"2.0\" "
+            "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>" +
+            items + "</channel></rss>")
+        .toUtf8();
+}
+
+// A release with its version on the enclosure, or as elements of the item
+// with <link> as the download.
+QString release(const QString& version, bool onEnclosure = true) {
+    return onEnclosure ? QStringLiteral("<item><title>Velarium %1</title><enclosure url=\"https://example.com/V-%1\" "
+                                        "sparkle:shortVersionString=\"%1\"/></item>").arg(version)
+                       : QStringLiteral("<item><link>https://example.com/get/%1</link>"
+                                        "<sparkle:shortVersionString>%1</sparkle:shortVersionString></item>").arg(version);
+}
+
+class CountingNetworkAccessManager : public QNetworkAccessManager {
+public:
+    int requests = 0;
+
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* data) override {
+        ++requests;
+        return QNetworkAccessManager::createRequest(op, request, data);
+    }
+};
+
+class SoftwareUpdaterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* key : {settings::kUpdateFeedURL, settings::kUpdateAutomatically, settings::kLastUpdateCheck})
+            QSettings().remove(key);
+    }
+
+    void setFeed(const QByteArray& xml) {
+        const QString path = folder_.filePath(QStringLiteral("appcast-%1.xml").arg(++feeds_));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(xml);
+        QSettings().setValue(settings::kUpdateFeedURL, QUrl::fromLocalFile(path).toString());
+    }
+
+    // Runs one check to its end, answering its message box (when one is
+    // expected) with the button of `role`; returns the outcome and the text.
+    static std::pair<std::optional<Outcome>, QString> check(SoftwareUpdater& updater, bool quiet,
+                                                            QMessageBox::ButtonRole role, bool expectMessage = true) {
+        QString text;
+        if (expectMessage)
+            velarium::testing::answerNextModal(
+                [&text, role](QWidget* modal) { text = velarium::testing::acceptMessageBox(modal, role); });
+        QSignalSpy finished(&updater, &SoftwareUpdater::checkFinished);
+        quiet ? updater.checkForUpdatesInBackground() : updater.checkForUpdates(nullptr);
+        std::optional<Outcome> outcome;
+        if (finished.wait(5000)) outcome = finished.at(0).at(0).value<Outcome>();
+        for (QWidget* window : QApplication::topLevelWidgets())  // a message that should not be there
+            if (auto* stray = qobject_cast<QMessageBox*>(window); stray && stray->isVisible()) {
+                text = stray->text();
+                stray->close();
+            }
+        return {outcome, text};
+    }
+
+    QTemporaryDir folder_;
+    int feeds_ = 0;
+};
+
+TEST(AppcastTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
+    const struct {
+        const char* name;
+        QString items;
+        QString version;
+        QString download;
+    } cases[] = {
+        {"numeric, not text order", release("1.9") + release("1.10") + release("1.2"), "1.10", "https://example.com/V-1.10"},
+        {"versions as elements", release("1.0", false) + release("1.4", false), "1.4", "https://example.com/get/1.4"},
+        {"both kinds mixed", release("2.1", false) + release("2.0"), "2.1", "https://example.com/get/2.1"},
+        {"short version outranks build number",
+         "<item><sparkle:version>100</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>"
+         "<link>https://a/2</link></item><item><sparkle:version>200</sparkle:version>"
+         "<sparkle:shortVersionString>1.5</sparkle:shortVersionString><link>https://a/1</link></item>",
+         "2.0", "https://a/2"},
+        {"build number on the enclosure alone",
+         "<item><enclosure url=\"https://a/41\" sparkle:version=\"41\"/></item>"
+         "<item><enclosure url=\"https://a/402\" sparkle:version=\"402\"/></item>",
+         "402", "https://a/402"},
+        {"item element wins over enclosure",
+         "<item><sparkle:shortVersionString>4.0</sparkle:shortVersionString>"
+         "<enclosure url=\"https://a/4\" sparkle:shortVersionString=\"1.0\"/></item>" + release("3.0"),
+         "4.0", "https://a/4"},
+        {"release only for another system skipped",
+         "<item><sparkle:version>3.0</sparkle:version><link>https://a/3</link>"
+         "<enclosure url=\"https://a/3.exe\" sparkle:os=\"windows\"/></item>" + release("2.0"),
+         "2.0", "https://example.com/V-2.0"},
+        {"item without a version ignored", "<item><link>https://a/news</link></item>" + release("0.9"), "0.9",
+         "https://example.com/V-0.9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<Appcast> appcast = Appcast::parse(rss(c.items));
+        ASSERT_TRUE(appcast && appcast->newestItem());
+        EXPECT_EQ(appcast->newestItem()->displayVersion(), c.version);
+        EXPECT_EQ(appcast->newestItem()->downloadURL, QUrl(c.download));
+    }
+}
+
+TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
+    const QByteArray kMissing = "missing", kNone = "none";
+    const QUrl download("https://example.com/V-0.2.0");
+    const struct {
+        const char* name;
+        QByteArray feed;
+        QMessageBox::ButtonRole press;
+        Outcome outcome;
+        QStringList says;
+        QUrl opened;
+    } cases[] = {
+        {"newer, later", rss(release("0.2.0")), QMessageBox::RejectRole, Outcome::UpdateAvailable,
+         {"Velarium 0.2.0 is available", "you have 0.1.0", "href=\"https://example.com/V-0.2.0\""}, {}},
+        {"newer, download", rss(release("0.0.9") + release("0.2.0")), QMessageBox::AcceptRole, Outcome::UpdateAvailable,
+         {"0.2.0"}, download},
+        {"newer with a link no browser should open",
+         rss("<item><link>javascript:alert(1)</link><sparkle:version>9</sparkle:version></item>"),
+         QMessageBox::AcceptRole, Outcome::UpdateAvailable, {"9 is available"}, {}},
+        {"same version", rss(release("0.1.0")), QMessageBox::AcceptRole, Outcome::UpToDate,
+         {"0.1.0 is the newest version"}, {}},
+        {"same version written longer", rss(release("0.1.0.0", false)), QMessageBox::AcceptRole, Outcome::UpToDate,
+         {"newest version"}, {}},
+        {"only older releases", rss(release("0.0.1") + release("0.0.9", false)), QMessageBox::AcceptRole,
+         Outcome::UpToDate, {"newest version"}, {}},
+        {"no feed", kNone, QMessageBox::AcceptRole, Outcome::NoFeed,
+         {"No update feed is configured", "BW_UpdateFeedURL", "Brackwater/Velarium.conf"}, {}},
+        {"missing file", kMissing, QMessageBox::AcceptRole, Outcome::Failed,
+         {"could not check for updates", "appcast-"}, {}},
+        {"malformed XML", "<rss><channel><item>", QMessageBox::AcceptRole, Outcome::Failed,
+         {"could not check for updates", "not well-formed XML"}, {}},
+        {"not RSS", "<feed><entry/></feed>", QMessageBox::AcceptRole, Outcome::Failed, {"not an RSS feed"}, {}},
+        {"no versioned release", rss("<item><title>Hello</title></item>"), QMessageBox::AcceptRole, Outcome::Failed,
+         {"no release with a version number"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QSettings().remove(settings::kLastUpdateCheck);
+        setFeed(c.feed);
+        if (c.feed == kMissing) QFile::remove(folder_.filePath(QStringLiteral("appcast-%1.xml").arg(feeds_)));
+        if (c.feed == kNone) QSettings().remove(settings::kUpdateFeedURL);
+        SoftwareUpdater updater(kInstalled);
+        CountingNetworkAccessManager network;
+        updater.setNetworkAccessManager(&network);
+        QList<QUrl> opened;
+        updater.setLinkOpener([&opened](const QUrl& url) {
+            opened.append(url);
+            return true;
+        });
+
+        const auto [outcome, text] = check(updater, false, c.press);
+        ASSERT_EQ(outcome, c.outcome);
+        for (const QString& part : c.says) EXPECT_TRUE(text.contains(part)) << text.toStdString();
+        EXPECT_EQ(opened, c.opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{c.opened});
+        EXPECT_EQ(network.requests, c.outcome == Outcome::NoFeed ? 0 : 1);
+        const QDateTime recorded = QSettings().value(settings::kLastUpdateCheck).toDateTime();
+        EXPECT_EQ(recorded.isValid(), c.outcome != Outcome::NoFeed);
+        if (recorded.isValid()) EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
+    }
+}
+
+TEST_F(SoftwareUpdaterTest, AskingAgainDuringACheckStartsNoSecondOne) {
+    setFeed(rss(release(kInstalled)));
+    SoftwareUpdater updater(kInstalled);
+    CountingNetworkAccessManager network;
+    updater.setNetworkAccessManager(&network);
+    QSignalSpy finished(&updater, &SoftwareUpdater::checkFinished);
+    int messages = 0;
+    velarium::testing::answerNextModal([&](QWidget* modal) {
+        ++messages;
+        updater.checkForUpdates(nullptr);  // while the answer is on screen
+        velarium::testing::acceptMessageBox(modal);
+    });
+    updater.checkForUpdates(nullptr);
+    updater.checkForUpdates(nullptr);  // while the feed is being read
+    ASSERT_TRUE(finished.wait(5000));
+    QTest::qWait(200);
+    EXPECT_EQ(network.requests, 1);
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(finished.count(), 1);
+}
+
+TEST_F(SoftwareUpdaterTest, QuietCheckSpeaksOnlyOfANewerVersionAndSchedulesTheNext) {
+    const struct {
+        const char* name;
+        QByteArray feed;
+        Outcome outcome;
+        bool speaks;
+    } cases[] = {
+        {"newer", rss(release("1.0")), Outcome::UpdateAvailable, true},
+        {"same", rss(release(kInstalled)), Outcome::UpToDate, false},
+        {"malformed", "<rss><channel>", Outcome::Failed, false},
+    };
+    QSettings().setValue(settings::kUpdateAutomatically, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setFeed(c.feed);
+        SoftwareUpdater updater(kInstalled);
+        const auto [outcome, text] = check(updater, true, QMessageBox::RejectRole, c.speaks);
+        ASSERT_EQ(outcome, c.outcome);
+        EXPECT_EQ(!text.isEmpty(), c.speaks);
+        EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(updater.nextScheduledCheck()), 24 * 3600, 5);
+    }
+}
+
+TEST_F(SoftwareUpdaterTest, UpdateCycleSchedulesAQuietCheckOnlyWhenSwitchedOnWithAFeed) {
+    constexpr qint64 kNone = -1;
+    const struct {
+        const char* name;
+        QVariant automatic;
+        bool feed;
+        std::optional<qint64> lastCheckSecondsAgo;
+        qint64 delaySeconds;
+    } cases[] = {
+        {"nothing set", {}, true, std::nullopt, kNone},
+        {"switched off", false, true, 60, kNone},
+        {"switched on without a feed", true, false, std::nullopt, kNone},
+        {"never checked", true, true, std::nullopt, 30},
+        {"checked two hours ago", true, true, 2 * 3600, 22 * 3600},
+        {"overdue", true, true, 3 * 24 * 3600, 30},
+        {"last check in the future", true, true, -5 * 24 * 3600, 24 * 3600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        QSettings settings;
+        if (c.automatic.isValid()) settings.setValue(settings::kUpdateAutomatically, c.automatic);
+        if (c.feed) settings.setValue(settings::kUpdateFeedURL, "file:///nonexistent/appcast.xml");
+        if (c.lastCheckSecondsAgo)
+            settings.setValue(settings::kLastUpdateCheck, QDateTime::currentDateTimeUtc().addSecs(-*c.lastCheckSecondsAgo));
+        SoftwareUpdater updater(kInstalled);
+        updater.resetUpdateCycle();
+        const QDateTime next = updater.nextScheduledCheck();
+        ASSERT_EQ(next.isValid(), c.delaySeconds != kNone);
+        if (next.isValid()) EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(next), c.delaySeconds, 5);
+    }
+}
+
+}  // namespace
+}  // namespace velarium::app
