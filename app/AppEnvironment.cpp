@@ -8,10 +8,13 @@
 namespace velarium::app {
 namespace {
 
-void prependDataDir(const QString& dir) {
+// Added after the system's folders: Qt's type database lets the last folder
+// that defines a type decide its content rules, and ours add to the system's
+// video/x-anim rather than replace it.
+void appendDataDir(const QString& dir) {
     QStringList dirs = qEnvironmentVariable("XDG_DATA_DIRS", "/usr/local/share:/usr/share").split(':', Qt::SkipEmptyParts);
     if (dirs.contains(dir)) return;
-    dirs.prepend(dir);
+    dirs.append(dir);
     qputenv("XDG_DATA_DIRS", dirs.join(':').toLocal8Bit());
 }
 
@@ -20,7 +23,7 @@ void prependDataDir(const QString& dir) {
 void prepareProcessEnvironment() {
     const QFileInfo executable(QFile::symLinkTarget("/proc/self/exe"));
     const QString share = QDir::cleanPath(executable.absolutePath() + "/../share");
-    if (QFileInfo::exists(share + "/mime/packages")) prependDataDir(share);
+    if (QFileInfo::exists(share + "/mime/packages")) appendDataDir(share);
 }
 
 void configureApplication(QApplication& application) {

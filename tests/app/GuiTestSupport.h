@@ -39,7 +39,7 @@ public:
         qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(root + "/cache"));
         qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
-        qputenv("XDG_DATA_DIRS", QByteArray(VELARIUM_BUILD_DATA_DIR) + ":/usr/local/share:/usr/share");
+        qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share:" + QByteArray(VELARIUM_BUILD_DATA_DIR));
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(root + "/runtime/no-bus"));
         const QByteArray platform = qgetenv("VELARIUM_TEST_QPA");
         qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);

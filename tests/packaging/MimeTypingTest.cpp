@@ -1,10 +1,13 @@
 // How Qt's QMimeDatabase types files once the build tree's MIME package sits
-// in front of the system database (XDG_DATA_DIRS=<build>/share:/usr/share, as
-// the application and its tests arrange). The build tree's compiled database
-// holds only our package, so these cases also check that Qt merges it with
-// the system's instead of letting one hide the other.
+// after the system database (XDG_DATA_DIRS=/usr/share:<build>/share, as the
+// application and its tests arrange: Qt lets the last folder that defines a
+// type decide its content rules). The build tree's compiled database holds
+// only our package, so these cases also check that Qt merges it with the
+// system's instead of letting one hide the other.
+#include <QFile>
 #include <QMimeDatabase>
 #include <QMimeType>
+#include <QTemporaryDir>
 #include <QTest>
 
 class MimeTypingTest : public QObject {
@@ -31,7 +34,14 @@ private slots:
         const QMimeType anim = QMimeDatabase().mimeTypeForName(QStringLiteral("video/x-anim"));
         QVERIFY(anim.isValid());
         QVERIFY(anim.inherits(QStringLiteral("application/x-iff")));
-        QCOMPARE(anim.comment(), QStringLiteral("Amiga IFF ANIM animation"));
+    }
+
+    // A copy of an ANIM file with no name to go by is typed by its FORM…ANIM content.
+    void extensionlessAnimIsTypedByContent() {
+        QTemporaryDir folder;
+        const QString copy = folder.filePath(QStringLiteral("WALK"));
+        QVERIFY(QFile::copy(QStringLiteral(VELARIUM_DEMO_FILE), copy));
+        QCOMPARE(QMimeDatabase().mimeTypeForFile(copy).name(), QStringLiteral("video/x-anim"));
     }
 
     void lzhAliasNamesTheLhaType() {
