@@ -77,7 +77,8 @@ void PlayerView::setPlayer(std::shared_ptr<Player> player, std::shared_ptr<Frame
     transport_->setPlaying(false);
     if (sink_)
         sinkConnection_ = connect(sink_.get(), &FrameSink::frameArrived, this, &PlayerView::frameArrived);
-    // PENDING-PLAYER-API if (player_) player_->setRate(rate_);
+    // The speed applies to whatever the user plays next; it never starts playback.
+    if (player_) player_->setDefaultRate(rate_);
     playerItemStatusChanged();
 }
 
@@ -180,12 +181,13 @@ void PlayerView::setLooping(bool looping) {
 }
 
 void PlayerView::applyLoop() {
-    // PENDING-PLAYER-API if (player_) player_->setLoopStartIndex(looping_ ? std::optional<std::uint64_t>(loopStartIndex_) : std::nullopt);
+    if (player_) player_->setLoopStartIndex(looping_ ? std::optional<std::uint64_t>(loopStartIndex_) : std::nullopt);
 }
 
 void PlayerView::setRate(float rate) {
     rate_ = rate;
-    // PENDING-PLAYER-API if (player_) player_->setRate(rate);
+    // Changes the pace at once while playing, and leaves a paused player paused.
+    if (player_) player_->setDefaultRate(rate);
 }
 
 void PlayerView::setViewOptions(const ViewOptions& options) {
