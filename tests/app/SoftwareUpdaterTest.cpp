@@ -88,7 +88,7 @@ protected:
     int feeds_ = 0;
 };
 
-TEST(AppcastTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
+TEST(UpdateFeedTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
     const struct {
         const char* name;
         QString items;
@@ -183,7 +183,9 @@ TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
         EXPECT_EQ(network.requests, c.outcome == Outcome::NoFeed ? 0 : 1);
         const QDateTime recorded = QSettings().value(settings::kLastUpdateCheck).toDateTime();
         EXPECT_EQ(recorded.isValid(), c.outcome != Outcome::NoFeed);
-        if (recorded.isValid()) EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
+        if (recorded.isValid()) {
+            EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
+        }
     }
 }
 
@@ -260,7 +262,9 @@ TEST_F(SoftwareUpdaterTest, UpdateCycleSchedulesAQuietCheckOnlyWhenSwitchedOnWit
         updater.resetUpdateCycle();
         const QDateTime next = updater.nextScheduledCheck();
         ASSERT_EQ(next.isValid(), c.delaySeconds != kNone);
-        if (next.isValid()) EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(next), c.delaySeconds, 5);
+        if (next.isValid()) {
+            EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(next), c.delaySeconds, 5);
+        }
     }
 }
 
