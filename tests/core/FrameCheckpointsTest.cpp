@@ -1,6 +1,6 @@
 // Checkpoints of the decoding state: how far apart they are for a memory
-// limit, that they keep both working buffers by role, and that frames
-// delivered in any order through them are the frames of a straight decode.
+// limit, and that frames delivered in any order through them are the frames
+// of a straight decode.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,26 +42,6 @@ TEST(FrameCheckpoints, SpacingSpreadsTheCopiesOverTheAnimationWithinTheLimit) {
         EXPECT_EQ(copies, c.copies) << c.name;
         EXPECT_LE(copies * 2 * c.bufferBytes, c.limit) << c.name;
     }
-}
-
-TEST(FrameCheckpoints, RestoreGivesEachBufferBackByRole) {
-    FrameCheckpoints checkpoints;
-    checkpoints.plan(40, 4, 64 * kMiB);
-    ASSERT_EQ(checkpoints.interval(), 8u);
-    checkpoints.save(16, Bytes{1, 2, 3, 4}, Bytes{5, 6, 7, 8});
-    EXPECT_FALSE(checkpoints.wants(16));
-    EXPECT_EQ(checkpoints.memoryUsage(), 8u);
-
-    const struct {
-        std::uint64_t frame;
-        std::optional<std::uint64_t> latest;
-    } lookups[] = {{15, std::nullopt}, {16, 16}, {31, 16}, {39, 16}};
-    for (const auto& lookup : lookups) EXPECT_EQ(checkpoints.latestAtOrBefore(lookup.frame), lookup.latest);
-
-    Bytes picture(4), twoBack(4);
-    checkpoints.restore(16, picture, twoBack);
-    EXPECT_EQ(picture, (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(twoBack, (Bytes{5, 6, 7, 8}));
 }
 
 // ANIM-5 deltas against the frame two back leave the two working buffers
