@@ -66,6 +66,13 @@ QString BW_DocumentController::typeForContentsOfURL(const QUrl& url, Error* erro
     const QString type = systemTypeForContentsOfURL(url, &systemError);
     if (!type.isEmpty() && hasDocumentClassForType(type)) return type;
     if (BW_LHAExtractor::isANIMFileAtURL(url)) return QString::fromLatin1(kANIMTypeIdentifier);
+    // A file whose signature cannot be read may be an animation all the
+    // same: the user is told it cannot be read, not that its type is wrong.
+    const QFileInfo info(localPath(url));
+    if (info.isFile() && !info.isReadable()) {
+        fail(error, noPermissionError(localPath(url)));
+        return {};
+    }
     if (type.isEmpty()) fail(error, systemError);
     return type;
 }
@@ -80,8 +87,15 @@ Document* BW_DocumentController::documentForURL(const QUrl& url) const {
 
 void BW_DocumentController::openDocumentWithContentsOfURL(const QUrl& url, bool display,
                                                            const CompletionHandler& completionHandler) {
-    // LHA archives are diverted here to the archive workflow once it exists;
-    // until then they meet the same type check as any other file.
+    // LHA archives are told by their name, before their contents are looked
+    // at, and never become documents. They go to the archive workflow here
+    // once it exists; until then they are refused like any file whose type
+    // has no document class.
+    if (isLHAArchiveURL(url)) {
+        const Error error = cannotOpenTypeError(localPath(url));
+        completionHandler(nullptr, false, &error);
+        return;
+    }
     if (Document* open = documentForURL(url)) {
         if (display) open->showWindows();
         completionHandler(open, true, nullptr);

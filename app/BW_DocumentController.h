@@ -30,7 +30,8 @@ public:
     bool isLHAArchiveURL(const QUrl& url) const;
     // The file's document type: a type with a document class by name, else
     // "com.amiga.anim" for any file with the ANIM signature, else the type
-    // by name (which may have no document class), or empty with an error.
+    // by name (which may have no document class), or empty with an error
+    // (also when the file cannot be read to look for the signature).
     QString typeForContentsOfURL(const QUrl& url, Error* error) const;
     bool hasDocumentClassForType(const QString& type) const;
 

@@ -56,11 +56,9 @@ Error readError(const QString& path, const QFile& file) {
                       : QFileInfo::exists(path)                     ? kFileReadUnknownError
                                                                     : kFileReadNoSuchFileError;
     if (code == kFileReadNoSuchFileError) return noSuchFileError(path);
-    const QString name = QFileInfo(path).fileName();
-    const QString text = code == kFileReadNoPermissionError
-                             ? QObject::tr("The file “%1” couldn’t be opened because you don’t have permission to view it.")
-                             : QObject::tr("The file “%1” couldn’t be read.");
-    return Error(kCocoaErrorDomain, code, text.arg(name).toStdString(), file.errorString().toStdString());
+    if (code == kFileReadNoPermissionError) return noPermissionError(path);
+    const QString text = QObject::tr("The file “%1” couldn’t be read.").arg(QFileInfo(path).fileName());
+    return Error(kCocoaErrorDomain, code, text.toStdString(), file.errorString().toStdString());
 }
 
 }  // namespace

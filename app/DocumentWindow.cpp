@@ -226,7 +226,9 @@ void DocumentWindow::buildMenus() {
         if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout();
     });
 
+    // Open Recent enables its own items when it is rebuilt.
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        if (menu == recentMenu_) continue;
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { validateMenu(menu); });
         validateMenu(menu);
     }

@@ -25,6 +25,13 @@ Error noSuchFileError(const QString& path) {
                  utf8(tr("Check the file name and whether it was moved or deleted.")));
 }
 
+Error noPermissionError(const QString& path) {
+    return Error(kCocoaErrorDomain, kFileReadNoPermissionError,
+                 utf8(tr("The file “%1” couldn’t be opened because you don’t have permission to view it.")
+                          .arg(QFileInfo(path).fileName())),
+                 utf8(tr("Check the file’s permissions, or ask its owner to let you read it.")));
+}
+
 Error cannotOpenTypeError(const QString& path) {
     return Error(kCocoaErrorDomain, kFileReadUnknownError,
                  utf8(tr("The document “%1” could not be opened. Velarium cannot open files of this type.")

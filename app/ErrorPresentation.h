@@ -22,6 +22,7 @@ enum CocoaErrorCode : long {
 };
 
 Error noSuchFileError(const QString& path);
+Error noPermissionError(const QString& path);
 Error cannotOpenTypeError(const QString& path);
 Error userCancelledError();
 bool isUserCancelled(const Error& error);
