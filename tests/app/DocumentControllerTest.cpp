@@ -1,0 +1,339 @@
+// The document controller: what a file is taken for, what opening it does,
+// one alert per bad file, the recent documents, the Open dialog and drops.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+
+#include <optional>
+
+#include "app/DocumentTypes.h"
+#include "app/ErrorPresentation.h"
+#include "app/MenuActions.h"
+#include "app/SettingsKeys.h"
+#include "DocumentTestSupport.h"
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+const QString kANIM = QString::fromLatin1(kANIMTypeIdentifier);
+const QString kLHA = QString::fromLatin1(kLHAArchiveTypeIdentifier);
+
+enum class Contents { animation, garbage, empty, text, stillPicture, folder, missing };
+
+void create(const std::filesystem::path& path, Contents contents) {
+    switch (contents) {
+        case Contents::animation: writeFile(path, smallAnimation()); break;
+        case Contents::garbage: writeFile(path, std::string(4096, '\x5a')); break;
+        case Contents::empty: writeFile(path, std::string()); break;
+        case Contents::text: writeFile(path, std::string("Just some notes.\n")); break;
+        case Contents::stillPicture:
+            writeFile(path, form("ILBM", {bmhd({}), chunk("BODY", ByteVector(2, 0))}));
+            break;
+        case Contents::folder: std::filesystem::create_directory(path); break;
+        case Contents::missing: break;
+    }
+}
+
+class DocumentControllerTest : public ApplicationTest {};
+
+// How a file is typed, and whether opening it (without a window) makes a
+// document or which error it gives instead.
+TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignature) {
+    struct Case {
+        const char* fileName;
+        Contents contents;
+        QString type;  // empty: no type, an error
+        bool lha;
+        std::optional<long> openError;  // none: opens as a document
+    };
+    const Case cases[] = {
+        {"x.anim", Contents::animation, kANIM, false, std::nullopt},
+        {"walk", Contents::animation, kANIM, false, std::nullopt},
+        {"walk.iff", Contents::animation, kANIM, false, std::nullopt},
+        {"pic.dat", Contents::animation, kANIM, false, std::nullopt},
+        // The name alone makes these animations; playback finds them out.
+        {"broken.anim", Contents::garbage, kANIM, false, std::nullopt},
+        {"empty.anim", Contents::empty, kANIM, false, std::nullopt},
+        // Archives have their own type, with no document class yet.
+        {"disk.lha", Contents::garbage, kLHA, true, kFileReadUnknownError},
+        // Typed an animation by its signature, refused as an archive by its name.
+        {"DISK.LZH", Contents::animation, kANIM, true, kFileReadUnknownError},
+        {"notes.txt", Contents::text, "text/plain", false, kFileReadUnknownError},
+        {"still.iff", Contents::stillPicture, "image/x-ilbm", false, kFileReadUnknownError},
+        {"notes", Contents::text, "", false, kFileReadUnknownError},
+        {"clips.anim", Contents::folder, "inode/directory", false, kFileReadUnknownError},
+        {"gone.anim", Contents::missing, "", false, kFileReadNoSuchFileError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileName);
+        const auto path = files_ / c.fileName;
+        create(path, c.contents);
+
+        Error typeError;
+        EXPECT_EQ(controller()->typeForContentsOfURL(url(path), &typeError), c.type);
+        EXPECT_EQ(typeError.domain.empty(), !c.type.isEmpty());
+        EXPECT_EQ(controller()->isLHAArchiveURL(url(path)), c.lha);
+
+        Document* opened = nullptr;
+        std::optional<Error> openError;
+        controller()->openDocumentWithContentsOfURL(url(path), false, [&](Document* document, bool, const Error* error) {
+            opened = document;
+            if (error) openError = *error;
+        });
+        if (c.openError) {
+            EXPECT_EQ(opened, nullptr);
+            ASSERT_TRUE(openError);
+            EXPECT_EQ(openError->domain, kCocoaErrorDomain);
+            EXPECT_EQ(openError->code, *c.openError);
+            EXPECT_NE(openError->localizedDescription.find(c.fileName), std::string::npos)
+                << openError->localizedDescription;
+        } else {
+            ASSERT_NE(opened, nullptr);
+            EXPECT_FALSE(openError);
+            EXPECT_EQ(opened->fileType(), kANIM);
+            opened->close();
+        }
+    }
+    EXPECT_TRUE(controller()->documents().isEmpty());
+}
+
+// Each bad file gives one alert that names it and says what is wrong, and
+// the application carries on. Files typed as animations by name open a
+// window that stays open after their playback fails.
+TEST_F(DocumentControllerTest, EachBadFileGivesOneAlertAndTheApplicationCarriesOn) {
+    struct Case {
+        const char* fileName;
+        Contents contents;
+        bool windowStaysOpen;
+        const char* saying;  // a phrase the alert contains
+    };
+    const Case cases[] = {
+        {"broken.anim", Contents::garbage, true, "could not be played"},
+        {"empty.anim", Contents::empty, true, "could not be played"},
+        {"clips", Contents::folder, false, "cannot open files of this type"},
+        {"notes.txt", Contents::text, false, "cannot open files of this type"},
+        {"disk.lha", Contents::garbage, false, "cannot open files of this type"},
+        {"gone.anim", Contents::missing, false, "no such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileName);
+        const auto path = files_ / c.fileName;
+        create(path, c.contents);
+        AlertRecorder alerts;
+        Document* document = open(path);
+        EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
+        EXPECT_TRUE(alerts.last().contains(c.fileName)) << alerts.last().toStdString();
+        EXPECT_TRUE(alerts.last().contains(c.saying, Qt::CaseInsensitive)) << alerts.last().toStdString();
+        EXPECT_EQ(document != nullptr, c.windowStaysOpen);
+        EXPECT_EQ(controller()->documents().size(), c.windowStaysOpen ? 1 : 0);
+        if (document) {
+            EXPECT_TRUE(document->window()->isVisible());
+            document->close();
+        }
+    }
+    AlertRecorder alerts;
+    const auto good = files_ / "good.anim";
+    create(good, Contents::animation);
+    Document* document = open(good);
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(waitForFirstFrame(document));
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// An unreadable file named as an animation opens a window whose playback
+// fails; one whose signature would decide cannot be typed. Either way the
+// alert says the file cannot be read, not that it is of the wrong type.
+TEST_F(DocumentControllerTest, UnreadableFileGivesOnePermissionAlert) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root can read a file of mode 000";
+    for (const auto& [fileName, windowStaysOpen] : {std::pair{"locked.anim", true}, std::pair{"locked.iff", false}}) {
+        SCOPED_TRACE(fileName);
+        const auto path = files_ / fileName;
+        create(path, Contents::animation);
+        ::chmod(path.c_str(), 0);
+        AlertRecorder alerts;
+        Document* document = open(path);
+        EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
+        EXPECT_TRUE(alerts.last().contains(fileName)) << alerts.last().toStdString();
+        EXPECT_TRUE(alerts.last().contains("permission", Qt::CaseInsensitive)) << alerts.last().toStdString();
+        EXPECT_EQ(document != nullptr, windowStaysOpen);
+        EXPECT_TRUE(playbackCopyFolders().isEmpty());
+        if (document) document->close();
+    }
+}
+
+// The Open Recent menu of the first window, as the user sees it when it opens.
+QMenu* recentMenu(Document* document) {
+    auto* clear = document->window()->findChild<QAction*>(QString::fromLatin1(kClearRecentDocumentsAction));
+    auto* menu = clear ? qobject_cast<QMenu*>(clear->parent()) : nullptr;
+    if (menu) emit menu->aboutToShow();
+    return menu;
+}
+
+QStringList itemTexts(QMenu* menu) {
+    QStringList texts;
+    for (QAction* item : menu->actions())
+        if (!item->isSeparator()) texts << item->text();
+    return texts;
+}
+
+QAction* itemNamed(QMenu* menu, const QString& text) {
+    for (QAction* item : menu->actions())
+        if (item->text() == text) return item;
+    return nullptr;
+}
+
+TEST_F(DocumentControllerTest, RecentDocumentsAreNewestFirstWithoutDuplicatesAtMostTen) {
+    std::vector<std::filesystem::path> paths;
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back(files_ / ("clip" + std::to_string(i) + ".anim"));
+        create(paths.back(), Contents::animation);
+        ASSERT_NE(open(paths.back()), nullptr);
+        controller()->documents().first()->close();
+    }
+    // Opening a listed file again moves it to the front.
+    Document* reopened = open(paths[5]);
+    ASSERT_NE(reopened, nullptr);
+
+    QStringList expected;
+    for (int i : {5, 11, 10, 9, 8, 7, 6, 4, 3, 2}) expected << QString::fromStdString(paths[i].string());
+    QStringList listed;
+    for (const QUrl& recent : controller()->recentDocumentURLs()) listed << recent.toLocalFile();
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(QSettings().value(settings::kRecentDocuments).toStringList(), expected);
+
+    QMenu* menu = recentMenu(reopened);
+    ASSERT_NE(menu, nullptr);
+    QStringList names;
+    for (const QString& path : expected) names << QFileInfo(path).fileName();
+    EXPECT_EQ(itemTexts(menu), names + QStringList{"Clear Menu"});
+
+    // An item opens its file.
+    QAction* item = itemNamed(menu, "clip11.anim");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    ASSERT_NE(controller()->documentForURL(url(paths[11])), nullptr);
+    EXPECT_EQ(controller()->recentDocumentURLs().first(), url(paths[11]));
+
+    // Clear Menu leaves nothing to choose, in the menu and in the settings.
+    menu = recentMenu(reopened);
+    QAction* clear = itemNamed(menu, "Clear Menu");
+    ASSERT_TRUE(clear && clear->isEnabled());
+    clear->trigger();
+    menu = recentMenu(reopened);
+    EXPECT_EQ(itemTexts(menu), QStringList{"Clear Menu"});
+    EXPECT_FALSE(itemNamed(menu, "Clear Menu")->isEnabled());
+    EXPECT_TRUE(controller()->recentDocumentURLs().isEmpty());
+    EXPECT_FALSE(QSettings().contains(settings::kRecentDocuments));
+}
+
+TEST_F(DocumentControllerTest, RecentFileThatVanishedGivesOneAlert) {
+    const auto kept = files_ / "kept.anim";
+    const auto vanished = files_ / "vanished.anim";
+    create(kept, Contents::animation);
+    create(vanished, Contents::animation);
+    ASSERT_NE(open(vanished), nullptr);
+    controller()->documents().first()->close();
+    Document* document = open(kept);
+    ASSERT_NE(document, nullptr);
+    std::filesystem::remove(vanished);
+
+    AlertRecorder alerts;
+    QAction* item = itemNamed(recentMenu(document), "vanished.anim");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
+    EXPECT_TRUE(alerts.last().contains("vanished.anim")) << alerts.last().toStdString();
+    EXPECT_TRUE(alerts.last().contains("no such file", Qt::CaseInsensitive)) << alerts.last().toStdString();
+    EXPECT_EQ(controller()->documents().size(), 1);
+    EXPECT_TRUE(document->window()->isVisible());
+}
+
+TEST_F(DocumentControllerTest, OpenDialogOpensTheChosenFileAndCancelOpensNothing) {
+    const auto path = files_ / "chosen.anim";
+    create(path, Contents::animation);
+
+    answerNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    EXPECT_FALSE(delegate_->applicationOpenUntitledFile());
+    EXPECT_TRUE(controller()->documents().isEmpty());
+
+    answerNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(path.string()));
+        // What selectFile leaves in the name field depends on where the
+        // focus is: the name is typed there as a user would.
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText("chosen.anim");
+        QMetaObject::invokeMethod(dialog, "accept");
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the Open dialog did not take the file";
+            dialog->reject();
+        }
+    });
+    EXPECT_TRUE(delegate_->applicationOpenUntitledFile());
+    ASSERT_EQ(controller()->documents().size(), 1);
+    EXPECT_EQ(controller()->documents().first()->fileURL(), url(path));
+}
+
+TEST_F(DocumentControllerTest, OpeningAnOpenFileAgainBringsItsDocumentForward) {
+    const auto path = files_ / "once.anim";
+    create(path, Contents::animation);
+    std::filesystem::create_directory(files_ / "sub");
+    std::filesystem::create_symlink(path, files_ / "link.anim");
+    Document* document = open(path);
+    ASSERT_NE(document, nullptr);
+    for (const auto& again : {path, files_ / "sub" / ".." / "once.anim", files_ / "link.anim"}) {
+        SCOPED_TRACE(again.string());
+        bool wasOpen = false;
+        Document* answered = nullptr;
+        controller()->openDocumentWithContentsOfURL(url(again), true, [&](Document* d, bool alreadyOpen, const Error*) {
+            answered = d;
+            wasOpen = alreadyOpen;
+        });
+        EXPECT_EQ(answered, document);
+        EXPECT_TRUE(wasOpen);
+    }
+    EXPECT_EQ(controller()->documents().size(), 1);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    EXPECT_EQ(std::count_if(windows.begin(), windows.end(), [](QWidget* w) { return qobject_cast<DocumentWindow*>(w); }),
+              1);
+}
+
+// Dropped files open like any other; a file that cannot be opened gives its
+// alert and does not stop the others.
+TEST_F(DocumentControllerTest, FilesDroppedOnAWindowOpen) {
+    const auto first = files_ / "first.anim";
+    const auto dropped = files_ / "dropped";
+    const auto notes = files_ / "notes.txt";
+    create(first, Contents::animation);
+    create(dropped, Contents::animation);
+    create(notes, Contents::text);
+    Document* document = open(first);
+    ASSERT_NE(document, nullptr);
+
+    QMimeData data;
+    data.setUrls({url(notes), QUrl("https://example.com/remote.anim"), url(dropped)});
+    DocumentWindow* window = document->window();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    AlertRecorder alerts;
+    QApplication::sendEvent(window, &drop);
+
+    EXPECT_TRUE(waitFor([&] { return controller()->documentForURL(url(dropped)) != nullptr; }));
+    EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
+    EXPECT_TRUE(alerts.last().contains("notes.txt"));
+    EXPECT_EQ(controller()->documents().size(), 2);
+}
+
+}  // namespace
+}  // namespace velarium::app

@@ -1,0 +1,219 @@
+// A document: where it plays from (the file or a temporary copy named
+// .anim), when the copy goes away, one alert per failed player item, the
+// commands it allows, and playback of a file deleted under it.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QMenu>
+
+#include <set>
+#include <thread>
+
+#include "app/MenuActions.h"
+#include "app/PlayerView.h"
+#include "platform/playback/Player.h"
+#include "platform/playback/PlayerItem.h"
+#include "DocumentTestSupport.h"
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+class DocumentTest : public ApplicationTest {
+protected:
+    std::filesystem::path animation(const std::string& name, std::size_t frames = 5) {
+        writeFile(files_ / name, smallAnimation(frames));
+        return files_ / name;
+    }
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Threads named like the process: the main thread and the ones started with
+// std::thread (players, loop searches). Qt names its own threads after
+// their class, so they are not counted.
+int unnamedThreadCount() {
+    const QByteArray processName = contents("/proc/self/comm");
+    int count = 0;
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (contents("/proc/self/task/" + task + "/comm") == processName) ++count;
+    return count;
+}
+
+TEST_F(DocumentTest, FilesNotNamedAsAnimationsPlayFromACopyNamedAnim) {
+    struct Case {
+        const char* fileName;
+        const char* copyName;  // null: plays from the file itself
+    };
+    const Case cases[] = {
+        {"x.anim", nullptr},
+        {"LOUD.ANIM", nullptr},
+        {"old.anim5", nullptr},
+        {"walker.iff", "walker.iff.anim"},
+        {"walker", "walker.anim"},
+        {"pic.dat", "pic.dat.anim"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileName);
+        const auto path = animation(c.fileName);
+        AlertRecorder alerts;
+        Document* document = open(path);
+        ASSERT_NE(document, nullptr);
+        const QString playing = document->playbackURL().toLocalFile();
+        if (!c.copyName) {
+            EXPECT_EQ(document->playbackURL(), url(path));
+            EXPECT_TRUE(document->playbackCopyFolder().isEmpty());
+            EXPECT_TRUE(playbackCopyFolders().isEmpty());
+        } else {
+            const QString folder = document->playbackCopyFolder();
+            EXPECT_EQ(playbackCopyFolders(), QStringList{folder});
+            EXPECT_EQ(playing, folder + '/' + c.copyName);
+            EXPECT_EQ(contents(playing), contents(QString::fromStdString(path.string())));
+        }
+        EXPECT_TRUE(waitForFirstFrame(document));
+        action(document, kCloseDocumentAction)->trigger();
+        EXPECT_TRUE(controller()->documents().isEmpty());
+        EXPECT_TRUE(playbackCopyFolders().isEmpty());
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path.string())));
+        EXPECT_EQ(alerts.count(), 0);
+    }
+}
+
+TEST_F(DocumentTest, ReloadReplacesThePlaybackCopy) {
+    Document* document = open(animation("walker.iff"));
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(waitForFirstFrame(document));
+    QString folder = document->playbackCopyFolder();
+    for (int reload = 0; reload < 2; ++reload) {
+        action(document, kRevertDocumentAction)->trigger();
+        EXPECT_NE(document->playbackCopyFolder(), folder);
+        folder = document->playbackCopyFolder();
+        EXPECT_EQ(playbackCopyFolders(), QStringList{folder});
+        EXPECT_TRUE(waitForFirstFrame(document));
+    }
+    document->close();
+    EXPECT_TRUE(playbackCopyFolders().isEmpty());
+}
+
+TEST_F(DocumentTest, DocumentDestroyedWithoutClosingRemovesItsCopy) {
+    auto* document = new Document;
+    Error ignored;
+    ASSERT_TRUE(document->readFromURL(url(animation("walker")), QString::fromLatin1("com.amiga.anim"), &ignored));
+    EXPECT_EQ(playbackCopyFolders().size(), 1);
+    delete document;
+    EXPECT_TRUE(playbackCopyFolders().isEmpty());
+    // A status change posted for it before it went away is dropped.
+    QCoreApplication::processEvents();
+}
+
+TEST_F(DocumentTest, DocumentClosedBeforeItsFirstFrameLeavesNoCopyOrThread) {
+    // One document first, so that whatever the platform starts once is running.
+    Document* warmUp = open(animation("warm-up.anim"));
+    ASSERT_NE(warmUp, nullptr);
+    ASSERT_TRUE(waitForFirstFrame(warmUp));
+    warmUp->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const int threadsBefore = unnamedThreadCount();
+
+    AlertRecorder alerts;
+    QPointer<Document> document = open(animation("walker.iff", 60));
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(document->window()->playerView()->currentImage().isNull());
+    EXPECT_GT(unnamedThreadCount(), threadsBefore);  // its player's thread
+    document->close();
+    EXPECT_TRUE(playbackCopyFolders().isEmpty());
+    EXPECT_TRUE(waitFor([&] { return document.isNull() && unnamedThreadCount() == threadsBefore; }))
+        << unnamedThreadCount() << " threads, " << threadsBefore << " before";
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// Each player item presents its failure once, however often its status
+// is reported; an item made by Reload is a new item.
+TEST_F(DocumentTest, EachFailedPlayerItemPresentsItsErrorOnce) {
+    const auto broken = files_ / "broken.anim";
+    writeFile(broken, std::string(64, '\x01'));
+    AlertRecorder alerts;
+    Document* document = open(broken);
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(alerts.settlesAt(1));
+    action(document, kRevertDocumentAction)->trigger();
+    EXPECT_TRUE(alerts.settlesAt(2));
+    EXPECT_EQ(alerts.texts()[0], alerts.texts()[1]);
+    EXPECT_TRUE(document->window()->isVisible());
+
+    // A healthy item that fails on another thread just after becoming
+    // ready: both reports reach the document after the failure.
+    Document* healthy = open(animation("fine.anim"));
+    ASSERT_NE(healthy, nullptr);
+    std::shared_ptr<PlayerItem> item = healthy->playerItem();
+    std::thread([item] {
+        item->failWithError(Error("test", 1, "The first picture is damaged."));
+        item->failWithError(Error("test", 2, "The second picture is damaged."));
+    }).join();
+    EXPECT_TRUE(alerts.settlesAt(3));
+    EXPECT_TRUE(alerts.last().contains("fine.anim")) << alerts.last().toStdString();
+    EXPECT_TRUE(alerts.last().contains("The first picture is damaged.")) << alerts.last().toStdString();
+
+    // Reloaded, the file plays again, and a failure of the new item is new.
+    action(healthy, kRevertDocumentAction)->trigger();
+    EXPECT_TRUE(waitForFirstFrame(healthy));
+    EXPECT_EQ(alerts.count(), 3);
+    healthy->playerItem()->failWithError(Error("test", 3, "Damaged again."));
+    EXPECT_TRUE(alerts.settlesAt(4));
+}
+
+TEST_F(DocumentTest, SavingCommandsAreShownButDisabled) {
+    Document* document = open(animation("x.anim"));
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(waitForFirstFrame(document));
+    for (QMenu* menu : document->window()->findChildren<QMenu*>()) emit menu->aboutToShow();
+    const std::pair<const char*, bool> expected[] = {
+        {kSaveDocumentAction, false},  {kSaveDocumentAsAction, false}, {kDuplicateDocumentAction, false},
+        {kRevertDocumentAction, true}, {kExportFrameAction, true},     {kCopyFrameAction, true},
+    };
+    for (const auto& [name, enabled] : expected) {
+        SCOPED_TRACE(name);
+        QAction* item = action(document, name);
+        ASSERT_NE(item, nullptr);
+        EXPECT_TRUE(item->isVisible());
+        EXPECT_FALSE(item->associatedObjects().isEmpty());  // it is in a menu
+        EXPECT_EQ(item->isEnabled(), enabled);
+    }
+}
+
+// The format reader has the whole file in memory once the document is
+// open: deleting the file changes nothing until the document is reloaded.
+TEST_F(DocumentTest, FileDeletedWhilePlayingPlaysToTheEnd) {
+    constexpr std::size_t kFrames = 12;
+    const auto path = animation("doomed.anim", kFrames);
+    AlertRecorder alerts;
+    Document* document = open(path);
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(waitForFirstFrame(document));
+    std::set<std::uint64_t> shown;
+    QObject::connect(document->window()->playerView(), &PlayerView::frameShown,
+                     [&](std::uint64_t index) { shown.insert(index); });
+
+    action(document, kPlayPauseAction)->trigger();
+    std::filesystem::remove(path);
+    const std::shared_ptr<Player> player = document->player();
+    ASSERT_TRUE(waitFor([&] { return player->isAtEnd(); }));
+    const PlaybackStatistics statistics = player->statistics();
+    EXPECT_EQ(statistics.framesShown + statistics.framesDropped, kFrames);  // the first one by the initial seek
+    EXPECT_TRUE(waitFor([&] { return shown.count(kFrames - 1) == 1; }));
+    EXPECT_EQ(document->playerItem()->status(), PlayerItemStatus::readyToPlay);
+    EXPECT_EQ(alerts.count(), 0);
+
+    // Reloaded, the file is gone: one alert, and the window stays.
+    action(document, kRevertDocumentAction)->trigger();
+    EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
+    EXPECT_TRUE(alerts.last().contains("doomed.anim"));
+    EXPECT_TRUE(document->window()->isVisible());
+}
+
+}  // namespace
+}  // namespace velarium::app
