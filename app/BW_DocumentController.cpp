@@ -1,6 +1,7 @@
 #include "app/BW_DocumentController.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
@@ -32,6 +33,16 @@ QString systemTypeForContentsOfURL(const QUrl& url, Error* error) {
         return {};
     }
     return typeNameForMimeType(type);
+}
+
+// The path that tells whether two URLs name the same file: the canonical
+// one, or for a file deleted since it was opened (whose document still
+// plays), the absolute one.
+QString identityPath(const QUrl& url) {
+    if (!url.isLocalFile()) return {};
+    const QFileInfo info(localPath(url));
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
 }  // namespace
@@ -78,10 +89,9 @@ QString BW_DocumentController::typeForContentsOfURL(const QUrl& url, Error* erro
 }
 
 Document* BW_DocumentController::documentForURL(const QUrl& url) const {
-    const QString wanted = QFileInfo(localPath(url)).canonicalFilePath();
+    const QString wanted = identityPath(url);
     for (Document* document : documents_)
-        if (!wanted.isEmpty() && QFileInfo(document->fileURL().toLocalFile()).canonicalFilePath() == wanted)
-            return document;
+        if (!wanted.isEmpty() && identityPath(document->fileURL()) == wanted) return document;
     return nullptr;
 }
 

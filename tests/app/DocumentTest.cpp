@@ -88,6 +88,7 @@ TEST_F(DocumentTest, ReloadReplacesThePlaybackCopy) {
     ASSERT_NE(document, nullptr);
     ASSERT_TRUE(waitForFirstFrame(document));
     QString folder = document->playbackCopyFolder();
+    const int threads = unnamedThreadCount();
     for (int reload = 0; reload < 2; ++reload) {
         action(document, kRevertDocumentAction)->trigger();
         EXPECT_NE(document->playbackCopyFolder(), folder);
@@ -95,6 +96,8 @@ TEST_F(DocumentTest, ReloadReplacesThePlaybackCopy) {
         EXPECT_EQ(playbackCopyFolders(), QStringList{folder});
         EXPECT_TRUE(waitForFirstFrame(document));
     }
+    // The replaced players have stopped.
+    EXPECT_TRUE(waitFor([&] { return unnamedThreadCount() <= threads; })) << unnamedThreadCount() << " > " << threads;
     document->close();
     EXPECT_TRUE(playbackCopyFolders().isEmpty());
 }
@@ -110,7 +113,9 @@ TEST_F(DocumentTest, DocumentDestroyedWithoutClosingRemovesItsCopy) {
     QCoreApplication::processEvents();
 }
 
-TEST_F(DocumentTest, DocumentClosedBeforeItsFirstFrameLeavesNoCopyOrThread) {
+// Closed at once, before the first frame or the failure of its file has
+// reached the window: the copy goes, every thread ends, no alert follows.
+TEST_F(DocumentTest, DocumentClosedAtOnceLeavesNoCopyThreadOrAlert) {
     // One document first, so that whatever the platform starts once is running.
     Document* warmUp = open(animation("warm-up.anim"));
     ASSERT_NE(warmUp, nullptr);
@@ -119,16 +124,22 @@ TEST_F(DocumentTest, DocumentClosedBeforeItsFirstFrameLeavesNoCopyOrThread) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const int threadsBefore = unnamedThreadCount();
 
-    AlertRecorder alerts;
-    QPointer<Document> document = open(animation("walker.iff", 60));
-    ASSERT_NE(document, nullptr);
-    ASSERT_TRUE(document->window()->playerView()->currentImage().isNull());
-    EXPECT_GT(unnamedThreadCount(), threadsBefore);  // its player's thread
-    document->close();
-    EXPECT_TRUE(playbackCopyFolders().isEmpty());
-    EXPECT_TRUE(waitFor([&] { return document.isNull() && unnamedThreadCount() == threadsBefore; }))
-        << unnamedThreadCount() << " threads, " << threadsBefore << " before";
-    EXPECT_EQ(alerts.count(), 0);
+    // ANIM by its signature, but nothing after it makes sense.
+    writeFile(files_ / "broken.iff", std::string("FORM\0\0\0\x40" "ANIM", 12) + std::string(56, '\x01'));
+    for (const auto& path : {animation("walker.iff", 60), files_ / "broken.iff"}) {
+        SCOPED_TRACE(path.filename().string());
+        AlertRecorder alerts;
+        QPointer<Document> document = open(path);
+        ASSERT_NE(document, nullptr);
+        ASSERT_TRUE(document->window()->playerView()->currentImage().isNull());
+        EXPECT_EQ(playbackCopyFolders().size(), 1);
+        EXPECT_GT(unnamedThreadCount(), threadsBefore);  // its player's thread
+        document->close();
+        EXPECT_TRUE(playbackCopyFolders().isEmpty());
+        EXPECT_TRUE(waitFor([&] { return document.isNull() && unnamedThreadCount() == threadsBefore; }))
+            << unnamedThreadCount() << " threads, " << threadsBefore << " before";
+        EXPECT_TRUE(alerts.settlesAt(0));
+    }
 }
 
 // Each player item presents its failure once, however often its status
@@ -206,6 +217,9 @@ TEST_F(DocumentTest, FileDeletedWhilePlayingPlaysToTheEnd) {
     EXPECT_EQ(statistics.framesShown + statistics.framesDropped, kFrames);  // the first one by the initial seek
     EXPECT_TRUE(waitFor([&] { return shown.count(kFrames - 1) == 1; }));
     EXPECT_EQ(document->playerItem()->status(), PlayerItemStatus::readyToPlay);
+    // Opened again (from Open Recent, say), the document comes forward.
+    EXPECT_EQ(open(path), document);
+    EXPECT_EQ(controller()->documents().size(), 1);
     EXPECT_EQ(alerts.count(), 0);
 
     // Reloaded, the file is gone: one alert, and the window stays.
@@ -213,6 +227,12 @@ TEST_F(DocumentTest, FileDeletedWhilePlayingPlaysToTheEnd) {
     EXPECT_TRUE(alerts.settlesAt(1)) << alerts.texts().join(" | ").toStdString();
     EXPECT_TRUE(alerts.last().contains("doomed.anim"));
     EXPECT_TRUE(document->window()->isVisible());
+
+    // Put back and reloaded, it plays again.
+    animation("doomed.anim", kFrames);
+    action(document, kRevertDocumentAction)->trigger();
+    EXPECT_TRUE(waitForFirstFrame(document));
+    EXPECT_TRUE(alerts.settlesAt(1));
 }
 
 }  // namespace
