@@ -178,7 +178,7 @@ TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
 
         const auto [outcome, text] = check(updater, false, c.press);
         ASSERT_EQ(outcome, c.outcome);
-        for (const QString& part : c.says) EXPECT_TRUE(text.contains(part)) << text.toStdString();
+        for (const QString& phrase : c.says) EXPECT_TRUE(text.contains(phrase)) << text.toStdString();
         EXPECT_EQ(opened, c.opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{c.opened});
         EXPECT_EQ(network.requests, c.outcome == Outcome::NoFeed ? 0 : 1);
         const QDateTime recorded = QSettings().value(settings::kLastUpdateCheck).toDateTime();
