@@ -58,7 +58,8 @@ public:
     void resetUpdateCycle();
 
     // "Check for Updates…": checks now and always tells the user the result.
-    // Does nothing while a check is already running.
+    // While a check is already running it starts no other, only brings the
+    // message of the running one forward.
     void checkForUpdates(QObject* sender);
 
     // A quiet check: speaks up only when a newer version exists.
