@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/LoopStart.h"
 #include "app/TransportBar.h"
@@ -90,12 +91,22 @@ void PlayerView::playerItemStatusChanged() {
 
 void PlayerView::itemBecameReady() {
     itemReadyHandled_ = true;
-    transport_->setFrameCount(item_->sampleTimes().size(), item_->duration());
+    std::vector<MediaTime> durations;
+    for (const SampleTime& sample : item_->sampleTimes()) durations.push_back(sample.duration);
+    std::sort(durations.begin(), durations.end());
+    durations.erase(std::unique(durations.begin(), durations.end()), durations.end());
+    transport_->setFrameCount(item_->sampleTimes().size(), item_->duration(), durations);
     transport_->setControlsEnabled(true);
     applyScale();
-    applyLoop();
     // Like any movie view, show the first picture while waiting for the user.
     player_->seekToTime(MediaTime::zero());
+    applyLoop();
+}
+
+void PlayerView::findLoopStart() {
+    // Only looping needs it: the search decodes every frame once, through
+    // the item's own reader, and would compete with playback for it.
+    if (!looping_ || loopSearch_ || !itemReadyHandled_) return;
     // The search reports on its own thread; the answer is carried to this
     // view, which waits for the search to end before it goes away.
     loopSearch_ = std::make_unique<LoopStartSearch>(item_, [this](std::uint64_t index) {
@@ -181,6 +192,7 @@ void PlayerView::setLooping(bool looping) {
 }
 
 void PlayerView::applyLoop() {
+    findLoopStart();
     if (player_) player_->setLoopStartIndex(looping_ ? std::optional<std::uint64_t>(loopStartIndex_) : std::nullopt);
 }
 

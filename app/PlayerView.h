@@ -49,7 +49,8 @@ public:
     void seekToFrame(std::uint64_t index);
     void setLooping(bool looping);
     bool isLooping() const { return looping_; }
-    // The frame looping continues at; known once the file has been looked at.
+    // The frame looping continues at; known once looping is on and the file
+    // has been looked at.
     std::uint64_t loopStartIndex() const { return loopStartIndex_; }
     void setRate(float rate);
     float rate() const { return rate_; }
@@ -88,6 +89,7 @@ private:
     void refreshPlayingState();
     void applyScale();
     void applyLoop();
+    void findLoopStart();
     void itemBecameReady();
     std::pair<double, double> aspectCorrection() const;
 

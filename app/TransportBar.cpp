@@ -14,6 +14,8 @@ namespace velarium::app {
 namespace {
 
 constexpr int kJiffiesPerSecond = 60;
+// Narrower than this, a scrubber over a few dozen frames cannot be aimed.
+constexpr int kScrubberMinimumWidth = 120;
 
 QString seconds(const MediaTime& time) {
     return QString::number(time.isValid() ? time.seconds() : 0.0, 'f', 3) + QStringLiteral(" s");
@@ -43,6 +45,7 @@ TransportBar::TransportBar(QWidget* parent) : QWidget(parent) {
     scrubber_->setFocusPolicy(Qt::NoFocus);
     scrubber_->setRange(0, 0);
     scrubber_->setTracking(true);
+    scrubber_->setMinimumWidth(kScrubberMinimumWidth);
     layout->addWidget(scrubber_, 1);
 
     const QFont figures = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -67,6 +70,15 @@ TransportBar::TransportBar(QWidget* parent) : QWidget(parent) {
     setControlsEnabled(false);
 }
 
+void TransportBar::reserveWidth(QLabel* label, const QString& widestText) {
+    const QString shown = label->text();
+    label->setMinimumWidth(0);
+    label->setText(widestText);
+    const int width = label->sizeHint().width();
+    label->setText(shown);
+    label->setMinimumWidth(width);
+}
+
 QToolButton* TransportBar::addButton(QStyle::StandardPixmap icon, const QString& toolTip) {
     auto* button = new QToolButton(this);
     button->setIcon(style()->standardIcon(icon));
@@ -76,9 +88,19 @@ QToolButton* TransportBar::addButton(QStyle::StandardPixmap icon, const QString&
     return button;
 }
 
-void TransportBar::setFrameCount(std::uint64_t count, const MediaTime& totalDuration) {
+void TransportBar::setFrameCount(std::uint64_t count, const MediaTime& totalDuration,
+                                 const std::vector<MediaTime>& frameDurations) {
     count_ = count;
     total_ = totalDuration;
+    // The labels' font is fixed-pitch: the text with the most characters is
+    // the widest. For the counter that is the last frame's.
+    reserveWidth(counter_, counterText(count > 0 ? count - 1 : 0, count, totalDuration, totalDuration));
+    QString longestDuration;
+    for (const MediaTime& duration : frameDurations) {
+        const QString text = durationText(duration);
+        if (text.size() > longestDuration.size()) longestDuration = text;
+    }
+    reserveWidth(duration_, longestDuration);
     const QSignalBlocker quiet(scrubber_);
     scrubber_->setRange(0, count > 0 ? static_cast<int>(count - 1) : 0);
     scrubber_->setPageStep(std::max(1, static_cast<int>(count / 10)));

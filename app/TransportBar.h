@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/coremedia/MediaTime.h"
 
@@ -22,7 +23,12 @@ class TransportBar : public QWidget {
 public:
     explicit TransportBar(QWidget* parent = nullptr);
 
-    void setFrameCount(std::uint64_t count, const MediaTime& totalDuration);
+    // Also reserves room for the longest counter and duration texts of the
+    // animation (`frameDurations`: each distinct frame duration), so that
+    // the bar's minimum width is known before the first frame and does not
+    // change while it plays.
+    void setFrameCount(std::uint64_t count, const MediaTime& totalDuration,
+                       const std::vector<MediaTime>& frameDurations);
     void showFrame(std::uint64_t index, const MediaTime& presentationTime, const MediaTime& duration);
     void setPlaying(bool playing);
     void setControlsEnabled(bool enabled);
@@ -51,6 +57,7 @@ signals:
 
 private:
     QToolButton* addButton(QStyle::StandardPixmap icon, const QString& toolTip);
+    static void reserveWidth(QLabel* label, const QString& widestText);
 
     QToolButton* playPause_;
     QSlider* scrubber_;
