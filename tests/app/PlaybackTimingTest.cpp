@@ -1,0 +1,165 @@
+// The 1280 × 720 bench animation played through a real document window:
+// every frame reaches the screen on time, and one open document costs a
+// bounded amount of memory. Both print their figures, so that they can be
+// quoted; both skip under sanitizers, whose slowness and memory are not
+// the application's.
+#include <gtest/gtest.h>
+
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PlayerViewTestSupport.h"
+#include "app/FrameSink.h"
+#include "platform/playback/Player.h"
+#include "platform/playback/PlayerItem.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELARIUM_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELARIUM_UNDER_SANITIZER 1
+#endif
+#endif
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+// One refresh of a 60 Hz display: a frame painted later than this after its
+// time has missed the refresh it was meant for.
+constexpr qint64 kRefreshNs = 16'700'000;
+constexpr double kMemoryBudgetMiB = 150;
+
+std::filesystem::path benchAnimation() {
+    const auto folder = corpusDir() / "anim" / "bench";
+    if (!std::filesystem::is_directory(folder)) return {};
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".anim") return entry.path();
+    return {};
+}
+
+// A line of /proc/self/status, in MiB.
+double statusMiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size() + 1)) / 1024.0;
+    return -1;
+}
+
+void record(const char* key, double value) {
+    ::testing::Test::RecordProperty(key, std::to_string(value));
+    std::cout << "  " << key << " = " << value << '\n';
+}
+
+class PlaybackOfBenchAnimation : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifdef VELARIUM_UNDER_SANITIZER
+        GTEST_SKIP() << "timing and memory mean nothing under a sanitizer";
+#endif
+        file_ = benchAnimation();
+        if (file_.empty()) GTEST_SKIP() << "no bench animation under " << corpusDir();
+    }
+    void TearDown() override { closeAllDocuments(); }
+
+    std::filesystem::path file_;
+};
+
+TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
+    DocumentWindow* window = openWindow(file_, std::nullopt);
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    const std::vector<SampleTime> samples = view->player()->currentItem()->sampleTimes();
+    ASSERT_FALSE(samples.empty());
+
+    // The first paint of each frame once playback has started.
+    std::vector<qint64> paintedAt(samples.size(), -1);
+    bool started = false;
+    QObject::connect(view->surface(), &VideoSurface::framePainted, view, [&](std::uint64_t index, qint64 ns) {
+        if (started && index < paintedAt.size() && paintedAt[index] < 0) paintedAt[index] = ns;
+    });
+    QTest::qWait(100);  // the opening paints are over
+    QTest::keyClick(window, Qt::Key_Space);
+    started = true;  // the first frame is painted from the event loop, after this
+    const double seconds = view->player()->currentItem()->duration().seconds();
+    ASSERT_TRUE(waitUntilStopped(window, static_cast<int>(seconds * 1000) + 20000));
+    QTest::qWait(50);  // the last frame's paint
+
+    // Play from the first frame, which is on screen already, starts with
+    // the second; each later frame is due its time after that one's paint.
+    std::vector<std::uint64_t> unpainted, late;
+    qint64 worstNs = 0;
+    const std::size_t first = 1;
+    const qint64 start = paintedAt[first];
+    for (std::size_t i = first; i < samples.size(); ++i) {
+        if (paintedAt[i] < 0 || start < 0) {
+            unpainted.push_back(i);
+            continue;
+        }
+        const MediaTime sinceFirst = samples[i].presentationTime - samples[first].presentationTime;
+        const qint64 lateness = paintedAt[i] - (start + static_cast<qint64>(std::llround(sinceFirst.seconds() * 1e9)));
+        worstNs = std::max(worstNs, lateness);
+        if (lateness > kRefreshNs) late.push_back(i);
+    }
+
+    const PlaybackStatistics player = view->player()->statistics();
+    const FrameHandOffStatistics handOff = window->document()->frameSink()->statistics();
+    std::cout << "Bench playback of " << samples.size() << " frames (" << file_.filename().string() << ", "
+              << QGuiApplication::platformName().toStdString() << ", "
+              << (view->viewOptions().fitToWindow ? std::string("fitted") : std::to_string(view->zoom()) + "×")
+              << "):\n";
+    record("player_shown", player.framesShown);
+    record("player_late", player.framesLate);
+    record("player_dropped", player.framesDropped);
+    record("handoff_received", handOff.received);
+    record("handoff_delivered", handOff.delivered);
+    record("handoff_superseded", handOff.superseded);
+    record("frames_unpainted", unpainted.size());
+    record("worst_paint_lateness_ms", worstNs / 1e6);
+
+    EXPECT_EQ(player.framesDropped, 0u);
+    EXPECT_EQ(handOff.superseded, 0u);
+    EXPECT_TRUE(unpainted.empty()) << unpainted.size() << " frames never painted, the first " << unpainted.front();
+    EXPECT_TRUE(late.empty()) << late.size() << " frames painted more than a refresh late, the first " << late.front();
+}
+
+TEST_F(PlaybackOfBenchAnimation, OneOpenDocumentStaysWithinItsMemoryBudget) {
+    // An empty application window first, so that what Qt needs to show any
+    // window is in the baseline.
+    QMainWindow empty;
+    empty.menuBar()->addMenu(QStringLiteral("File"));
+    empty.resize(400, 300);
+    empty.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&empty));
+    QTest::qWait(100);
+    const double before = statusMiB("VmRSS:");
+
+    DocumentWindow* window = openWindow(file_, std::nullopt);
+    ASSERT_NE(window, nullptr);
+    const double opened = statusMiB("VmRSS:");
+    QTest::keyClick(window, Qt::Key_Space);
+    const double seconds = window->playerView()->player()->currentItem()->duration().seconds();
+    ASSERT_TRUE(waitUntilStopped(window, static_cast<int>(seconds * 1000) + 20000));
+    const double played = statusMiB("VmRSS:");
+
+    std::cout << "Resident memory of one open " << file_.filename().string() << " document:\n";
+    record("rss_empty_window_mib", before);
+    record("rss_opened_mib", opened);
+    record("rss_played_through_mib", played);
+    record("rss_growth_mib", played - before);
+    record("rss_peak_mib", statusMiB("VmHWM:"));
+    EXPECT_LT(played - before, kMemoryBudgetMiB);
+}
+
+}  // namespace
+}  // namespace velarium::app
+

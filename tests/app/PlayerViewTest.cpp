@@ -1,0 +1,371 @@
+// The player view driven as a user drives it: keys and menu items for the
+// transport, the scrubber under the mouse, the frame counter, looping and
+// playback speed. The bundled demo (36 frames of 0.1 s, 320 × 200) and
+// small synthetic animations are played through the real extensions.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "PlayerViewTestSupport.h"
+#include "app/FrameSink.h"
+#include "app/LoopStart.h"
+#include "app/MenuActions.h"
+#include "app/SettingsKeys.h"
+#include "platform/playback/Asset.h"
+#include "platform/playback/Player.h"
+#include "platform/playback/PlayerItem.h"
+#include "support/TemporaryFolder.h"
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+constexpr std::uint64_t kDemoLastFrame = 35;
+
+const std::vector<std::string>& demoFrameHashes() {
+    static const std::vector<std::string> hashes = [] {
+        std::vector<std::string> out;
+        for (const QImage& frame : coreFrames(VELARIUM_DEMO_FILE)) out.push_back(screenHash(frame));
+        return out;
+    }();
+    return hashes;
+}
+
+class PlayerViewTest : public ::testing::Test {
+protected:
+    void TearDown() override { closeAllDocuments(); }
+
+    DocumentWindow* openDemo() { return openWindow(VELARIUM_DEMO_FILE, ViewOptions{.zoom = 1}); }
+
+    // Where a user grabs the scrubber's handle, and where to drag it for `value`.
+    static QPoint scrubberHandleCentre(QSlider* scrubber, int value) {
+        QStyleOptionSlider option;
+        option.initFrom(scrubber);
+        option.orientation = scrubber->orientation();
+        option.minimum = scrubber->minimum();
+        option.maximum = scrubber->maximum();
+        option.sliderPosition = value;
+        option.sliderValue = value;
+        option.singleStep = scrubber->singleStep();
+        option.pageStep = scrubber->pageStep();
+        option.subControls = QStyle::SC_All;
+        return scrubber->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, scrubber).center();
+    }
+
+    TemporaryFolder folder_;
+};
+
+TEST_F(PlayerViewTest, KeysStepThroughTheFramesPinnedAtBothEnds) {
+    struct KeyCase {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        std::uint64_t frame;
+    };
+    const std::vector<KeyCase> cases = {
+        {"Right steps forward", {Qt::Key_Right}, 1},
+        {". steps forward", {Qt::Key_Period}, 1},
+        {"Left steps back", {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left}, 1},
+        {", steps back", {Qt::Key_Period, Qt::Key_Period, Qt::Key_Comma}, 1},
+        {"Left stays on the first frame", {Qt::Key_Left}, 0},
+        {", stays on the first frame", {Qt::Key_Comma}, 0},
+        {"End shows the last frame", {Qt::Key_End}, kDemoLastFrame},
+        {"Right stays on the last frame", {Qt::Key_End, Qt::Key_Right}, kDemoLastFrame},
+        {". stays on the last frame", {Qt::Key_End, Qt::Key_Period}, kDemoLastFrame},
+        {"Left from the last frame", {Qt::Key_End, Qt::Key_Left}, kDemoLastFrame - 1},
+        {"Home shows the first frame", {Qt::Key_End, Qt::Key_Home}, 0},
+    };
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    QSlider* scrubber = window->playerView()->transportBar()->scrubber();
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::keyClick(window, Qt::Key_Home);
+        ASSERT_TRUE(waitForFrame(window, 0));
+        for (Qt::Key key : c.keys) QTest::keyClick(window, key);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(waitForFrame(window, c.frame)) << "shows " << window->playerView()->currentFrameIndex().value_or(-1);
+        EXPECT_EQ(screenHash(grabbedPicture(window)), demoFrameHashes()[c.frame]);
+        EXPECT_EQ(scrubber->value(), static_cast<int>(c.frame));
+        EXPECT_FALSE(window->playerView()->isPlaying());
+    }
+}
+
+TEST_F(PlayerViewTest, CounterAndDurationLabelsDescribeTheShownFrame) {
+    struct LabelCase {
+        std::uint64_t frame;
+        const char* counter;
+    };
+    const LabelCase cases[] = {
+        {0, "0 / 36 · 0.000 s / 3.600 s"},
+        {12, "12 / 36 · 1.200 s / 3.600 s"},
+        {kDemoLastFrame, "35 / 36 · 3.500 s / 3.600 s"},
+    };
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    const TransportBar* transport = window->playerView()->transportBar();
+    for (const LabelCase& c : cases) {
+        SCOPED_TRACE(c.frame);
+        dragScrubber(window, {static_cast<int>(c.frame)});
+        ASSERT_TRUE(waitForFrame(window, c.frame));
+        EXPECT_EQ(transport->counterLabel()->text(), QString::fromUtf8(c.counter));
+        EXPECT_EQ(transport->durationLabel()->text(), QString::fromUtf8("6 jiffies · 100 ms"));
+    }
+}
+
+TEST_F(PlayerViewTest, TransportShowsItsWholeTextAndAUsableScrubberOnEveryFrame) {
+    struct TransportCase {
+        const char* name;
+        PictureSequence sequence;
+    };
+    const TransportCase cases[] = {
+        {"16 × 8 brush", {.pictures = {0, 1, 2, 3}}},
+        {"1200 frames of 10 s", {.pictures = std::vector<unsigned>(1200, 0), .ticks = 600}},
+        {"mixed durations", {.pictures = {0, 1, 2, 3}, .frameTicks = {1, 6, 150, 2}}},
+    };
+    for (const TransportCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DocumentWindow* window = openWindow(folder_.write("transport.anim", pictureSequenceFile(c.sequence)));
+        ASSERT_NE(window, nullptr);
+        const TransportBar* transport = window->playerView()->transportBar();
+        const int width = window->width();
+        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_End}) {
+            QTest::keyClick(window, key);
+            QCoreApplication::processEvents();
+            const auto frame = window->playerView()->currentFrameIndex().value_or(0);
+            for (const QLabel* label : {transport->counterLabel(), transport->durationLabel()})
+                EXPECT_GE(label->width(), label->sizeHint().width())
+                    << "frame " << frame << ": \"" << label->text().toStdString() << "\" is cut off";
+            EXPECT_GE(transport->scrubber()->width(), 100) << "frame " << frame;
+            EXPECT_EQ(window->width(), width) << "the window changed its width at frame " << frame;
+        }
+        closeAllDocuments();
+    }
+}
+
+TEST(TransportBarText, DurationReadsInJiffiesAndMilliseconds) {
+    const std::pair<MediaTime, const char*> cases[] = {
+        {MediaTime::make(1, 60), "1 jiffy · 16.7 ms"},
+        {MediaTime::make(6, 60), "6 jiffies · 100 ms"},
+        {MediaTime::make(1, 25), "2.4 jiffies · 40 ms"},  // DPAN speed 25
+        {MediaTime::make(1, 11), "5.5 jiffies · 90.9 ms"},
+        {MediaTime::make(600, 60), "600 jiffies · 10000 ms"},
+    };
+    for (const auto& [duration, text] : cases)
+        EXPECT_EQ(TransportBar::durationText(duration), QString::fromUtf8(text)) << duration.description();
+}
+
+TEST_F(PlayerViewTest, SpaceAndPlayPauseToggleAndPlayAtTheEndStartsOver) {
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_TRUE(view->isPlaying());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentFrameIndex() >= 2u; }, 5000)) << "playback did not advance";
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_FALSE(view->isPlaying());
+    const auto paused = view->currentFrameIndex();
+    QTest::qWait(300);  // three frames' time: a paused view must not move on
+    EXPECT_EQ(view->currentFrameIndex(), paused);
+    EXPECT_EQ(screenHash(grabbedPicture(window)), demoFrameHashes()[*paused]);
+
+    trigger(window, kPlayPauseAction);
+    EXPECT_TRUE(view->isPlaying());
+    trigger(window, kPlayPauseAction);
+    EXPECT_FALSE(view->isPlaying());
+
+    // Played to the end, the last frame stays; Space then starts from the first frame.
+    dragScrubber(window, {static_cast<int>(kDemoLastFrame - 2)});
+    QTest::keyClick(window, Qt::Key_Space);
+    ASSERT_TRUE(waitUntilStopped(window, 5000));
+    EXPECT_EQ(view->currentFrameIndex(), kDemoLastFrame);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_TRUE(view->isPlaying());
+    EXPECT_TRUE(waitForFrame(window, 0, 1000)) << "play at the end did not start over";
+    EXPECT_TRUE(waitForFrame(window, 1, 1000));
+}
+
+TEST_F(PlayerViewTest, DraggingTheScrubberShowsTheFrameUnderTheHandle) {
+    struct DragCase {
+        const char* name;
+        bool playingBefore;
+        int target;
+    };
+    const DragCase cases[] = {{"paused", false, 20}, {"while playing", true, 8}};
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    QSlider* scrubber = view->transportBar()->scrubber();
+    for (const DragCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::keyClick(window, Qt::Key_Home);
+        ASSERT_TRUE(waitForFrame(window, 0));
+        if (c.playingBefore) QTest::keyClick(window, Qt::Key_Space);
+        const int from = scrubber->value();
+        const QPoint grab = scrubberHandleCentre(scrubber, from);
+        const QPoint drop = grab + (scrubberHandleCentre(scrubber, c.target) - scrubberHandleCentre(scrubber, from));
+        QTest::mousePress(scrubber, Qt::LeftButton, {}, grab);
+        for (int step = 1; step <= 4; ++step) QTest::mouseMove(scrubber, grab + (drop - grab) * step / 4);
+        ASSERT_TRUE(view->transportBar()->isScrubbing());
+        EXPECT_EQ(scrubber->value(), c.target);
+        // The picture follows the handle while the button is still down.
+        EXPECT_TRUE(waitForFrame(window, static_cast<std::uint64_t>(c.target)));
+        EXPECT_EQ(screenHash(grabbedPicture(window)), demoFrameHashes()[c.target]);
+        QTest::mouseRelease(scrubber, Qt::LeftButton, {}, drop);
+        EXPECT_EQ(view->isPlaying(), c.playingBefore) << "playback state after the drag";
+        if (c.playingBefore) {
+            EXPECT_TRUE(waitForFrame(window, static_cast<std::uint64_t>(c.target) + 1, 1000))
+                << "playback did not go on from the dropped frame";
+            QTest::keyClick(window, Qt::Key_Space);
+        }
+    }
+}
+
+// Looping.
+
+TEST_F(PlayerViewTest, LoopIsOffByDefaultAndRemembered) {
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->action(kLoopAction)->isChecked());
+    EXPECT_FALSE(window->playerView()->isLooping());
+    trigger(window, kLoopAction);
+    EXPECT_TRUE(window->playerView()->isLooping());
+    EXPECT_TRUE(QSettings().value(settings::kLoopPlayback).toBool());
+
+    closeAllDocuments();
+    window = openDemo();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->action(kLoopAction)->isChecked());
+    EXPECT_TRUE(window->playerView()->isLooping());
+    trigger(window, kLoopAction);
+    EXPECT_FALSE(QSettings().value(settings::kLoopPlayback).toBool());
+}
+
+// The corpus's Deluxe Paint and PyDPainter files end with two frames that
+// rebuild frames 0 and 1; the expected frames say which files do.
+class LoopStartOfCorpusFile : public ::testing::TestWithParam<CorpusAnimation> {};
+
+TEST_P(LoopStartOfCorpusFile, IsTwoExactlyWhenTheLastTwoFramesRepeatTheFirstTwo) {
+    const auto hashes = readLines(GetParam().expectedHashes);
+    const std::size_t n = hashes.size();
+    const bool wrapsUp = n >= 4 && hashes[n - 2] == hashes[0] && hashes[n - 1] == hashes[1];
+    const std::string& name = GetParam().name;
+    if (name.rfind("amospro_", 0) == 0 || name == "pydpainter_color-balls.anim") {
+        EXPECT_TRUE(wrapsUp) << "a Deluxe Paint-style file that does not end like one";
+    }
+
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(GetParam().file));
+    item->prepare();
+    ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+    const std::atomic<bool> cancelled{false};
+    EXPECT_EQ(findLoopStartIndex(*item, cancelled), wrapsUp ? 2u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, LoopStartOfCorpusFile, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(LoopStartOfCorpusFile);
+
+TEST_F(PlayerViewTest, LoopingPlaybackWrapsToTheLoopStartAndGoesOn) {
+    struct LoopCase {
+        const char* name;
+        std::vector<unsigned> pictures;
+        std::uint64_t loopStart;
+    };
+    const LoopCase cases[] = {
+        {"ends by rebuilding frames 0 and 1", {0, 1, 2, 3, 4, 0, 1}, 2},
+        {"plain", {0, 1, 2, 3, 4}, 0},
+        {"ends on frame 0 only", {0, 1, 2, 3, 0}, 0},
+    };
+    for (const LoopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = folder_.write(std::string(c.name) + ".anim",
+                                        pictureSequenceFile({.pictures = c.pictures, .ticks = 3}));
+        DocumentWindow* window = openWindow(file);
+        ASSERT_NE(window, nullptr);
+        PlayerView* view = window->playerView();
+        if (!window->action(kLoopAction)->isChecked()) trigger(window, kLoopAction);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->loopStartIndex() == c.loopStart; }, 5000));
+
+        std::vector<std::uint64_t> shown;
+        QObject::connect(view, &PlayerView::frameShown, view, [&](std::uint64_t index) { shown.push_back(index); });
+        const std::uint64_t last = c.pictures.size() - 1;
+        const auto wrapped = [&] {
+            // Two laps' ends, so that the second lap is seen to start too.
+            return std::count(shown.begin(), shown.end(), last) >= 2;
+        };
+        QTest::keyClick(window, Qt::Key_Space);
+        ASSERT_TRUE(QTest::qWaitFor(wrapped, 5000)) << "playback did not go round";
+        EXPECT_TRUE(view->isPlaying());
+        QTest::keyClick(window, Qt::Key_Space);
+
+        // The first lap's end, then the whole of the next lap.
+        const std::size_t end = std::find(shown.begin(), shown.end(), last) - shown.begin();
+        const std::size_t nextEnd = std::find(shown.begin() + end + 1, shown.end(), last) - shown.begin();
+        const std::vector<std::uint64_t> lap(shown.begin() + end + 1, shown.begin() + nextEnd + 1);
+        std::vector<std::uint64_t> wanted;
+        for (std::uint64_t i = c.loopStart; i <= last; ++i) wanted.push_back(i);
+        EXPECT_EQ(lap, wanted) << "the lap after the last frame";
+        closeAllDocuments();
+    }
+}
+
+// Speed.
+
+TEST_F(PlayerViewTest, SpeedMenuChangesThePaceAndNeverStartsPlayback) {
+    struct SpeedCase {
+        const char* action;
+        double rate;
+        bool chosenWhilePlaying;
+    };
+    const SpeedCase cases[] = {
+        {kSpeedHalfAction, 0.5, false},
+        {kSpeedNormalAction, 1.0, false},
+        {kSpeedDoubleAction, 2.0, false},
+        {kSpeedDoubleAction, 2.0, true},
+        {kSpeedHalfAction, 0.5, true},
+    };
+    constexpr std::size_t kFramesTimed = 6;
+    DocumentWindow* window = openDemo();
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    const std::shared_ptr<FrameSink> sink = window->document()->frameSink();
+    for (const SpeedCase& c : cases) {
+        SCOPED_TRACE(std::string(c.action) + (c.chosenWhilePlaying ? " while playing" : " while paused"));
+        QTest::keyClick(window, Qt::Key_Home);
+        ASSERT_TRUE(waitForFrame(window, 0));
+        trigger(window, kSpeedNormalAction);
+        if (c.chosenWhilePlaying) {
+            QTest::keyClick(window, Qt::Key_Space);
+            ASSERT_TRUE(waitForFrame(window, 2, 2000));
+        }
+        std::vector<PresentedFrame> presented;
+        const auto connection = QObject::connect(sink.get(), &FrameSink::frameArrived, view,
+                                                 [&](const DisplayedFrame& frame) { presented.push_back(frame.frame); });
+        trigger(window, c.action);
+        EXPECT_TRUE(window->action(c.action)->isChecked());
+        EXPECT_EQ(view->isPlaying(), c.chosenWhilePlaying) << "choosing a speed started or stopped playback";
+        if (!c.chosenWhilePlaying) QTest::keyClick(window, Qt::Key_Space);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return presented.size() >= kFramesTimed + 1; }, 10000));
+        QTest::keyClick(window, Qt::Key_Space);
+        QObject::disconnect(connection);
+
+        // From the second frame on: the first may be shown the moment play starts.
+        const PresentedFrame& first = presented[1];
+        const PresentedFrame& latest = presented.back();
+        const double mediaSeconds = (latest.presentationTime - first.presentationTime).seconds();
+        const double hostSeconds = (latest.hostTime - first.hostTime).seconds();
+        EXPECT_NEAR(hostSeconds * c.rate / mediaSeconds, 1.0, 0.15)
+            << hostSeconds << " s of clock for " << mediaSeconds << " s of animation";
+    }
+}
+
+}  // namespace
+}  // namespace velarium::app

@@ -1,0 +1,116 @@
+// Frames cross from a real player's playback thread to the main thread
+// through the FrameSink as a document window receives them: intact, in
+// order, each counted once; and the player and the sink can go away in the
+// middle of playback, as when a document closes, while the pictures already
+// taken stay readable.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/FrameSink.h"
+#include "platform/playback/PlaybackTestSupport.h"
+#include "platform/playback/Asset.h"
+#include "platform/playback/PlayerItem.h"
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+struct ReceivedFrame {
+    std::uint64_t index;
+    QImage image;
+};
+
+std::string imageHash(const QImage& image) {
+    std::vector<std::uint8_t> packed;
+    for (int y = 0; y < image.height(); ++y)
+        packed.insert(packed.end(), image.constScanLine(y), image.constScanLine(y) + image.width() * 4);
+    return sha256Hex(packed);
+}
+
+class FrameSinkHandOff : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registerBuiltExtensions();
+        // A frame every 1/60 s, with byte-vertical deltas: the playback
+        // thread hands over frames as fast as a display shows them.
+        const std::vector<std::uint8_t> bytes =
+            syntheticAnimation({.width = 96, .height = 64, .planes = 4, .ticks = std::vector<std::uint32_t>(90, 1),
+                                .byteVerticalDeltas = true});
+        file_ = folder_.write("handoff.anim", bytes);
+        hashes_ = coreFrameHashes(bytes);
+        ASSERT_EQ(hashes_.size(), 90u);
+    }
+
+    // A player and its sink as a document makes them, with the main thread
+    // collecting what arrives.
+    struct Playback {
+        std::shared_ptr<FrameSink> sink = std::make_shared<FrameSink>();
+        std::unique_ptr<Player> player;
+        std::vector<ReceivedFrame> received;
+    };
+    std::unique_ptr<Playback> startPlayback() {
+        auto playback = std::make_unique<Playback>();
+        QObject::connect(playback->sink.get(), &FrameSink::frameArrived, playback->sink.get(),
+                         [received = &playback->received](const DisplayedFrame& frame) {
+                             received->push_back({frame.frame.index, frame.image});
+                         });
+        playback->player = std::make_unique<Player>(PlayerItem::playerItemWithAsset(Asset::assetWithPath(file_)),
+                                                    playback->sink);
+        playback->player->play();
+        return playback;
+    }
+
+    TemporaryFolder folder_;
+    std::filesystem::path file_;
+    std::vector<std::string> hashes_;
+};
+
+TEST_F(FrameSinkHandOff, FramesArriveIntactInOrderAndCountedOnce) {
+    auto playback = startPlayback();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playback->player->rate() == 0; }, 20000));
+    QCoreApplication::processEvents();
+
+    const FrameHandOffStatistics statistics = playback->sink->statistics();
+    EXPECT_EQ(statistics.received, statistics.delivered + statistics.superseded);
+    EXPECT_EQ(statistics.delivered, playback->received.size());
+    ASSERT_FALSE(playback->received.empty());
+    EXPECT_EQ(playback->received.back().index, hashes_.size() - 1);
+    std::vector<std::uint64_t> wrong;
+    for (std::size_t i = 0; i < playback->received.size(); ++i) {
+        const ReceivedFrame& frame = playback->received[i];
+        if (i > 0) {
+            EXPECT_GT(frame.index, playback->received[i - 1].index) << "out of order at " << i;
+        }
+        if (imageHash(frame.image) != hashes_[frame.index]) wrong.push_back(frame.index);
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " frames arrived damaged, the first " << wrong.front();
+}
+
+TEST_F(FrameSinkHandOff, PlayerAndSinkGoAwayMidPlayLikeAClosingDocument) {
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        auto playback = startPlayback();
+        const std::size_t wanted = 1 + round % 5;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playback->received.size() >= wanted; }, 10000));
+        // As a closing document does: pause (every other round is cut off
+        // while playing instead), end the player, whose thread joins, then
+        // drop the sink with a delivery perhaps still posted to it.
+        if (round % 2 == 0) playback->player->pause();
+        playback->player.reset();
+        playback->sink.reset();
+        QCoreApplication::processEvents();
+        for (const ReceivedFrame& frame : playback->received)
+            EXPECT_EQ(imageHash(frame.image), hashes_[frame.index]) << "frame " << frame.index << " after the close";
+    }
+}
+
+}  // namespace
+}  // namespace velarium::app
