@@ -42,13 +42,16 @@ QImage blocks(const QImage& frame, int zoom) {
     return out;
 }
 
-// Types `path` into a save dialog's file name field and saves.
+// Types `path` into a save dialog's file name field and saves. Never lets
+// the dialog save under its suggestion, beside the document.
 void saveAs(QFileDialog* dialog, const QString& path) {
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    if (name)
-        name->setText(path);
-    else
-        dialog->selectFile(path);
+    if (name) name->setText(path);
+    if (!name || dialog->selectedFiles() != QStringList{path}) {
+        ADD_FAILURE() << "the save dialog did not take " << path.toStdString();
+        dialog->reject();
+        return;
+    }
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept() is protected
 }
 
