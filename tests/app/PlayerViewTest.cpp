@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPointer>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -227,6 +228,29 @@ TEST_F(PlayerViewTest, DraggingTheScrubberShowsTheFrameUnderTheHandle) {
                 << "playback did not go on from the dropped frame";
             QTest::keyClick(window, Qt::Key_Space);
         }
+    }
+}
+
+TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
+    // A frame every 1/60 s, so that frames are in flight when the window goes.
+    const auto file = folder_.write("fast.anim", pictureSequenceFile({.width = 320, .height = 200,
+                                                                      .pictures = std::vector<unsigned>(120, 0),
+                                                                      .ticks = 1}));
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        QPointer<DocumentWindow> window = openWindow(file);
+        ASSERT_FALSE(window.isNull());
+        std::size_t shown = 0;
+        QObject::connect(window->playerView(), &PlayerView::frameShown, [&shown] { ++shown; });
+        QTest::keyClick(window, Qt::Key_Space);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown >= std::size_t(2 + round * 5); }, 5000));
+        if (round % 2 == 0)
+            trigger(window, kCloseDocumentAction);
+        else
+            window->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000)) << "the window stayed";
+        EXPECT_TRUE(documentController()->documents().isEmpty());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
 }
 
