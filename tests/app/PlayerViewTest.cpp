@@ -47,7 +47,7 @@ protected:
 
     DocumentWindow* openDemo() { return openWindow(VELARIUM_DEMO_FILE, ViewOptions{.zoom = 1}); }
 
-    // Where a user grabs the scrubber's handle, and where to drag it for `value`.
+    // The centre of the scrubber's handle when it stands at `value`.
     static QPoint scrubberHandleCentre(QSlider* scrubber, int value) {
         QStyleOptionSlider option;
         option.initFrom(scrubber);
