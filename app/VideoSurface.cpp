@@ -28,7 +28,12 @@ void VideoSurface::setFrame(const QImage& image, std::uint64_t index) {
     index_ = index;
     pictureSize_ = image.size();
     if (resized) updateGeometry();
-    update();
+    // Painted at once rather than at the next scheduled update, so that a
+    // frame reaches the screen when the player hands it over.
+    if (isVisible() && !resized)
+        repaint(pictureRect());
+    else
+        update();
 }
 
 void VideoSurface::clear() {
@@ -62,10 +67,9 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), kBackdrop);
     if (image_.isNull()) return;
     const QRect target = pictureRect();
-    // Smoothing only helps when a picture is shrunk to fit; enlarged pixels
-    // stay blocks.
-    const bool shrunk = target.width() < image_.width() || target.height() < image_.height();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
+    // Nearest-neighbour at every scale: enlarged pixels stay blocks, and a
+    // picture shrunk to fit costs no more to draw than one at actual size.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(target, image_);
     emit framePainted(index_, monotonicNanoseconds());
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the media platform and extension tests under sanitizers:
 #   tsan  the concurrency tests (cursors on several threads, the player's
-#         playback thread against control calls) under ThreadSanitizer;
+#         playback thread against control calls, and the hand-off of frames
+#         from the player to the application's main thread) under
+#         ThreadSanitizer;
 #   asan  the buffer, loader, Farrago, Dapple, playback and concurrency tests
 #         under AddressSanitizer with LeakSanitizer and UndefinedBehaviorSanitizer.
 # Usage: scripts/test-sanitizers-ext.sh [tsan|asan|all]     (default: all)
@@ -16,7 +18,7 @@ tsan_build=${VELARIUM_TSAN_BUILD:-$root/build-ext-tsan}
 asan_build=${VELARIUM_ASAN_BUILD:-$root/build-ext-asan}
 
 asan_tests=(coremedia_tests mediaextension_tests farrago_tests dapple_tests playback_tests extension_concurrency_tests)
-tsan_tests=(extension_concurrency_tests)
+tsan_tests=(extension_concurrency_tests frame_handoff_tests)
 
 configure() {
   local folder=$1

@@ -379,22 +379,24 @@ void Player::run() {
         }
 
         const std::uint64_t index = nextIndex_;
-        const MediaTime deadline = hostTimeFor(samples[index].presentationTime);
-        clock_->waitUntil(deadline, lock, wake_, interrupted);
-        if (interrupted()) continue;
         // When looping, the last sample is followed by the next lap, due at the end.
-        std::optional<MediaTime> nextDue;
-        if (index + 1 < samples.size())
-            nextDue = hostTimeFor(samples[index + 1].presentationTime);
-        else if (loopStartLocked())
-            nextDue = hostTimeFor(item_->duration());
-        if (nextDue && clock_->now() >= *nextDue) {
+        auto nextDueTime = [&]() -> std::optional<MediaTime> {
+            if (index + 1 < samples.size()) return hostTimeFor(samples[index + 1].presentationTime);
+            if (loopStartLocked()) return hostTimeFor(item_->duration());
+            return std::nullopt;
+        };
+        auto tooLate = [&] {
+            const std::optional<MediaTime> nextDue = nextDueTime();
+            return nextDue && clock_->now() >= *nextDue;
+        };
+        if (tooLate()) {
             // Too late to be seen at all: the next sample is already due.
             ++statistics_.framesDropped;
             nextIndex_ = index + 1;
             continue;
         }
-
+        // The picture is made ahead of its time, so that it is ready to be
+        // handed over the moment it is due rather than a decode later.
         lock.unlock();
         PixelBufferRef buffer;
         Error failure;
@@ -409,6 +411,20 @@ void Player::run() {
             wake_.notify_all();
             continue;
         }
+        lock.lock();
+        if (interrupted()) continue;
+
+        const MediaTime deadline = hostTimeFor(samples[index].presentationTime);
+        clock_->waitUntil(deadline, lock, wake_, interrupted);
+        if (interrupted()) continue;
+        if (tooLate()) {
+            // Made, but too late to be seen: the next sample is already due.
+            ++statistics_.framesDropped;
+            nextIndex_ = index + 1;
+            continue;
+        }
+
+        lock.unlock();
         {
             std::lock_guard<std::recursive_mutex> presenting(presentMutex_);
             const MediaTime shownAt = clock_->now();

@@ -147,6 +147,10 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     EXPECT_EQ(handOff.superseded, 0u);
     EXPECT_TRUE(unpainted.empty()) << unpainted.size() << " frames never painted, the first " << unpainted.front();
     EXPECT_TRUE(late.empty()) << late.size() << " frames painted more than a refresh late, the first " << late.front();
+    // Frames are made ahead and painted on arrival, so on the player's own
+    // clock too every frame is on screen within one refresh of its time.
+    EXPECT_LE(latencyToNs, kRefreshNs);
+    EXPECT_EQ(player.framesLate, 0u);
 }
 
 TEST_F(PlaybackOfBenchAnimation, OneOpenDocumentStaysWithinItsMemoryBudget) {
