@@ -31,7 +31,11 @@ run_tests() {
   shift
   for test in "$@"; do
     echo "== $test" >&2
-    "$folder/tests/$test" --gtest_brief=1
+    # Test programs sit in the tests/ tree that mirrors the sources.
+    local program
+    program=$(find "$folder/tests" -type f -name "$test" -perm -u+x | head -n 1)
+    [[ -n $program ]] || { echo "no test program $test in $folder/tests" >&2; return 1; }
+    "$program" --gtest_brief=1
   done
 }
 
