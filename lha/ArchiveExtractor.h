@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+
+namespace velarium {
+
+// Errors of archive extraction. The application shows its own translated
+// texts for these codes; the English texts here are the same sentences.
+inline constexpr const char* kLHAErrorDomain = "com.brackwater.Velarium.LHA";
+enum LHAErrorCode : long {
+    kLHAErrorDestinationIsAFile = 1,  // "The folder could not be created."
+    kLHAErrorArchiveUnreadable = 2,   // "The archive could not be read."
+};
+
+// An entry's path inside the destination: the header's directory path and
+// file name, each read as UTF-8, else as ISO Latin-1 (absent or unreadable:
+// empty), joined, split at "/", with empty, "." and ".." components dropped.
+// Empty when nothing is left (the entry is then ignored).
+std::string relativePathForEntry(const char* path, const char* filename);
+
+// Makes sure the destination folder exists: an existing folder is used as
+// it is; an existing non-folder fails with kLHAErrorDestinationIsAFile; a
+// missing one is created with its parents (the file system's error passed
+// on).
+bool prepareDestination(const std::filesystem::path& destination, Error* error);
+
+// What one extraction did, every list in archive order.
+struct ExtractionReport {
+    std::uint64_t fileCount = 0;   // non-directory entries measured in the first pass
+    std::uint64_t totalBytes = 0;  // their uncompressed lengths
+    std::vector<std::string> extracted;     // relative paths of the files and folders written
+    std::vector<std::string> failedPaths;   // relative paths not written or failing their checks
+    std::vector<std::string> skippedLinks;  // symbolic-link entries, never extracted
+    std::vector<std::string> animPaths;     // extracted files with the ANIM signature
+    // The reader stopped before the end of the file, and the bytes left look
+    // like further LHA headers: entries after the last one read are missing.
+    bool stoppedEarly = false;
+    bool cancelled = false;
+};
+
+// Called on the extracting thread.
+struct ExtractionObserver {
+    // Before each file: its relative path, its 1-based index among the
+    // files, and the file count.
+    std::function<void(const std::string& relativePath, std::uint64_t index, std::uint64_t count)> currentFile;
+    // The whole archive's progress, 0…1 by uncompressed bytes, rising, at
+    // most 30 times a second; the final 1.0 is for the caller to show.
+    std::function<void(double value)> progress;
+};
+
+// Extracts one LHA archive into a destination folder with lhasa, in two
+// passes (measure, then extract). Everything is created relative to an open
+// handle of the destination without following links, so nothing is written
+// outside it; links in the archive are never created; extracted files keep
+// no setuid, setgid or sticky bit and stay readable and writable by their
+// owner. Not copyable; one extraction per object.
+class ArchiveExtractor {
+public:
+    ArchiveExtractor(std::filesystem::path archive, std::filesystem::path destination);
+
+    // First pass: counts the files and sums their lengths. False for an
+    // archive that cannot be opened or holds no entries.
+    bool measureArchive(std::uint64_t* count);
+    // Both passes. False with kLHAErrorArchiveUnreadable when the archive
+    // cannot be read or holds no entries; a cancelled run is a success.
+    bool extractArchive(const ExtractionObserver& observer, Error* error);
+
+    // From any thread: the run stops before the next entry.
+    void cancel() { cancelled_ = true; }
+
+    const ExtractionReport& report() const { return report_; }
+
+private:
+    std::filesystem::path archive_;
+    std::filesystem::path destination_;
+    std::atomic<bool> cancelled_{false};
+    ExtractionReport report_;
+};
+
+}  // namespace velarium
