@@ -9,4 +9,7 @@ namespace velarium {
 // is shorter, is not an ANIM file.
 bool hasANIMSignature(const std::filesystem::path& path);
 
+// The same test on an open file, read from its start whatever its position.
+bool hasANIMSignature(int fileDescriptor);
+
 }  // namespace velarium

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Error.h"
@@ -31,17 +32,38 @@ std::string relativePathForEntry(const char* path, const char* filename);
 // on).
 bool prepareDestination(const std::filesystem::path& destination, Error* error);
 
+// Why an entry was not extracted.
+enum class EntryFailure {
+    RunsIntoLink,        // a folder on its path (or the folder itself) is a symbolic link
+    NotAFolder,          // a file or other non-folder stands where a folder is needed
+    CannotCreateFolder,  // the file system refused to create a folder (name too long, no permission...)
+    FolderInTheWay,      // a folder already has the file's name
+    UnsupportedMethod,   // lhasa has no decoder for the entry's compression method
+    DecodingFailed,      // decoding, the length or the CRC check failed; lhasa's output stays
+    CannotWrite,         // the file could not be created
+    NoProcFileSystem,    // /proc is not mounted, so the file cannot be handed to lhasa safely
+};
+
+// A short English phrase for a failure ("runs into a link").
+const char* describeEntryFailure(EntryFailure failure);
+
 // What one extraction did, every list in archive order.
 struct ExtractionReport {
     std::uint64_t fileCount = 0;   // non-directory entries measured in the first pass
     std::uint64_t totalBytes = 0;  // their uncompressed lengths
-    std::vector<std::string> extracted;     // relative paths of the files and folders written
+    // Relative paths of the files and folders written, one per entry (a name
+    // that several entries write appears once for each).
+    std::vector<std::string> extracted;
     std::vector<std::string> failedPaths;   // relative paths not written or failing their checks
+    std::vector<EntryFailure> failureReasons;  // beside failedPaths: why each one failed
     std::vector<std::string> skippedLinks;  // symbolic-link entries, never extracted
     std::vector<std::string> animPaths;     // extracted files with the ANIM signature
     // The reader stopped before the end of the file, and the bytes left look
     // like further LHA headers: entries after the last one read are missing.
     bool stoppedEarly = false;
+    // The relative path of the last entry the reader returned (empty when it
+    // had none), for saying where a damaged archive stops.
+    std::string lastEntryPath;
     bool cancelled = false;
 };
 
@@ -69,7 +91,9 @@ public:
     // archive that cannot be opened or holds no entries.
     bool measureArchive(std::uint64_t* count);
     // Both passes. False with kLHAErrorArchiveUnreadable when the archive
-    // cannot be read or holds no entries; a cancelled run is a success.
+    // cannot be read or holds no entries, or with the system's error
+    // (NSPOSIXErrorDomain, errno) when the destination folder cannot be
+    // opened; a cancelled run is a success.
     bool extractArchive(const ExtractionObserver& observer, Error* error);
 
     // From any thread: the run stops before the next entry.
@@ -77,11 +101,19 @@ public:
 
     const ExtractionReport& report() const { return report_; }
 
+    // For tests: the monotonic clock, in seconds, that paces progress
+    // updates; and a call after each block lhasa reports, on the extracting
+    // thread (to count the blocks, or to slow the run down).
+    void setClock(std::function<double()> now) { clock_ = std::move(now); }
+    void setBlockHook(std::function<void(unsigned done, unsigned total)> hook) { blockHook_ = std::move(hook); }
+
 private:
     std::filesystem::path archive_;
     std::filesystem::path destination_;
     std::atomic<bool> cancelled_{false};
     ExtractionReport report_;
+    std::function<double()> clock_;
+    std::function<void(unsigned, unsigned)> blockHook_;
 };
 
 }  // namespace velarium

@@ -59,7 +59,8 @@ unsigned defaultFrameJobs() {
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine result;
 
-    CLI::App app{"Facts and frames of Amiga IFF ANIM animations.", "velarium-tool"};
+    CLI::App app{"Facts and frames of Amiga IFF ANIM animations, and the LHA archives they come in.",
+                 "velarium-tool"};
     app.require_subcommand(0, 1);
     app.footer("Run 'velarium-tool COMMAND --help' for the options of a command.");
 
@@ -100,6 +101,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     play->add_flag("--virtual-clock", result.play.virtualClock,
                    "Run the player on a virtual clock: same times, no waiting");
 
+    CLI::App* extract = app.add_subcommand("extract", "Extract an LHA archive into a folder");
+    extract->footer("Lists what was not extracted (with the reason), the symbolic links left out, a damaged\n"
+                    "archive's missing end, and the animations found. Exit status 0 when everything was\n"
+                    "extracted, 2 when something was not, 1 when nothing could be done.");
+    extract->add_option("ARCHIVE", result.extract.archive, "LHA archive (.lha, .lzh)")->type_name("");
+    extract->add_option("-o,--output", result.extract.destination,
+                        "Folder to extract into, created when missing (default: the archive's name without\n"
+                        "its extension, beside the archive)")
+        ->type_name("DEST");
+    extract->add_flag("--json", result.extract.json, "Print the outcome as one JSON object");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -126,6 +138,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (play->parsed()) {
         result.command = CommandLine::Command::Play;
         if (result.play.file.empty()) result.exitStatus = printUsage(*play, app.get_name());
+    } else if (extract->parsed()) {
+        result.command = CommandLine::Command::Extract;
+        if (result.extract.archive.empty()) result.exitStatus = printUsage(*extract, app.get_name());
     } else {
         result.exitStatus = printUsage(app, "");
     }

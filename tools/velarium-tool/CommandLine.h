@@ -32,15 +32,22 @@ struct PlayOptions {
     bool virtualClock = false;  // frames follow each other in virtual time, without waiting
 };
 
+struct ExtractOptions {
+    std::string archive;
+    std::string destination;  // beside the archive, named after it, when empty
+    bool json = false;
+};
+
 // What the command line asks for. When `exitStatus` is set, the command
 // line has been fully handled already (help or usage printed, or a mistake
 // reported) and the tool exits with that status.
 struct CommandLine {
-    enum class Command { None, Info, Frames, Play };
+    enum class Command { None, Info, Frames, Play, Extract };
     Command command = Command::None;
     InfoOptions info;
     FramesOptions frames;
     PlayOptions play;
+    ExtractOptions extract;
     std::optional<int> exitStatus;
 };
 

@@ -1,9 +1,10 @@
-// velarium-tool: the command-line face of the ANIM decoding core and of the
-// playback road through the two extensions.
+// velarium-tool: the command-line face of the ANIM decoding core, of the
+// playback road through the two extensions, and of archive extraction.
 #include <cstdio>
 #include <new>
 
 #include "tools/velarium-tool/CommandLine.h"
+#include "tools/velarium-tool/ExtractCommand.h"
 #include "tools/velarium-tool/FramesCommand.h"
 #include "tools/velarium-tool/InfoCommand.h"
 #include "tools/velarium-tool/PlayCommand.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
             case CommandLine::Command::Info: return runInfoCommand(commandLine.info);
             case CommandLine::Command::Frames: return runFramesCommand(commandLine.frames);
             case CommandLine::Command::Play: return runPlayCommand(commandLine.play);
+            case CommandLine::Command::Extract: return runExtractCommand(commandLine.extract);
             case CommandLine::Command::None: break;
         }
     } catch (const std::bad_alloc&) {
