@@ -43,27 +43,16 @@ void decodedBlocks(unsigned done, unsigned total, void* data) {
     if (*context->blockHook) (*context->blockHook)(done, total);
 }
 
-bool isFolder(int folder, const std::string& name) {
-    struct stat found {};
-    return ::fstatat(folder, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(found.st_mode);
-}
-
-bool isRegularFile(int folder, const std::string& name) {
-    struct stat found {};
-    return ::fstatat(folder, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(found.st_mode);
-}
-
 // Writes the reader's current entry as the file at `relativePath` in the
 // destination; says why when it is not written, and whether it is an
 // animation when it is.
-std::optional<EntryFailure> writeFile(ArchiveReader& reader, LHAFileHeader* header, const DestinationTree& tree,
+std::optional<EntryFailure> writeFile(ArchiveReader& reader, LHAFileHeader* header, DestinationTree& tree,
                                       const std::string& relativePath, DecodingContext* decoding, bool* isANIM) {
     const DestinationTree::FileSlot slot = tree.prepareFile(relativePath);
     if (slot.failure) return slot.failure;
     // Without /proc there is no path to the folder that involves no
     // look-up through links; better to write nothing.
     if (!tree.handlePathsWork()) return EntryFailure::NoProcFileSystem;
-    if (isFolder(slot.folder, slot.name)) return EntryFailure::FolderInTheWay;
     limitArchivedMetadata(header);
     // lhasa removes whatever is at the name (a link there is replaced, not
     // followed) and creates the file exclusively.
@@ -72,7 +61,13 @@ std::optional<EntryFailure> writeFile(ArchiveReader& reader, LHAFileHeader* head
         return std::nullopt;
     }
     if (!hasDecoder(*header)) return EntryFailure::UnsupportedMethod;  // lhasa gives up before creating the file
-    if (isRegularFile(slot.folder, slot.name)) return EntryFailure::DecodingFailed;
+    // lhasa removes what was at the name before it writes, unless it is a
+    // folder; so a file there now is its own, left by a failed decoding.
+    struct stat found {};
+    if (::fstatat(slot.folder, slot.name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(found.st_mode)) return EntryFailure::FolderInTheWay;
+        if (S_ISREG(found.st_mode)) return EntryFailure::DecodingFailed;
+    }
     return EntryFailure::CannotWrite;
 }
 

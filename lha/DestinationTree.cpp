@@ -78,7 +78,7 @@ std::optional<EntryFailure> DestinationTree::makeFolder(std::string_view relativ
     return failure;
 }
 
-DestinationTree::FileSlot DestinationTree::prepareFile(std::string_view relativePath) const {
+DestinationTree::FileSlot DestinationTree::prepareFile(std::string_view relativePath) {
     FileSlot slot;
     const std::size_t slash = relativePath.rfind('/');
     if (slash == std::string_view::npos) {
@@ -86,8 +86,12 @@ DestinationTree::FileSlot DestinationTree::prepareFile(std::string_view relative
         slot.name = std::string(relativePath);
         return slot;
     }
-    slot.ownedFolder = walkFolders(root_.get(), relativePath.substr(0, slash), &slot.failure);
-    slot.folder = slot.ownedFolder.get();
+    const std::string_view folderPath = relativePath.substr(0, slash);
+    if (!lastFolder_.valid() || folderPath != lastFolderPath_) {
+        lastFolder_ = walkFolders(root_.get(), folderPath, &slot.failure);
+        lastFolderPath_ = lastFolder_.valid() ? std::string(folderPath) : std::string();
+    }
+    slot.folder = lastFolder_.get();
     slot.name = std::string(relativePath.substr(slash + 1));
     return slot;
 }

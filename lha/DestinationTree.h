@@ -24,14 +24,13 @@ public:
     std::optional<EntryFailure> makeFolder(std::string_view relativePath) const;
 
     // Where the file at `relativePath` goes: the folder that holds it (found
-    // or created, and held open) and its name there.
+    // or created, and held open here until the next call) and its name there.
     struct FileSlot {
-        FileDescriptor ownedFolder;  // empty when the folder is the destination itself
         int folder = -1;
         std::string name;
         std::optional<EntryFailure> failure;
     };
-    FileSlot prepareFile(std::string_view relativePath) const;
+    FileSlot prepareFile(std::string_view relativePath);
 
     // Whether /proc/self/fd resolves to the folders held open here (checked
     // once, when opening): lhasa is handed paths through it.
@@ -44,6 +43,10 @@ public:
 private:
     FileDescriptor root_;
     bool handlePathsWork_ = false;
+    // The folder of the last file, kept open: archives list the files of a
+    // folder together, and the next one is often in the same place.
+    std::string lastFolderPath_;
+    FileDescriptor lastFolder_;
 };
 
 }  // namespace velarium

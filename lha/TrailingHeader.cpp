@@ -13,7 +13,7 @@ constexpr std::size_t kMethodOffset = 2;  // the method id's place in every head
 constexpr std::size_t kMethodLength = 5;
 constexpr std::size_t kLevelOffset = 20;  // the header level byte
 constexpr unsigned char kHighestLevel = 3;
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = 4096;
 
 bool isMethodId(const unsigned char* id) {
     if (id[0] != '-' || id[4] != '-' || !std::isalnum(id[3])) return false;
