@@ -61,10 +61,20 @@ BW_DocumentController* BW_DocumentController::sharedDocumentController() {
     return sharedController;
 }
 
+// By name only. The archive type and its alias are what the system's type
+// database gives .lha and .lzh files; the two extensions also count where
+// the database does not know the type. A folder is never an archive.
 bool BW_DocumentController::isLHAArchiveURL(const QUrl& url) const {
-    if (!mimeTypeForIdentifier(kLHAArchiveTypeIdentifier).isValid()) return false;
+    static const QStringList archiveExtensions{QStringLiteral("lha"), QStringLiteral("lzh")};
+    static const QStringList archiveMimeTypes{QStringLiteral("application/x-lha"),
+                                              QStringLiteral("application/x-lzh-compressed")};
+    if (QFileInfo(localPath(url)).isDir()) return false;
+    if (archiveExtensions.contains(QFileInfo(url.path()).suffix(), Qt::CaseInsensitive)) return true;
     QMimeType type = contentTypeOfFile(localPath(url));
     if (!type.isValid() && !QFileInfo(url.path()).suffix().isEmpty()) type = mimeTypeForFileName(url.fileName());
+    if (!type.isValid()) return false;
+    for (const QString& archiveType : archiveMimeTypes)
+        if (type.name() == archiveType || type.inherits(archiveType)) return true;
     return conformsToIdentifier(type, kLHAArchiveTypeIdentifier);
 }
 
@@ -98,12 +108,15 @@ Document* BW_DocumentController::documentForURL(const QUrl& url) const {
 void BW_DocumentController::openDocumentWithContentsOfURL(const QUrl& url, bool display,
                                                            const CompletionHandler& completionHandler) {
     // LHA archives are told by their name, before their contents are looked
-    // at, and never become documents. They go to the archive workflow here
-    // once it exists; until then they are refused like any file whose type
-    // has no document class.
+    // at, and never become documents: they join the extraction queue, whose
+    // workflow reports its own outcome. The caller is told the user
+    // cancelled, so that it shows no window and no alert.
     if (isLHAArchiveURL(url)) {
-        const Error error = cannotOpenTypeError(localPath(url));
-        completionHandler(nullptr, false, &error);
+        noteNewRecentDocumentURL(url);
+        BW_LHAExtractor::setAnimationOpener([](const QUrl& animation) { sharedDocumentController()->openURL(animation); });
+        BW_LHAExtractor::extractArchiveAtURL(url);
+        const Error cancelled = userCancelledError();
+        completionHandler(nullptr, false, &cancelled);
         return;
     }
     if (Document* open = documentForURL(url)) {

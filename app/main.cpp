@@ -9,6 +9,7 @@
 #include "app/DocumentWindow.h"
 #include "app/ScreenshotMode.h"
 #include "app/SingleInstance.h"
+#include "lha/ui/BW_LHAExtractor.h"
 #include "platform/mediaextension/Registration.h"
 
 using namespace velarium::app;
@@ -58,7 +59,9 @@ int main(int argc, char** argv) {
     } else {
         openFiles(commandLine.files);
     }
-    // Nothing to show: the Open dialog was cancelled, or no file opened.
-    if (controller->documents().isEmpty()) return 0;
+    // Nothing to show: the Open dialog was cancelled, or no file opened. An
+    // archive waiting for extraction keeps the application running until its
+    // workflow has ended.
+    if (controller->documents().isEmpty() && !velarium::BW_LHAExtractor::isBusy()) return 0;
     return QApplication::exec();
 }
