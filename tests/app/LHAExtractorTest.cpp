@@ -20,7 +20,9 @@
 #include <thread>
 
 #include "app/ErrorPresentation.h"
+#include "app/SingleInstance.h"
 #include "DocumentTestSupport.h"
+#include "PrivateSessionBus.h"
 #include "lha/ui/BW_LHAExtractor.h"
 #include "lha/ui/BW_ProgressSheet.h"
 #include "lha/ui/ElidingLabel.h"
@@ -334,6 +336,38 @@ TEST_F(LHAExtractorTest, ArchivesOpenedTogetherAreExtractedOneAfterAnother) {
     QList<QUrl> recent = controller()->recentDocumentURLs().mid(0, 3);
     EXPECT_EQ(recent, (QList<QUrl>{url(archives[2]), url(archives[1]), url(archives[0])}));
     EXPECT_TRUE(controller()->documents().isEmpty());
+}
+
+// A second launch hands its archive to the running instance, which queues
+// it behind the archive it is working on.
+TEST_F(LHAExtractorTest, ArchiveFromASecondLaunchJoinsTheQueue) {
+    PrivateSessionBus bus;
+    if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();
+    app::SingleInstance running;
+    app::SingleInstance launched;
+    ASSERT_EQ(running.claim(bus.connect()), app::SingleInstance::Role::primary);
+    ASSERT_EQ(launched.claim(bus.connect()), app::SingleInstance::Role::secondary);
+    // As the application's main() connects them.
+    QObject::connect(&running, &app::SingleInstance::openFilesRequested, [](const QStringList& paths) {
+        for (const QString& path : paths) controller()->openURL(QUrl::fromLocalFile(path));
+    });
+    const auto first = archive("crafted/dirs_only.lzh");
+    const auto second = archive("crafted/anims_l2.lzh");
+    ModalDriver modals;
+    bool handedOff = false;
+    int saves = 0;
+    modals.save = [&](QFileDialog* dialog) {
+        // The second launch comes while the first archive's save dialog is up.
+        if (!handedOff) handedOff = launched.handOff({qpath(second)});
+        typeAndAccept(dialog, qpath(files_ / ("out" + std::to_string(saves++))));
+    };
+    controller()->openURL(url(first));
+    ASSERT_TRUE(waitFor([&] { return handedOff && !BW_LHAExtractor::isBusy(); }, kWorkflowMs));
+    QStringList order;
+    for (const SeenDialog& dialog : modals.seen) order << dialog.extracting + ":" + dialog.title;
+    EXPECT_EQ(order, (QStringList{"dirs_only.lzh:Extract “dirs_only.lzh”", "dirs_only.lzh:" + QCoreApplication::applicationName(),
+                                  "anims_l2.lzh:Extract “anims_l2.lzh”", "anims_l2.lzh:Open ANIM Files"}));
+    EXPECT_EQ(controller()->recentDocumentURLs().value(0), url(second));
 }
 
 // Where the destination goes wrong before anything is extracted.
