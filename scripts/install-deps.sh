@@ -16,6 +16,13 @@ packages=(
   shared-mime-info desktop-file-utils appstream
   # LHA archives.
   liblhasa-dev
+  # The GStreamer plugin and its tests: headers, gst-launch, gst-discoverer,
+  # the base and good elements (decodebin, videoconvert, appsink). libav is
+  # there so that the tests also run beside its IFF typefinder; ffmpeg is the
+  # yardstick of the plugin's speed measurement.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+  gstreamer1.0-libav ffmpeg
 )
 
 missing=()
