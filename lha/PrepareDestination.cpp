@@ -7,17 +7,17 @@
 namespace velarium {
 namespace {
 
-// The folder's own name, also when the path ends in a separator.
-std::string lastComponent(const std::filesystem::path& path) {
-    std::filesystem::path name = path.filename();
-    if (name.empty()) name = path.parent_path().filename();
-    return name.string();
+// The path without a trailing separator, so that "name/" is looked up as
+// "name" itself, and its last component is the folder's name.
+std::filesystem::path withoutTrailingSeparator(const std::filesystem::path& path) {
+    return path.has_filename() || !path.has_parent_path() ? path : path.parent_path();
 }
 
 }  // namespace
 
-bool prepareDestination(const std::filesystem::path& destination, Error* error) {
+bool prepareDestination(const std::filesystem::path& requested, Error* error) {
     namespace fs = std::filesystem;
+    const fs::path destination = withoutTrailingSeparator(requested);
     std::error_code status;
     // A link to a folder is the folder the user chose; a dangling link, like a
     // file, is something else already there under that name.
@@ -25,7 +25,7 @@ bool prepareDestination(const std::filesystem::path& destination, Error* error) 
     if (fs::exists(own)) {
         if (fs::is_directory(fs::status(destination, status))) return true;
         return fail(error, Error(kLHAErrorDomain, kLHAErrorDestinationIsAFile, "The folder could not be created.",
-                                 "A file named “" + lastComponent(destination) +
+                                 "A file named “" + destination.filename().string() +
                                      "” already exists there. Choose a different name for the folder."));
     }
     std::error_code created;

@@ -6,6 +6,8 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "lha/ArchiveExtractor.h"
@@ -27,6 +29,11 @@ inline ExtractionRun extractArchiveInto(const std::filesystem::path& archive, co
     run.succeeded = extractor.extractArchive(observer, &run.error);
     run.report = extractor.report();
     return run;
+}
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A test name from any text: what a test name cannot hold becomes '_'.
