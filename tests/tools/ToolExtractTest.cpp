@@ -1,0 +1,195 @@
+// velarium-tool extract: the report, the exit status, the default folder,
+// the JSON object, names escaped for the terminal, and the progress bar that
+// only a terminal gets.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/LHAArchives.h"
+#include "tools/ToolRunner.h"
+
+namespace velarium {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+class ToolExtract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    }
+    std::string corpus(const std::string& name) const { return (lhaCorpusDir() / name).string(); }
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    TemporaryFolder folder_;
+};
+
+TEST_F(ToolExtract, ReportsWhatWasNotExtractedAndExitsByTheOutcome) {
+    struct Case {
+        std::string archive;
+        int exitStatus;
+        std::vector<std::string> report;  // after the first line
+    };
+    const std::vector<Case> cases = {
+        {"jlha/multi_lh5_l2.lzh", 0,
+         {"Animations:", "  Anims/Run/run_cycle.anim", "  Anims/Walk/walk_cycle.anim", "  Anims/Walk/walk_slow.anim",
+          "  Anims/Idle/Loop/idle.anim"}},
+        {"crafted/decode_fail.lzh", 2,
+         {"Not extracted:", "  unknown_method.bin: unsupported compression method",
+          "  garbage_lh5.bin: decoding or checksum failed", "  short_data.bin: decoding or checksum failed"}},
+        {"crafted/symlinks_only.lzh", 2,
+         {"Symbolic links, not extracted:", "  link0", "  sub/link1", "  link2", "  Anims/walk_link", "  evil_link",
+          "  dirlink"}},
+        {"crafted/broken_l2_header_crc.lzh", 2,
+         {"The archive is damaged: entries after second.anim are missing.", "Animations:", "  second.anim"}},
+        {"real/archives/lha213/lh5.lzh", 0, {}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const std::string destination = path("out" + std::to_string(++n));
+        const ProgramRun run = runTool({"extract", corpus(c.archive), "-o", destination});
+        EXPECT_EQ(run.exitStatus, c.exitStatus);
+        EXPECT_EQ(run.standardError, "") << "no progress bar without a terminal";
+        auto printed = lines(run.standardOutput);
+        ASSERT_FALSE(printed.empty());
+        EXPECT_EQ(printed.front().rfind("Extracted ", 0), 0u) << printed.front();
+        EXPECT_NE(printed.front().find(" into " + destination), std::string::npos) << printed.front();
+        printed.erase(printed.begin());
+        EXPECT_EQ(printed, c.report);
+    }
+}
+
+TEST_F(ToolExtract, NothingDoneGivesOneLineAndStatusOne) {
+    std::ofstream(path("taken")) << "a file where the folder should go";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {{"extract", corpus("crafted/text.lha"), "-o", path("out")},
+         "velarium-tool: " + corpus("crafted/text.lha") +
+             ": The archive could not be read. “text.lha” is not an LHA archive, or it is damaged."},
+        {{"extract", path("missing.lzh"), "-o", path("out2")},
+         "velarium-tool: " + path("missing.lzh") +
+             ": The archive could not be read. “missing.lzh” is not an LHA archive, or it is damaged."},
+        {{"extract", corpus("jlha/multi_lh5_l2.lzh"), "-o", path("taken")},
+         "velarium-tool: " + path("taken") +
+             ": The folder could not be created. A file named “taken” already exists there. Choose a different "
+             "name for the folder."},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = runTool(c.arguments);
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_EQ(run.standardOutput, "");
+        EXPECT_EQ(lines(run.standardError), std::vector<std::string>{c.line});
+    }
+    EXPECT_TRUE(fs::is_directory(path("out"))) << "the new folder stays, empty";
+}
+
+TEST_F(ToolExtract, TheDefaultFolderIsTheArchivesNameBesideIt) {
+    fs::copy_file(corpus("crafted/anims_l2.lzh"), path("My Anims.lzh"));
+    const ProgramRun run = runTool({"extract", path("My Anims.lzh")});
+    EXPECT_EQ(run.exitStatus, 0) << run.standardOutput << run.standardError;
+    EXPECT_EQ(lines(run.standardOutput).front(), "Extracted 11 entries into " + path("My Anims"));
+    EXPECT_TRUE(fs::is_regular_file(path("My Anims/Anims/Walk/x.anim")));
+}
+
+TEST_F(ToolExtract, JSONHoldsOneObjectWithTheWholeOutcome) {
+    const std::string archive = corpus("crafted/decode_fail.lzh");
+    const ProgramRun run = runTool({"extract", archive, "-o", path("out"), "--json"});
+    EXPECT_EQ(run.exitStatus, 2);
+    const nlohmann::ordered_json expected = {
+        {"archive", archive},
+        {"destination", path("out")},
+        {"files", 6},
+        {"bytes", 31 + 30 + 1000 + 20 + 10 + 30},
+        {"extracted", {"ok1.txt", "clen_gt_length.bin", "ok2.txt"}},
+        {"failed", {"unknown_method.bin", "garbage_lh5.bin", "short_data.bin"}},
+        {"skippedLinks", nlohmann::ordered_json::array()},
+        {"animations", nlohmann::ordered_json::array()},
+        {"stoppedEarly", false},
+        {"cancelled", false},
+    };
+    EXPECT_EQ(nlohmann::ordered_json::parse(run.standardOutput), expected);
+
+    // Latin-1 names come out as UTF-8; links and a damaged end are listed.
+    const auto jlha = nlohmann::json::parse(
+        runTool({"extract", corpus("jlha/multi_lh7_l0.lzh"), "-o", path("jlha"), "--json"}).standardOutput);
+    EXPECT_EQ(jlha["extracted"][16], "Docs/caf\xc3\xa9 notes.txt");
+    EXPECT_EQ(jlha["animations"].size(), 4u);
+    const auto links = nlohmann::json::parse(
+        runTool({"extract", corpus("real/archives/regression/symlink2.lzh"), "-o", path("links"), "--json"})
+            .standardOutput);
+    EXPECT_EQ(links["skippedLinks"], nlohmann::json({"etc"}));
+    EXPECT_EQ(links["extracted"], nlohmann::json({"etc/passwd"}));
+    const auto broken = nlohmann::json::parse(
+        runTool({"extract", corpus("crafted/broken_level_byte.lzh"), "-o", path("broken"), "--json"}).standardOutput);
+    EXPECT_EQ(broken["stoppedEarly"], true);
+}
+
+// The entry "/tmp/" ESC "]2;malicious" BEL LF (a terminal title attack) of
+// lhasa's regression archive, made to fail by a file named "tmp".
+TEST_F(ToolExtract, ControlCharactersInNamesArePrintedEscaped) {
+    fs::create_directories(path("out"));
+    std::ofstream(path("out/tmp")) << "not a folder";
+    const ProgramRun run = runTool({"extract", corpus("real/archives/regression/badterm.lzh"), "-o", path("out")});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(lines(run.standardOutput)[2], "  tmp/\\x1b]2;malicious\\x07\\x0a: a file stands where a folder is needed");
+    for (const char c : run.standardOutput) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+}
+
+// Runs the tool with standard error on a pseudo-terminal; returns what the
+// terminal received.
+std::string terminalOutput(const std::vector<std::string>& arguments) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return {};
+    const std::string terminal = ::ptsname(master);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
+    std::vector<char*> argv = {const_cast<char*>(VELARIUM_TOOL_PATH)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool started = posix_spawn(&pid, VELARIUM_TOOL_PATH, &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    std::string received;
+    if (started) {
+        char buffer[4096];
+        // The terminal reports an error once the tool has closed its side.
+        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) received.append(buffer, got);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ::close(master);
+    return received;
+}
+
+TEST_F(ToolExtract, ATerminalGetsAProgressBarWithEscapedNames) {
+    fs::create_directories(path("out"));
+    const std::string bar = terminalOutput({"extract", corpus("real/archives/regression/badterm.lzh"), "-o", path("out")});
+    EXPECT_NE(bar.find("%"), std::string::npos) << bar;
+    EXPECT_NE(bar.find("tmp/\\x1b]2;malicious\\x07\\x0a (1 of 1)"), std::string::npos) << bar;
+    // The only escape sequences are the bar's own "erase to the end of the line".
+    for (std::size_t at = bar.find('\x1b'); at != std::string::npos; at = bar.find('\x1b', at + 1))
+        EXPECT_EQ(bar.compare(at, 3, "\x1b[K"), 0) << bar;
+    EXPECT_EQ(bar.substr(bar.size() - 4), "\r\x1b[K") << "the bar is cleared at the end";
+}
+
+}  // namespace
+}  // namespace velarium
