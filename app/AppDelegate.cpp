@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "app/BW_DocumentController.h"
+#include "app/BW_MediaExtensionTip.h"
 #include "app/MenuActions.h"
 #include "app/SoftwareUpdater.h"
 
@@ -32,12 +33,11 @@ AppDelegate* AppDelegate::shared() { return sharedDelegate; }
 
 void AppDelegate::awakeFromNib() { updater_->resetUpdateCycle(); }
 
-void AppDelegate::applicationDidFinishLaunching() {
-    // The Media Extension tip is shown from here when it is due.
-}
+void AppDelegate::applicationDidFinishLaunching() { BW_MediaExtensionTip::showIfNeeded(); }
 
 bool AppDelegate::applicationOpenUntitledFile() {
     // The Media Extension tip, when due, comes before the Open dialog.
+    BW_MediaExtensionTip::showIfNeeded();
     return BW_DocumentController::sharedDocumentController()->openDocument();
 }
 
@@ -51,6 +51,8 @@ bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
 }
 
 void AppDelegate::doWebUpdate(QObject* sender) { updater_->checkForUpdates(sender); }
+
+void AppDelegate::showMediaExtensionTip(QObject*) { BW_MediaExtensionTip::showNow(); }
 
 void AppDelegate::showAbout() {
     QMessageBox::about(QApplication::activeWindow(), tr("About Velarium"),

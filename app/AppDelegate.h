@@ -34,6 +34,8 @@ public:
 
     // Menu actions.
     void doWebUpdate(QObject* sender);
+    // Shows the Media Extension tip whatever its settings say.
+    void showMediaExtensionTip(QObject* sender);
     void showAbout();
 
     SoftwareUpdater* updater() const { return updater_; }

@@ -218,7 +218,11 @@ void DocumentWindow::buildMenus() {
     connect(updates, &QAction::triggered, this, [updates] {
         if (AppDelegate* delegate = AppDelegate::shared()) delegate->doWebUpdate(updates);
     });
-    // The Media Extension tip's item (tag kMediaExtensionTipTag) joins here.
+    QAction* tip = addAction(help, kMediaExtensionTipAction, tr("ANIM Support for Other Apps…"));
+    tip->setProperty(kTagProperty, kMediaExtensionTipTag);
+    connect(tip, &QAction::triggered, this, [tip] {
+        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showMediaExtensionTip(tip);
+    });
     help->addSeparator();
     QAction* about = addAction(help, kAboutAction, tr("&About Velarium"));
     about->setMenuRole(QAction::AboutRole);

@@ -31,6 +31,7 @@ inline constexpr const char* kSpeedNormalAction = "speedNormal";
 inline constexpr const char* kSpeedDoubleAction = "speedDouble";
 inline constexpr const char* kShowInfoAction = "showDocumentInfo";
 inline constexpr const char* kCheckForUpdatesAction = "doWebUpdate";
+inline constexpr const char* kMediaExtensionTipAction = "showMediaExtensionTip";
 inline constexpr const char* kAboutAction = "about";
 
 // Menu items that the application object answers for carry a tag; it

@@ -8,5 +8,9 @@ inline constexpr const char* kLoopPlayback = "BW_LoopPlayback";              // 
 inline constexpr const char* kUpdateFeedURL = "BW_UpdateFeedURL";            // appcast URL; empty = none
 inline constexpr const char* kUpdateAutomatically = "BW_UpdateAutomatically";  // bool, off by default
 inline constexpr const char* kLastUpdateCheck = "BW_LastUpdateCheck";          // date and time
+// The Media Extension tip: the full version that last showed it (absent until
+// the first showing), and whether the user asked never to see it again.
+inline constexpr const char* kMediaExtensionTipLastShownVersion = "BW_MediaExtensionTipLastShownVersion";  // string
+inline constexpr const char* kMediaExtensionTipSuppressed = "BW_MediaExtensionTipSuppressed";              // bool
 
 }  // namespace velarium::settings

@@ -28,6 +28,7 @@
 #include "app/Document.h"
 #include "app/DocumentWindow.h"
 #include "app/PlayerView.h"
+#include "app/SettingsKeys.h"
 #include "GuiTestSupport.h"
 #include "support/SyntheticAnimations.h"
 #include "support/TemporaryFolder.h"
@@ -81,6 +82,9 @@ class ApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QSettings().clear();
+        // The Media Extension tip would come before the Open dialog; its own
+        // tests switch it back on.
+        QSettings().setValue(settings::kMediaExtensionTipSuppressed, true);
         delegate_ = std::make_unique<app::AppDelegate>();
         delegate_->awakeFromNib();
     }
