@@ -23,6 +23,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
   gstreamer1.0-libav ffmpeg
+  # The Debian package: dpkg-shlibdeps for its dependencies, lintian to check it.
+  dpkg-dev lintian
 )
 
 missing=()
