@@ -59,15 +59,31 @@ private:
 
 }  // namespace
 
-BlockBuffer::~BlockBuffer() { LargeBlockCache::shared().give(std::move(memory_), blockLength_); }
+namespace {
+
+OSStatus checkBlockLayout(std::size_t blockLength, std::size_t offsetToData, std::size_t dataLength) {
+    if (blockLength == 0 || dataLength == 0) return kCMBlockBufferBadLengthParameterErr;
+    if (offsetToData >= blockLength) return kCMBlockBufferBadOffsetParameterErr;
+    if (dataLength > blockLength - offsetToData) return kCMBlockBufferBadLengthParameterErr;
+    return kNoErr;
+}
+
+}  // namespace
+
+BlockBuffer::~BlockBuffer() {
+    if (providedMemory_) {
+        if (releaseProvidedMemory_) releaseProvidedMemory_(providedMemory_);
+        return;
+    }
+    LargeBlockCache::shared().give(std::move(memory_), blockLength_);
+}
 
 OSStatus BlockBuffer::createWithMemoryBlock(std::size_t blockLength, std::size_t offsetToData,
                                             std::size_t dataLength, std::uint32_t flags,
                                             BlockBufferRef* blockBufferOut) {
     if (!blockBufferOut) return kCMBlockBufferBadPointerParameterErr;
-    if (blockLength == 0 || dataLength == 0) return kCMBlockBufferBadLengthParameterErr;
-    if (offsetToData >= blockLength) return kCMBlockBufferBadOffsetParameterErr;
-    if (dataLength > blockLength - offsetToData) return kCMBlockBufferBadLengthParameterErr;
+    if (const OSStatus status = checkBlockLayout(blockLength, offsetToData, dataLength); status != kNoErr)
+        return status;
 
     BlockBufferRef buffer(new (std::nothrow) BlockBuffer(blockLength, offsetToData, dataLength));
     if (!buffer) return kCMBlockBufferBlockAllocationFailedErr;
@@ -79,7 +95,22 @@ OSStatus BlockBuffer::createWithMemoryBlock(std::size_t blockLength, std::size_t
     return kNoErr;
 }
 
+OSStatus BlockBuffer::createWithMemoryBlock(std::uint8_t* memoryBlock, std::size_t blockLength,
+                                            ReleaseBlockCallback releaseBlock, std::size_t offsetToData,
+                                            std::size_t dataLength, BlockBufferRef* blockBufferOut) {
+    if (!blockBufferOut || !memoryBlock) return kCMBlockBufferBadPointerParameterErr;
+    if (const OSStatus status = checkBlockLayout(blockLength, offsetToData, dataLength); status != kNoErr)
+        return status;
+    BlockBufferRef buffer(new (std::nothrow) BlockBuffer(blockLength, offsetToData, dataLength));
+    if (!buffer) return kCMBlockBufferBlockAllocationFailedErr;
+    buffer->providedMemory_ = memoryBlock;
+    buffer->releaseProvidedMemory_ = std::move(releaseBlock);
+    *blockBufferOut = std::move(buffer);
+    return kNoErr;
+}
+
 OSStatus BlockBuffer::assureBlockMemory() {
+    if (providedMemory_) return kNoErr;
     if (!memory_) memory_ = LargeBlockCache::shared().take(blockLength_);
     if (!memory_) {
         // Left uninitialised on purpose: the filler writes every byte, and
@@ -92,16 +123,16 @@ OSStatus BlockBuffer::assureBlockMemory() {
 
 OSStatus BlockBuffer::getDataPointer(std::size_t offset, std::size_t* lengthAtOffset, std::size_t* totalLength,
                                      std::uint8_t** dataPointer) const {
-    if (!memory_) return kCMBlockBufferBadPointerParameterErr;
+    if (!block()) return kCMBlockBufferBadPointerParameterErr;
     if (offset >= dataLength_) return kCMBlockBufferBadOffsetParameterErr;
     if (lengthAtOffset) *lengthAtOffset = dataLength_ - offset;
     if (totalLength) *totalLength = dataLength_;
-    if (dataPointer) *dataPointer = memory_.get() + offsetToData_ + offset;
+    if (dataPointer) *dataPointer = block() + offsetToData_ + offset;
     return kNoErr;
 }
 
 OSStatus BlockBuffer::checkRange(std::size_t offset, std::size_t length) const {
-    if (!memory_) return kCMBlockBufferBadPointerParameterErr;
+    if (!block()) return kCMBlockBufferBadPointerParameterErr;
     if (offset > dataLength_) return kCMBlockBufferBadOffsetParameterErr;
     if (length > dataLength_ - offset) return kCMBlockBufferBadLengthParameterErr;
     return kNoErr;
@@ -111,7 +142,7 @@ OSStatus BlockBuffer::copyDataBytes(std::size_t offset, std::size_t length, void
     if (!destination) return kCMBlockBufferBadPointerParameterErr;
     const OSStatus status = checkRange(offset, length);
     if (status != kNoErr) return status;
-    std::memcpy(destination, memory_.get() + offsetToData_ + offset, length);
+    std::memcpy(destination, block() + offsetToData_ + offset, length);
     return kNoErr;
 }
 
@@ -119,7 +150,7 @@ OSStatus BlockBuffer::replaceDataBytes(const void* source, std::size_t offset, s
     if (!source) return kCMBlockBufferBadPointerParameterErr;
     const OSStatus status = checkRange(offset, length);
     if (status != kNoErr) return status;
-    std::memcpy(memory_.get() + offsetToData_ + offset, source, length);
+    std::memcpy(block() + offsetToData_ + offset, source, length);
     return kNoErr;
 }
 

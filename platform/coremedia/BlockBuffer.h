@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/coremedia/CoreMediaStatus.h"
@@ -36,6 +37,18 @@ public:
     static OSStatus createWithMemoryBlock(std::size_t blockLength, std::size_t offsetToData, std::size_t dataLength,
                                           std::uint32_t flags, BlockBufferRef* blockBufferOut);
 
+    // Called with memory someone else provided when the buffer over it goes away.
+    using ReleaseBlockCallback = std::function<void(std::uint8_t* memoryBlock)>;
+
+    // A buffer over `blockLength` bytes of memory that someone else provides
+    // (a media framework's buffer, say), whose data are the `dataLength`
+    // bytes at `offsetToData`. Nothing is copied; the memory must stay valid
+    // until `releaseBlock` (may be empty) is called with it when the buffer
+    // goes away. Fails like the other form, and for null memory.
+    static OSStatus createWithMemoryBlock(std::uint8_t* memoryBlock, std::size_t blockLength,
+                                          ReleaseBlockCallback releaseBlock, std::size_t offsetToData,
+                                          std::size_t dataLength, BlockBufferRef* blockBufferOut);
+
     // Allocates the memory if that has not happened yet.
     OSStatus assureBlockMemory();
 
@@ -58,7 +71,12 @@ private:
         : blockLength_(blockLength), offsetToData_(offsetToData), dataLength_(dataLength) {}
     OSStatus checkRange(std::size_t offset, std::size_t length) const;
 
+    // The block: memory of its own, or memory someone else provided.
+    std::uint8_t* block() const { return memory_ ? memory_.get() : providedMemory_; }
+
     std::unique_ptr<std::uint8_t[]> memory_;  // of blockLength_ bytes once assured
+    std::uint8_t* providedMemory_ = nullptr;
+    ReleaseBlockCallback releaseProvidedMemory_;
     std::size_t blockLength_;
     std::size_t offsetToData_;
     std::size_t dataLength_;

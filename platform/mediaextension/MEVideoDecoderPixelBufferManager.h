@@ -14,7 +14,9 @@ namespace velarium {
 // states what it produces (width, height, pixel format) once; the host
 // decides the row layout, so rows may be longer than width × 4 bytes. Memory
 // of buffers that are released comes back to a small pool and is reused.
-// Safe to use from several threads.
+// Safe to use from several threads. A host whose pictures live in memory of
+// its own (a media framework's video frames) overrides
+// createPixelBufferAndReturnError to hand that memory out instead.
 class MEVideoDecoderPixelBufferManager {
 public:
     struct Options {
@@ -25,7 +27,7 @@ public:
 
     MEVideoDecoderPixelBufferManager();
     explicit MEVideoDecoderPixelBufferManager(const Options& options);
-    ~MEVideoDecoderPixelBufferManager();
+    virtual ~MEVideoDecoderPixelBufferManager();
     MEVideoDecoderPixelBufferManager(const MEVideoDecoderPixelBufferManager&) = delete;
     MEVideoDecoderPixelBufferManager& operator=(const MEVideoDecoderPixelBufferManager&) = delete;
 
@@ -35,7 +37,7 @@ public:
     // A new buffer conforming to the attributes, owned by the caller; null
     // with an error (status domain) when the attributes do not describe a
     // buffer or memory cannot be had.
-    PixelBufferRef createPixelBufferAndReturnError(Error* error);
+    virtual PixelBufferRef createPixelBufferAndReturnError(Error* error);
 
     const Options& options() const { return options_; }
 

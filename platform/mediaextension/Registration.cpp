@@ -17,8 +17,7 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
     return !relative.empty() && *relative.begin() != "..";
 }
 
-bool registerKind(ExtensionKind kind, Error* error) {
-    const auto folders = embeddedExtensionFolders();
+bool registerKind(ExtensionKind kind, const std::vector<std::filesystem::path>& folders, Error* error) {
     std::string searched;
     for (const auto& folder : folders) {
         std::error_code ignored;
@@ -38,20 +37,36 @@ bool registerKind(ExtensionKind kind, Error* error) {
 
 }  // namespace
 
-std::vector<std::filesystem::path> embeddedExtensionFolders() {
+std::vector<std::filesystem::path> extensionFoldersFor(const std::filesystem::path& binary,
+                                                       const std::filesystem::path& installedFolder) {
     std::vector<std::filesystem::path> folders;
-    const auto executable = executablePath();
+    if (binary.empty()) return folders;
 #ifdef VELARIUM_BUILD_TREE
-    if (!executable.empty() && isInside(executable, VELARIUM_BUILD_TREE))
-        folders.emplace_back(VELARIUM_BUILD_EXTENSION_FOLDER);
+    if (isInside(binary, VELARIUM_BUILD_TREE)) folders.emplace_back(VELARIUM_BUILD_EXTENSION_FOLDER);
 #endif
-    if (!executable.empty())
-        folders.push_back((executable.parent_path().parent_path() / kInstalledExtensionFolder).lexically_normal());
+    folders.push_back(installedFolder.lexically_normal());
     return folders;
 }
 
-bool registerFormatReaders(Error* error) { return registerKind(ExtensionKind::formatReader, error); }
+std::vector<std::filesystem::path> embeddedExtensionFolders() {
+    const auto executable = executablePath();
+    return extensionFoldersFor(executable, executable.parent_path().parent_path() / kInstalledExtensionFolder);
+}
 
-bool registerVideoDecoders(Error* error) { return registerKind(ExtensionKind::videoDecoder, error); }
+bool registerFormatReaders(Error* error) {
+    return registerKind(ExtensionKind::formatReader, embeddedExtensionFolders(), error);
+}
+
+bool registerVideoDecoders(Error* error) {
+    return registerKind(ExtensionKind::videoDecoder, embeddedExtensionFolders(), error);
+}
+
+bool registerFormatReaders(const std::vector<std::filesystem::path>& folders, Error* error) {
+    return registerKind(ExtensionKind::formatReader, folders, error);
+}
+
+bool registerVideoDecoders(const std::vector<std::filesystem::path>& folders, Error* error) {
+    return registerKind(ExtensionKind::videoDecoder, folders, error);
+}
 
 }  // namespace velarium
