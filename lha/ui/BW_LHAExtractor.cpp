@@ -299,6 +299,7 @@ void BW_LHAExtractor::startExtraction() {
     skippedLinks_.clear();
     animURLs_.clear();
     stoppedEarly_ = false;
+    lastEntryPath_.clear();
 
     progressSheet_ = std::make_unique<BW_ProgressSheet>();
     progressSheet_->setDelegate(this);
@@ -357,6 +358,7 @@ void BW_LHAExtractor::extractionFinished(bool success, const Error& error) {
         for (const std::string& path : report.animPaths)
             animURLs_ << QUrl::fromLocalFile(destination.filePath(QFile::decodeName(QByteArray::fromStdString(path))));
         stoppedEarly_ = report.stoppedEarly;
+        lastEntryPath_ = QFile::decodeName(QByteArray::fromStdString(report.lastEntryPath));
     }
 
     if (!success) {
@@ -401,7 +403,11 @@ void BW_LHAExtractor::presentProblems() {
         sections << tr("These items could not be extracted, or failed their checksum:\n%1").arg(listText(failedPaths_));
     if (!skippedLinks_.isEmpty())
         sections << tr("These symbolic links were not extracted:\n%1").arg(listText(skippedLinks_));
-    if (stoppedEarly_) sections << tr("The archive is damaged: entries after the last one read are missing.");
+    if (stoppedEarly_) {
+        sections << (lastEntryPath_.isEmpty()
+                         ? tr("The archive is damaged: entries after the last one read are missing.")
+                         : tr("The archive is damaged: entries after “%1” are missing.").arg(lastEntryPath_));
+    }
 
     QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
                       tr("Some of “%1” was not extracted.").arg(archiveName()), QMessageBox::Ok);

@@ -115,6 +115,7 @@ private:
     QStringList skippedLinks_;
     QList<QUrl> animURLs_;
     bool stoppedEarly_ = false;
+    QString lastEntryPath_;  // the last entry read, where a damaged archive stops
 };
 
 }  // namespace velarium

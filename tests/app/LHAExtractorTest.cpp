@@ -482,7 +482,7 @@ TEST_F(LHAExtractorTest, ProblemsAreListedBeforeTheAnimationsAreOffered) {
          "These symbolic links were not extracted:\nlink0\nsub/link1\nlink2\nAnims/walk_link\nevil_link\ndirlink",
          false, "Reading archive…"},
         {"crafted/broken_l2_header_crc.lzh",
-         "The archive is damaged: entries after the last one read are missing.", true, "second.anim (2 of 2)"},
+         "The archive is damaged: entries after “second.anim” are missing.", true, "second.anim (2 of 2)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
