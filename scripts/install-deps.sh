@@ -14,8 +14,9 @@ packages=(
   xvfb xauth dbus fonts-dejavu-core
   # Desktop integration files and their checks.
   shared-mime-info desktop-file-utils appstream
-  # LHA archives.
-  liblhasa-dev
+  # LHA archives; the lhasa program is the yardstick of the extraction speed
+  # comparison (bench/).
+  liblhasa-dev lhasa
   # The GStreamer plugin and its tests: headers, gst-launch, gst-discoverer,
   # the base and good elements (decodebin, videoconvert, appsink). libav is
   # there so that the tests also run beside its IFF typefinder; ffmpeg is the
