@@ -11,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tool=$root/build/tools/velarium-tool/velarium-tool
 corpus=$root/../shared/corpus/lha
 [[ -x $tool ]] || { echo "build the project first (scripts/build.sh)" >&2; exit 1; }
-command -v lhasa >/dev/null || { echo "lhasa is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+"$root/scripts/install-deps.sh" --bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -14,6 +14,7 @@ shift || true
 build="${BUILD:-build-fuzz}"
 corpus="${VELARIUM_CORPUS_DIR:-../shared/corpus}"
 
+./scripts/install-deps.sh --fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELARIUM_FUZZ=ON -DVELARIUM_SANITIZE=ON -DVELARIUM_CORE_ONLY=ON >/dev/null
 cmake --build "$build" --target anim_fuzzer -j2

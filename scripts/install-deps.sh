@@ -1,32 +1,46 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test and benchmark.
 # Does nothing (quietly) when all of them are already present.
+# Options add what only some scripts need (any number of them):
+#   --fuzz              clang and its sanitizer runtime, for fuzz/run.sh;
+#   --bench             the yardsticks of the whole-process speed comparisons
+#                       under bench/: the lhasa program and ffmpeg;
+#   --installed-checks  what scripts/check-installed.sh uses to try the
+#                       installed package as a desktop would: GNOME's video
+#                       thumbnailer, ffmpeg for its pixels, and the GLib and
+#                       freedesktop query tools.
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libssl-dev nlohmann-json3-dev libcli11-dev
-  clang libclang-rt-14-dev
   # The desktop application: Qt 6 Widgets, D-Bus, translations, headless and
   # virtual displays, a session bus for the single-instance tests, fonts.
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libqt6svg6
   xvfb xauth dbus fonts-dejavu-core
   # Desktop integration files and their checks.
   shared-mime-info desktop-file-utils appstream
-  # LHA archives; the lhasa program is the yardstick of the extraction speed
-  # comparison (bench/).
-  liblhasa-dev lhasa
+  # LHA archives.
+  liblhasa-dev
   # The GStreamer plugin and its tests: headers, gst-launch, gst-discoverer,
   # the base and good elements (decodebin, videoconvert, appsink). libav is
-  # there so that the tests also run beside its IFF typefinder; ffmpeg is the
-  # yardstick of the plugin's speed measurement.
+  # there so that the tests also run beside its IFF typefinder.
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
-  gstreamer1.0-libav ffmpeg
+  gstreamer1.0-libav
   # The Debian package: dpkg-shlibdeps for its dependencies, lintian to check it.
   dpkg-dev lintian
 )
+
+for option in "$@"; do
+  case $option in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --bench) packages+=(lhasa ffmpeg) ;;
+    --installed-checks) packages+=(totem libglib2.0-bin xdg-utils ffmpeg) ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
