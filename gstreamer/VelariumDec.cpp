@@ -43,10 +43,11 @@ class Decoder {
 public:
     explicit Decoder(GstVideoDecoder* element) : element_(element) {}
 
+    // Fails when the extension for the demuxer's samples cannot be loaded,
+    // so that the element says so before any data flows.
     bool start() {
         Error error;
-        extension_ = videoDecoderExtension(makeFourCharCode("ILBM"), &error);
-        if (extension_) return true;
+        if (videoDecoderExtension(makeFourCharCode("ILBM"), &error)) return true;
         postExtensionError(GST_ELEMENT(element_), GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN, error,
                            "The ANIM video decoder is not available");
         return false;
@@ -81,7 +82,8 @@ public:
         }
         pixelBuffers_ = std::make_shared<VideoFramePixelBuffers>(
             output_->info, [element = element_] { return gst_video_decoder_allocate_output_buffer(element); });
-        auto extension = extension_ ? extension_ : videoDecoderExtension(description_->mediaSubType(), &error);
+        // The extension serving the stream's codec type, as the registry says.
+        auto extension = videoDecoderExtension(description_->mediaSubType(), &error);
         decoder_ = extension ? extension->videoDecoderWithCodecType(description_->mediaSubType(), description_, {},
                                                                     pixelBuffers_, &error)
                              : nullptr;
@@ -140,7 +142,6 @@ private:
     }
 
     GstVideoDecoder* element_;
-    std::shared_ptr<MEVideoDecoderExtension> extension_;
     VideoFormatDescriptionRef description_;
     std::shared_ptr<VideoFramePixelBuffers> pixelBuffers_;
     MEVideoDecoderRef decoder_;

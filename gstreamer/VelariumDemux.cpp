@@ -23,8 +23,12 @@ GST_DEBUG_CATEGORY_STATIC(velarium_demux_debug);
 
 static GstStaticPadTemplate sinkTemplate =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("video/x-anim"));
+// Named like every demuxer's stream pads, so that decodebin treats the
+// element as one: a queue of its own behind it (decoding the file and
+// decoding the pictures then run side by side), and the file reported as a
+// container holding a video stream.
 static GstStaticPadTemplate srcTemplate =
-    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS("video/x-velarium-ilbm"));
+    GST_STATIC_PAD_TEMPLATE("video_%u", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS("video/x-velarium-ilbm"));
 
 namespace velarium::gst {
 namespace {
@@ -226,8 +230,24 @@ private:
     }
 
     void postError(GstStreamError code, const Error& error, const char* fallback) {
+        awaitEndOfTrial();
         postExtensionError(element_, GST_STREAM_ERROR, code, error, fallback);
         errorPosted_ = true;
+    }
+
+    // An autoplugging bin (decodebin, parsebin) tries a new element out with
+    // its state locked and throws away the element's errors until it unlocks
+    // it. In pull mode the streaming task starts during that trial, and a
+    // file refused at once would lose its error and leave the pipeline
+    // waiting forever; so an error waits for the trial to end (microseconds
+    // in practice, bounded in case an application keeps the state locked).
+    void awaitEndOfTrial() {
+        constexpr gulong kPollMicroseconds = 500;
+        constexpr int kLongestWait = 4000;  // polls: two seconds
+        for (int polls = 0; polls < kLongestWait && gst_element_is_locked_state(element_) &&
+                            !GST_PAD_IS_FLUSHING(sinkPad_);
+             ++polls)
+            g_usleep(kPollMicroseconds);
     }
 
     // Opens the format reader on `source` and readies the source pad; on
@@ -306,7 +326,7 @@ private:
     }
 
     void addSourcePad() {
-        srcPad_ = gst_pad_new_from_static_template(&srcTemplate, "src");
+        srcPad_ = gst_pad_new_from_static_template(&srcTemplate, "video_0");
         gst_pad_set_event_function(srcPad_, [](GstPad* pad, GstObject* parent, GstEvent* event) -> gboolean {
             return GST_EVENT_TYPE(event) == GST_EVENT_SEEK ? of(parent)->seek(event)
                                                            : gst_pad_event_default(pad, parent, event);
