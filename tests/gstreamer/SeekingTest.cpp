@@ -1,0 +1,176 @@
+// Seeking through decodebin: a flushing seek shows the frame it asks for
+// first and exactly, key-unit seeks snap to the frames' starts as asked, and
+// jumping back and forth over the large bench animation never shows a wrong
+// picture.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Expectations.h"
+#include "GstTestSupport.h"
+
+namespace velarium::gsttest {
+namespace {
+
+constexpr auto kFlushAccurate = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+constexpr auto kFlushKeyUnit = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT);
+
+GstSeekFlags operator|(GstSeekFlags a, GstSeekFlags b) { return GstSeekFlags(int(a) | int(b)); }
+
+// A corpus animation with every frame of the same length, and one whose
+// frames last different times.
+constexpr const char* kSeekedAnimations[] = {"mm_op5_ehb_320x200.anim", "op2_320x40_p5_f12_il0.anim"};
+
+std::vector<testing::CorpusAnimation> seekedAnimations() {
+    std::vector<testing::CorpusAnimation> out;
+    for (const auto& animation : testing::corpusAnimations())
+        for (const char* name : kSeekedAnimations)
+            if (animation.name == name) out.push_back(animation);
+    return out;
+}
+
+using SeekParam = std::tuple<testing::CorpusAnimation, Scheduling>;
+
+class SeekingTest : public ::testing::TestWithParam<SeekParam> {};
+
+TEST_P(SeekingTest, FlushingSeekWhilePausedShowsTheSoughtFrameFirst) {
+    VELARIUM_REQUIRE_DECODEBIN();
+    const auto& [animation, scheduling] = GetParam();
+    const ExpectedAnimation expected = expectedAnimation(animation);
+    const auto& frames = expected.frames;
+    ASSERT_GE(frames.size(), 4u);
+    const std::size_t last = frames.size() - 1, middle = frames.size() / 2;
+    auto at = [&](std::size_t index, double fraction) {
+        return frames[index].pts + GstClockTime(double(frames[index].duration) * fraction);
+    };
+
+    struct Case {
+        const char* what;
+        GstSeekFlags flags;
+        GstClockTime target;
+        std::size_t frame;          // the first frame shown
+        GstClockTime segmentStart;  // where the new segment starts
+    };
+    // Backwards and forwards in turn, each starting from where the last left off.
+    const Case cases[] = {
+        {"accurate, last frame's start", kFlushAccurate, frames[last].pts, last, frames[last].pts},
+        {"accurate, first frame's start", kFlushAccurate, 0, 0, 0},
+        {"accurate, a frame's start", kFlushAccurate, frames[middle].pts, middle, frames[middle].pts},
+        {"accurate, inside a frame", kFlushAccurate, at(1, 0.5), 1, at(1, 0.5)},
+        {"accurate, a frame's last nanosecond", kFlushAccurate, frames[middle + 1].pts - 1, middle,
+         frames[middle + 1].pts - 1},
+        {"key unit, inside a frame", kFlushKeyUnit, at(middle, 0.5), middle, frames[middle].pts},
+        {"key unit snapping before", kFlushKeyUnit | GST_SEEK_FLAG_SNAP_BEFORE, at(2, 0.5), 2, frames[2].pts},
+        {"key unit snapping after", kFlushKeyUnit | GST_SEEK_FLAG_SNAP_AFTER, at(last - 2, 0.5), last - 1,
+         frames[last - 1].pts},
+        {"key unit to the nearest, nearer the next", kFlushKeyUnit | GST_SEEK_FLAG_SNAP_NEAREST, at(1, 0.75), 2,
+         frames[2].pts},
+        {"key unit to the nearest, nearer this", kFlushKeyUnit | GST_SEEK_FLAG_SNAP_NEAREST, at(middle, 0.25),
+         middle, frames[middle].pts},
+        {"key unit snapping after from the last frame", kFlushKeyUnit | GST_SEEK_FLAG_SNAP_AFTER, at(last, 0.5),
+         last, frames[last].pts},
+    };
+
+    Pipeline pipeline(decodingPipeline(animation.file, scheduling));
+    ASSERT_TRUE(pipeline.preroll()) << describe(pipeline.error());
+    EXPECT_EQ(pipeline.demuxerSinkMode(), padMode(scheduling));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(pipeline.seek(c.flags, c.target));
+        const auto shown = pipeline.waitForPreroll();
+        ASSERT_TRUE(shown) << describe(pipeline.error());
+        EXPECT_EQ(shown->sha256, frames[c.frame].sha256);
+        // The decoder clips a frame that begins before the segment to its start.
+        EXPECT_EQ(shown->pts, std::max(frames[c.frame].pts, c.segmentStart));
+        EXPECT_EQ(pipeline.segmentStart(), c.segmentStart);
+    }
+    EXPECT_FALSE(pipeline.error()) << describe(pipeline.error());
+}
+
+std::string seekTestName(const ::testing::TestParamInfo<SeekParam>& info) {
+    return testing::corpusTestName({std::get<0>(info.param), info.index}) + "_" + name(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, SeekingTest,
+                         ::testing::Combine(::testing::ValuesIn(seekedAnimations()),
+                                            ::testing::Values(Scheduling::pull, Scheduling::push)),
+                         seekTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SeekingTest);
+
+std::optional<std::filesystem::path> benchAnimation() {
+    const auto folder = testing::corpusDir() / "anim" / "bench";
+    if (!std::filesystem::is_directory(folder)) return std::nullopt;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".anim") return entry.path();
+    return std::nullopt;
+}
+
+TEST(BenchSeeking, BackAndForthNeverShowsAWrongPicture) {
+    VELARIUM_REQUIRE_DECODEBIN();
+    const auto bench = benchAnimation();
+    if (!bench) GTEST_SKIP() << "bench animation not available";
+
+    // The pictures and times of a plain run from start to end are the reference.
+    std::vector<Frame> reference;
+    {
+        Pipeline pipeline(decodingPipeline(*bench, Scheduling::pull));
+        ASSERT_TRUE(pipeline.runToEnd(60s)) << "no end of stream in time";
+        ASSERT_FALSE(pipeline.error()) << describe(pipeline.error());
+        reference = pipeline.frames();
+    }
+    const std::size_t count = reference.size();
+    ASSERT_GE(count, 200u);
+
+    // Stretches of a few frames, jumping back and forth across the file;
+    // some are cut short by the next seek while their frames are flowing.
+    struct Stretch {
+        std::size_t first, length;
+        GstSeekFlags flags;
+        bool interrupted = false;
+    };
+    const Stretch stretches[] = {
+        {150, 3, kFlushAccurate},
+        {10, 2, kFlushKeyUnit},
+        {count - 2, 2, kFlushAccurate},
+        {0, 2, kFlushAccurate},
+        {101, 3, kFlushKeyUnit},
+        {20, count - 20, kFlushAccurate, true},
+        {57, 2, kFlushAccurate},
+        {56, 1, kFlushAccurate},
+        {170, count - 170, kFlushKeyUnit, true},
+        {199, 1, kFlushKeyUnit},
+        {3, 4, kFlushAccurate},
+        {120, 2, kFlushKeyUnit | GST_SEEK_FLAG_SNAP_AFTER},
+    };
+    Pipeline pipeline(decodingPipeline(*bench, Scheduling::pull));
+    ASSERT_TRUE(pipeline.preroll()) << describe(pipeline.error());
+    bool playing = false;
+    for (const Stretch& s : stretches) {
+        SCOPED_TRACE("frames " + std::to_string(s.first) + " to " + std::to_string(s.first + s.length - 1));
+        const std::size_t end = s.first + s.length;
+        const GstClockTime stop = end < count ? reference[end].pts : GST_CLOCK_TIME_NONE;
+        ASSERT_TRUE(pipeline.seek(s.flags, reference[s.first].pts, stop));
+        if (!playing) pipeline.play();
+        playing = true;
+        if (s.interrupted) {
+            ASSERT_TRUE(pipeline.waitForFrames(2, 30s)) << describe(pipeline.error());
+        } else {
+            ASSERT_TRUE(pipeline.waitForEnd(30s)) << "the stretch did not end in time";
+        }
+        ASSERT_FALSE(pipeline.error()) << describe(pipeline.error());
+        const auto shown = pipeline.frames();
+        const std::size_t whole = std::min(end, count) - s.first;
+        if (s.interrupted) {
+            ASSERT_LE(shown.size(), whole);
+        } else {
+            ASSERT_EQ(shown.size(), whole);
+        }
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_EQ(shown[i].sha256, reference[s.first + i].sha256) << "frame " << s.first + i;
+            EXPECT_EQ(shown[i].pts, reference[s.first + i].pts) << "frame " << s.first + i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velarium::gsttest
