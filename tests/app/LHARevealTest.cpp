@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QDesktopServices>
 #include <QTest>
 
 #include <filesystem>
 
 #include "lha/ui/FileManagerReveal.h"
+#include "OpenedURLs.h"
 #include "PrivateSessionBus.h"
 #include "support/TemporaryFolder.h"
 
@@ -31,17 +31,6 @@ public slots:
         shown << uris;
         startupIds << startupId;
     }
-};
-
-// Takes what would be opened with the desktop's default handler.
-class OpenedURLs : public QObject {
-    Q_OBJECT
-public:
-    OpenedURLs() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
-    ~OpenedURLs() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
 };
 
 QUrl url(const std::filesystem::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }

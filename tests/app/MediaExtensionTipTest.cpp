@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,6 +13,7 @@
 #include <optional>
 
 #include "DocumentTestSupport.h"
+#include "OpenedURLs.h"
 #include "app/BW_MediaExtensionTip.h"
 #include "app/MenuActions.h"
 #include "app/SettingsKeys.h"
@@ -61,17 +61,6 @@ Showing answering(const std::function<void()>& run, QMessageBox::ButtonRole role
     run();
     return showing;
 }
-
-// Takes what would be opened with the desktop's default handler.
-class OpenedURLs : public QObject {
-    Q_OBJECT
-public:
-    OpenedURLs() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
-    ~OpenedURLs() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 QString storedVersion() { return QSettings().value(settings::kMediaExtensionTipLastShownVersion).toString(); }
 bool suppressed() { return QSettings().value(settings::kMediaExtensionTipSuppressed).toBool(); }
@@ -323,4 +312,3 @@ TEST_F(MediaExtensionTipTest, TipComesBeforeTheStartUpOpenDialogWhenDue) {
 }  // namespace
 }  // namespace velarium::testing
 
-#include "MediaExtensionTipTest.moc"
