@@ -29,6 +29,9 @@ TEST_P(CorpusFramesTest, EveryFrameExactAndOnTime) {
 
     const StreamFormat format = pipeline.format();
     EXPECT_EQ(format.format, "BGRA");
+    ASSERT_TRUE(expected.size) << "the catalogue and the name say no size";
+    EXPECT_EQ(format.width, expected.size->width);
+    EXPECT_EQ(format.height, expected.size->height);
     EXPECT_EQ(format.framerateNumerator, expected.framerateNumerator);
     EXPECT_EQ(format.framerateDenominator, expected.framerateDenominator);
 

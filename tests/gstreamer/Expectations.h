@@ -8,8 +8,11 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <numeric>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,7 +27,12 @@ struct ExpectedFrame {
     GstClockTime duration;
 };
 
+struct PictureSize {
+    int width = 0, height = 0;
+};
+
 struct ExpectedAnimation {
+    std::optional<PictureSize> size;  // where the corpus says it
     std::vector<ExpectedFrame> frames;
     GstClockTime total = 0;
     int framerateNumerator = 0, framerateDenominator = 1;  // 0/1 when the durations vary
@@ -35,8 +43,36 @@ inline GstClockTime roundedNanoseconds(__int128 value, __int128 timescale) {
     return GstClockTime((2 * value * GST_SECOND + timescale) / (2 * timescale));
 }
 
+// The picture size: from the corpus catalogue, or from a vector's name (…_WxH_…).
+inline std::optional<PictureSize> catalogueSize(const testing::CorpusAnimation& animation) {
+    static const std::map<std::string, PictureSize> catalogue = [] {
+        std::map<std::string, PictureSize> sizes;
+        const auto rows = testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv");
+        for (std::size_t i = 1; i < rows.size(); ++i) {  // after the header: file, folder, bytes, width, height…
+            std::istringstream row(rows[i]);
+            std::string file, folder, bytes;
+            PictureSize size;
+            std::getline(row, file, '\t');
+            std::getline(row, folder, '\t');
+            std::getline(row, bytes, '\t');
+            row >> size.width >> size.height;
+            sizes[file] = size;
+        }
+        return sizes;
+    }();
+    if (const auto it = catalogue.find(animation.name); it != catalogue.end()) return it->second;
+    for (std::size_t at = animation.name.find('_'); at != std::string::npos; at = animation.name.find('_', at + 1)) {
+        PictureSize size;
+        char x = 0, end = 0;
+        std::istringstream field(animation.name.substr(at + 1));
+        if (field >> size.width >> x >> size.height >> end && x == 'x' && end == '_') return size;
+    }
+    return std::nullopt;
+}
+
 inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& animation) {
     ExpectedAnimation out;
+    out.size = catalogueSize(animation);
     const auto hashes = testing::readLines(animation.expectedHashes);
     const auto rows = testing::readLines(animation.expectedTiming);
     struct Duration {

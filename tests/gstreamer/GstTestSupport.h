@@ -48,7 +48,7 @@ inline GstPadMode padMode(Scheduling scheduling) {
 
 inline std::string describe(const std::optional<BusError>& error) {
     if (!error) return "no error";
-    return error->source + ": " + error->message + (error->extensionDomain.empty() ? "" : " (" + error->extensionDomain + ")");
+    return error->sourceFactory + ": " + error->message + (error->extensionDomain.empty() ? "" : " (" + error->extensionDomain + ")");
 }
 
 }  // namespace velarium::gsttest

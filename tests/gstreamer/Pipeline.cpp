@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace velarium::gsttest {
 namespace {
@@ -61,17 +62,8 @@ Pipeline::Pipeline(const std::string& description, Options options) : options_(o
         parseError_ = "no element named sink";
         return;
     }
-    g_object_set(sink_, "sync", FALSE, nullptr);
-    GstAppSinkCallbacks callbacks{};
-    callbacks.eos = [](GstAppSink* sink, gpointer self) { onEndOfStream(GST_ELEMENT(sink), self); };
-    callbacks.new_preroll = [](GstAppSink* sink, gpointer self) { return onPreroll(GST_ELEMENT(sink), self); };
-    callbacks.new_sample = [](GstAppSink* sink, gpointer self) { return onSample(GST_ELEMENT(sink), self); };
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink_), &callbacks, this, nullptr);
-
-    GstPad* pad = gst_element_get_static_pad(sink_, "sink");
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, &Pipeline::onFlush, this, nullptr);
-    gst_object_unref(pad);
-
+    // A few pictures held at most: the pipeline waits for the test to take them.
+    g_object_set(sink_, "sync", FALSE, "max-buffers", 4u, nullptr);
     GstBus* bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, &Pipeline::onBusMessage, this, nullptr);
     gst_object_unref(bus);
@@ -88,9 +80,24 @@ Pipeline::~Pipeline() {
 }
 
 template <typename Done>
-bool Pipeline::waitFor(std::chrono::milliseconds timeout, Done done) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return error_.has_value() || done(); });
+bool Pipeline::takeUntil(std::chrono::milliseconds timeout, Taking taking, Done done) {
+    // The sink is asked in short turns, so that an error (which the sink
+    // never hears of) ends the wait soon.
+    constexpr GstClockTime kTurn = 5 * GST_MSECOND;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done() && !error()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        GstSample* sample = taking == Taking::frames ? gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), kTurn)
+                                                     : gst_app_sink_try_pull_preroll(GST_APP_SINK(sink_), kTurn);
+        if (!sample) continue;
+        Frame frame = describe(sample);
+        gst_sample_unref(sample);
+        if (taking == Taking::frames)
+            frames_.push_back(std::move(frame));
+        else
+            preroll_ = std::move(frame);
+    }
+    return true;
 }
 
 bool Pipeline::runToEnd(std::chrono::milliseconds timeout) {
@@ -102,54 +109,36 @@ bool Pipeline::runToEnd(std::chrono::milliseconds timeout) {
 bool Pipeline::preroll(std::chrono::milliseconds timeout) {
     if (!sink_) return false;
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
-    return waitFor(timeout, [&] { return preroll_.has_value(); }) && !error();
+    return waitForPreroll(timeout).has_value();
 }
 
 void Pipeline::play() { gst_element_set_state(pipeline_, GST_STATE_PLAYING); }
 
 bool Pipeline::waitForEnd(std::chrono::milliseconds timeout) {
-    return waitFor(timeout, [&] { return endOfStream_; });
+    return takeUntil(timeout, Taking::frames, [&] { return bool(gst_app_sink_is_eos(GST_APP_SINK(sink_))); });
 }
 
 bool Pipeline::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) {
-    return waitFor(timeout, [&] { return frames_.size() >= count; }) && !error();
+    return takeUntil(timeout, Taking::frames, [&] { return frames_.size() >= count; }) && !error();
 }
 
 std::optional<Frame> Pipeline::waitForPreroll(std::chrono::milliseconds timeout) {
-    if (!waitFor(timeout, [&] { return preroll_.has_value(); })) return std::nullopt;
-    std::lock_guard<std::mutex> lock(mutex_);
-    return preroll_;
+    if (!takeUntil(timeout, Taking::preroll, [&] { return preroll_.has_value(); }) || error()) return std::nullopt;
+    return std::exchange(preroll_, std::nullopt);
 }
 
 bool Pipeline::seek(GstSeekFlags flags, GstClockTime start, GstClockTime stop) {
+    frames_.clear();
+    preroll_.reset();
     // A stop of -1 set (rather than left as it was) plays to the end.
-    return gst_element_seek(pipeline_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, gint64(start),
-                            GST_SEEK_TYPE_SET, GST_CLOCK_TIME_IS_VALID(stop) ? gint64(stop) : -1);
-}
-
-std::vector<Frame> Pipeline::frames() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return frames_;
+    return gst_element_seek(pipeline_, 1.0, GST_FORMAT_TIME, GstSeekFlags(flags | GST_SEEK_FLAG_FLUSH),
+                            GST_SEEK_TYPE_SET, gint64(start), GST_SEEK_TYPE_SET,
+                            GST_CLOCK_TIME_IS_VALID(stop) ? gint64(stop) : -1);
 }
 
 std::optional<BusError> Pipeline::error() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
-}
-
-bool Pipeline::endOfStream() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return endOfStream_;
-}
-
-StreamFormat Pipeline::format() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return format_;
-}
-
-GstClockTime Pipeline::segmentStart() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return segmentStart_;
 }
 
 GstElement* Pipeline::find(const char* factory) const {
@@ -182,14 +171,11 @@ Frame Pipeline::describe(GstSample* sample) {
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     frame.pts = GST_BUFFER_PTS(buffer);
     frame.duration = GST_BUFFER_DURATION(buffer);
+    segmentStart_ = gst_sample_get_segment(sample)->start;
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return frame;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        format_ = {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_FPS_N(&info),
-                   GST_VIDEO_INFO_FPS_D(&info), gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&info))};
-        segmentStart_ = gst_sample_get_segment(sample)->start;
-    }
+    format_ = {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_FPS_N(&info),
+               GST_VIDEO_INFO_FPS_D(&info), gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&info))};
     if (!options_.hashFrames || GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRA) return frame;
     // Mapped through the buffer's video meta where it has one: its stride is the buffer's own.
     GstVideoFrame mapped;
@@ -197,55 +183,6 @@ Frame Pipeline::describe(GstSample* sample) {
     frame.sha256 = hashPicture(mapped);
     gst_video_frame_unmap(&mapped);
     return frame;
-}
-
-GstFlowReturn Pipeline::onSample(GstElement* sink, gpointer self) {
-    auto* pipeline = static_cast<Pipeline*>(self);
-    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
-    if (!sample) return GST_FLOW_FLUSHING;
-    Frame frame = pipeline->describe(sample);
-    gst_sample_unref(sample);
-    {
-        std::lock_guard<std::mutex> lock(pipeline->mutex_);
-        pipeline->frames_.push_back(std::move(frame));
-    }
-    pipeline->changed_.notify_all();
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn Pipeline::onPreroll(GstElement* sink, gpointer self) {
-    auto* pipeline = static_cast<Pipeline*>(self);
-    GstSample* sample = gst_app_sink_pull_preroll(GST_APP_SINK(sink));
-    if (!sample) return GST_FLOW_FLUSHING;
-    Frame frame = pipeline->describe(sample);
-    gst_sample_unref(sample);
-    {
-        std::lock_guard<std::mutex> lock(pipeline->mutex_);
-        pipeline->preroll_ = std::move(frame);
-    }
-    pipeline->changed_.notify_all();
-    return GST_FLOW_OK;
-}
-
-void Pipeline::onEndOfStream(GstElement*, gpointer self) {
-    auto* pipeline = static_cast<Pipeline*>(self);
-    {
-        std::lock_guard<std::mutex> lock(pipeline->mutex_);
-        pipeline->endOfStream_ = true;
-    }
-    pipeline->changed_.notify_all();
-}
-
-GstPadProbeReturn Pipeline::onFlush(GstPad*, GstPadProbeInfo* info, gpointer self) {
-    // The flush ends everything that came before the seek.
-    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_FLUSH_STOP) return GST_PAD_PROBE_OK;
-    auto* pipeline = static_cast<Pipeline*>(self);
-    std::lock_guard<std::mutex> lock(pipeline->mutex_);
-    pipeline->frames_.clear();
-    pipeline->preroll_.reset();
-    pipeline->endOfStream_ = false;
-    pipeline->segmentStart_ = GST_CLOCK_TIME_NONE;
-    return GST_PAD_PROBE_OK;
 }
 
 GstBusSyncReply Pipeline::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
@@ -257,7 +194,6 @@ GstBusSyncReply Pipeline::onBusMessage(GstBus*, GstMessage* message, gpointer se
     GError* error = nullptr;
     gst_message_parse_error(message, &error, nullptr);
     BusError posted;
-    posted.source = GST_MESSAGE_SRC_NAME(message) ? GST_MESSAGE_SRC_NAME(message) : "";
     if (GST_IS_ELEMENT(GST_MESSAGE_SRC(message)))
         if (GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(GST_MESSAGE_SRC(message))))
             posted.sourceFactory = GST_OBJECT_NAME(factory);
@@ -268,11 +204,8 @@ GstBusSyncReply Pipeline::onBusMessage(GstBus*, GstMessage* message, gpointer se
     if (details)
         if (const char* domain = gst_structure_get_string(details, "extension-error-domain"))
             posted.extensionDomain = domain;
-    {
-        std::lock_guard<std::mutex> lock(pipeline->mutex_);
-        if (!pipeline->error_) pipeline->error_ = std::move(posted);
-    }
-    pipeline->changed_.notify_all();
+    std::lock_guard<std::mutex> lock(pipeline->mutex_);
+    if (!pipeline->error_) pipeline->error_ = std::move(posted);
     return GST_BUS_DROP;
 }
 

@@ -2,13 +2,13 @@
 
 // A GStreamer pipeline driven from a test: built from a gst-launch style
 // description that ends in an appsink named "sink", run as fast as it goes
-// (the sink does not sync to the clock), every frame it delivers hashed and
-// timed, every wait bounded. Errors on the bus end the waits.
+// (the sink does not sync to the clock). The test's thread takes every
+// picture from the sink, hashes and times it; every wait is bounded, and an
+// error on the bus ends it.
 
 #include <gst/gst.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -29,10 +29,9 @@ struct Frame {
 };
 
 struct BusError {
-    std::string source;            // the name of the element that posted it
-    std::string sourceFactory;     // its factory's name, empty for bins
-    std::string message;           // the error's text
-    std::string extensionDomain;   // what our elements add in the message's details
+    std::string sourceFactory;    // the factory of the element that posted it, empty for bins
+    std::string message;          // the error's text
+    std::string extensionDomain;  // what our elements add in the message's details
 };
 
 struct StreamFormat {
@@ -57,30 +56,29 @@ public:
     GstElement* get() const { return pipeline_; }
     const std::string& parseError() const { return parseError_; }
 
-    // To PLAYING, then waits for the end of the stream or an error. False
-    // when neither came in time.
+    // To PLAYING, then takes every frame until the end of the stream or an
+    // error. False when neither came in time.
     bool runToEnd(std::chrono::milliseconds timeout = kPipelineTimeout);
 
     // To PAUSED, waiting for the first picture; false on error or time out.
     bool preroll(std::chrono::milliseconds timeout = kPipelineTimeout);
     void play();
-    // Waits until the end of the stream (or an error) reached the sink.
+    // Takes frames until the end of the stream (or an error).
     bool waitForEnd(std::chrono::milliseconds timeout = kPipelineTimeout);
-    // Waits until at least `count` frames arrived since the last flush.
+    // Takes frames until at least `count` arrived since the last seek.
     bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout = kPipelineTimeout);
-    // Waits for the picture prerolled after a flushing seek while paused.
+    // The picture prerolled after a flushing seek while paused.
     std::optional<Frame> waitForPreroll(std::chrono::milliseconds timeout = kPipelineTimeout);
 
-    // A seek sent to the pipeline. What the sink receives after the flush
-    // the seek causes replaces what it had received before.
+    // A flushing seek sent to the pipeline: the frames taken so far are
+    // forgotten, as the sink forgets what it held.
     bool seek(GstSeekFlags flags, GstClockTime start, GstClockTime stop = GST_CLOCK_TIME_NONE);
 
-    std::vector<Frame> frames() const;
+    const std::vector<Frame>& frames() const { return frames_; }
     std::optional<BusError> error() const;
-    bool endOfStream() const;
-    // The format of the last picture that arrived, and its segment's start.
-    StreamFormat format() const;
-    GstClockTime segmentStart() const;
+    // The format of the last picture taken, and its segment's start.
+    const StreamFormat& format() const { return format_; }
+    GstClockTime segmentStart() const { return segmentStart_; }
 
     // The first element of the pipeline (at any depth) made by `factory`.
     GstElement* find(const char* factory) const;  // borrowed, may be null
@@ -88,29 +86,25 @@ public:
     GstPadMode demuxerSinkMode() const;
 
 private:
-    static GstFlowReturn onSample(GstElement* sink, gpointer self);
-    static GstFlowReturn onPreroll(GstElement* sink, gpointer self);
-    static void onEndOfStream(GstElement* sink, gpointer self);
-    static GstPadProbeReturn onFlush(GstPad* pad, GstPadProbeInfo* info, gpointer self);
-    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
-
-    Frame describe(GstSample* sample);
+    // Takes pictures from the sink until `done` or an error; false on time out.
+    enum class Taking { frames, preroll };
     template <typename Done>
-    bool waitFor(std::chrono::milliseconds timeout, Done done);
+    bool takeUntil(std::chrono::milliseconds timeout, Taking taking, Done done);
+    Frame describe(GstSample* sample);
+    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     Options options_;
     GstElement* pipeline_ = nullptr;
     GstElement* sink_ = nullptr;
     std::string parseError_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<Frame> frames_;
     std::optional<Frame> preroll_;
-    std::optional<BusError> error_;
-    bool endOfStream_ = false;
     StreamFormat format_;
     GstClockTime segmentStart_ = GST_CLOCK_TIME_NONE;
+
+    mutable std::mutex mutex_;  // the error arrives on a streaming thread
+    std::optional<BusError> error_;
 };
 
 // Every element factory named is registered; names the first missing one otherwise.

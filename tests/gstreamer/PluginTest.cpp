@@ -9,9 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <regex>
-#include <sstream>
 
 #include "Expectations.h"
 #include "GstTestSupport.h"
@@ -192,31 +189,6 @@ TEST(AnimTypeFind, DecodebinPlaysAnAnimationWhateverItsName) {
     }
 }
 
-// Each animation's picture size: from the corpus catalogue, or from the
-// vector's name (…_WxH_…).
-std::optional<std::pair<int, int>> catalogueSize(const testing::CorpusAnimation& animation) {
-    static const std::map<std::string, std::pair<int, int>> catalogue = [] {
-        std::map<std::string, std::pair<int, int>> sizes;
-        const auto rows = testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv");
-        for (std::size_t i = 1; i < rows.size(); ++i) {
-            std::istringstream row(rows[i]);
-            std::string file, folder, bytes;
-            int width = 0, height = 0;
-            std::getline(row, file, '\t');
-            std::getline(row, folder, '\t');
-            std::getline(row, bytes, '\t');
-            row >> width >> height;
-            sizes[file] = {width, height};
-        }
-        return sizes;
-    }();
-    if (const auto it = catalogue.find(animation.name); it != catalogue.end()) return it->second;
-    std::smatch match;
-    static const std::regex size("_([0-9]+)x([0-9]+)_");
-    if (std::regex_search(animation.name, match, size)) return std::pair{std::stoi(match[1]), std::stoi(match[2])};
-    return std::nullopt;
-}
-
 std::string tagString(const GstTagList* tags, const char* tag) {
     gchar* value = nullptr;
     if (!tags || !gst_tag_list_get_string(tags, tag, &value)) return {};
@@ -249,9 +221,9 @@ TEST(Discoverer, ReportsDurationSizeAndTagsOfEveryCorpusAnimation) {
         const GstTagList* tags = gst_discoverer_info_get_tags(info);
         const std::string comment = tagString(tags, GST_TAG_COMMENT);
         const std::string frames = ", " + std::to_string(expected.frames.size()) + " frames";
-        if (const auto size = catalogueSize(animation)) {
-            const std::string head = "Amiga IFF ANIM - " + std::to_string(size->first) + "x" +
-                                     std::to_string(size->second) + ", ";
+        if (const auto size = expected.size) {
+            const std::string head = "Amiga IFF ANIM - " + std::to_string(size->width) + "x" +
+                                     std::to_string(size->height) + ", ";
             EXPECT_EQ(comment.rfind(head, 0), 0u) << comment;
         }
         EXPECT_TRUE(comment.size() > frames.size() && comment.ends_with(frames)) << comment;
@@ -263,9 +235,9 @@ TEST(Discoverer, ReportsDurationSizeAndTagsOfEveryCorpusAnimation) {
         GList* streams = gst_discoverer_info_get_video_streams(info);
         ASSERT_EQ(g_list_length(streams), 1u);
         auto* video = GST_DISCOVERER_VIDEO_INFO(streams->data);
-        if (const auto size = catalogueSize(animation)) {
-            EXPECT_EQ(int(gst_discoverer_video_info_get_width(video)), size->first);
-            EXPECT_EQ(int(gst_discoverer_video_info_get_height(video)), size->second);
+        if (const auto size = expected.size) {
+            EXPECT_EQ(int(gst_discoverer_video_info_get_width(video)), size->width);
+            EXPECT_EQ(int(gst_discoverer_video_info_get_height(video)), size->height);
         }
         const GstTagList* streamTags = gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(video));
         EXPECT_EQ(tagString(streamTags, GST_TAG_VIDEO_CODEC), "Amiga IFF ILBM");
