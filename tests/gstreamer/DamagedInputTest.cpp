@@ -134,7 +134,8 @@ TEST(DamagedInput, SamplesTheDecoderCannotTakeEndWithItsError) {
     const Case cases[] = {
         {"a sample shorter than its picture", "codec-type=ILBM,width=4,height=4", 10, "MediaExtensionErrorDomain"},
         {"caps without a codec type", "width=4,height=4", 64, "com.brackwater.Velarium.gstreamer"},
-        {"a codec type no extension serves", "codec-type=XXXX,width=4,height=4", 64, "com.brackwater.Velarium.extensions"},
+        {"a codec type no extension serves", "codec-type=XXXX,width=4,height=4", 64,
+         "com.brackwater.Velarium.extensions"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

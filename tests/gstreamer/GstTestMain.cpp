@@ -58,7 +58,7 @@ void initialiseGStreamer(int* argc, char*** argv) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::setenv("GST_PLUGIN_PATH", VELARIUM_GST_PLUGIN_FOLDER, 1);
-    ::setenv("GST_REGISTRY", VELARIUM_GST_TEST_REGISTRY, 0);
+    ::setenv("GST_REGISTRY", VELARIUM_GST_TEST_REGISTRY, 1);
     ::setenv("GST_REGISTRY_FORK", "no", 1);
     initialiseGStreamer(&argc, &argv);
     const int status = RUN_ALL_TESTS();

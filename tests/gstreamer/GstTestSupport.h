@@ -48,7 +48,8 @@ inline GstPadMode padMode(Scheduling scheduling) {
 
 inline std::string describe(const std::optional<BusError>& error) {
     if (!error) return "no error";
-    return error->sourceFactory + ": " + error->message + (error->extensionDomain.empty() ? "" : " (" + error->extensionDomain + ")");
+    const std::string domain = error->extensionDomain.empty() ? "" : " (" + error->extensionDomain + ")";
+    return error->sourceFactory + ": " + error->message + domain;
 }
 
 }  // namespace velarium::gsttest
