@@ -14,8 +14,9 @@
 #   FILE.anim  the animation to try (default: a corpus file beside the
 #              repository, else the bundled demo)
 #
-# It checks: the desktop entry is in the menu and opens ANIM files; the file
-# and an extension-less copy are typed video/x-anim; gst-discoverer-1.0 and
+# It checks: the desktop entry is in the menu and opens ANIM files; the
+# installed application shows the animation; the file and an extension-less
+# copy are typed video/x-anim; gst-discoverer-1.0 and
 # gst-play-1.0 play it through the installed GStreamer plugin; and GNOME's
 # video thumbnailer (totem-video-thumbnailer, installed for the run) makes a
 # PNG thumbnail of both whose pixels match one of the animation's frames.
@@ -69,6 +70,11 @@ default=$(xdg-mime query default video/x-anim 2>/dev/null)
 [[ $default == com.brackwater.Velarium.desktop ]] && ok "ANIM files open in Velarium" ||
   fail "the default application for video/x-anim is '$default'"
 
+# The installed application shows the animation through the installed extensions.
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work velarium --screenshot "$work/window.png" --frame middle "$file" \
+  >"$work/app.log" 2>&1 && [[ -s $work/window.png ]] && ok "velarium shows $(basename "$file") (offscreen)" ||
+  fail "velarium --screenshot: $(cat "$work/app.log")"
+
 # Types, by name and by content.
 for f in "$file" "$bare"; do
   type=$(gio info -a standard::content-type "$f" | sed -n 's/^ *standard::content-type: //p')
@@ -79,6 +85,7 @@ done
 export GST_REGISTRY=$work/registry.bin
 unset GST_PLUGIN_PATH
 plugin=$(gst-inspect-1.0 velarium 2>/dev/null | sed -n 's/^ *Filename *//p')
+[[ -n $plugin ]] && plugin=$(realpath -- "$plugin")  # /lib is /usr/lib on Debian 12
 [[ $plugin == /usr/lib/* ]] && ok "GStreamer finds the plugin at $plugin" || fail "gst-inspect-1.0 velarium: '$plugin'"
 for f in "$file" "$bare"; do
   facts=$(timeout 60 gst-discoverer-1.0 "$f" 2>&1)
