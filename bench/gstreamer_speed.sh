@@ -21,9 +21,7 @@ runs=${2:-11}
 
 [[ -x $tool && -f $plugin_dir/libgstvelarium.so ]] ||
   { echo "build velarium-tool and gstvelarium in $build first" >&2; exit 1; }
-for program in gst-launch-1.0 ffmpeg; do
-  command -v "$program" >/dev/null || { echo "$program is not installed" >&2; exit 1; }
-done
+"$root/scripts/install-deps.sh" --bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
