@@ -4,8 +4,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "app/AppEnvironment.h"
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace velarium::app {
 namespace {
@@ -86,6 +89,17 @@ AppCommandLine parseCommandLine(const QCoreApplication& application) {
         usageError(QStringLiteral("--frame and --info-screenshot need --screenshot"));
     if (line.screenshotMode() && line.files.isEmpty()) usageError(QStringLiteral("--screenshot needs a FILE"));
     return line;
+}
+
+void answerHelpOrVersion(int argc, char** argv) {
+    bool asked = false;
+    for (int i = 1; i < argc && !asked && std::strcmp(argv[i], "--") != 0; ++i)
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            asked = asked || std::strcmp(argv[i], option) == 0;
+    if (!asked) return;
+    QCoreApplication application(argc, argv);
+    describeApplication();
+    parseCommandLine(application);  // prints and exits
 }
 
 }  // namespace velarium::app

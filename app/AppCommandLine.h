@@ -30,4 +30,9 @@ struct AppCommandLine {
 // a malformed argument prints one line on stderr and exits with status 2.
 AppCommandLine parseCommandLine(const QCoreApplication& application);
 
+// Before any application object exists: when the arguments ask only for
+// help or the version, prints it and exits, without needing a display (the
+// window system is not touched). Returns otherwise.
+void answerHelpOrVersion(int argc, char** argv);
+
 }  // namespace velarium::app

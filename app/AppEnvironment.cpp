@@ -26,13 +26,16 @@ void prepareProcessEnvironment() {
     if (QFileInfo::exists(share + "/mime/packages")) appendDataDir(share);
 }
 
-void configureApplication(QApplication& application) {
+void describeApplication() {
     QApplication::setOrganizationName(kOrganizationName);
     QApplication::setOrganizationDomain(kOrganizationDomain);
     QApplication::setApplicationName(kApplicationName);
     QApplication::setApplicationVersion(VELARIUM_VERSION);
     QApplication::setDesktopFileName(kDesktopFileName);
+}
 
+void configureApplication(QApplication& application) {
+    describeApplication();
     auto* translator = new QTranslator(&application);
     if (translator->load(QStringLiteral(":/translations/velarium_en.qm"))) application.installTranslator(translator);
 }

@@ -16,8 +16,11 @@ inline constexpr const char* kDesktopFileName = "com.brackwater.Velarium";
 // also when running from the build tree or an unusual prefix.
 void prepareProcessEnvironment();
 
-// Once the QApplication exists: names, version, desktop file name and the
-// always-loaded English translation table.
+// The application's names, version and desktop file name.
+void describeApplication();
+
+// Once the QApplication exists: describeApplication, and the always-loaded
+// English translation table.
 void configureApplication(QApplication& application);
 
 }  // namespace velarium::app

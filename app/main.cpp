@@ -27,6 +27,8 @@ void bringDocumentsForward() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    answerHelpOrVersion(argc, argv);
+
     // The embedded format reader and video decoder become usable in this
     // process before anything can open a document. When they cannot be
     // loaded the application still starts; each document then reports it.

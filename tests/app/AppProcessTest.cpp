@@ -143,6 +143,24 @@ TEST_F(AppProcessTest, MalformedArgumentsAreRefused) {
     }
 }
 
+// On a terminal with no display (a server reached over SSH), asking for
+// help or the version still answers instead of failing to find a screen.
+TEST_F(AppProcessTest, HelpAndVersionNeedNoDisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    for (const auto& [argument, expected] : {std::pair{"--version", "Velarium "}, std::pair{"--help", "Usage:"}}) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(VELARIUM_APP_PATH, {QString::fromLatin1(argument)});
+        ASSERT_TRUE(process.waitForFinished(30000)) << argument;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << argument;
+        EXPECT_EQ(process.exitCode(), 0) << argument;
+        EXPECT_TRUE(process.readAllStandardOutput().contains(expected)) << argument;
+    }
+}
+
 class HandOffTest : public AppProcessTest {
 protected:
     void SetUp() override {
