@@ -61,7 +61,7 @@ include(CPack)
 # What the package holds and its checks are set up at the end of the project,
 # when every target, the GStreamer plugin among them, is known.
 function(velarium_package_checks)
-  set(contents velarium velarium-tool farrago dapple)
+  set(contents velarium velarium-tool farrago dapple velarium_man_pages)
   set(plugin "")
   if(TARGET gstvelarium)
     list(APPEND contents gstvelarium)

@@ -60,6 +60,8 @@ usr/share/applications/com.brackwater.Velarium.desktop -rw-r--r--
 usr/share/doc/velarium/changelog.gz -rw-r--r--
 usr/share/doc/velarium/copyright -rw-r--r--
 usr/share/icons/hicolor/scalable/apps/com.brackwater.Velarium.svg -rw-r--r--
+usr/share/man/man1/velarium-tool.1.gz -rw-r--r--
+usr/share/man/man1/velarium.1.gz -rw-r--r--
 usr/share/metainfo/com.brackwater.Velarium.metainfo.xml -rw-r--r--
 usr/share/mime/packages/com.brackwater.Velarium.xml -rw-r--r--"
 [ -n "$plugin" ] && expected_files="$expected_files
