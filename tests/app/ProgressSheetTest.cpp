@@ -79,35 +79,6 @@ protected:
     std::vector<std::string> log_;
 };
 
-TEST_F(ProgressSheetTest, EmptySettingsGiveEmptyTextsNoCancelAndAnEmptyDeterminateBar) {
-    ASSERT_TRUE(sheet().progSheetEntryWithDict({}, nullptr));
-    EXPECT_EQ(sheet().titleTextField()->text(), QString());
-    EXPECT_EQ(panel()->windowTitle(), QString());
-    EXPECT_EQ(details(), QString());
-    EXPECT_TRUE(sheet().cancelButton()->isHidden());
-    EXPECT_FALSE(sheet().isIndeterminate());
-    EXPECT_EQ(sheet().minValue(), 0.0);
-    EXPECT_EQ(sheet().maxValue(), 0.0);
-    EXPECT_EQ(sheet().progressValue(), 0.0);
-    // A range of 0 to 0 would make Qt's bar a busy indicator.
-    EXPECT_GT(sheet().progress()->maximum(), sheet().progress()->minimum());
-    EXPECT_EQ(sheet().progress()->value(), sheet().progress()->minimum());
-}
-
-TEST_F(ProgressSheetTest, PanelIsFixedWidthWithATitleBarButNoCloseMinimiseOrResize) {
-    sheet().progSheetEntryWithDict(extractingSettings(), nullptr);
-    EXPECT_EQ(panel()->width(), 440);
-    EXPECT_GE(panel()->height(), 100);
-    const Qt::WindowFlags flags = panel()->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowTitleHint);
-    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(panel()->minimumWidth(), panel()->maximumWidth());
-    EXPECT_TRUE(sheet().titleTextField()->font().bold());
-    EXPECT_LT(sheet().detailTextField()->font().pointSizeF(), sheet().titleTextField()->font().pointSizeF());
-}
-
 // Long texts are shortened in the middle; they never widen the panel.
 TEST_F(ProgressSheetTest, LongTextsAreElidedInTheMiddleAndKeepTheWidth) {
     const QString longName = QString("Anims/") + QString(200, 'x') + "/last.anim";
@@ -203,14 +174,6 @@ TEST_F(ProgressSheetTest, CancelFreezesTheDetailsAtCancellingAndTellsTheDelegate
     EXPECT_EQ(sheet().progressValue(), 0.75);
 }
 
-TEST_F(ProgressSheetTest, WithoutCancelTheDetailsFollowEveryUpdate) {
-    sheet().progSheetEntryWithDict(extractingSettings(false), nullptr);
-    EXPECT_TRUE(sheet().cancelButton()->isHidden());
-    sheet().setDetailsValue("Docs/readme.txt (4 of 10)");
-    EXPECT_EQ(details(), QString("Docs/readme.txt (4 of 10)"));
-}
-
-// Escape is Cancel when there is one, and never closes the panel by itself.
 TEST_F(ProgressSheetTest, EscapeIsCancelAndNeverClosesThePanel) {
     for (const bool cancellable : {true, false}) {
         SCOPED_TRACE(cancellable ? "cancellable" : "not cancellable");
