@@ -61,19 +61,6 @@ TEST(ProgressMeter, WeighsFilesByLengthCapsAtOneAndNeverDividesByZero) {
     }
 }
 
-TEST(ProgressMeter, PassesOnOneUpdatePerThirtiethOfASecond) {
-    std::vector<double> values;
-    SteppingClock clock{0.0};
-    ProgressMeter meter(100, [&](double value) { values.push_back(value); }, clock.function());
-    meter.startFile(100);
-    meter.reportWithinFile(0.1);  // the first always passes
-    clock.now += kInterval * 0.99;
-    meter.reportWithinFile(0.2);  // too soon
-    clock.now += kInterval * 0.02;
-    meter.reportWithinFile(0.3);
-    EXPECT_EQ(values, (std::vector<double>{0.1, 0.3}));
-}
-
 class LargeArchive : public ::testing::Test {
 protected:
     void SetUp() override {
