@@ -26,10 +26,10 @@ inline constexpr const char* kInstanceServiceName = "com.brackwater.Velarium";
 inline constexpr const char* kInstanceObjectPath = "/com/brackwater/Velarium";
 inline constexpr const char* kInstanceInterface = "com.brackwater.Velarium.Application";
 
-// Long enough for a primary whose main thread is briefly busy; short enough
-// that a hung primary does not keep the user waiting before this launch runs
-// on its own.
-inline constexpr int kHandOffTimeoutMs = 5000;
+// Long enough for a primary on a loaded machine, whose answer has been seen
+// to take more than five seconds; short enough that a hung primary does not
+// keep the user waiting long before this launch runs on its own.
+inline constexpr int kHandOffTimeoutMs = 15000;
 
 class SingleInstance : public QObject {
     Q_OBJECT
