@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/playback/ExtensionCall.h"
+#include "platform/mediaextension/SampleWalker.h"
 #include "platform/playback/PlayerItem.h"
 
 namespace velarium::app {
@@ -13,41 +13,15 @@ constexpr std::uint64_t kWrapUpFrames = 2;
 
 using FrameBytes = std::vector<std::uint8_t>;
 
-// Reads frames through one sample cursor that moves from frame to frame.
-class FrameReader {
-public:
-    explicit FrameReader(const PlayerItem& item) : item_(item) {}
-
-    std::optional<FrameBytes> frameAtIndex(std::uint64_t index) {
-        if (!cursor_) {
-            ExtensionCall<MESampleCursorRef> first;
-            item_.videoTrackReader()->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
-                first.handler());
-            if (!first.succeeded(nullptr, "")) return std::nullopt;
-            cursor_ = first.value;
-        }
-        if (index != position_) {
-            ExtensionCall<std::int64_t> step;
-            cursor_->stepInDecodeOrderByCount(static_cast<std::int64_t>(index) - static_cast<std::int64_t>(position_),
-                                              step.handler());
-            if (!step.succeeded(nullptr, "")) return std::nullopt;
-            position_ += step.value;
-            if (position_ != index) return std::nullopt;
-        }
-        ExtensionCall<SampleBufferRef> sample;
-        cursor_->loadSampleBufferContainingSamplesToEndCursor(nullptr, sample.handler());
-        if (!sample.succeeded(nullptr, "") || !sample.value->dataBuffer()) return std::nullopt;
-        const BlockBufferRef& data = sample.value->dataBuffer();
-        FrameBytes bytes(data->dataLength());
-        if (data->copyDataBytes(0, bytes.size(), bytes.data()) != 0) return std::nullopt;
-        return bytes;
-    }
-
-private:
-    const PlayerItem& item_;
-    MESampleCursorRef cursor_;
-    std::uint64_t position_ = 0;
-};
+// The bytes of frame `index`, read through the track's walker.
+std::optional<FrameBytes> frameAtIndex(SampleWalker& walker, std::uint64_t index) {
+    const SampleBufferRef sample = walker.loadSample(index, nullptr);
+    if (!sample || !sample->dataBuffer()) return std::nullopt;
+    const BlockBufferRef& data = sample->dataBuffer();
+    FrameBytes bytes(data->dataLength());
+    if (data->copyDataBytes(0, bytes.size(), bytes.data()) != 0) return std::nullopt;
+    return bytes;
+}
 
 }  // namespace
 
@@ -56,17 +30,17 @@ std::uint64_t findLoopStartIndex(const PlayerItem& item, const std::atomic<bool>
     const std::uint64_t count = item.sampleTimes().size();
     if (count < 2 * kWrapUpFrames) return 0;
     // One pass forwards: the opening frames, then the closing ones.
-    FrameReader reader(item);
+    SampleWalker walker(item.videoTrackReader());
     std::vector<FrameBytes> opening;
     for (std::uint64_t i = 0; i < kWrapUpFrames; ++i) {
         if (cancelled) return 0;
-        auto frame = reader.frameAtIndex(i);
+        auto frame = frameAtIndex(walker, i);
         if (!frame) return 0;
         opening.push_back(std::move(*frame));
     }
     for (std::uint64_t i = 0; i < kWrapUpFrames; ++i) {
         if (cancelled) return 0;
-        const auto closing = reader.frameAtIndex(count - kWrapUpFrames + i);
+        const auto closing = frameAtIndex(walker, count - kWrapUpFrames + i);
         if (!closing || *closing != opening[i]) return 0;
     }
     return kWrapUpFrames;

@@ -8,11 +8,11 @@ namespace {
 
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 
-FrameRate constantRate(const std::vector<MediaTime>& durations) {
-    if (durations.empty()) return {};
-    const MediaTime& first = durations.front();
+FrameRate constantRate(const std::vector<SampleTime>& samples) {
+    if (samples.empty()) return {};
+    const MediaTime& first = samples.front().duration;
     if (!first.isNumeric() || first.value <= 0 || first.timescale <= 0) return {};
-    if (!std::all_of(durations.begin(), durations.end(), [&](const MediaTime& d) { return d == first; })) return {};
+    if (!std::all_of(samples.begin(), samples.end(), [&](const SampleTime& s) { return s.duration == first; })) return {};
     // The rate is timescale / value frames per second, reduced.
     const std::int64_t divisor = std::gcd(first.value, std::int64_t(first.timescale));
     const std::int64_t numerator = first.timescale / divisor;
@@ -29,32 +29,14 @@ std::uint64_t nanoseconds(const MediaTime& time) {
     return static_cast<std::uint64_t>((scaled + time.timescale / 2) / time.timescale);
 }
 
-FrameTable::FrameTable(const std::vector<MediaTime>& starts, const std::vector<MediaTime>& durations)
-    : frameRate_(constantRate(durations)) {
-    const std::size_t count = std::min(starts.size(), durations.size());
-    starts_.reserve(count);
-    ends_.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t start = nanoseconds(starts[i]);
+FrameTable::FrameTable(const std::vector<SampleTime>& samples) : frameRate_(constantRate(samples)) {
+    starts_.reserve(samples.size());
+    ends_.reserve(samples.size());
+    for (const SampleTime& sample : samples) {
+        const std::uint64_t start = nanoseconds(sample.presentationTime);
         starts_.push_back(start);
-        ends_.push_back(std::max(start, nanoseconds(starts[i] + durations[i])));
+        ends_.push_back(std::max(start, nanoseconds(sample.presentationTime + sample.duration)));
     }
-}
-
-FrameTable FrameTable::fromCursor(const MESampleCursor& cursor) {
-    std::vector<MediaTime> starts, durations;
-    const MESampleCursorRef walker = cursor.copy();
-    if (!walker) return {};
-    for (;;) {
-        const MediaTime start = walker->presentationTimeStamp();
-        if (!start.isValid()) break;  // an empty track
-        starts.push_back(start);
-        durations.push_back(walker->currentSampleDuration());
-        std::int64_t taken = 0;
-        walker->stepInDecodeOrderByCount(1, [&](std::int64_t steps, const Error*) { taken = steps; });
-        if (taken != 1) break;
-    }
-    return FrameTable(starts, durations);
 }
 
 std::size_t FrameTable::frameAt(std::uint64_t time) const {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The frames of the track as GStreamer sees them: each frame's start and
-// duration in nanoseconds, found by walking a sample cursor of the format
-// reader once when the file is opened.
+// duration in nanoseconds, from the sample times the track's walker lists
+// when the file is opened.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 #include "platform/coremedia/MediaTime.h"
 #include "platform/foundation/Error.h"
-#include "platform/mediaextension/MEFormatReader.h"
+#include "platform/mediaextension/SampleWalker.h"
 
 namespace velarium::gst {
 
@@ -28,10 +28,7 @@ class FrameTable {
 public:
     FrameTable() = default;
     // From each frame's presentation time and duration, in frame order.
-    FrameTable(const std::vector<MediaTime>& starts, const std::vector<MediaTime>& durations);
-
-    // Walks a copy of `cursor` from the first sample to the last.
-    static FrameTable fromCursor(const MESampleCursor& cursor);
+    explicit FrameTable(const std::vector<SampleTime>& samples);
 
     std::size_t count() const { return starts_.size(); }
     // A frame's start, and its duration as its rounded end less its rounded

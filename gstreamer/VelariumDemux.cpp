@@ -6,6 +6,7 @@
 #include "gstreamer/VelariumDemux.h"
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@
 #include "gstreamer/SampleCaps.h"
 #include "gstreamer/SampleMemory.h"
 #include "gstreamer/UpstreamByteSource.h"
+#include "platform/mediaextension/ExtensionCall.h"
 #include "platform/mediaextension/MetadataItem.h"
+#include "platform/mediaextension/SampleWalker.h"
 
 GST_DEBUG_CATEGORY_STATIC(velarium_demux_debug);
 #define GST_CAT_DEFAULT velarium_demux_debug
@@ -39,23 +42,6 @@ namespace {
 constexpr std::size_t kLargestReadableStream = 104'857'600;
 
 constexpr const char* kVideoCodecName = "Amiga IFF ILBM";
-
-// Collects the answer of an extension call made with a completion handler.
-template <typename Value>
-struct Answer {
-    Value value{};
-    Error error;
-    bool failed = false;
-    auto handler() {
-        return [this](Value result, const Error* failure) {
-            value = std::move(result);
-            if (failure) {
-                error = *failure;
-                failed = true;
-            }
-        };
-    }
-};
 
 }  // namespace
 
@@ -81,8 +67,7 @@ public:
         GST_OBJECT_UNLOCK(element_);
         reader_.reset();
         track_.reset();
-        cursor_.reset();
-        cursorIndex_ = 0;
+        walker_.reset();
         description_.reset();
         frames_ = FrameTable();
         duration_ = GST_CLOCK_TIME_NONE;
@@ -278,21 +263,23 @@ private:
 
     // The file's duration, comment and one video track with its format and frames.
     bool readMovie() {
-        Answer<MEFileInfoRef> fileInfo;
+        ExtensionCall<MEFileInfoRef> fileInfo;
         reader_->loadFileInfoWithCompletionHandler(fileInfo.handler());
-        Answer<std::vector<MetadataItemRef>> metadata;
+        ExtensionCall<std::vector<MetadataItemRef>> metadata;
         reader_->loadMetadataWithCompletionHandler(metadata.handler());
-        Answer<std::vector<METrackReaderRef>> tracks;
+        ExtensionCall<std::vector<METrackReaderRef>> tracks;
         reader_->loadTrackReadersWithCompletionHandler(tracks.handler());
-        if (tracks.failed || tracks.value.empty() || !tracks.value.front()) {
-            postError(GST_STREAM_ERROR_DEMUX, tracks.error, "The file has no video track");
+        Error error;
+        if (!tracks.succeeded(&error, "The file has no video track") || tracks.value.empty() || !tracks.value.front()) {
+            postError(GST_STREAM_ERROR_DEMUX, error, "The file has no video track");
             return false;
         }
         track_ = tracks.value.front();
-        Answer<METrackInfoRef> trackInfo;
+        ExtensionCall<METrackInfoRef> trackInfo;
         track_->loadTrackInfoWithCompletionHandler(trackInfo.handler());
-        if (trackInfo.failed || !trackInfo.value || trackInfo.value->formatDescriptions().empty()) {
-            postError(GST_STREAM_ERROR_DEMUX, trackInfo.error, "The video track has no format");
+        if (!trackInfo.succeeded(&error, "The video track has no format") ||
+            trackInfo.value->formatDescriptions().empty() || !trackInfo.value->formatDescriptions().front()) {
+            postError(GST_STREAM_ERROR_DEMUX, error, "The video track has no format");
             return false;
         }
         description_ = trackInfo.value->formatDescriptions().front();
@@ -301,16 +288,15 @@ private:
             postError(GST_STREAM_ERROR_DEMUX, Error(), "The animation's picture is empty");
             return false;
         }
-        Answer<MESampleCursorRef> cursor;
-        track_->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(cursor.handler());
-        if (cursor.failed || !cursor.value) {
-            postError(GST_STREAM_ERROR_DEMUX, cursor.error, "The video track has no frames");
+        walker_.emplace(track_);
+        std::vector<SampleTime> times;
+        if (!walker_->listSampleTimes(&times, &error)) {
+            postError(GST_STREAM_ERROR_DEMUX, error, "The video track has no frames");
             return false;
         }
-        cursor_ = cursor.value;
-        cursorIndex_ = 0;
-        frames_ = FrameTable::fromCursor(*cursor_);
-        duration_ = fileInfo.value ? nanoseconds(fileInfo.value->duration()) : frames_.end();
+        frames_ = FrameTable(times);
+        duration_ = fileInfo.value && fileInfo.value->duration().isNumeric() ? nanoseconds(fileInfo.value->duration())
+                                                                              : frames_.end();
         GST_DEBUG_OBJECT(element_, "%dx%d, %zu frames, %" GST_TIME_FORMAT, size.width, size.height, frames_.count(),
                          GST_TIME_ARGS(duration_));
 
@@ -370,7 +356,7 @@ private:
         if (GST_CLOCK_TIME_IS_VALID(segment_.stop) && start >= segment_.stop) return GST_FLOW_EOS;
 
         Error error;
-        SampleBufferRef sample = loadSample(index, &error);
+        SampleBufferRef sample = walker_->loadSample(index, &error);
         GstBuffer* buffer = bufferWrappingSample(sample);
         if (!buffer) {
             postError(GST_STREAM_ERROR_DECODE, error, "A frame of the animation could not be read");
@@ -389,18 +375,6 @@ private:
         GST_LOG_OBJECT(element_, "frame %zu at %" GST_TIME_FORMAT, index, GST_TIME_ARGS(start));
         index_ = index + 1;
         return gst_pad_push(srcPad_, buffer);
-    }
-
-    SampleBufferRef loadSample(std::size_t index, Error* error) {
-        std::int64_t taken = 0;
-        cursor_->stepInDecodeOrderByCount(std::int64_t(index) - std::int64_t(cursorIndex_),
-                                          [&](std::int64_t steps, const Error*) { taken = steps; });
-        cursorIndex_ = std::size_t(std::int64_t(cursorIndex_) + taken);
-        if (cursorIndex_ != index) return nullptr;
-        Answer<SampleBufferRef> sample;
-        cursor_->loadSampleBufferContainingSamplesToEndCursor(nullptr, sample.handler());
-        if (sample.failed) fail(error, sample.error);
-        return sample.value;
     }
 
     void pauseStreaming(GstFlowReturn flow) {
@@ -540,8 +514,7 @@ private:
 
     // Streaming state, changed by the task or under its pad's stream lock;
     // the segment is also read by queries, under the object lock.
-    MESampleCursorRef cursor_;
-    std::size_t cursorIndex_ = 0;
+    std::optional<SampleWalker> walker_;
     std::size_t index_ = 0;
     GstSegment segment_{};
     guint32 segmentSeqnum_ = 0;

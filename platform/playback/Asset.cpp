@@ -1,7 +1,7 @@
 #include "platform/playback/Asset.h"
 
 #include "platform/mediaextension/FileByteSource.h"
-#include "platform/playback/ExtensionCall.h"
+#include "platform/mediaextension/ExtensionCall.h"
 #include "platform/playback/PlaybackError.h"
 
 namespace velarium {

@@ -5,7 +5,6 @@
 #include <limits>
 #include <numeric>
 
-#include "platform/playback/ExtensionCall.h"
 #include "platform/playback/PlaybackError.h"
 
 namespace velarium {
@@ -224,21 +223,7 @@ bool Player::seekToTime(const MediaTime& time, Error* error) {
         return fail(error, playbackError(kPlaybackErrorInvalidTime, "Cannot seek to an invalid time"));
     const MediaTime target = std::clamp(time, MediaTime::zero(), item_->duration(),
                                         [](const MediaTime& a, const MediaTime& b) { return a < b; });
-
-    ExtensionCall<MESampleCursorRef> cursor;
-    item_->videoTrackReader()->generateSampleCursorAtPresentationTimeStamp(target, cursor.handler());
-    Error failure;
-    std::optional<std::uint64_t> index;
-    if (cursor.succeeded(&failure, "The track reader gave no cursor")) {
-        index = item_->sampleIndexStartingAt(cursor.value->presentationTimeStamp());
-        if (!index) failure = orExtensionFailure(Error(), "The track reader placed a cursor between samples");
-    }
-    if (!index) {
-        pause();
-        item_->failWithError(failure);
-        return fail(error, failure);
-    }
-    return showNow(*index, target, true, cursor.value, error);
+    return showNow(item_->sampleIndexAtTime(target), target, true, error);
 }
 
 bool Player::stepByCount(std::int64_t count, Error* error) {
@@ -251,11 +236,10 @@ bool Player::stepByCount(std::int64_t count, Error* error) {
     }
     const auto last = static_cast<__int128>(item_->sampleTimes().size() - 1);
     const auto target = static_cast<std::uint64_t>(std::clamp<__int128>(static_cast<__int128>(current) + count, 0, last));
-    return showNow(target, item_->sampleTimes()[target].presentationTime, false, nullptr, error);
+    return showNow(target, item_->sampleTimes()[target].presentationTime, false, error);
 }
 
-bool Player::showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, MESampleCursorRef cursor,
-                     Error* error) {
+bool Player::showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, Error* error) {
     bool wasPlaying;
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -265,11 +249,6 @@ bool Player::showNow(std::uint64_t index, const MediaTime& time, bool keepPlayin
     }
     wake_.notify_all();
 
-    if (cursor) {
-        std::lock_guard<std::mutex> guard(renderMutex_);
-        cursor_ = std::move(cursor);
-        cursorIndex_ = index;
-    }
     PixelBufferRef buffer;
     Error failure;
     if (!renderSample(index, &buffer, &failure)) {
@@ -297,44 +276,13 @@ bool Player::showNow(std::uint64_t index, const MediaTime& time, bool keepPlayin
     return true;
 }
 
-bool Player::moveCursorTo(std::uint64_t index, Error* error) {
-    if (!cursor_) {
-        ExtensionCall<MESampleCursorRef> first;
-        item_->videoTrackReader()->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(first.handler());
-        if (!first.succeeded(error, "The track reader gave no cursor")) return false;
-        cursor_ = first.value;
-        cursorIndex_ = 0;
-    }
-    if (index == cursorIndex_) return true;
-    ExtensionCall<std::int64_t> step;
-    cursor_->stepInDecodeOrderByCount(static_cast<std::int64_t>(index) - static_cast<std::int64_t>(cursorIndex_),
-                                      step.handler());
-    if (!step.succeeded(error, "The sample cursor did not step")) return false;
-    cursorIndex_ += step.value;
-    if (cursorIndex_ != index)
-        return fail(error, orExtensionFailure(Error(), "The sample cursor did not reach the sample"));
-    return true;
-}
-
 bool Player::renderSample(std::uint64_t index, PixelBufferRef* pixelBuffer, Error* error) {
     std::lock_guard<std::mutex> guard(renderMutex_);
-    if (!moveCursorTo(index, error)) return false;
-
-    ExtensionCall<SampleBufferRef> sample;
-    cursor_->loadSampleBufferContainingSamplesToEndCursor(nullptr, sample.handler());
-    if (!sample.succeeded(error, "The sample cursor gave no sample")) return false;
-
-    bool answered = false;
-    std::optional<Error> failure;
-    item_->videoDecoder()->decodeFrameFromSampleBuffer(
-        sample.value, {}, [&](PixelBufferRef buffer, MEDecodeFrameStatus, const Error* decodeError) {
-            answered = true;
-            *pixelBuffer = std::move(buffer);
-            if (decodeError) failure = *decodeError;
-        });
-    if (failure) return fail(error, *failure);
-    if (!answered || !*pixelBuffer) return fail(error, orExtensionFailure(Error(), "The video decoder gave no picture"));
-    return true;
+    if (!walker_) walker_ = std::make_unique<SampleWalker>(item_->videoTrackReader());
+    const SampleBufferRef sample = walker_->loadSample(index, error);
+    if (!sample) return false;
+    *pixelBuffer = decodeSample(*item_->videoDecoder(), sample, error);
+    return *pixelBuffer != nullptr;
 }
 
 void Player::present(const PixelBufferRef& buffer, std::uint64_t index, const MediaTime& hostTime, bool late) {

@@ -103,11 +103,10 @@ private:
     void run();
     // Produces the picture of sample `index` through the extensions.
     bool renderSample(std::uint64_t index, PixelBufferRef* pixelBuffer, Error* error);
-    bool moveCursorTo(std::uint64_t index, Error* error);
     // Hands a picture to the sink; called with presentMutex_ held.
     void present(const PixelBufferRef& buffer, std::uint64_t index, const MediaTime& hostTime, bool late);
     // Shows sample `index` at once (seek, step) and makes `time` the current time.
-    bool showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, MESampleCursorRef cursor, Error* error);
+    bool showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, Error* error);
 
     std::shared_ptr<PlayerItem> item_;
     std::shared_ptr<VideoSink> sink_;
@@ -129,10 +128,9 @@ private:
     std::optional<std::uint64_t> loopStartIndex_;
     PlaybackStatistics statistics_;
 
-    // The playback cursor; one sample is rendered at a time.
+    // The walker of the video track; one sample is rendered at a time.
     std::mutex renderMutex_;
-    MESampleCursorRef cursor_;
-    std::uint64_t cursorIndex_ = 0;
+    std::unique_ptr<SampleWalker> walker_;
 
     // Held from the decision to show a picture until the sink has it, so
     // that a picture of an abandoned schedule never follows a newer one.

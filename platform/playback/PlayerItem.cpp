@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
-#include "platform/playback/ExtensionCall.h"
+#include "platform/mediaextension/ExtensionCall.h"
 #include "platform/playback/PlaybackError.h"
 
 namespace velarium {
 namespace {
-
-// Bounds the walk over a track whose reader never stops stepping.
-constexpr std::size_t kMaxSamples = std::size_t(1) << 24;
 
 Error playbackError(PlaybackErrorCode code, std::string text) {
     return Error(kPlaybackErrorDomain, code, std::move(text));
@@ -87,29 +84,7 @@ bool PlayerItem::prepareVideoTrack(Error* error) {
     if (!decoder_) return fail(error, orExtensionFailure(failure, "The video decoder could not be created"));
 
     trackReader_ = track->reader;
-    return readSampleTimes(error);
-}
-
-bool PlayerItem::readSampleTimes(Error* error) {
-    ExtensionCall<MESampleCursorRef> first;
-    trackReader_->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(first.handler());
-    if (!first.succeeded(error, "The track reader gave no cursor")) return false;
-
-    const MESampleCursorRef& cursor = first.value;
-    while (sampleTimes_.size() < kMaxSamples) {
-        const MediaTime start = cursor->presentationTimeStamp();
-        const MediaTime duration = cursor->currentSampleDuration();
-        if (!start.isNumeric() || !duration.isNumeric() || duration < MediaTime::zero()) break;
-        if (!sampleTimes_.empty() && start < sampleTimes_.back().presentationTime) break;
-        sampleTimes_.push_back({start, duration});
-
-        ExtensionCall<std::int64_t> step;
-        cursor->stepInDecodeOrderByCount(1, step.handler());
-        if (step.error) return fail(error, *step.error);
-        if (!step.answered || step.value != 1) break;
-    }
-    if (sampleTimes_.empty())
-        return fail(error, playbackError(kPlaybackErrorNoSamples, "The video track has no samples"));
+    if (!SampleWalker(trackReader_).listSampleTimes(&sampleTimes_, error)) return false;
     duration_ = sampleTimes_.back().presentationTime + sampleTimes_.back().duration;
     return true;
 }
@@ -121,13 +96,6 @@ std::uint64_t PlayerItem::sampleIndexAtTime(const MediaTime& time) const {
     });
     if (ends == sampleTimes_.end()) return sampleTimes_.size() - 1;
     return static_cast<std::uint64_t>(ends - sampleTimes_.begin());
-}
-
-std::optional<std::uint64_t> PlayerItem::sampleIndexStartingAt(const MediaTime& time) const {
-    auto at = std::partition_point(sampleTimes_.begin(), sampleTimes_.end(),
-                                   [&](const SampleTime& sample) { return sample.presentationTime < time; });
-    if (at == sampleTimes_.end() || at->presentationTime != time) return std::nullopt;
-    return static_cast<std::uint64_t>(at - sampleTimes_.begin());
 }
 
 }  // namespace velarium

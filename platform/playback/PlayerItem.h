@@ -10,17 +10,12 @@
 
 #include "platform/mediaextension/MEVideoDecoder.h"
 #include "platform/mediaextension/MEVideoDecoderPixelBufferManager.h"
+#include "platform/mediaextension/SampleWalker.h"
 #include "platform/playback/Asset.h"
 
 namespace velarium {
 
 enum class PlayerItemStatus { unknown, readyToPlay, failed };
-
-// When one sample of the video track is shown, and for how long.
-struct SampleTime {
-    MediaTime presentationTime;
-    MediaTime duration;
-};
 
 // The playable state of an asset: its video track, the decoder for the
 // track's codec type with the pixel buffer manager that feeds it, and the
@@ -60,13 +55,10 @@ public:
     // The sample shown at `time`: the first that ends after it; the last one
     // for times at or past the end.
     std::uint64_t sampleIndexAtTime(const MediaTime& time) const;
-    // The sample that starts exactly at `time`, if any.
-    std::optional<std::uint64_t> sampleIndexStartingAt(const MediaTime& time) const;
 
 private:
     PlayerItem(std::shared_ptr<Asset> asset, PlayerItemOptions options) : asset_(std::move(asset)), options_(options) {}
     bool prepareVideoTrack(Error* error);
-    bool readSampleTimes(Error* error);
     void setStatus(PlayerItemStatus status, std::optional<Error> error);
 
     std::shared_ptr<Asset> asset_;

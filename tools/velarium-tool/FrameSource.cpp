@@ -1,10 +1,11 @@
-// The frame source backed by the media platform: a sample cursor of the
-// movie's video track loads each frame as a sample, and the video decoder
-// turns it into a pixel buffer that is read in place.
+// The frame source backed by the media platform: the walker of the movie's
+// video track loads each frame as a sample, and the video decoder turns it
+// into a pixel buffer that is read in place.
 #include "tools/velarium-tool/FrameSource.h"
 
 #include <algorithm>
 
+#include "platform/mediaextension/SampleWalker.h"
 #include "tools/velarium-tool/MovieFile.h"
 #include "tools/velarium-tool/ToolError.h"
 
@@ -24,7 +25,8 @@ namespace {
 
 class MovieFrameSource final : public FrameSource {
 public:
-    explicit MovieFrameSource(std::shared_ptr<PlayerItem> item) : item_(std::move(item)) {
+    explicit MovieFrameSource(std::shared_ptr<PlayerItem> item)
+        : item_(std::move(item)), walker_(item_->videoTrackReader()) {
         const auto dimensions = item_->videoTrackReader() ? trackDimensions() : VideoDimensions{};
         width_ = static_cast<std::uint64_t>(std::max(dimensions.width, 0));
         height_ = static_cast<std::uint64_t>(std::max(dimensions.height, 0));
@@ -35,9 +37,10 @@ public:
     std::uint64_t frameCount() const override { return item_->sampleTimes().size(); }
 
     bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) override {
-        if (!moveCursorTo(index, error)) return false;
-        PixelBufferRef picture;
-        if (!decodeCurrentSample(&picture, error)) return false;
+        const SampleBufferRef sample = walker_.loadSample(index, error);
+        if (!sample) return false;
+        PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
+        if (!picture) return false;
         if (picture->width() != width_ || picture->height() != height_ ||
             picture->bytesPerRow() < width_ * kBytesPerPixel)
             return fail(error, toolError(kToolErrorCannotWrite, "The decoded picture has the wrong size"));
@@ -52,46 +55,10 @@ private:
         return track ? track->info->formatDescriptions().front()->dimensions() : VideoDimensions{};
     }
 
-    bool moveCursorTo(std::uint64_t index, Error* error) {
-        if (!cursor_) {
-            item_->videoTrackReader()->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
-                [&](MESampleCursorRef cursor, const Error* failure) {
-                    cursor_ = cursor;
-                    if (failure) fail(error, *failure);
-                });
-            if (!cursor_) return false;
-            cursorIndex_ = 0;
-        }
-        std::int64_t steps = 0;
-        cursor_->stepInDecodeOrderByCount(static_cast<std::int64_t>(index - cursorIndex_),
-                                          [&](std::int64_t taken, const Error*) { steps = taken; });
-        cursorIndex_ += static_cast<std::uint64_t>(steps);
-        if (cursorIndex_ != index)
-            return fail(error, Error(kToolErrorDomain, kToolErrorFrameRange,
-                                     "Frame " + std::to_string(index) + " is not in the movie"));
-        return true;
-    }
-
-    bool decodeCurrentSample(PixelBufferRef* picture, Error* error) {
-        SampleBufferRef sample;
-        cursor_->loadSampleBufferContainingSamplesToEndCursor(nullptr, [&](SampleBufferRef loaded, const Error* failure) {
-            sample = loaded;
-            if (failure) fail(error, *failure);
-        });
-        if (!sample) return false;
-        item_->videoDecoder()->decodeFrameFromSampleBuffer(
-            sample, {}, [&](PixelBufferRef decoded, MEDecodeFrameStatus, const Error* failure) {
-                *picture = decoded;
-                if (failure) fail(error, *failure);
-            });
-        return *picture != nullptr;
-    }
-
     std::shared_ptr<PlayerItem> item_;
     std::uint64_t width_ = 0;
     std::uint64_t height_ = 0;
-    MESampleCursorRef cursor_;
-    std::uint64_t cursorIndex_ = 0;
+    SampleWalker walker_;
 };
 
 }  // namespace

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "platform/foundation/Error.h"
-#include "platform/playback/PlaybackError.h"
+#include "platform/mediaextension/HostError.h"
 
 namespace velarium {
 
 // The error to report for a failed extension call: the extension's own when
 // it gave one, otherwise one saying that it broke its contract.
 inline Error orExtensionFailure(const Error& failure, const char* text) {
-    return failure.domain.empty() ? Error(kPlaybackErrorDomain, kPlaybackErrorExtensionFailed, text) : failure;
+    return failure.domain.empty() ? Error(kHostErrorDomain, kHostErrorExtensionFailed, text) : failure;
 }
 
 template <typename T>
