@@ -18,6 +18,7 @@
 #include "platform/mediaextension/ExtensionRegistry.h"
 #include "platform/mediaextension/FileByteSource.h"
 #include "platform/mediaextension/Registration.h"
+#include "platform/mediaextension/SampleWalker.h"
 
 namespace velarium {
 namespace {
@@ -88,23 +89,20 @@ void BM_Extensions(benchmark::State& state, std::filesystem::path file) {
     }
     std::uint64_t frames = 0;
     for (auto _ : state) {
-        MESampleCursorRef cursor;
-        pipeline.track->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(
-            [&](MESampleCursorRef first, const Error*) { cursor = first; });
-        frames = 0;
-        for (std::int64_t stepped = 1; stepped == 1; ++frames) {
-            PixelBufferRef picture;
-            cursor->loadSampleBufferContainingSamplesToEndCursor(nullptr, [&](SampleBufferRef sample, const Error*) {
-                if (!sample) return;
-                pipeline.decoder->decodeFrameFromSampleBuffer(
-                    sample, {}, [&](PixelBufferRef buffer, MEDecodeFrameStatus, const Error*) { picture = buffer; });
-            });
+        SampleWalker walker(pipeline.track);
+        std::vector<SampleTime> times;
+        if (!walker.listSampleTimes(&times, nullptr)) {
+            state.SkipWithError("the track could not be walked");
+            return;
+        }
+        for (frames = 0; frames < times.size(); ++frames) {
+            const SampleBufferRef sample = walker.loadSample(frames, nullptr);
+            const PixelBufferRef picture = sample ? decodeSample(*pipeline.decoder, sample, nullptr) : nullptr;
             if (!picture) {
                 state.SkipWithError("a frame failed");
                 return;
             }
             benchmark::DoNotOptimize(picture.get());
-            cursor->stepInDecodeOrderByCount(1, [&](std::int64_t steps, const Error*) { stepped = steps; });
         }
         benchmark::ClobberMemory();
     }
