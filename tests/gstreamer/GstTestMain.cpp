@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "gstreamer/GstHandles.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
@@ -22,38 +24,24 @@ void holdLeakChecksWhileLibrariesLoad() { __lsan_disable(); }
 }  // namespace
 // Runs before the constructors of the shared libraries.
 __attribute__((section(".preinit_array"), used)) void (*const kHoldLeakChecks)() = holdLeakChecksWhileLibrariesLoad;
-#endif
 
-namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
 // Every plugin but ours is loaded within the start-up too: loading one later
 // (a damaged file can have decodebin try almost any) runs the constructors
 // of its libraries, and some keep an allocation for the process without
 // holding on to it.
-void loadEveryOtherPlugin() {
-    GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
-    for (GList* item = plugins; item; item = item->next) {
-        auto* plugin = GST_PLUGIN(item->data);
-        if (g_strcmp0(gst_plugin_get_name(plugin), "velarium") == 0) continue;
-        if (GstPlugin* loaded = gst_plugin_load(plugin)) gst_object_unref(loaded);
-    }
-    gst_plugin_list_free(plugins);
-}
-#endif
-
-void initialiseGStreamer(int* argc, char*** argv) {
-#if defined(__SANITIZE_ADDRESS__)
+static void initialiseGStreamer(int* argc, char*** argv) {
     __lsan_enable();
     const __lsan::ScopedDisabler startUp;
     gst_init(argc, argv);
-    loadEveryOtherPlugin();
-#else
-    gst_init(argc, argv);
-#endif
+    GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
+    for (GList* item = plugins; item; item = item->next)
+        if (g_strcmp0(gst_plugin_get_name(GST_PLUGIN(item->data)), "velarium") != 0)
+            velarium::gst::ObjectRef<GstPlugin> loaded(gst_plugin_load(GST_PLUGIN(item->data)));
+    gst_plugin_list_free(plugins);
 }
-
-}  // namespace
+#else
+static void initialiseGStreamer(int* argc, char*** argv) { gst_init(argc, argv); }
+#endif
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
