@@ -598,7 +598,8 @@ static void velarium_demux_loop(gpointer demuxer) { static_cast<Demuxer*>(demuxe
 static GstStateChangeReturn velarium_demux_change_state(GstElement* element, GstStateChange transition) {
     Demuxer* demuxer = demuxerOf(element);
     if (transition == GST_STATE_CHANGE_NULL_TO_READY && !demuxer->loadExtension()) return GST_STATE_CHANGE_FAILURE;
-    const GstStateChangeReturn result = GST_ELEMENT_CLASS(velarium_demux_parent_class)->change_state(element, transition);
+    const GstStateChangeReturn result =
+        GST_ELEMENT_CLASS(velarium_demux_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
         // The pads are inactive now, so no task runs.
         demuxer->removeSourcePad();
