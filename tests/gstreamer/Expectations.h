@@ -9,10 +9,9 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
-#include <map>
 #include <numeric>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -30,32 +29,23 @@ struct ExpectedAnimation {
 };
 
 // The picture size: from the corpus catalogue (file, folder, bytes, width,
-// height…), or from a vector's name (…_WxH_…).
-inline void readPictureSize(const std::string& name, StreamFormat* format) {
-    static const std::map<std::string, std::pair<int, int>> catalogue = [] {
-        std::map<std::string, std::pair<int, int>> sizes;
-        for (const std::string& line : testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv")) {
-            std::istringstream row(line);
-            std::string file, folder, bytes;
-            int width, height;
-            std::getline(std::getline(std::getline(row, file, '\t'), folder, '\t'), bytes, '\t');
-            if (row >> width >> height) sizes[file] = {width, height};
-        }
-        return sizes;
-    }();
-    if (const auto it = catalogue.find(name); it != catalogue.end()) {
-        std::tie(format->width, format->height) = it->second;
-        return;
-    }
-    std::smatch size;
-    const bool named = std::regex_search(name, size, std::regex("_([0-9]+)x([0-9]+)_"));
-    format->width = named ? std::stoi(size[1]) : 0;
-    format->height = named ? std::stoi(size[2]) : 0;
+// height…), or from a vector's name (…_WxH_…); 0×0 when neither says it.
+inline std::pair<int, int> pictureSize(const std::string& name) {
+    int width = 0, height = 0;
+    char end = 0;
+    for (const std::string& row : testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv"))
+        if (row.starts_with(name + "\t") &&
+            std::sscanf(row.c_str() + name.size(), "\t%*[^\t]\t%*[^\t]\t%d\t%d", &width, &height) == 2)
+            return {width, height};
+    for (std::size_t at = name.find('_'); at != std::string::npos; at = name.find('_', at + 1))
+        if (std::sscanf(name.c_str() + at, "_%dx%d%c", &width, &height, &end) == 3 && end == '_')
+            return {width, height};
+    return {0, 0};
 }
 
 inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& animation) {
     ExpectedAnimation out;
-    readPictureSize(animation.name, &out.format);
+    std::tie(out.format.width, out.format.height) = pictureSize(animation.name);
     const auto hashes = testing::readLines(animation.expectedHashes);
     const auto rows = testing::readLines(animation.expectedTiming);
     std::vector<std::pair<std::int64_t, std::int64_t>> durations;  // value, timescale

@@ -58,8 +58,6 @@ public:
     // Without `hashFrames` the frames are timed but not hashed.
     explicit Pipeline(const std::string& description, bool hashFrames = true);
     ~Pipeline();
-    Pipeline(const Pipeline&) = delete;
-    Pipeline& operator=(const Pipeline&) = delete;
 
     // Null (and the test failed) when the description does not parse.
     GstElement* get() const { return pipeline_.get(); }

@@ -82,17 +82,13 @@ TEST(Discoverer, ReportsDurationSizeAndTagsOfEveryCorpusAnimation) {
         g_autoptr(GstDiscovererInfo) info = gst_discoverer_discover_uri(discoverer, uri, nullptr);
         ASSERT_TRUE(info);
         EXPECT_EQ(gst_discoverer_info_get_result(info), GST_DISCOVERER_OK);
-        const GstClockTime duration = gst_discoverer_info_get_duration(info);
-        EXPECT_LE(std::max(duration, expected.total) - std::min(duration, expected.total), GST_MSECOND)
-            << duration << " ns, expected " << expected.total;
+        EXPECT_NEAR(double(gst_discoverer_info_get_duration(info)), double(expected.total), double(GST_MSECOND));
         EXPECT_TRUE(gst_discoverer_info_get_seekable(info));
-
         const GstTagList* tags = gst_discoverer_info_get_tags(info);
         const std::string comment = tagString(tags, GST_TAG_COMMENT);
         const std::string size = std::to_string(expected.format.width) + "x" + std::to_string(expected.format.height);
         EXPECT_TRUE(comment.starts_with("Amiga IFF ANIM - " + size + ", ")) << comment;
         EXPECT_EQ(tagString(tags, GST_TAG_CONTAINER_FORMAT), "Amiga IFF ANIM");
-
         g_autoptr(GstDiscovererStreamInfo) top = gst_discoverer_info_get_stream_info(info);
         EXPECT_TRUE(top && GST_IS_DISCOVERER_CONTAINER_INFO(top)) << "not reported as a container";
         GList* streams = gst_discoverer_info_get_video_streams(info);
