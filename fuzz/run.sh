@@ -19,10 +19,10 @@ usage() {
   echo "usage: fuzz/run.sh anim|pipeline [SECONDS] [libFuzzer options...]" >&2
   exit 2
 }
-[ $# -ge 1 ] || usage
-target="$1"
-seconds="${2:-600}"
-shift $(($# < 2 ? $# : 2))
+target="${1:-}"
+shift || usage
+seconds="${1:-600}"
+shift || true
 build="${BUILD:-build-fuzz}"
 corpus="${VELARIUM_CORPUS_DIR:-../shared/corpus}"
 
