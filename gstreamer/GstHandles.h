@@ -49,6 +49,7 @@ public:
     }
 
     T* get() const { return object_; }
+    T* operator->() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
     // Hands the reference over, to a call that takes it.
     T* release() { return std::exchange(object_, nullptr); }

@@ -79,9 +79,8 @@ public:
                                                             size.width, size.height), (nullptr));
             return false;
         }
-        pixelBuffers_ = std::make_shared<VideoFramePixelBuffers>(
-            output_.get()->info,
-            [element = element_] { return BufferRef(gst_video_decoder_allocate_output_buffer(element)); });
+        auto allocate = [element = element_] { return BufferRef(gst_video_decoder_allocate_output_buffer(element)); };
+        pixelBuffers_ = std::make_shared<VideoFramePixelBuffers>(output_->info, allocate);
         // The extension serving the stream's codec type, as the registry says.
         auto extension = videoDecoderExtension(description_->mediaSubType(), &error);
         decoder_ = extension ? extension->videoDecoderWithCodecType(description_->mediaSubType(), description_, {},
