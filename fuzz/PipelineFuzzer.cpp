@@ -1,9 +1,11 @@
 // libFuzzer target: the input, as an ANIM file, pushed through
 //   appsrc ! velariumdemux ! velariumdec ! fakesink
 // as a stream without random access, as a network source or a pipe hands it
-// over. Every input must end the pipeline with the end of the stream or an
-// error within a bound; a pipeline still running past it is a hang, and the
-// process aborts so that libFuzzer keeps the input.
+// over; a stream that plays to its end is then sought back to its middle, as
+// a player's position bar does, and played to its end again. Each time the
+// pipeline must reach the end of the stream or an error within a bound; a
+// pipeline still running past it is a hang, and the process aborts so that
+// libFuzzer keeps the input.
 //
 // The elements are registered from the static library, and the two
 // extensions load from this build, before fuzzing starts, so that libFuzzer
@@ -53,8 +55,9 @@ GstPadProbeReturn spendPixels(GstPad*, GstPadProbeInfo* info, gpointer budget) {
     return GST_PAD_PROBE_HANDLED;
 }
 
+// What the demuxer's signal and probe use; it outlives the pipeline.
 struct Run {
-    GstElement* decoder;
+    GstElement* decoder = nullptr;
     std::uint64_t pixelsLeft = kPixelBudget;
 };
 
@@ -77,12 +80,25 @@ GstElement* make(const char* factory, const char* name) {
     return element;
 }
 
-// Plays `data` to its end; aborts when the pipeline neither ends nor fails in time.
+// The end of the stream or an error; aborts when neither comes in time.
+GstMessageType awaitEnd(GstElement* pipeline) {
+    const BusRef bus(gst_element_get_bus(pipeline));
+    const MessageRef end(
+        gst_bus_timed_pop_filtered(bus.get(), kLongestRun, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    if (!end) {
+        std::fprintf(stderr, "the pipeline neither reached the end of the stream nor failed in %" GST_TIME_FORMAT "\n",
+                     GST_TIME_ARGS(kLongestRun));
+        std::abort();
+    }
+    return GST_MESSAGE_TYPE(end.get());
+}
+
 void play(const std::uint8_t* data, std::size_t size) {
+    Run run;
     const ElementRef pipeline(gst_pipeline_new("fuzz"));
     GstElement* source = make("appsrc", "source");
     GstElement* demuxer = make("velariumdemux", "demuxer");
-    Run run{make("velariumdec", "decoder")};
+    run.decoder = make("velariumdec", "decoder");
     GstElement* sink = make("fakesink", "sink");
     gst_bin_add_many(GST_BIN(pipeline.get()), source, demuxer, run.decoder, sink, nullptr);
     if (!gst_element_link(source, demuxer) || !gst_element_link(run.decoder, sink)) std::abort();
@@ -102,14 +118,13 @@ void play(const std::uint8_t* data, std::size_t size) {
     }
     gst_app_src_end_of_stream(GST_APP_SRC(source));
 
-    const BusRef bus(gst_element_get_bus(pipeline.get()));
-    const MessageRef end(gst_bus_timed_pop_filtered(bus.get(), kLongestRun,
-                                                    GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-    if (!end) {
-        std::fprintf(stderr, "the pipeline neither reached the end of the stream nor failed in %" GST_TIME_FORMAT "\n",
-                     GST_TIME_ARGS(kLongestRun));
-        std::abort();
-    }
+    gint64 duration = 0;
+    if (awaitEnd(pipeline.get()) == GST_MESSAGE_EOS &&
+        gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0 &&
+        gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
+                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST),
+                                duration / 2))
+        awaitEnd(pipeline.get());
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
 }
 
