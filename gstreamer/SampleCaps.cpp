@@ -14,17 +14,17 @@ constexpr long kCapsErrorIncomplete = -1;
 
 }  // namespace
 
-GstCaps* sampleCaps(const VideoFormatDescription& description, FrameRate rate) {
+CapsRef sampleCaps(const VideoFormatDescription& description, FrameRate rate) {
     const VideoDimensions size = description.dimensions();
-    GstCaps* caps = gst_caps_new_simple(kSampleMediaType,                                               //
-                                        kCodecTypeField, G_TYPE_STRING,                                 //
-                                        fourCharCodeString(description.mediaSubType()).c_str(),         //
-                                        "width", G_TYPE_INT, int(size.width),                           //
-                                        "height", G_TYPE_INT, int(size.height),                         //
-                                        "framerate", GST_TYPE_FRACTION, rate.numerator, rate.denominator,  //
-                                        nullptr);
+    CapsRef caps(gst_caps_new_simple(kSampleMediaType,                                                //
+                                     kCodecTypeField, G_TYPE_STRING,                                  //
+                                     fourCharCodeString(description.mediaSubType()).c_str(),          //
+                                     "width", G_TYPE_INT, int(size.width),                            //
+                                     "height", G_TYPE_INT, int(size.height),                          //
+                                     "framerate", GST_TYPE_FRACTION, rate.numerator, rate.denominator,  //
+                                     nullptr));
     if (const auto name = dictionaryString(description.extensions(), kCMFormatDescriptionExtension_FormatName))
-        gst_caps_set_simple(caps, kFormatNameField, G_TYPE_STRING, name->c_str(), nullptr);
+        gst_caps_set_simple(caps.get(), kFormatNameField, G_TYPE_STRING, name->c_str(), nullptr);
     return caps;
 }
 

@@ -10,6 +10,7 @@
 #include <gst/gst.h>
 
 #include "gstreamer/FrameTable.h"
+#include "gstreamer/GstHandles.h"
 #include "platform/coremedia/VideoFormatDescription.h"
 #include "platform/foundation/Error.h"
 
@@ -19,7 +20,7 @@ inline constexpr const char* kSampleMediaType = "video/x-velarium-ilbm";
 
 // Caps for samples of `description` arriving at `rate` (0/1: each buffer
 // carries its own duration).
-GstCaps* sampleCaps(const VideoFormatDescription& description, FrameRate rate);
+CapsRef sampleCaps(const VideoFormatDescription& description, FrameRate rate);
 
 // The format description the caps stand for; null with an error when they
 // lack the codec type or a positive size.

@@ -10,37 +10,34 @@ class ReadMapping {
 public:
     ReadMapping(const ReadMapping&) = delete;
     ReadMapping& operator=(const ReadMapping&) = delete;
-    ~ReadMapping() {
-        gst_buffer_unmap(buffer_, &map_);
-        gst_buffer_unref(buffer_);
-    }
+    ~ReadMapping() { gst_buffer_unmap(buffer_.get(), &map_); }
 
     static std::shared_ptr<ReadMapping> make(GstBuffer* buffer) {
         GstMapInfo map{};
         if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return nullptr;
-        return std::shared_ptr<ReadMapping>(new ReadMapping(gst_buffer_ref(buffer), map));
+        return std::shared_ptr<ReadMapping>(new ReadMapping(BufferRef::borrow(buffer), map));
     }
 
     std::uint8_t* data() const { return const_cast<std::uint8_t*>(map_.data); }
     std::size_t size() const { return map_.size; }
 
 private:
-    ReadMapping(GstBuffer* buffer, const GstMapInfo& map) : buffer_(buffer), map_(map) {}
+    ReadMapping(BufferRef buffer, const GstMapInfo& map) : buffer_(std::move(buffer)), map_(map) {}
 
-    GstBuffer* buffer_;
+    BufferRef buffer_;
     GstMapInfo map_;
 };
 
 }  // namespace
 
-GstBuffer* bufferWrappingSample(const SampleBufferRef& sample) {
+BufferRef bufferWrappingSample(const SampleBufferRef& sample) {
     const BlockBufferRef block = sample ? sample->dataBuffer() : nullptr;
     std::uint8_t* data = nullptr;
     std::size_t length = 0;
-    if (!block || block->getDataPointer(0, &length, nullptr, &data) != kNoErr || !data || length == 0) return nullptr;
+    if (!block || block->getDataPointer(0, &length, nullptr, &data) != kNoErr || !data || length == 0) return {};
     auto* keeper = new SampleBufferRef(sample);
-    return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, data, length, 0, length, keeper,
-                                       [](gpointer kept) { delete static_cast<SampleBufferRef*>(kept); });
+    return BufferRef(gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, data, length, 0, length, keeper,
+                                                 [](gpointer kept) { delete static_cast<SampleBufferRef*>(kept); }));
 }
 
 BlockBufferRef blockWrappingBuffer(GstBuffer* buffer, Error* error) {

@@ -6,6 +6,7 @@
 
 #include <gst/gst.h>
 
+#include "gstreamer/GstHandles.h"
 #include "platform/coremedia/BlockBuffer.h"
 #include "platform/coremedia/SampleBuffer.h"
 #include "platform/foundation/Error.h"
@@ -14,7 +15,7 @@ namespace velarium::gst {
 
 // A read-only GstBuffer over the sample's data that keeps the sample alive
 // for as long as the buffer lives; null when the sample has no data.
-GstBuffer* bufferWrappingSample(const SampleBufferRef& sample);
+BufferRef bufferWrappingSample(const SampleBufferRef& sample);
 
 // A block buffer over the bytes of `buffer`, which stays mapped for reading
 // (and referenced) until the block goes away; null with an error when the

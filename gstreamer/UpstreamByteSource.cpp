@@ -37,16 +37,15 @@ bool PullByteSource::readDataOfLength(std::size_t length, std::int64_t offset, v
     auto* out = static_cast<std::uint8_t*>(destination);
     std::size_t done = 0;
     while (done < length) {
-        GstBuffer* piece = nullptr;
+        BufferRef piece;
         const auto size = static_cast<guint>(std::min(kPullPiece, length - done));
-        const GstFlowReturn flow = gst_pad_pull_range(pad_, static_cast<guint64>(offset) + done, size, &piece);
+        const GstFlowReturn flow = gst_pad_pull_range(pad_, static_cast<guint64>(offset) + done, size, piece.out());
         if (flow == GST_FLOW_EOS) break;  // a short read: the end of the stream
         if (flow != GST_FLOW_OK) {
             if (bytesRead) *bytesRead = done;
             return fail(error, flowError(flow));
         }
-        const BufferRef held(piece);
-        const std::size_t got = gst_buffer_extract(piece, 0, out + done, size);
+        const std::size_t got = gst_buffer_extract(piece.get(), 0, out + done, size);
         done += got;
         if (got < size) break;
     }

@@ -16,6 +16,7 @@
 #include "gstreamer/SampleMemory.h"
 #include "gstreamer/VideoFramePixelBuffers.h"
 #include "platform/coremedia/SampleBuffer.h"
+#include "platform/mediaextension/SampleWalker.h"
 
 GST_DEBUG_CATEGORY_STATIC(velarium_dec_debug);
 #define GST_CAT_DEFAULT velarium_dec_debug
@@ -57,8 +58,7 @@ public:
         decoder_.reset();
         pixelBuffers_.reset();
         description_.reset();
-        if (output_) gst_video_codec_state_unref(output_);
-        output_ = nullptr;
+        output_ = CodecStateRef();
     }
 
     // A new format: a new extension decoder for it (the extension accepts no
@@ -73,15 +73,15 @@ public:
             return false;
         }
         const VideoDimensions size = description_->dimensions();
-        output_ = gst_video_decoder_set_output_state(element_, GST_VIDEO_FORMAT_BGRA, guint(size.width),
-                                                     guint(size.height), input);
+        output_ = CodecStateRef(gst_video_decoder_set_output_state(element_, GST_VIDEO_FORMAT_BGRA, guint(size.width),
+                                                                   guint(size.height), input));
         if (!output_ || !gst_video_decoder_negotiate(element_)) {
             GST_ELEMENT_ERROR(element_, CORE, NEGOTIATION, ("Downstream does not take BGRA frames of %dx%d pixels",
                                                             size.width, size.height), (nullptr));
             return false;
         }
-        pixelBuffers_ = std::make_shared<VideoFramePixelBuffers>(
-            output_->info, [element = element_] { return gst_video_decoder_allocate_output_buffer(element); });
+        auto allocate = [element = element_] { return BufferRef(gst_video_decoder_allocate_output_buffer(element)); };
+        pixelBuffers_ = std::make_shared<VideoFramePixelBuffers>(output_->info, allocate);
         // The extension serving the stream's codec type, as the registry says.
         auto extension = videoDecoderExtension(description_->mediaSubType(), &error);
         decoder_ = extension ? extension->videoDecoderWithCodecType(description_->mediaSubType(), description_, {},
@@ -103,16 +103,10 @@ public:
         }
         Error error;
         SampleBufferRef sample = sampleOf(frame, &error);
-        PixelBufferRef picture;
-        if (sample)
-            decoder_->decodeFrameFromSampleBuffer(sample, {}, [&](PixelBufferRef decoded, MEDecodeFrameStatus,
-                                                                  const Error* failure) {
-                picture = std::move(decoded);
-                if (failure) error = *failure;
-            });
+        PixelBufferRef picture = sample ? decodeSample(*decoder_, sample, &error) : nullptr;
         // Our reference to the GStreamer buffer outlives the pixel buffer,
         // whose release unmaps the frame.
-        GstBuffer* output = picture ? pixelBuffers_->bufferBehind(*picture) : nullptr;
+        BufferRef output = picture ? pixelBuffers_->bufferBehind(*picture) : BufferRef();
         picture.reset();
         if (!output) {
             gst_video_decoder_release_frame(element_, frame);
@@ -121,7 +115,7 @@ public:
             return GST_FLOW_ERROR;
         }
         gst_buffer_replace(&frame->output_buffer, nullptr);
-        frame->output_buffer = output;
+        frame->output_buffer = output.release();
         return gst_video_decoder_finish_frame(element_, frame);
     }
 
@@ -145,7 +139,7 @@ private:
     VideoFormatDescriptionRef description_;
     std::shared_ptr<VideoFramePixelBuffers> pixelBuffers_;
     MEVideoDecoderRef decoder_;
-    GstVideoCodecState* output_ = nullptr;
+    CodecStateRef output_;
 };
 
 }  // namespace velarium::gst
@@ -160,10 +154,30 @@ struct _VelariumDec {
 G_DEFINE_TYPE(VelariumDec, velarium_dec, GST_TYPE_VIDEO_DECODER)
 GST_ELEMENT_REGISTER_DEFINE(velariumdec, "velariumdec", GST_RANK_PRIMARY, VELARIUM_TYPE_DEC)
 
-static Decoder* decoderOf(GstVideoDecoder* element) { return VELARIUM_DEC(element)->decoder; }
+static Decoder* decoderOf(gpointer element) { return VELARIUM_DEC(element)->decoder; }
+
+static gboolean velarium_dec_start(GstVideoDecoder* element) { return decoderOf(element)->start(); }
+
+static gboolean velarium_dec_stop(GstVideoDecoder* element) {
+    decoderOf(element)->stop();
+    return TRUE;
+}
+
+static gboolean velarium_dec_set_format(GstVideoDecoder* element, GstVideoCodecState* state) {
+    return decoderOf(element)->setFormat(state);
+}
+
+static GstFlowReturn velarium_dec_handle_frame(GstVideoDecoder* element, GstVideoCodecFrame* frame) {
+    return decoderOf(element)->handleFrame(frame);
+}
+
+static gboolean velarium_dec_flush(GstVideoDecoder* element) {
+    decoderOf(element)->flush();
+    return TRUE;
+}
 
 static void velarium_dec_finalize(GObject* object) {
-    delete VELARIUM_DEC(object)->decoder;
+    delete decoderOf(object);
     G_OBJECT_CLASS(velarium_dec_parent_class)->finalize(object);
 }
 
@@ -177,21 +191,11 @@ static void velarium_dec_class_init(VelariumDecClass* klass) {
                                           "Decodes ANIM frames through the Velarium video decoder extension",
                                           "Velarium");
     auto* decoderClass = GST_VIDEO_DECODER_CLASS(klass);
-    decoderClass->start = [](GstVideoDecoder* element) -> gboolean { return decoderOf(element)->start(); };
-    decoderClass->stop = [](GstVideoDecoder* element) -> gboolean {
-        decoderOf(element)->stop();
-        return TRUE;
-    };
-    decoderClass->set_format = [](GstVideoDecoder* element, GstVideoCodecState* state) -> gboolean {
-        return decoderOf(element)->setFormat(state);
-    };
-    decoderClass->handle_frame = [](GstVideoDecoder* element, GstVideoCodecFrame* frame) -> GstFlowReturn {
-        return decoderOf(element)->handleFrame(frame);
-    };
-    decoderClass->flush = [](GstVideoDecoder* element) -> gboolean {
-        decoderOf(element)->flush();
-        return TRUE;
-    };
+    decoderClass->start = GST_DEBUG_FUNCPTR(velarium_dec_start);
+    decoderClass->stop = GST_DEBUG_FUNCPTR(velarium_dec_stop);
+    decoderClass->set_format = GST_DEBUG_FUNCPTR(velarium_dec_set_format);
+    decoderClass->handle_frame = GST_DEBUG_FUNCPTR(velarium_dec_handle_frame);
+    decoderClass->flush = GST_DEBUG_FUNCPTR(velarium_dec_flush);
 }
 
 static void velarium_dec_init(VelariumDec* self) {

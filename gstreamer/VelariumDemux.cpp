@@ -33,6 +33,16 @@ static GstStaticPadTemplate sinkTemplate =
 static GstStaticPadTemplate srcTemplate =
     GST_STATIC_PAD_TEMPLATE("video_%u", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS("video/x-velarium-ilbm"));
 
+// The pad functions and the streaming task, at the C edge below.
+static gboolean velarium_demux_sink_activate(GstPad* pad, GstObject* parent);
+static gboolean velarium_demux_sink_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active);
+static GstFlowReturn velarium_demux_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer);
+static gboolean velarium_demux_sink_event(GstPad* pad, GstObject* parent, GstEvent* event);
+static gboolean velarium_demux_src_event(GstPad* pad, GstObject* parent, GstEvent* event);
+static gboolean velarium_demux_src_query(GstPad* pad, GstObject* parent, GstQuery* query);
+static gboolean velarium_demux_src_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active);
+static void velarium_demux_loop(gpointer demuxer);
+
 namespace velarium::gst {
 namespace {
 
@@ -62,7 +72,7 @@ public:
     void reset() {
         GST_OBJECT_LOCK(element_);
         opened_ = false;
-        pendingSeek_ = MiniObjectRef<GstEvent>();
+        pendingSeek_ = EventRef();
         gst_segment_init(&segment_, GST_FORMAT_TIME);
         GST_OBJECT_UNLOCK(element_);
         reader_.reset();
@@ -90,10 +100,10 @@ public:
 
     // Pull mode where upstream offers random access, otherwise push.
     gboolean activateSink(GstPad* pad) {
-        GstQuery* query = gst_query_new_scheduling();
-        const bool pull = gst_pad_peer_query(pad, query) &&
-                          gst_query_has_scheduling_mode_with_flags(query, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
-        gst_query_unref(query);
+        const QueryRef query(gst_query_new_scheduling());
+        const bool pull = gst_pad_peer_query(pad, query.get()) &&
+                          gst_query_has_scheduling_mode_with_flags(query.get(), GST_PAD_MODE_PULL,
+                                                                   GST_SCHEDULING_FLAG_SEEKABLE);
         GST_DEBUG_OBJECT(element_, "activating in %s mode", pull ? "pull" : "push");
         return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
     }
@@ -102,40 +112,37 @@ public:
         if (mode == GST_PAD_MODE_PULL) {
             if (!active) return gst_pad_stop_task(pad);
             taskPad_ = pad;
-            return gst_pad_start_task(pad, &Demuxer::loopTask, this, nullptr);
+            return startTask();
         }
         return TRUE;
     }
 
     // Push mode: the stream is kept until its end, then read as a whole.
-    GstFlowReturn collect(GstBuffer* buffer) {
-        const BufferRef held(buffer);
+    GstFlowReturn collect(const BufferRef& buffer) {
         if (opened_) return GST_FLOW_EOS;
         if (collected_.empty()) {
             gint64 length = -1;
             if (gst_pad_peer_query_duration(sinkPad_, GST_FORMAT_BYTES, &length) && length > 0)
                 collected_.reserve(std::min<std::size_t>(std::size_t(length), kLargestReadableStream + 1));
         }
-        const std::size_t size = gst_buffer_get_size(buffer);
+        const std::size_t size = gst_buffer_get_size(buffer.get());
         const std::size_t at = collected_.size();
         collected_.resize(at + size);
-        gst_buffer_extract(buffer, 0, collected_.data() + at, size);
+        gst_buffer_extract(buffer.get(), 0, collected_.data() + at, size);
         if (collected_.size() <= kLargestReadableStream) return GST_FLOW_OK;
         GST_DEBUG_OBJECT(element_, "stream longer than the reader reads; handing it over now");
         openCollected();
         return GST_FLOW_ERROR;
     }
 
-    gboolean sinkEvent(GstEvent* event) {
-        const bool endOfStream = GST_EVENT_TYPE(event) == GST_EVENT_EOS;
-        // Upstream's segment, caps and flushes describe bytes; the element
-        // makes its own stream of frames.
-        gst_event_unref(event);
-        if (!endOfStream || opened_) return TRUE;
+    // Upstream's segment, caps and flushes describe bytes; the element makes
+    // its own stream of frames, and only the end of the stream matters.
+    gboolean sinkEvent(EventRef event) {
+        if (GST_EVENT_TYPE(event.get()) != GST_EVENT_EOS || opened_) return TRUE;
         if (errorPosted_) return FALSE;
         if (!openCollected()) return FALSE;
         taskPad_ = srcPad_;
-        return gst_pad_start_task(srcPad_, &Demuxer::loopTask, this, nullptr);
+        return startTask();
     }
 
     gboolean srcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
@@ -173,21 +180,17 @@ public:
 
     // Seeks from downstream or sent to the element. Before the file is open
     // a seek is kept and carried out as streaming starts.
-    gboolean seek(GstEvent* event) {
-        const MiniObjectRef<GstEvent> held(event);
+    gboolean seek(EventRef event) {
         GST_OBJECT_LOCK(element_);
         if (!opened_) {
-            pendingSeek_ = held;
+            pendingSeek_ = std::move(event);
             GST_OBJECT_UNLOCK(element_);
             GST_DEBUG_OBJECT(element_, "keeping a seek until the file is open");
             return TRUE;
         }
         GST_OBJECT_UNLOCK(element_);
-        return performSeek(event);
+        return performSeek(event.get());
     }
-
-private:
-    static void loopTask(gpointer self) { static_cast<Demuxer*>(self)->loop(); }
 
     // The streaming task: in pull mode its first turn reads the file; each
     // turn then pushes one frame.
@@ -199,6 +202,9 @@ private:
         const GstFlowReturn flow = pushFrame();
         if (flow != GST_FLOW_OK) pauseStreaming(flow);
     }
+
+private:
+    gboolean startTask() { return gst_pad_start_task(taskPad_, GST_DEBUG_FUNCPTR(velarium_demux_loop), this, nullptr); }
 
     bool openPulled() {
         auto source = PullByteSource::open(sinkPad_);
@@ -255,7 +261,7 @@ private:
         GST_OBJECT_LOCK(element_);
         segment_.duration = duration_;
         opened_ = true;
-        MiniObjectRef<GstEvent> pending = std::move(pendingSeek_);
+        EventRef pending = std::move(pendingSeek_);
         GST_OBJECT_UNLOCK(element_);
         if (pending) applySeek(pending.get());
         return true;
@@ -313,29 +319,19 @@ private:
 
     void addSourcePad() {
         srcPad_ = gst_pad_new_from_static_template(&srcTemplate, "video_0");
-        gst_pad_set_event_function(srcPad_, [](GstPad* pad, GstObject* parent, GstEvent* event) -> gboolean {
-            return GST_EVENT_TYPE(event) == GST_EVENT_SEEK ? of(parent)->seek(event)
-                                                           : gst_pad_event_default(pad, parent, event);
-        });
-        gst_pad_set_query_function(srcPad_, [](GstPad* pad, GstObject* parent, GstQuery* query) -> gboolean {
-            return of(parent)->srcQuery(pad, parent, query);
-        });
-        // A task on the source pad (push mode) ends when the pad is deactivated.
-        gst_pad_set_activatemode_function(srcPad_, [](GstPad* pad, GstObject*, GstPadMode, gboolean active) -> gboolean {
-            return active ? TRUE : gst_pad_stop_task(pad);
-        });
+        gst_pad_set_event_function(srcPad_, GST_DEBUG_FUNCPTR(velarium_demux_src_event));
+        gst_pad_set_query_function(srcPad_, GST_DEBUG_FUNCPTR(velarium_demux_src_query));
+        gst_pad_set_activatemode_function(srcPad_, GST_DEBUG_FUNCPTR(velarium_demux_src_activate_mode));
         gst_pad_use_fixed_caps(srcPad_);
         gst_pad_set_active(srcPad_, TRUE);
 
-        gchar* streamId = gst_pad_create_stream_id(srcPad_, element_, "video");
+        g_autofree gchar* streamId = gst_pad_create_stream_id(srcPad_, element_, "video");
         GstEvent* streamStart = gst_event_new_stream_start(streamId);
-        g_free(streamId);
         gst_event_set_group_id(streamStart, gst_util_group_id_next());
         gst_pad_push_event(srcPad_, streamStart);
-        GstCaps* caps = sampleCaps(*description_, frames_.frameRate());
-        GST_DEBUG_OBJECT(element_, "caps %" GST_PTR_FORMAT, caps);
-        gst_pad_set_caps(srcPad_, caps);
-        gst_caps_unref(caps);
+        const CapsRef caps = sampleCaps(*description_, frames_.frameRate());
+        GST_DEBUG_OBJECT(element_, "caps %" GST_PTR_FORMAT, caps.get());
+        gst_pad_set_caps(srcPad_, caps.get());
 
         gst_element_add_pad(element_, srcPad_);
         gst_element_no_more_pads(element_);
@@ -357,11 +353,12 @@ private:
 
         Error error;
         SampleBufferRef sample = walker_->loadSample(index, &error);
-        GstBuffer* buffer = bufferWrappingSample(sample);
-        if (!buffer) {
+        BufferRef held = bufferWrappingSample(sample);
+        if (!held) {
             postError(GST_STREAM_ERROR_DECODE, error, "A frame of the animation could not be read");
             return GST_FLOW_ERROR;
         }
+        GstBuffer* buffer = held.get();
         GST_BUFFER_PTS(buffer) = start;
         GST_BUFFER_DTS(buffer) = start;
         GST_BUFFER_DURATION(buffer) = frames_.duration(index);
@@ -374,7 +371,7 @@ private:
         GST_OBJECT_UNLOCK(element_);
         GST_LOG_OBJECT(element_, "frame %zu at %" GST_TIME_FORMAT, index, GST_TIME_ARGS(start));
         index_ = index + 1;
-        return gst_pad_push(srcPad_, buffer);
+        return gst_pad_push(srcPad_, held.release());
     }
 
     void pauseStreaming(GstFlowReturn flow) {
@@ -487,15 +484,11 @@ private:
             gst_message_set_seqnum(message, seqnum);
             gst_element_post_message(element_, message);
         }
-        gst_pad_start_task(taskPad_, &Demuxer::loopTask, this, nullptr);
+        startTask();
         GST_PAD_STREAM_UNLOCK(taskPad_);
         return TRUE;
     }
 
-public:
-    static Demuxer* of(GstObject* element);
-
-private:
     GstElement* element_;
     GstPad* sinkPad_;
     GstPad* srcPad_ = nullptr;
@@ -521,7 +514,7 @@ private:
     bool needSegment_ = true;
     bool discont_ = true;
     bool errorPosted_ = false;
-    MiniObjectRef<GstEvent> pendingSeek_;
+    EventRef pendingSeek_;
 
     std::vector<std::uint8_t> collected_;  // push mode, until the end of the stream
 };
@@ -529,6 +522,8 @@ private:
 }  // namespace velarium::gst
 
 using velarium::gst::Demuxer;
+using velarium::gst::BufferRef;
+using velarium::gst::EventRef;
 
 struct _VelariumDemux {
     GstElement parent;
@@ -539,18 +534,45 @@ struct _VelariumDemux {
 G_DEFINE_TYPE(VelariumDemux, velarium_demux, GST_TYPE_ELEMENT)
 GST_ELEMENT_REGISTER_DEFINE(velariumdemux, "velariumdemux", GST_RANK_PRIMARY, VELARIUM_TYPE_DEMUX)
 
-Demuxer* Demuxer::of(GstObject* element) { return VELARIUM_DEMUX(element)->demuxer; }
+static Demuxer* demuxerOf(gpointer element) { return VELARIUM_DEMUX(element)->demuxer; }
+
+static gboolean velarium_demux_sink_activate(GstPad* pad, GstObject* parent) {
+    return demuxerOf(parent)->activateSink(pad);
+}
+
+static gboolean velarium_demux_sink_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) {
+    return demuxerOf(parent)->activateSinkMode(pad, mode, active);
+}
+
+static GstFlowReturn velarium_demux_chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
+    return demuxerOf(parent)->collect(BufferRef(buffer));
+}
+
+static gboolean velarium_demux_sink_event(GstPad*, GstObject* parent, GstEvent* event) {
+    return demuxerOf(parent)->sinkEvent(EventRef(event));
+}
+
+static gboolean velarium_demux_src_event(GstPad* pad, GstObject* parent, GstEvent* event) {
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEEK) return demuxerOf(parent)->seek(EventRef(event));
+    return gst_pad_event_default(pad, parent, event);
+}
+
+static gboolean velarium_demux_src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
+    return demuxerOf(parent)->srcQuery(pad, parent, query);
+}
+
+// A task on the source pad (push mode) ends when the pad is deactivated.
+static gboolean velarium_demux_src_activate_mode(GstPad* pad, GstObject*, GstPadMode, gboolean active) {
+    return active ? TRUE : gst_pad_stop_task(pad);
+}
+
+static void velarium_demux_loop(gpointer demuxer) { static_cast<Demuxer*>(demuxer)->loop(); }
 
 static GstStateChangeReturn velarium_demux_change_state(GstElement* element, GstStateChange transition) {
-    Demuxer* demuxer = VELARIUM_DEMUX(element)->demuxer;
-    switch (transition) {
-        case GST_STATE_CHANGE_NULL_TO_READY:
-            if (!demuxer->loadExtension()) return GST_STATE_CHANGE_FAILURE;
-            break;
-        default:
-            break;
-    }
-    const GstStateChangeReturn result = GST_ELEMENT_CLASS(velarium_demux_parent_class)->change_state(element, transition);
+    Demuxer* demuxer = demuxerOf(element);
+    if (transition == GST_STATE_CHANGE_NULL_TO_READY && !demuxer->loadExtension()) return GST_STATE_CHANGE_FAILURE;
+    const GstStateChangeReturn result =
+        GST_ELEMENT_CLASS(velarium_demux_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
         // The pads are inactive now, so no task runs.
         demuxer->removeSourcePad();
@@ -560,12 +582,12 @@ static GstStateChangeReturn velarium_demux_change_state(GstElement* element, Gst
 }
 
 static gboolean velarium_demux_send_event(GstElement* element, GstEvent* event) {
-    if (GST_EVENT_TYPE(event) == GST_EVENT_SEEK) return VELARIUM_DEMUX(element)->demuxer->seek(event);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEEK) return demuxerOf(element)->seek(EventRef(event));
     return GST_ELEMENT_CLASS(velarium_demux_parent_class)->send_event(element, event);
 }
 
 static void velarium_demux_finalize(GObject* object) {
-    delete VELARIUM_DEMUX(object)->demuxer;
+    delete demuxerOf(object);
     G_OBJECT_CLASS(velarium_demux_parent_class)->finalize(object);
 }
 
@@ -573,8 +595,8 @@ static void velarium_demux_class_init(VelariumDemuxClass* klass) {
     GST_DEBUG_CATEGORY_INIT(velarium_demux_debug, "velariumdemux", 0, "Velarium ANIM demuxer");
     auto* elementClass = GST_ELEMENT_CLASS(klass);
     G_OBJECT_CLASS(klass)->finalize = velarium_demux_finalize;
-    elementClass->change_state = velarium_demux_change_state;
-    elementClass->send_event = velarium_demux_send_event;
+    elementClass->change_state = GST_DEBUG_FUNCPTR(velarium_demux_change_state);
+    elementClass->send_event = GST_DEBUG_FUNCPTR(velarium_demux_send_event);
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(elementClass, "Amiga IFF ANIM demuxer", "Codec/Demuxer",
@@ -584,19 +606,10 @@ static void velarium_demux_class_init(VelariumDemuxClass* klass) {
 
 static void velarium_demux_init(VelariumDemux* self) {
     self->sinkPad = gst_pad_new_from_static_template(&sinkTemplate, "sink");
-    gst_pad_set_activate_function(self->sinkPad, [](GstPad* pad, GstObject* parent) -> gboolean {
-        return Demuxer::of(parent)->activateSink(pad);
-    });
-    gst_pad_set_activatemode_function(self->sinkPad,
-                                      [](GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) -> gboolean {
-                                          return Demuxer::of(parent)->activateSinkMode(pad, mode, active);
-                                      });
-    gst_pad_set_chain_function(self->sinkPad, [](GstPad*, GstObject* parent, GstBuffer* buffer) -> GstFlowReturn {
-        return Demuxer::of(parent)->collect(buffer);
-    });
-    gst_pad_set_event_function(self->sinkPad, [](GstPad*, GstObject* parent, GstEvent* event) -> gboolean {
-        return Demuxer::of(parent)->sinkEvent(event);
-    });
+    gst_pad_set_activate_function(self->sinkPad, GST_DEBUG_FUNCPTR(velarium_demux_sink_activate));
+    gst_pad_set_activatemode_function(self->sinkPad, GST_DEBUG_FUNCPTR(velarium_demux_sink_activate_mode));
+    gst_pad_set_chain_function(self->sinkPad, GST_DEBUG_FUNCPTR(velarium_demux_chain));
+    gst_pad_set_event_function(self->sinkPad, GST_DEBUG_FUNCPTR(velarium_demux_sink_event));
     gst_element_add_pad(GST_ELEMENT(self), self->sinkPad);
     self->demuxer = new Demuxer(GST_ELEMENT(self), self->sinkPad);
 }

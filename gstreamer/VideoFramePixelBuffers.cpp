@@ -14,7 +14,7 @@ struct VideoFramePixelBuffers::Handouts {
     struct Entry {
         const PixelBuffer* picture;
         std::uint8_t* base;
-        GstBuffer* buffer;
+        GstBuffer* buffer;  // the pixel buffer's release callback holds the reference
     };
     std::mutex mutex;
     std::vector<Entry> entries;
@@ -27,14 +27,24 @@ struct VideoFramePixelBuffers::Handouts {
         std::lock_guard<std::mutex> guard(mutex);
         std::erase_if(entries, [&](const Entry& e) { return e.base == base; });
     }
-    GstBuffer* reference(const PixelBuffer* picture) {
+    BufferRef reference(const PixelBuffer* picture) {
         std::lock_guard<std::mutex> guard(mutex);
         const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.picture == picture; });
-        return it == entries.end() ? nullptr : gst_buffer_ref(it->buffer);
+        return it == entries.end() ? BufferRef() : BufferRef::borrow(it->buffer);
     }
 };
 
 namespace {
+
+// A buffer mapped for writing as one video frame, for as long as this lives.
+struct FrameMapping {
+    BufferRef buffer;
+    GstVideoFrame frame{};
+    bool mapped = false;
+    ~FrameMapping() {
+        if (mapped) gst_video_frame_unmap(&frame);
+    }
+};
 
 Error statusError(CVReturn status, const char* text) { return Error(kOSStatusErrorDomain, status, text); }
 
@@ -58,41 +68,35 @@ PixelBufferRef VideoFramePixelBuffers::createPixelBufferAndReturnError(Error* er
                                 "Pixel buffer attributes do not describe the negotiated video frames"));
         return nullptr;
     }
-    GstBuffer* buffer = allocate_ ? allocate_() : nullptr;
-    if (!buffer) {
+    auto mapping = std::make_shared<FrameMapping>();
+    mapping->buffer = allocate_ ? allocate_() : BufferRef();
+    if (!mapping->buffer) {
         fail(error, statusError(kCVReturnAllocationFailed, "Failed to create pixel buffer"));
         return nullptr;
     }
     // Mapped through the frame's video meta when it has one, so the stride is
-    // the buffer's own. The mapping needs no reference beyond ours.
-    auto* frame = new GstVideoFrame();
-    if (!gst_video_frame_map(frame, &info_, buffer, GstMapFlags(int(GST_MAP_WRITE) | int(GST_VIDEO_FRAME_MAP_FLAG_NO_REF)))) {
-        delete frame;
-        gst_buffer_unref(buffer);
+    // the buffer's own. The mapping needs no reference beyond the holder's.
+    mapping->mapped = gst_video_frame_map(&mapping->frame, &info_, mapping->buffer.get(),
+                                          GstMapFlags(int(GST_MAP_WRITE) | int(GST_VIDEO_FRAME_MAP_FLAG_NO_REF)));
+    if (!mapping->mapped) {
         fail(error, statusError(kCVReturnError, "Failed to create pixel buffer"));
         return nullptr;
     }
-    auto* base = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
-    const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0));
-    auto unmap = [handouts = handouts_, frame](std::uint8_t* bytes) {
-        handouts->remove(bytes);
-        GstBuffer* owned = frame->buffer;
-        gst_video_frame_unmap(frame);
-        gst_buffer_unref(owned);
-        delete frame;
-    };
+    auto* base = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapping->frame, 0));
+    const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapping->frame, 0));
+    // The frame stays mapped until the pixel buffer lets go of its callback.
+    auto release = [handouts = handouts_, mapping](std::uint8_t* bytes) { handouts->remove(bytes); };
     PixelBufferRef picture;
     const CVReturn status = PixelBuffer::createWithBytes(GST_VIDEO_INFO_WIDTH(&info_), GST_VIDEO_INFO_HEIGHT(&info_),
-                                                         kCVPixelFormatType_32BGRA, base, stride, unmap, &picture);
+                                                         kCVPixelFormatType_32BGRA, base, stride, release, &picture);
     if (status != kCVReturnSuccess) {
-        unmap(base);
         fail(error, statusError(status, "Failed to create pixel buffer"));
         return nullptr;
     }
-    handouts_->add(picture.get(), base, buffer);
+    handouts_->add(picture.get(), base, mapping->buffer.get());
     return picture;
 }
 
-GstBuffer* VideoFramePixelBuffers::bufferBehind(const PixelBuffer& picture) { return handouts_->reference(&picture); }
+BufferRef VideoFramePixelBuffers::bufferBehind(const PixelBuffer& picture) { return handouts_->reference(&picture); }
 
 }  // namespace velarium::gst

@@ -10,14 +10,15 @@
 #include <functional>
 #include <memory>
 
+#include "gstreamer/GstHandles.h"
 #include "platform/mediaextension/MEVideoDecoderPixelBufferManager.h"
 
 namespace velarium::gst {
 
 class VideoFramePixelBuffers final : public MEVideoDecoderPixelBufferManager {
 public:
-    // Gives a new buffer for one frame of `info` (the caller's reference), or null.
-    using AllocateBuffer = std::function<GstBuffer*()>;
+    // Gives a new buffer for one frame of `info`, or null.
+    using AllocateBuffer = std::function<BufferRef()>;
 
     VideoFramePixelBuffers(const GstVideoInfo& info, AllocateBuffer allocate);
 
@@ -26,8 +27,8 @@ public:
     PixelBufferRef createPixelBufferAndReturnError(Error* error) override;
 
     // The GStreamer buffer behind a pixel buffer made here and still alive,
-    // as a new reference; null for any other pixel buffer.
-    GstBuffer* bufferBehind(const PixelBuffer& picture);
+    // null for any other pixel buffer.
+    BufferRef bufferBehind(const PixelBuffer& picture);
 
 private:
     struct Handouts;

@@ -9,104 +9,87 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
-#include <map>
 #include <numeric>
-#include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "Pipeline.h"
 #include "support/Corpus.h"
 
 namespace velarium::gsttest {
 
-struct ExpectedFrame {
-    std::string sha256;
-    GstClockTime pts;
-    GstClockTime duration;
-};
-
-struct PictureSize {
-    int width = 0, height = 0;
-};
-
 struct ExpectedAnimation {
-    std::optional<PictureSize> size;  // where the corpus says it
-    std::vector<ExpectedFrame> frames;
+    StreamFormat format;  // BGRA; no size when the corpus says none, 0/1 when the durations vary
+    std::vector<Frame> frames;
     GstClockTime total = 0;
-    int framerateNumerator = 0, framerateDenominator = 1;  // 0/1 when the durations vary
 };
 
-// value / timescale seconds in nanoseconds, nearest, halves up.
-inline GstClockTime roundedNanoseconds(__int128 value, __int128 timescale) {
-    return GstClockTime((2 * value * GST_SECOND + timescale) / (2 * timescale));
-}
-
-// The picture size: from the corpus catalogue, or from a vector's name (…_WxH_…).
-inline std::optional<PictureSize> catalogueSize(const testing::CorpusAnimation& animation) {
-    static const std::map<std::string, PictureSize> catalogue = [] {
-        std::map<std::string, PictureSize> sizes;
-        const auto rows = testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv");
-        for (std::size_t i = 1; i < rows.size(); ++i) {  // after the header: file, folder, bytes, width, height…
-            std::istringstream row(rows[i]);
-            std::string file, folder, bytes;
-            PictureSize size;
-            std::getline(row, file, '\t');
-            std::getline(row, folder, '\t');
-            std::getline(row, bytes, '\t');
-            row >> size.width >> size.height;
-            sizes[file] = size;
-        }
-        return sizes;
-    }();
-    if (const auto it = catalogue.find(animation.name); it != catalogue.end()) return it->second;
-    for (std::size_t at = animation.name.find('_'); at != std::string::npos; at = animation.name.find('_', at + 1)) {
-        PictureSize size;
-        char x = 0, end = 0;
-        std::istringstream field(animation.name.substr(at + 1));
-        if (field >> size.width >> x >> size.height >> end && x == 'x' && end == '_') return size;
-    }
-    return std::nullopt;
+// The picture size: from the corpus catalogue (file, folder, bytes, width,
+// height…), or from a vector's name (…_WxH_…); 0×0 when neither says it.
+inline std::pair<int, int> pictureSize(const std::string& name) {
+    int width = 0, height = 0;
+    char end = 0;
+    for (const std::string& row : testing::readLines(testing::corpusDir() / "anim" / "CATALOG.tsv"))
+        if (row.starts_with(name + "\t") &&
+            std::sscanf(row.c_str() + name.size(), "\t%*[^\t]\t%*[^\t]\t%d\t%d", &width, &height) == 2)
+            return {width, height};
+    for (std::size_t at = name.find('_'); at != std::string::npos; at = name.find('_', at + 1))
+        if (std::sscanf(name.c_str() + at, "_%dx%d%c", &width, &height, &end) == 3 && end == '_')
+            return {width, height};
+    return {0, 0};
 }
 
 inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& animation) {
     ExpectedAnimation out;
-    out.size = catalogueSize(animation);
+    std::tie(out.format.width, out.format.height) = pictureSize(animation.name);
     const auto hashes = testing::readLines(animation.expectedHashes);
     const auto rows = testing::readLines(animation.expectedTiming);
-    struct Duration {
-        std::int64_t value, timescale;
-    };
-    std::vector<Duration> durations;
-    for (std::size_t i = 1; i < rows.size(); ++i) {  // after the header row
-        std::istringstream row(rows[i]);
+    std::vector<std::pair<std::int64_t, std::int64_t>> durations;  // value, timescale
+    for (std::size_t i = 1; i < rows.size(); ++i) {                 // after the header row: index, value, timescale
         long long index, value, timescale;
-        row >> index >> value >> timescale;
-        durations.push_back({value, timescale});
+        std::istringstream(rows[i]) >> index >> value >> timescale;
+        durations.emplace_back(value, timescale);
     }
     // The running sum as numerator / denominator, exactly.
     __int128 numerator = 0, denominator = 1;
     GstClockTime start = 0;
     for (std::size_t i = 0; i < hashes.size() && i < durations.size(); ++i) {
-        const Duration d = durations[i];
-        const __int128 common = std::lcm<std::int64_t, std::int64_t>(std::int64_t(denominator), d.timescale);
-        numerator = numerator * (common / denominator) + __int128(d.value) * (common / d.timescale);
+        const auto [value, timescale] = durations[i];
+        const __int128 common = std::lcm<std::int64_t, std::int64_t>(std::int64_t(denominator), timescale);
+        numerator = numerator * (common / denominator) + __int128(value) * (common / timescale);
         denominator = common;
-        const GstClockTime end = roundedNanoseconds(numerator, denominator);
+        const auto end = GstClockTime((2 * numerator * GST_SECOND + denominator) / (2 * denominator));
         out.frames.push_back({hashes[i], start, end - start});
         start = end;
     }
     out.total = start;
-    const bool constant = !durations.empty() && std::all_of(durations.begin(), durations.end(), [&](const Duration& d) {
-        return __int128(d.value) * durations[0].timescale == __int128(durations[0].value) * d.timescale;
-    });
-    if (constant) {
-        const std::int64_t divisor = std::gcd(durations[0].value, durations[0].timescale);
-        out.framerateNumerator = int(durations[0].timescale / divisor);
-        out.framerateDenominator = int(durations[0].value / divisor);
+    const auto sameAsFirst = [&](const auto& d) {
+        return __int128(d.first) * durations[0].second == __int128(durations[0].first) * d.second;
+    };
+    if (!durations.empty() && std::all_of(durations.begin(), durations.end(), sameAsFirst)) {
+        const std::int64_t divisor = std::gcd(durations[0].first, durations[0].second);
+        out.format.framerateNumerator = int(durations[0].second / divisor);
+        out.format.framerateDenominator = int(durations[0].first / divisor);
     }
     return out;
+}
+
+// The corpus animations of the given names that are present.
+inline std::vector<testing::CorpusAnimation> corpusAnimationsNamed(std::initializer_list<std::string> names) {
+    std::vector<testing::CorpusAnimation> out;
+    for (const auto& animation : testing::corpusAnimations())
+        if (std::find(names.begin(), names.end(), animation.name) != names.end()) out.push_back(animation);
+    return out;
+}
+
+// An animation played with the file pulled or pushed, named so in test names.
+using CorpusRun = std::tuple<testing::CorpusAnimation, Scheduling>;
+inline std::string corpusRunName(const ::testing::TestParamInfo<CorpusRun>& info) {
+    return testing::corpusTestName({std::get<0>(info.param), info.index}) + "_" + name(std::get<1>(info.param));
 }
 
 }  // namespace velarium::gsttest

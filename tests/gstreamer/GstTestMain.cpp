@@ -7,53 +7,35 @@
 
 #include <cstdlib>
 
+#include "gstreamer/GstHandles.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
-// GLib and GStreamer allocate for the whole process as they start, and some
-// of it is let go of on purpose: GLib never frees the array of quarks it
-// replaces when the table grows (look-ups stay lock-free), and GStreamer's
-// start-up grows it. What the shared libraries allocate while they load,
-// before any code of ours runs, and what GStreamer's start-up allocates, are
-// therefore not leak-checked; everything after that, our plugin's start-up
-// included (it loads when a test first uses it), is.
-namespace {
-void holdLeakChecksWhileLibrariesLoad() { __lsan_disable(); }
-}  // namespace
-// Runs before the constructors of the shared libraries.
+// GLib and GStreamer let go of some start-up allocations on purpose (GLib
+// never frees the quark array it replaces when the table grows). So what the
+// shared libraries allocate as they load (before the constructors: the
+// preinit array) and what GStreamer's start-up allocates are not
+// leak-checked; everything after, our plugin's start-up included, is.
+static void holdLeakChecksWhileLibrariesLoad() { __lsan_disable(); }
 __attribute__((section(".preinit_array"), used)) void (*const kHoldLeakChecks)() = holdLeakChecksWhileLibrariesLoad;
-#endif
 
-namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
 // Every plugin but ours is loaded within the start-up too: loading one later
 // (a damaged file can have decodebin try almost any) runs the constructors
-// of its libraries, and some keep an allocation for the process without
-// holding on to it.
-void loadEveryOtherPlugin() {
-    GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
-    for (GList* item = plugins; item; item = item->next) {
-        auto* plugin = GST_PLUGIN(item->data);
-        if (g_strcmp0(gst_plugin_get_name(plugin), "velarium") == 0) continue;
-        if (GstPlugin* loaded = gst_plugin_load(plugin)) gst_object_unref(loaded);
-    }
-    gst_plugin_list_free(plugins);
-}
-#endif
-
-void initialiseGStreamer(int* argc, char*** argv) {
-#if defined(__SANITIZE_ADDRESS__)
+// of its libraries, some of which keep an allocation without holding it.
+static void initialiseGStreamer(int* argc, char*** argv) {
     __lsan_enable();
     const __lsan::ScopedDisabler startUp;
     gst_init(argc, argv);
-    loadEveryOtherPlugin();
-#else
-    gst_init(argc, argv);
-#endif
+    GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
+    for (GList* item = plugins; item; item = item->next)
+        if (g_strcmp0(gst_plugin_get_name(GST_PLUGIN(item->data)), "velarium") != 0)
+            velarium::gst::ObjectRef<GstPlugin> loaded(gst_plugin_load(GST_PLUGIN(item->data)));
+    gst_plugin_list_free(plugins);
 }
-
-}  // namespace
+#else
+static void initialiseGStreamer(int* argc, char*** argv) { gst_init(argc, argv); }
+#endif
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -7,20 +7,28 @@
 // error on the bus ends it.
 
 #include <gst/gst.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "gstreamer/GstHandles.h"
+
 namespace velarium::gsttest {
 
 using namespace std::chrono_literals;
+using namespace velarium::gst;
 
 // How long a whole small file may take before the test calls it hung.
 inline constexpr std::chrono::milliseconds kPipelineTimeout = 20s;
+
+// How upstream hands the file to the demuxer.
+enum class Scheduling { pull, push };
 
 struct Frame {
     std::string sha256;  // of width × height × 4 bytes, row by row, without the rows' padding
@@ -35,40 +43,38 @@ struct BusError {
 };
 
 struct StreamFormat {
+    std::string format = "BGRA";
     int width = 0, height = 0;
-    int framerateNumerator = -1, framerateDenominator = -1;
-    std::string format;
+    int framerateNumerator = 0, framerateDenominator = 1;
+    bool operator==(const StreamFormat&) const = default;
 };
+inline void PrintTo(const StreamFormat& f, std::ostream* os) {
+    *os << f.format << " " << f.width << "x" << f.height << " at " << f.framerateNumerator << "/"
+        << f.framerateDenominator;
+}
 
 class Pipeline {
 public:
-    struct Options {
-        bool hashFrames = true;
-    };
-
-    explicit Pipeline(const std::string& description) : Pipeline(description, Options{}) {}
-    Pipeline(const std::string& description, Options options);
+    // Without `hashFrames` the frames are timed but not hashed.
+    explicit Pipeline(const std::string& description, bool hashFrames = true);
     ~Pipeline();
-    Pipeline(const Pipeline&) = delete;
-    Pipeline& operator=(const Pipeline&) = delete;
 
-    // Null when the description does not parse.
-    GstElement* get() const { return pipeline_; }
-    const std::string& parseError() const { return parseError_; }
+    // Null (and the test failed) when the description does not parse.
+    GstElement* get() const { return pipeline_.get(); }
 
-    // To PLAYING, then takes every frame until the end of the stream or an
-    // error. False when neither came in time.
-    bool runToEnd(std::chrono::milliseconds timeout = kPipelineTimeout);
-
-    // To PAUSED, waiting for the first picture; false on error or time out.
-    bool preroll(std::chrono::milliseconds timeout = kPipelineTimeout);
     void play();
-    // Takes frames until the end of the stream (or an error).
-    bool waitForEnd(std::chrono::milliseconds timeout = kPipelineTimeout);
-    // Takes frames until at least `count` arrived since the last seek.
-    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout = kPipelineTimeout);
-    // The picture prerolled after a flushing seek while paused.
-    std::optional<Frame> waitForPreroll(std::chrono::milliseconds timeout = kPipelineTimeout);
+    // Takes frames until `count` arrived since the last seek, the end of the
+    // stream or an error; false when none of them came in time.
+    bool takeFrames(std::size_t count = SIZE_MAX, std::chrono::milliseconds timeout = kPipelineTimeout);
+    // To PLAYING, then takes every frame until the end of the stream or an error.
+    bool runToEnd(std::chrono::milliseconds timeout = kPipelineTimeout) {
+        play();
+        return takeFrames(SIZE_MAX, timeout);
+    }
+    // To PAUSED (where it is not), then the picture prerolled: the first one,
+    // or the one after a flushing seek while paused (it counts as a frame
+    // taken). None on error or time out.
+    std::optional<Frame> preroll(std::chrono::milliseconds timeout = kPipelineTimeout);
 
     // A flushing seek sent to the pipeline: the frames taken so far are
     // forgotten, as the sink forgets what it held.
@@ -80,26 +86,23 @@ public:
     const StreamFormat& format() const { return format_; }
     GstClockTime segmentStart() const { return segmentStart_; }
 
-    // The first element of the pipeline (at any depth) made by `factory`.
-    GstElement* find(const char* factory) const;  // borrowed, may be null
-    // The mode velariumdemux's sink pad runs in, read while the pipeline runs.
-    GstPadMode demuxerSinkMode() const;
+    // How velariumdemux has the file, read while the pipeline runs; none
+    // when the pipeline has no velariumdemux.
+    std::optional<Scheduling> demuxerScheduling() const;
 
 private:
-    // Takes pictures from the sink until `done` or an error; false on time out.
-    enum class Taking { frames, preroll };
+    // Takes pictures (or the prerolled one) from the sink until `done` or an
+    // error; false on time out.
     template <typename Done>
-    bool takeUntil(std::chrono::milliseconds timeout, Taking taking, Done done);
+    bool takeUntil(std::chrono::milliseconds timeout, bool preroll, Done done);
     Frame describe(GstSample* sample);
     static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
 
-    Options options_;
-    GstElement* pipeline_ = nullptr;
-    GstElement* sink_ = nullptr;
-    std::string parseError_;
+    ElementRef pipeline_;
+    ElementRef sink_;
+    bool hashFrames_;
 
     std::vector<Frame> frames_;
-    std::optional<Frame> preroll_;
     StreamFormat format_;
     GstClockTime segmentStart_ = GST_CLOCK_TIME_NONE;
 
@@ -107,7 +110,27 @@ private:
     std::optional<BusError> error_;
 };
 
-// Every element factory named is registered; names the first missing one otherwise.
-std::optional<std::string> missingElement(std::initializer_list<const char*> factories);
+// The first of GStreamer's own elements the tests use that is not installed.
+std::optional<std::string> missingElement();
+// Whether the registry holds our plugin from this build's file, rather than
+// none or one installed elsewhere.
+bool pluginFromThisBuild();
+
+// Skips the test when GStreamer lacks an element of its own; ours are never
+// skipped: they come from this build.
+#define VELARIUM_REQUIRE_GST_ELEMENTS()                                                                   \
+    do {                                                                                                  \
+        if (const auto missing = ::velarium::gsttest::missingElement())                                   \
+            GTEST_SKIP() << "GStreamer element " << *missing << " is not installed";                      \
+        ASSERT_TRUE(::velarium::gsttest::pluginFromThisBuild()) << "the plugin did not load from this build"; \
+    } while (0)
+
+inline const char* name(Scheduling scheduling) { return scheduling == Scheduling::pull ? "pull" : "push"; }
+
+// filesrc ! decodebin ! videoconvert ! BGRA ! appsink. A queue after the
+// source offers no random access, so the demuxer has the stream pushed.
+std::string decodingPipeline(const std::filesystem::path& file, Scheduling scheduling);
+
+std::string describe(const std::optional<BusError>& error);
 
 }  // namespace velarium::gsttest
