@@ -4,7 +4,11 @@
 // after lap. (The tool's play test covers the real clock.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <optional>
 
 #include "PlaybackTestSupport.h"
@@ -339,6 +343,65 @@ TEST_F(PlayerTest, LateLastFrameOfALapIsDroppedForTheNextLap) {
     const PlaybackStatistics statistics = player_->statistics();
     EXPECT_EQ(statistics.framesDropped, 1u);
     EXPECT_EQ(statistics.framesLate, 1u);
+}
+
+// Observers hear of the changes on the thread where they happen, with no
+// lock of the player held: told on the playback thread that playback
+// stopped, the observer here has another thread step the player and waits
+// for it, which takes both of the player's locks and would deadlock otherwise. A pause from inside a sink's
+// presentation is announced once the presentation is over.
+TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
+    open({.ticks = {4, 4, 4, 4}});
+    struct Heard {
+        bool playing, atEnd, onPlaybackThread;
+        bool operator==(const Heard&) const = default;
+    };
+    std::mutex mutex;
+    std::vector<Heard> heard;
+    std::atomic<std::thread::id> playbackThread{};
+    const auto token = player_->addStateObserver([&] {
+        const bool fromPlayback = std::this_thread::get_id() == playbackThread.load();
+        const Heard now{player_->rate() > 0, player_->isAtEnd(), fromPlayback};
+        if (fromPlayback && !now.playing) std::async(std::launch::async, [&] { player_->stepByCount(0); }).get();
+        std::lock_guard<std::mutex> guard(mutex);
+        heard.push_back(now);
+    });
+    auto heardSoon = [&](const Heard& wanted) {
+        for (int wait = 0; wait < 500; ++wait, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (std::find(heard.begin(), heard.end(), wanted) != heard.end()) return true;
+        }
+        return false;
+    };
+    auto count = [&] {
+        std::lock_guard<std::mutex> guard(mutex);
+        return heard.size();
+    };
+
+    ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));
+    EXPECT_TRUE(heardSoon({false, false, false}));
+    sink_->onFrame = [&](const PresentedFrame& frame) {
+        if (playbackThread.load() == std::thread::id()) playbackThread = std::this_thread::get_id();
+        if (frame.index == 2 && std::this_thread::get_id() == playbackThread.load()) player_->pause();
+    };
+    player_->play();
+    player_->waitUntilStopped();
+    EXPECT_TRUE(heardSoon({false, false, true})) << "the pause from inside the sink";
+    sink_->onFrame = nullptr;
+    player_->play();
+    player_->waitUntilStopped();
+    EXPECT_TRUE(heardSoon({false, true, true})) << "the end";
+
+    // A rate heard once when it changes; nothing once the observer is gone.
+    const std::size_t before = count();
+    player_->setDefaultRate(2);
+    player_->setDefaultRate(2);
+    EXPECT_EQ(count(), before + 1);
+    player_->removeStateObserver(token);
+    ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));
+    player_->setRate(1);
+    player_->waitUntilStopped();
+    EXPECT_EQ(count(), before + 1);
 }
 
 }  // namespace
