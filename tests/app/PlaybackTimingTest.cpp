@@ -13,11 +13,10 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "PlayerViewTestSupport.h"
+#include "DocumentTestSupport.h"
 #include "app/FrameSink.h"
 #include "platform/playback/Player.h"
 #include "platform/playback/PlayerItem.h"
@@ -61,7 +60,7 @@ void record(const char* key, double value) {
     std::cout << "  " << key << " = " << value << '\n';
 }
 
-class PlaybackOfBenchAnimation : public ::testing::Test {
+class PlaybackOfBenchAnimation : public ApplicationTest {
 protected:
     void SetUp() override {
 #ifdef VELARIUM_UNDER_SANITIZER
@@ -69,8 +68,11 @@ protected:
 #endif
         file_ = benchAnimation();
         if (file_.empty()) GTEST_SKIP() << "no bench animation under " << corpusDir();
+        ApplicationTest::SetUp();
     }
-    void TearDown() override { closeAllDocuments(); }
+    void TearDown() override {
+        if (delegate_) ApplicationTest::TearDown();
+    }
 
     std::filesystem::path file_;
 };
@@ -130,20 +132,15 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
         if (latency > kRefreshNs) ++lateOnPlayerClock;
     }
     std::cout << "Bench playback of " << samples.size() << " frames (" << file_.filename().string() << ", "
-              << QGuiApplication::platformName().toStdString() << ", "
-              << (view->viewOptions().fitToWindow ? std::string("fitted") : std::to_string(view->zoom()) + "×")
-              << "):\n";
-    record("player_shown", player.framesShown);
-    record("player_late", player.framesLate);
-    record("player_dropped", player.framesDropped);
-    record("handoff_received", handOff.received);
-    record("handoff_delivered", handOff.delivered);
-    record("handoff_superseded", handOff.superseded);
-    record("frames_unpainted", unpainted.size());
-    record("worst_paint_lateness_ms", worstNs / 1e6);
-    record("most_paint_earliness_ms", -earliestNs / 1e6);
-    record("least_latency_from_player_clock_ms", latencyFromNs / 1e6);
-    record("most_latency_from_player_clock_ms", latencyToNs / 1e6);
+              << QGuiApplication::platformName().toStdString() << "):\n";
+    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, double>>{
+             {"player_shown", double(player.framesShown)}, {"player_late", double(player.framesLate)},
+             {"player_dropped", double(player.framesDropped)}, {"handoff_received", double(handOff.received)},
+             {"handoff_delivered", double(handOff.delivered)}, {"handoff_superseded", double(handOff.superseded)},
+             {"frames_unpainted", double(unpainted.size())}, {"worst_paint_lateness_ms", worstNs / 1e6},
+             {"most_paint_earliness_ms", -earliestNs / 1e6}, {"least_latency_from_player_clock_ms", latencyFromNs / 1e6},
+             {"most_latency_from_player_clock_ms", latencyToNs / 1e6}})
+        record(key, value);
 
     EXPECT_EQ(player.framesDropped, 0u);
     EXPECT_EQ(handOff.superseded, 0u);
@@ -180,11 +177,10 @@ TEST_F(PlaybackOfBenchAnimation, OneOpenDocumentStaysWithinItsMemoryBudget) {
     const double played = statusMiB("VmRSS:");
 
     std::cout << "Resident memory of one open " << file_.filename().string() << " document:\n";
-    record("rss_empty_window_mib", before);
-    record("rss_opened_mib", opened);
-    record("rss_played_through_mib", played);
-    record("rss_growth_mib", played - before);
-    record("rss_peak_mib", statusMiB("VmHWM:"));
+    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, double>>{
+             {"rss_empty_window_mib", before}, {"rss_opened_mib", opened}, {"rss_played_through_mib", played},
+             {"rss_growth_mib", played - before}, {"rss_peak_mib", statusMiB("VmHWM:")}})
+        record(key, value);
     EXPECT_LT(played - before, kMemoryBudgetMiB);
 }
 

@@ -4,13 +4,9 @@
 // end and a jump to the first frame.
 #include <gtest/gtest.h>
 
-#include <QTest>
-
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "PlayerViewTestSupport.h"
+#include "DocumentTestSupport.h"
 
 namespace velarium::app {
 namespace {
@@ -43,10 +39,7 @@ ScreenExpectation expectationFor(const CorpusAnimation& anim) {
     return expectation;
 }
 
-class PlayerViewFramesTest : public ::testing::TestWithParam<CorpusAnimation> {
-protected:
-    void TearDown() override { closeAllDocuments(); }
-};
+class PlayerViewFramesTest : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
 
 TEST_P(PlayerViewFramesTest, WindowShowsTheExactFrameAtActualSize) {
     const ScreenExpectation expected = expectationFor(GetParam());
