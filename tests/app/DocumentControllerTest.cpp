@@ -52,9 +52,11 @@ class DocumentControllerTest : public ApplicationTest {};
 
 // How a file is typed, and what opening it does: a window, which stays open
 // after its playback fails, or one alert that names the file and says what
-// is wrong, after which the application carries on. Archives go to the
-// extraction queue, and their opener hears that the user cancelled, so that
-// neither a window nor an alert comes of it.
+// is wrong, after which the application carries on. A file whose name does
+// not say it is an animation plays from a copy named .anim in a folder of
+// its own, gone once the document closes. Archives go to the extraction
+// queue, and their opener hears that the user cancelled, so that neither a
+// window nor an alert comes of it.
 TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWhy) {
     const struct {
         const char* fileName;
@@ -63,11 +65,14 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
         bool lha;
         bool window;
         const char* saying;  // a phrase of the one alert; none: no alert
+        const char* copy = nullptr;  // what the window plays, when not the file itself
     } cases[] = {
         {"x.anim", Contents::animation, kANIM, false, true, nullptr},
-        {"walk", Contents::animation, kANIM, false, true, nullptr},
-        {"walk.iff", Contents::animation, kANIM, false, true, nullptr},
-        {"pic.dat", Contents::animation, kANIM, false, true, nullptr},
+        {"LOUD.ANIM", Contents::animation, kANIM, false, true, nullptr},
+        {"old.anim5", Contents::animation, kANIM, false, true, nullptr},
+        {"walk", Contents::animation, kANIM, false, true, nullptr, "walk.anim"},
+        {"walk.iff", Contents::animation, kANIM, false, true, nullptr, "walk.iff.anim"},
+        {"pic.dat", Contents::animation, kANIM, false, true, nullptr, "pic.dat.anim"},
         // The name alone makes these animations; playback finds them out.
         {"broken.anim", Contents::garbage, kANIM, false, true, "could not be played"},
         {"empty.anim", Contents::empty, kANIM, false, true, "could not be played"},
@@ -119,7 +124,12 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
             EXPECT_EQ(document->fileType(), kANIM);
             EXPECT_TRUE(document->window()->isVisible());
             EXPECT_TRUE(c.saying || waitForFirstFrame(document));
+            const QString folder = document->playbackCopyFolder();
+            EXPECT_EQ(playbackCopyFolders(), c.copy ? QStringList{folder} : QStringList{});
+            EXPECT_EQ(document->playbackURL(), c.copy ? QUrl::fromLocalFile(folder + '/' + c.copy) : url(path));
             document->close();
+            EXPECT_TRUE(playbackCopyFolders().isEmpty());
+            EXPECT_TRUE(std::filesystem::exists(path));
         }
     }
     EXPECT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }));

@@ -44,45 +44,6 @@ int unnamedThreadCount() {
     return count;
 }
 
-TEST_F(DocumentTest, FilesNotNamedAsAnimationsPlayFromACopyNamedAnim) {
-    struct Case {
-        const char* fileName;
-        const char* copyName;  // null: plays from the file itself
-    };
-    const Case cases[] = {
-        {"x.anim", nullptr},
-        {"LOUD.ANIM", nullptr},
-        {"old.anim5", nullptr},
-        {"walker.iff", "walker.iff.anim"},
-        {"walker", "walker.anim"},
-        {"pic.dat", "pic.dat.anim"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fileName);
-        const auto path = animation(c.fileName);
-        AlertRecorder alerts;
-        Document* document = open(path);
-        ASSERT_NE(document, nullptr);
-        const QString playing = document->playbackURL().toLocalFile();
-        if (!c.copyName) {
-            EXPECT_EQ(document->playbackURL(), url(path));
-            EXPECT_TRUE(document->playbackCopyFolder().isEmpty());
-            EXPECT_TRUE(playbackCopyFolders().isEmpty());
-        } else {
-            const QString folder = document->playbackCopyFolder();
-            EXPECT_EQ(playbackCopyFolders(), QStringList{folder});
-            EXPECT_EQ(playing, folder + '/' + c.copyName);
-            EXPECT_EQ(contents(playing), contents(QString::fromStdString(path.string())));
-        }
-        EXPECT_TRUE(waitForFirstFrame(document));
-        action(document, kCloseDocumentAction)->trigger();
-        EXPECT_TRUE(controller()->documents().isEmpty());
-        EXPECT_TRUE(playbackCopyFolders().isEmpty());
-        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path.string())));
-        EXPECT_EQ(alerts.count(), 0);
-    }
-}
-
 TEST_F(DocumentTest, ReloadReplacesThePlaybackCopy) {
     Document* document = open(animation("walker.iff"));
     ASSERT_NE(document, nullptr);

