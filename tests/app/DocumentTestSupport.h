@@ -8,23 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QDir>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
-#include <QStringList>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
 
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
@@ -53,8 +42,7 @@ inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = kWai
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
-// Answers every modal dialog shown while it lives with `answer`, once per
-// dialog, and counts them.
+// Answers every modal dialog shown while it lives with `answer`, once per dialog.
 class ModalAnswerer {
 public:
     explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
@@ -62,20 +50,17 @@ public:
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal || !modal->isVisible() || modal == answered_) return;
             answered_ = modal;
-            ++count_;
             // From the event loop rather than from inside this timer's slot,
             // so that a dialog the answer opens in turn is answered too.
             QTimer::singleShot(0, modal, [this, modal] { answer_(modal); });
         });
         timer_.start(10);
     }
-    int count() const { return count_; }
 
 private:
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
     QPointer<QWidget> answered_;
-    int count_ = 0;
 };
 
 // Answers every alert (QMessageBox) as soon as it is shown and keeps its
@@ -83,14 +68,13 @@ private:
 // are left alone.
 class AlertRecorder {
 public:
-    AlertRecorder() {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
-        timer_.start();
-    }
     int count() const { return static_cast<int>(texts_.size()); }
     const QStringList& texts() const { return texts_; }
     QString last() const { return texts_.isEmpty() ? QString() : texts_.last(); }
+    // The last alert says every one of `phrases`, in any case.
+    bool lastSays(const QStringList& phrases) const {
+        return std::all_of(phrases.begin(), phrases.end(), [&](const QString& p) { return last().contains(p, Qt::CaseInsensitive); });
+    }
     // Waits until `expected` alerts have come, then a little longer to show
     // that no more follow. True when exactly `expected` came.
     bool settlesAt(int expected) {
@@ -100,14 +84,10 @@ public:
     }
 
 private:
-    void answer() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
-        texts_ << box->text() + '\n' + box->informativeText();
-        acceptMessageBox(box);
-    }
-    QTimer timer_;
     QStringList texts_;
+    ModalAnswerer answerer_{[this](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) texts_ << acceptMessageBox(box) + '\n' + box->informativeText();
+    }};
 };
 
 // The application as main() builds it: the delegate installs the shared
@@ -147,15 +127,11 @@ protected:
                                     std::optional<app::ViewOptions> options = app::ViewOptions{.zoom = 1}) {
         if (options) controller()->setViewOptionsForNextWindow(*options);
         app::Document* document = open(path);
-        if (!document || !document->window()) {
-            ADD_FAILURE() << path << " opened no window";
-            return nullptr;
-        }
-        if (!QTest::qWaitForWindowActive(document->window()) || !waitForFirstFrame(document)) {
-            ADD_FAILURE() << "the window of " << path << " never became active or showed a frame";
-            return nullptr;
-        }
-        return document->window();
+        if (document && document->window() && QTest::qWaitForWindowActive(document->window()) &&
+            waitForFirstFrame(document))
+            return document->window();
+        ADD_FAILURE() << path << " opened no active window showing its first frame";
+        return nullptr;
     }
     // The open document's window has shown its first frame.
     static bool waitForFirstFrame(app::Document* document) {
@@ -195,10 +171,7 @@ inline ByteVector smallAnimation(std::size_t frames = 5) {
 // A small animation of complete pictures: `pictures` names the picture of
 // each frame, so that equal numbers make equal frames.
 struct PictureSequence {
-    unsigned width = 16;
-    unsigned height = 8;
-    unsigned xAspect = 10;
-    unsigned yAspect = 11;
+    unsigned width = 16, height = 8, xAspect = 10, yAspect = 11;
     std::vector<unsigned> pictures = {0, 1, 2, 3};
     std::uint32_t ticks = 6;                     // per frame, in 1/60 s
     std::vector<std::uint32_t> frameTicks = {};  // each frame's own, instead
@@ -209,11 +182,10 @@ inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
     std::vector<ByteVector> frames;
     for (std::size_t f = 0; f < sequence.pictures.size(); ++f) {
         std::vector<ByteVector> chunks;
-        if (f == 0) {
-            chunks.push_back(bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
-                                   .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}));
-            chunks.push_back(chunk("CMAP", syntheticColourMap(shape)));
-        }
+        if (f == 0)
+            chunks = {bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
+                            .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}),
+                      chunk("CMAP", syntheticColourMap(shape))};
         const std::uint32_t ticks = f < sequence.frameTicks.size() ? sequence.frameTicks[f] : sequence.ticks;
         chunks.push_back(anhd({.operation = 0, .relTime = ticks}));
         chunks.push_back(chunk("BODY", syntheticBody(shape, sequence.pictures[f])));

@@ -76,18 +76,12 @@ TEST_F(MediaExtensionTipTest, ShowsOncePerMajorVersionUnlessSuppressed) {
     const struct {
         std::optional<QString> stored;  // nullopt: never shown before
         QString current;
-        bool suppressedBefore;
-        bool shown;
+        bool suppressedBefore, shown;
     } cases[] = {
-        {std::nullopt, "0.1.0", false, true},  // first launch
-        {"2.1", "2.7", false, false},
-        {"2.9", "3.0", false, true},
-        {"10", "10.0.1", false, false},
-        {"1", "01.0", false, true},  // the major version is compared as text
-        {std::nullopt, "", false, true},  // no version is "0"
-        {"0", "", false, false},
-        {std::nullopt, "0.1.0", true, false},
-        {"1.4", "2.0", true, false},
+        {std::nullopt, "0.1.0", false, true}, {"2.1", "2.7", false, false},   {"2.9", "3.0", false, true},
+        {"10", "10.0.1", false, false},       {"1", "01.0", false, true},     // the major version is compared as text
+        {std::nullopt, "", false, true},      {"0", "", false, false},        // no version is "0"
+        {std::nullopt, "0.1.0", true, false}, {"1.4", "2.0", true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored.value_or("none").toStdString() + " → " + c.current.toStdString());
@@ -112,8 +106,7 @@ TEST_F(MediaExtensionTipTest, ButtonsStoreTheVersionAndTheFirstShowsTheProgramsF
     const struct {
         bool installed;
         QMessageBox::ButtonRole role;
-        bool tick;
-        bool opensFolder;
+        bool tick, opensFolder;
     } cases[] = {
         {false, QMessageBox::AcceptRole, false, true}, {false, QMessageBox::RejectRole, false, false},
         {false, QMessageBox::AcceptRole, true, true},  {false, QMessageBox::RejectRole, true, false},
@@ -146,14 +139,10 @@ TEST_F(MediaExtensionTipTest, InstalledIsDecidedByWhereTheProgramRuns) {
     programAt("other/share/applications/org.example.Player.desktop");
     std::filesystem::create_directories(files_ / "dir-entry/share/applications/com.brackwater.Velarium.desktop");
     const std::pair<const char*, bool> cases[] = {
-        {"usr/bin/velarium", true},
-        {"other/bin/velarium", false},
-        {"dir-entry/bin/velarium", false},
-        {"build/app/velarium", false},
-        {"Applications/velarium", true},
-        {"home/Applications/Velarium-0.1/usr/bin/velarium", true},
-        {"MyApplications/velarium", false},
-        {"Applications.old/velarium", false},
+        {"usr/bin/velarium", true},       {"other/bin/velarium", false},
+        {"dir-entry/bin/velarium", false}, {"build/app/velarium", false},
+        {"Applications/velarium", true},  {"home/Applications/Velarium-0.1/usr/bin/velarium", true},
+        {"MyApplications/velarium", false}, {"Applications.old/velarium", false},
     };
     for (const auto& [relative, installed] : cases) {
         BW_MediaExtensionTip::setExecutableFilePath(programAt(relative));
@@ -183,7 +172,7 @@ TEST_F(MediaExtensionTipTest, AlertSaysWhatIsTrueHereInEitherPlace) {
     const struct {
         bool installed;
         QString firstButton;
-        QStringList says;
+        QStringList says;  // besides the title, the check box and "Not Now"
     } cases[] = {
         {true, "OK", {"GStreamer", "GNOME Videos", "thumbnails", "nothing to switch on", "without it"}},
         {false, "Show in File Manager",
@@ -194,10 +183,9 @@ TEST_F(MediaExtensionTipTest, AlertSaysWhatIsTrueHereInEitherPlace) {
         BW_MediaExtensionTip::setInstalledOverride(c.installed);
         const Showing showing = answering(&BW_MediaExtensionTip::showNow, QMessageBox::RejectRole);
         ASSERT_EQ(showing.alerts, 1);
-        EXPECT_EQ(showing.text, "ANIM support for other apps");
-        EXPECT_EQ(showing.checkBox, QString::fromUtf8("Don\u2019t show this again"));
-        EXPECT_EQ(showing.firstButton, c.firstButton);
-        EXPECT_EQ(showing.secondButton, "Not Now");
+        EXPECT_EQ(QStringList({showing.text, showing.checkBox, showing.firstButton, showing.secondButton}),
+                  QStringList({"ANIM support for other apps", QString::fromUtf8("Don\u2019t show this again"),
+                               c.firstButton, "Not Now"}));
         EXPECT_EQ(showing.informative.count("\n\n"), 2) << showing.informative.toStdString();
         for (const QString& phrase : c.says)
             EXPECT_TRUE(showing.informative.contains(phrase)) << phrase.toStdString() << " in " << showing.informative.toStdString();
@@ -213,8 +201,7 @@ TEST_F(MediaExtensionTipTest, HelpMenuShowsTheTipEvenWhenSuppressed) {
     app::Document* document = open(files_ / "walk.anim");
     ASSERT_NE(document, nullptr);
     QAction* item = action(document, app::kMediaExtensionTipAction);
-    ASSERT_NE(item, nullptr);
-    EXPECT_TRUE(item->isEnabled());
+    ASSERT_TRUE(item && item->isEnabled());
     EXPECT_EQ(answering([item] { item->trigger(); }, QMessageBox::RejectRole).alerts, 1);
     EXPECT_EQ(storedVersion(), QCoreApplication::applicationVersion());
     EXPECT_TRUE(suppressed());

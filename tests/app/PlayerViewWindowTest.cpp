@@ -136,34 +136,15 @@ TEST_F(PlayerViewWindowTest, FitToWindowScalesWithTheWindowAndZoomStepsFromThere
     }
 }
 
-TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
-    const struct {
-        unsigned xAspect, yAspect;
-        QSize stretched;  // of a 40 × 20 picture at 2×
-    } cases[] = {{10, 11, {80, 44}}, {22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
-        DocumentWindow* window = openWindow(files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20,
-                                                                                             .xAspect = c.xAspect,
-                                                                                             .yAspect = c.yAspect})),
-                                            ViewOptions{.zoom = 2});
-        ASSERT_NE(window, nullptr);
-        EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
-        trigger(window, kCorrectPixelAspectAction);
-        EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
-        trigger(window, kCorrectPixelAspectAction);
-        EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
-        closeAllDocuments();
-    }
-}
-
-TEST_F(PlayerViewWindowTest, DemoShownWithCorrectAspectRepeatsWholeRows) {
+// The demo's 10:11 pixels are a tenth taller than wide: each screen row is
+// one of the picture's rows, never a blend of two. Other aspects stretch
+// the shorter side; none in the header leaves the picture as it is.
+TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectWithWholeRows) {
     DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 1, .correctPixelAspect = true});
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->action(kCorrectPixelAspectAction)->isChecked());
     const QImage screen = grabbedPicture(window).convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(screen.size(), QSize(320, 220));  // 10:11 pixels are a tenth taller than wide
-    // Each screen row is one of the picture's rows, never a blend of two.
+    ASSERT_EQ(screen.size(), QSize(320, 220));
     const QImage frame = demoFrames()[kDemoFrame].convertToFormat(QImage::Format_RGB32);
     std::vector<int> blended;
     for (int y = 0; y < screen.height(); ++y) {
@@ -174,6 +155,25 @@ TEST_F(PlayerViewWindowTest, DemoShownWithCorrectAspectRepeatsWholeRows) {
         if (!found) blended.push_back(y);
     }
     EXPECT_TRUE(blended.empty()) << blended.size() << " rows are no row of the picture, the first " << blended.front();
+    closeAllDocuments();
+
+    const struct {
+        unsigned xAspect, yAspect;
+        QSize stretched;  // of a 40 × 20 picture at 2×
+    } cases[] = {{22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
+        window = openWindow(files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20,
+                                                                            .xAspect = c.xAspect, .yAspect = c.yAspect})),
+                            ViewOptions{.zoom = 2});
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
+        trigger(window, kCorrectPixelAspectAction);
+        EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
+        trigger(window, kCorrectPixelAspectAction);
+        EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
+        closeAllDocuments();
+    }
 }
 
 TEST_F(PlayerViewWindowTest, FullScreenTogglesAndComesBack) {
