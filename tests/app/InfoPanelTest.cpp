@@ -165,23 +165,15 @@ TEST_F(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) 
         const QRect panel = shownBeside(c.side == Side::centred ? nullptr : &window);
         EXPECT_TRUE(area.contains(panel)) << "the panel is at " << panel.x() << "," << panel.y() << " "
                                           << panel.width() << " × " << panel.height();
-        switch (c.side) {
-            case Side::right:
-                EXPECT_EQ(panel.left(), frame.right() + 1 + 12);
-                EXPECT_EQ(panel.top(), std::min(frame.top(), area.bottom() + 1 - panel.height()));
-                break;
-            case Side::left:
-                EXPECT_EQ(panel.right() + 1, frame.left() - 12);
-                EXPECT_EQ(panel.top(), frame.top());
-                break;
-            case Side::over:  // inside the window's top-right corner
-                EXPECT_EQ(panel.right() + 1, frame.right() + 1 - 12);
-                EXPECT_EQ(panel.top(), frame.top() + 12);
-                break;
-            case Side::centred:
-                EXPECT_LE((panel.center() - area.center()).manhattanLength(), 2);
-                break;
-        }
+        const QPoint expected[] = {
+            {frame.right() + 1 + 12, std::min(frame.top(), area.bottom() + 1 - panel.height())},  // right
+            {frame.left() - 12 - panel.width(), frame.top()},                                     // left
+            {frame.right() + 1 - 12 - panel.width(), frame.top() + 12},  // over, inside the top-right corner
+            area.center() - QPoint(panel.width() - 1, panel.height() - 1) / 2,                   // centred
+        };
+        const QPoint wanted = expected[int(c.side)];
+        EXPECT_LE((panel.topLeft() - wanted).manhattanLength(), c.side == Side::centred ? 2 : 0)
+            << "at " << panel.x() << "," << panel.y() << " rather than " << wanted.x() << "," << wanted.y();
     }
 }
 
