@@ -1,5 +1,8 @@
 #include "app/ANIMInfo.h"
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <algorithm>
 
 #include "core/ANIMParser.h"
@@ -18,6 +21,9 @@ constexpr std::uint64_t kHAM8Planes = 8;
 constexpr std::uint64_t kHAM6Colours = 4096;     // 12-bit colour
 constexpr std::uint64_t kHAM8Colours = 262144;   // 18-bit colour
 constexpr std::uint64_t kMaxRegisterShift = 62;  // keeps a damaged plane count from overflowing
+
+// Enough of a file to hold its first picture's header.
+constexpr qint64 kPixelAspectHeadBytes = 64 * 1024;
 
 // The compression methods by their ANHD operation byte. Two methods are
 // known by a letter, and their byte is that letter's code.
@@ -64,24 +70,69 @@ QString frameRateString(const ANIMParser& parser) {
     return QString::number(static_cast<double>(parser.numFrames()) / seconds, 'f', 2) + QStringLiteral(" fps");
 }
 
-}  // namespace
-
+// The name of one ANHD operation byte, e.g. "5 — Byte Vertical Delta (ANIM-5)".
 QString compressionName(std::uint8_t operation) {
     for (const auto& entry : kCompressionNames)
         if (entry.operation == operation) return QString::fromUtf16(entry.name);
     return QStringLiteral("%1 — Unknown").arg(unsigned(operation));
 }
 
-QString infoOpcodeString(const ANIMParser& parser) {
+std::unique_ptr<ANIMParser> parsed(const QByteArray& bytes, Error* error) {
+    auto parser = std::make_unique<ANIMParser>(makeSharedBytes(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+    if (!parser->parseWithError(error)) return nullptr;
+    return parser;
+}
+
+}  // namespace
+
+ANIMInfo::ANIMInfo(std::unique_ptr<ANIMParser> parser) : parser_(std::move(parser)) {}
+
+ANIMInfo::~ANIMInfo() = default;
+
+std::unique_ptr<ANIMInfo> ANIMInfo::fromBytes(const QByteArray& bytes, const QString& fileName, Error* error) {
+    Error failure;
+    std::unique_ptr<ANIMParser> parser = parsed(bytes, &failure);
+    if (parser) return std::unique_ptr<ANIMInfo>(new ANIMInfo(std::move(parser)));
+    // A file that parses to no frames at all gets an error of its own
+    // rather than a command that silently does nothing.
+    if (failure.domain.empty())
+        failure = Error(kANIMParserErrorDomain, kANIMParserErrorNotANIM,
+                        QCoreApplication::translate("ANIMInfo", "“%1” holds no animation frames.").arg(fileName).toStdString());
+    fail(error, failure);
+    return nullptr;
+}
+
+std::pair<int, int> ANIMInfo::pixelAspectOfFile(const QString& path) {
+    // The header sits at the start of the file, so the start is read first,
+    // and the whole file only when the first picture is longer than that.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {0, 0};
+    for (const qint64 length : {kPixelAspectHeadBytes, file.size()}) {
+        file.seek(0);
+        const QByteArray head = file.read(length);
+        if (const auto parser = parsed(head, nullptr))
+            return {parser->bitmapHeader().xAspect, parser->bitmapHeader().yAspect};
+        if (head.size() < length || length >= file.size()) break;
+    }
+    return {0, 0};
+}
+
+std::pair<int, int> ANIMInfo::pixelAspect() const {
+    return {parser_->bitmapHeader().xAspect, parser_->bitmapHeader().yAspect};
+}
+
+QString ANIMInfo::opcodeString() const {
     // Only the first delta's method is named, even when later frames use another.
-    for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
-        const std::uint8_t operation = parser.frameAtIndex(i).operation;
+    for (std::uint64_t i = 0; i < parser_->numFrames(); ++i) {
+        const std::uint8_t operation = parser_->frameAtIndex(i).operation;
         if (operation != 0) return compressionName(operation);
     }
     return compressionName(0);
 }
 
-QString infoColorCountString(const ANIMParser& parser, const QLocale& locale) {
+QString ANIMInfo::colorCountString(const QLocale& locale) const {
+    const ANIMParser& parser = *parser_;
     const std::uint64_t planes = parser.numPlanes();
     if (parser.isHAM()) {
         const std::uint64_t total = planes < kHAM8Planes ? kHAM6Colours : kHAM8Colours;
@@ -94,16 +145,17 @@ QString infoColorCountString(const ANIMParser& parser, const QLocale& locale) {
     return locale.toString(qulonglong(parser.numColors()));
 }
 
-std::vector<InfoRow> infoRows(const ANIMParser& parser, const QLocale& locale) {
+std::vector<InfoRow> ANIMInfo::rows(const QLocale& locale) const {
+    const ANIMParser& parser = *parser_;
     return {
         {QStringLiteral("Resolution:"), resolutionString(parser)},
-        {QStringLiteral("ANIM Opcode:"), infoOpcodeString(parser)},
+        {QStringLiteral("ANIM Opcode:"), opcodeString()},
         {QStringLiteral("HAM Mode:"), hamModeString(parser)},
         {QStringLiteral("Extra Half-Brite:"), parser.isEHB() ? QStringLiteral("On") : QStringLiteral("Off")},
         {QStringLiteral("Aspect Ratio:"), aspectRatioString(parser)},
         {QStringLiteral("Frames:"), QString::number(parser.numFrames())},
         {QStringLiteral("Frame Rate:"), frameRateString(parser)},
-        {QStringLiteral("Colours:"), infoColorCountString(parser, locale)},
+        {QStringLiteral("Colours:"), colorCountString(locale)},
     };
 }
 

@@ -1,14 +1,19 @@
 #pragma once
 
-// The texts of the information panel: what an animation is, read from its
-// parsed container. The texts are fixed (not translated); only the colour
-// count follows the locale's digit grouping.
+// What the information panel says about an animation, read from its parsed
+// container. The texts are fixed (not translated); only the colour count
+// follows the locale's digit grouping. The parser stays behind this class:
+// nothing else in the application reads the container itself.
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
 
-#include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
+
+#include "platform/foundation/Error.h"
 
 namespace velarium {
 class ANIMParser;
@@ -22,20 +27,35 @@ struct InfoRow {
     QString value;
 };
 
-// The name of one ANHD operation byte, e.g. "5 — Byte Vertical Delta (ANIM-5)",
-// or "<byte> — Unknown".
-QString compressionName(std::uint8_t operation);
+class ANIMInfo {
+public:
+    // Parses a whole file. Null, with `error` filled, when the bytes hold no
+    // animation frames; `fileName` names the file in that error.
+    static std::unique_ptr<ANIMInfo> fromBytes(const QByteArray& bytes, const QString& fileName, Error* error);
+    // The picture's pixel aspect (xAspect, yAspect) from the header at the
+    // start of the file at `path`, reading no more of the file than needed;
+    // (0, 0) when it cannot be read.
+    static std::pair<int, int> pixelAspectOfFile(const QString& path);
 
-// The compression of the animation: the name of the first frame's operation
-// that is not 0, or "0 — Direct (BODY)" when every frame is a full picture.
-QString infoOpcodeString(const ANIMParser& parser);
+    ~ANIMInfo();
+    ANIMInfo(const ANIMInfo&) = delete;
+    ANIMInfo& operator=(const ANIMInfo&) = delete;
 
-// The colours the display mode can show: "4,096 (16 base registers)" for
-// HAM6, "64 (32 + Extra Half-Brite)", or the register count.
-QString infoColorCountString(const ANIMParser& parser, const QLocale& locale);
+    // The eight rows of the panel, in display order: resolution, opcode,
+    // HAM, Extra Half-Brite, aspect ratio, frames, frame rate, colours.
+    std::vector<InfoRow> rows(const QLocale& locale) const;
+    // The compression: the name of the first frame's operation that is not
+    // 0, or "0 — Direct (BODY)" when every frame is a full picture.
+    QString opcodeString() const;
+    // The colours the display mode can show: "4,096 (16 base registers)"
+    // for HAM6, "64 (32 + Extra Half-Brite)", or the register count.
+    QString colorCountString(const QLocale& locale) const;
+    std::pair<int, int> pixelAspect() const;
 
-// The eight rows of the panel, in display order: resolution, opcode, HAM,
-// Extra Half-Brite, aspect ratio, frames, frame rate, colours.
-std::vector<InfoRow> infoRows(const ANIMParser& parser, const QLocale& locale);
+private:
+    explicit ANIMInfo(std::unique_ptr<ANIMParser> parser);
+
+    std::unique_ptr<ANIMParser> parser_;
+};
 
 }  // namespace velarium::app

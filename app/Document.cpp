@@ -7,8 +7,6 @@
 #include <QLocale>
 #include <QUuid>
 
-#include <mutex>
-
 #include "app/ANIMInfo.h"
 #include "app/BW_DocumentController.h"
 #include "app/DocumentTypes.h"
@@ -16,36 +14,15 @@
 #include "app/ErrorPresentation.h"
 #include "app/FrameSink.h"
 #include "app/InfoPanel.h"
+#include "app/MainThreadRelay.h"
 #include "app/MenuActions.h"
-#include "core/ANIMParser.h"
 #include "platform/playback/Asset.h"
 #include "platform/playback/Player.h"
 #include "platform/playback/PlayerItem.h"
 
 namespace velarium::app {
 
-// Carries status changes of a player item, which may happen on any thread,
-// to the document on the main thread. The document clears `document` before
-// it goes away, so nothing is posted to it afterwards.
-struct PlayerItemStatusRelay {
-    std::mutex mutex;
-    Document* document = nullptr;
-    std::uint64_t itemSerial = 0;
-
-    void statusChanged(PlayerItemStatus) {
-        std::lock_guard<std::mutex> guard(mutex);
-        if (!document) return;
-        Document* target = document;
-        const std::uint64_t serial = itemSerial;
-        QMetaObject::invokeMethod(
-            target, [target, serial] { target->playerItemStatusChanged(serial); }, Qt::QueuedConnection);
-    }
-};
-
 namespace {
-
-// Enough of a file to hold its first picture's header.
-constexpr qint64 kPixelAspectHeadBytes = 64 * 1024;
 
 std::filesystem::path filesystemPath(const QUrl& url) {
     return std::filesystem::path(QFile::encodeName(url.toLocalFile()).toStdString());
@@ -98,13 +75,10 @@ bool Document::readFromURL(const QUrl& url, const QString& typeName, Error*) {
     stopObservingPlayerItem();
     player_.reset();  // the old player stops before its replacement starts
     playerItem_ = PlayerItem::playerItemWithAsset(asset);
-    itemSerial_ += 1;
     itemErrorPresented_ = false;
-    statusRelay_ = std::make_shared<PlayerItemStatusRelay>();
-    statusRelay_->document = this;
-    statusRelay_->itemSerial = itemSerial_;
-    observerToken_ = playerItem_->addStatusObserver(
-        [relay = statusRelay_](PlayerItemStatus status) { relay->statusChanged(status); });
+    // Status changes may happen on any thread; the document hears of them on its own.
+    statusRelay_ = MainThreadRelay::create(this, [this] { playerItemStatusChanged(); });
+    observerToken_ = playerItem_->addStatusObserver([relay = statusRelay_](PlayerItemStatus) { relay->post(); });
 
     frameSink_ = std::make_shared<FrameSink>();
     player_ = std::make_shared<Player>(playerItem_, frameSink_);
@@ -134,16 +108,13 @@ void Document::removePlaybackCopy() {
 void Document::stopObservingPlayerItem() {
     if (!playerItem_) return;
     playerItem_->removeStatusObserver(observerToken_);
-    {
-        std::lock_guard<std::mutex> guard(statusRelay_->mutex);
-        statusRelay_->document = nullptr;
-    }
+    statusRelay_->detach();
     statusRelay_.reset();
     playerItem_.reset();
 }
 
-void Document::playerItemStatusChanged(std::uint64_t itemSerial) {
-    if (itemSerial != itemSerial_ || !playerItem_) return;
+void Document::playerItemStatusChanged() {
+    if (!playerItem_) return;
     switch (playerItem_->status()) {
         case PlayerItemStatus::readyToPlay:
             emit playerItemReady();
@@ -210,58 +181,32 @@ bool Document::prepareANIMInfo() {
     if (animInfo_) return true;
     const QString path = fileURL_.toLocalFile();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray contents;
+    if (file.open(QIODevice::ReadOnly)) contents = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         presentError(readError(path, file));
         return false;
     }
-    const QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        presentError(readError(path, file));
-        return false;
-    }
-    auto parser = std::make_shared<ANIMParser>(makeSharedBytes(
-        reinterpret_cast<const std::uint8_t*>(contents.constData()), static_cast<std::size_t>(contents.size())));
     Error error;
-    if (!parser->parseWithError(&error)) {
-        // A file that parses to no frames at all gets an error of its own
-        // rather than a command that silently does nothing.
-        if (error.domain.empty())
-            error = Error(kANIMParserErrorDomain, kANIMParserErrorNotANIM,
-                          tr("“%1” holds no animation frames.").arg(displayName()).toStdString());
-        presentError(error);
-        return false;
-    }
-    animInfo_ = std::move(parser);
-    return true;
+    animInfo_ = ANIMInfo::fromBytes(contents, displayName(), &error);
+    if (!animInfo_) presentError(error);
+    return animInfo_ != nullptr;
 }
 
-QString Document::infoOpcodeString() const { return animInfo_ ? app::infoOpcodeString(*animInfo_) : QString(); }
+QString Document::infoOpcodeString() const { return animInfo_ ? animInfo_->opcodeString() : QString(); }
 
 QString Document::infoColorCountString() const {
-    return animInfo_ ? app::infoColorCountString(*animInfo_, QLocale()) : QString();
+    return animInfo_ ? animInfo_->colorCountString(QLocale()) : QString();
 }
 
 std::pair<int, int> Document::pixelAspect() const {
-    if (animInfo_) return {animInfo_->bitmapHeader().xAspect, animInfo_->bitmapHeader().yAspect};
-    // The header sits at the start of the file, so the start is read first,
-    // and the whole file only when the first picture is longer than that.
-    QFile file(fileURL_.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly)) return {0, 0};
-    for (const qint64 length : {kPixelAspectHeadBytes, file.size()}) {
-        file.seek(0);
-        const QByteArray head = file.read(length);
-        ANIMParser parser(makeSharedBytes(reinterpret_cast<const std::uint8_t*>(head.constData()),
-                                          static_cast<std::size_t>(head.size())));
-        if (parser.parseWithError(nullptr)) return {parser.bitmapHeader().xAspect, parser.bitmapHeader().yAspect};
-        if (head.size() < length || length >= file.size()) break;
-    }
-    return {0, 0};
+    return animInfo_ ? animInfo_->pixelAspect() : ANIMInfo::pixelAspectOfFile(fileURL_.toLocalFile());
 }
 
 void Document::showDocumentInfo() {
     if (!prepareANIMInfo()) return;
     if (!infoPanel_) {
-        infoPanel_ = new InfoPanel(displayName(), infoRows(*animInfo_, QLocale()));
+        infoPanel_ = new InfoPanel(displayName(), animInfo_->rows(QLocale()));
         infoPanel_->placeBeside(window_);
     }
     infoPanel_->bringToFront();

@@ -15,17 +15,17 @@
 class QAction;
 
 namespace velarium {
-class ANIMParser;
 class Player;
 class PlayerItem;
 }  // namespace velarium
 
 namespace velarium::app {
 
+class ANIMInfo;
 class DocumentWindow;
 class FrameSink;
 class InfoPanel;
-struct PlayerItemStatusRelay;
+class MainThreadRelay;
 
 // One open ANIM file: read-only, one window. It never decodes frames itself:
 // the file is played through the platform's asset, player item and player,
@@ -79,7 +79,7 @@ public:
     const std::shared_ptr<Player>& player() const { return player_; }
     const std::shared_ptr<PlayerItem>& playerItem() const { return playerItem_; }
     const std::shared_ptr<FrameSink>& frameSink() const { return frameSink_; }
-    const std::shared_ptr<ANIMParser>& animInfo() const { return animInfo_; }
+    const ANIMInfo* animInfo() const { return animInfo_.get(); }
     InfoPanel* infoPanel() const;
     DocumentWindow* window() const;
     bool isClosed() const { return closed_; }
@@ -91,9 +91,8 @@ signals:
     void playerItemFailed();
 
 private:
-    friend struct PlayerItemStatusRelay;
-    // On the main thread, for a status change of the item numbered `itemSerial`.
-    void playerItemStatusChanged(std::uint64_t itemSerial);
+    // On the main thread, after the current item's status changed.
+    void playerItemStatusChanged();
 
     QUrl fileURL_;
     QString fileType_;
@@ -101,15 +100,14 @@ private:
     std::shared_ptr<Player> player_;
     std::shared_ptr<PlayerItem> playerItem_;
     std::shared_ptr<FrameSink> frameSink_;
-    std::shared_ptr<ANIMParser> animInfo_;
+    std::unique_ptr<ANIMInfo> animInfo_;
     QPointer<InfoPanel> infoPanel_;
     QString playbackCopyFolder_;
     QPointer<DocumentWindow> window_;
 
     // Observation of the current player item's status.
-    std::shared_ptr<PlayerItemStatusRelay> statusRelay_;
+    std::shared_ptr<MainThreadRelay> statusRelay_;
     std::uint64_t observerToken_ = 0;
-    std::uint64_t itemSerial_ = 0;
     bool itemErrorPresented_ = false;
     bool closed_ = false;
 };

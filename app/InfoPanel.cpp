@@ -6,10 +6,21 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace velarium::app {
 
 namespace {
+
+constexpr int kMargin = 16;
+constexpr int kRowSpacing = 6;
+constexpr int kColumnSpacing = 10;
+// Between the panel and the document window beside it, or, when it has to
+// lie over the window, between the panel and the window's corner.
+constexpr int kGapBesideWindow = 12;
 
 // Where the platform names no smaller "smallest readable" font than the
 // application's, small text is this fraction of the regular size (close to
@@ -33,8 +44,7 @@ QFont smallFont(QFont::Weight weight) {
 
 InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& rows, QWidget* parent)
     : QWidget(parent,
-              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      rows_(rows) {
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     // A tool window stays above the application's windows (X11: transient
     // for the application's group). Closing hides it; the document keeps it,
     // and it never decides whether the application quits.
@@ -51,8 +61,8 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
 
     const QFont labelFont = smallFont(QFont::DemiBold);
     const QFont valueFont = smallFont(QFont::Normal);
-    for (const InfoRow& row : rows_) {
-        const int line = static_cast<int>(labels_.size());
+    int line = 0;
+    for (const InfoRow& row : rows) {
         auto* label = new QLabel(row.label, this);
         label->setTextFormat(Qt::PlainText);
         label->setFont(labelFont);
@@ -67,25 +77,60 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
 
         grid->addWidget(label, line, 0, Qt::AlignTrailing | Qt::AlignVCenter);
         grid->addWidget(value, line, 1, Qt::AlignLeading | Qt::AlignVCenter);
-        labels_.push_back(label);
-        values_.push_back(value);
+        ++line;
     }
     grid->activate();
 }
 
 void InfoPanel::placeBeside(const QWidget* documentWindow) {
-    const QWidget* window = documentWindow ? documentWindow->window() : nullptr;
-    if (window && window->isVisible()) {
-        const QRect frame = window->frameGeometry();
-        move(frame.x() + frame.width() + kGapBesideWindow, frame.y());
-        return;
-    }
+    documentWindow_ = documentWindow ? documentWindow->window() : nullptr;
+    placed_ = true;
+    framePlaced_ = false;
+    place();
+}
+
+void InfoPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!placed_ || framePlaced_) return;
+    framePlaced_ = true;
+    // Once the window system has framed the panel.
+    QTimer::singleShot(0, this, &InfoPanel::place);
+}
+
+QSize InfoPanel::frameSize(const QWidget* documentWindow) const {
+    if (isVisible()) return frameGeometry().size();
+    QMargins frame;
+    if (documentWindow && documentWindow->windowHandle()) frame = documentWindow->windowHandle()->frameMargins();
+    return sizeHint().grownBy(frame);
+}
+
+void InfoPanel::place() {
+    const QWidget* window = documentWindow_ && documentWindow_->isVisible() ? documentWindow_.data() : nullptr;
     QScreen* screen = window ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    // Before the first showing the frame is not known yet; the panel itself is centred.
-    QRect area = frameGeometry();
-    area.moveCenter(screen->availableGeometry().center());
-    move(area.topLeft());
+    const QRect area = screen->availableGeometry();
+    const QSize size = frameSize(window);
+
+    QPoint at;
+    if (!window) {
+        QRect centred({}, size);
+        centred.moveCenter(area.center());
+        at = centred.topLeft();
+    } else {
+        const QRect beside = window->frameGeometry();
+        const int right = beside.right() + 1 + kGapBesideWindow;
+        const int left = beside.left() - kGapBesideWindow - size.width();
+        if (right + size.width() <= area.right() + 1)
+            at = {right, beside.top()};
+        else if (left >= area.left())
+            at = {left, beside.top()};
+        else  // no room on either side: over the window, inside its top-right corner
+            at = {beside.right() + 1 - kGapBesideWindow - size.width(), beside.top() + kGapBesideWindow};
+    }
+    // Wholly on the screen; a panel larger than the screen shows its top-left.
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - size.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - size.height())));
+    move(at);
 }
 
 void InfoPanel::bringToFront() {

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <vector>
 
 #include "app/ANIMInfo.h"
-
-class QLabel;
 
 namespace velarium::app {
 
@@ -19,25 +18,27 @@ class InfoPanel : public QWidget {
 public:
     InfoPanel(const QString& displayName, const std::vector<InfoRow>& rows, QWidget* parent = nullptr);
 
-    // Puts the panel 12 px to the right of the document window, top edges
-    // level; centres it on the screen when there is no window on screen.
+    // Puts the panel beside the document window, top edges level: to its
+    // right when there is room on the window's screen, else to its left,
+    // else over the window's top-right corner; always wholly on that screen.
+    // Centred on the screen when there is no window on screen. The panel's
+    // frame is known only once it is shown, so it is placed again then.
     void placeBeside(const QWidget* documentWindow);
     // Shows the panel above the application's other windows and focuses it.
     void bringToFront();
 
-    const std::vector<InfoRow>& rows() const { return rows_; }
-    QLabel* labelAt(std::size_t row) const { return labels_.at(row); }
-    QLabel* valueAt(std::size_t row) const { return values_.at(row); }
-
-    static constexpr int kMargin = 16;
-    static constexpr int kRowSpacing = 6;
-    static constexpr int kColumnSpacing = 10;
-    static constexpr int kGapBesideWindow = 12;
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
-    std::vector<InfoRow> rows_;
-    std::vector<QLabel*> labels_;
-    std::vector<QLabel*> values_;
+    void place();
+    // The panel's size with its window frame: its own once shown, before
+    // that the content's with the document window's frame margins.
+    QSize frameSize(const QWidget* documentWindow) const;
+
+    QPointer<const QWidget> documentWindow_;
+    bool placed_ = false;      // placeBeside() was asked for
+    bool framePlaced_ = false;  // placed with the panel's own frame
 };
 
 }  // namespace velarium::app

@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "app/LoopStart.h"
+#include "app/MainThreadRelay.h"
 #include "app/TransportBar.h"
 #include "app/VideoSurface.h"
 #include "platform/playback/Player.h"
 #include "platform/playback/PlayerItem.h"
 
 namespace velarium::app {
-namespace {
-
-// While playing, how often the view looks whether playback has stopped by
-// itself (at the end of the animation, or because a frame failed).
-constexpr int kPlayingStatePollMs = 100;
-
-}  // namespace
 
 PlayerView::PlayerView(QWidget* parent) : QWidget(parent) {
     surface_ = new VideoSurface;
@@ -38,10 +32,6 @@ PlayerView::PlayerView(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(0);
     layout->addWidget(scrollArea_, 1);
     layout->addWidget(transport_);
-
-    playingStateTimer_ = new QTimer(this);
-    playingStateTimer_->setInterval(kPlayingStatePollMs);
-    connect(playingStateTimer_, &QTimer::timeout, this, &PlayerView::refreshPlayingState);
 
     connect(transport_, &TransportBar::playPauseRequested, this, &PlayerView::togglePlayPause);
     connect(transport_, &TransportBar::stepRequested, this, &PlayerView::stepByCount);
@@ -66,6 +56,11 @@ PlayerView::~PlayerView() { setPlayer(nullptr, nullptr); }
 void PlayerView::setPlayer(std::shared_ptr<Player> player, std::shared_ptr<FrameSink> sink) {
     loopSearch_.reset();
     if (sinkConnection_) disconnect(sinkConnection_);
+    if (stateRelay_) {
+        player_->removeStateObserver(stateObserverToken_);
+        stateRelay_->detach();
+        stateRelay_.reset();
+    }
     player_ = std::move(player);
     sink_ = std::move(sink);
     item_ = player_ ? player_->currentItem() : nullptr;
@@ -78,6 +73,10 @@ void PlayerView::setPlayer(std::shared_ptr<Player> player, std::shared_ptr<Frame
     transport_->setPlaying(false);
     if (sink_)
         sinkConnection_ = connect(sink_.get(), &FrameSink::frameArrived, this, &PlayerView::frameArrived);
+    if (player_) {
+        stateRelay_ = MainThreadRelay::create(this, [this] { refreshPlayingState(); });
+        stateObserverToken_ = player_->addStateObserver([relay = stateRelay_] { relay->post(); });
+    }
     // The speed applies to whatever the user plays next; it never starts playback.
     if (player_) player_->setDefaultRate(rate_);
     playerItemStatusChanged();
@@ -132,14 +131,7 @@ void PlayerView::frameArrived(const DisplayedFrame& displayed) {
 
 bool PlayerView::isPlaying() const { return player_ && player_->rate() > 0; }
 
-void PlayerView::refreshPlayingState() {
-    const bool playing = isPlaying();
-    transport_->setPlaying(playing || resumeAfterScrub_);
-    if (playing)
-        playingStateTimer_->start();
-    else
-        playingStateTimer_->stop();
-}
+void PlayerView::refreshPlayingState() { transport_->setPlaying(isPlaying() || resumeAfterScrub_); }
 
 void PlayerView::togglePlayPause() {
     if (!player_ || !itemReadyHandled_) return;

@@ -11,7 +11,6 @@
 #include "app/ViewOptions.h"
 
 class QScrollArea;
-class QTimer;
 
 namespace velarium {
 class Player;
@@ -21,6 +20,7 @@ class PlayerItem;
 namespace velarium::app {
 
 class LoopStartSearch;
+class MainThreadRelay;
 class TransportBar;
 class VideoSurface;
 
@@ -97,12 +97,15 @@ private:
     std::shared_ptr<PlayerItem> item_;
     std::shared_ptr<FrameSink> sink_;
     QMetaObject::Connection sinkConnection_;
+    // The player announces its state changes (the end, a failure) on its
+    // own threads; this carries them to the view.
+    std::shared_ptr<MainThreadRelay> stateRelay_;
+    std::uint64_t stateObserverToken_ = 0;
     bool itemReadyHandled_ = false;
 
     VideoSurface* surface_;
     QScrollArea* scrollArea_;
     TransportBar* transport_;
-    QTimer* playingStateTimer_;
 
     ViewOptions options_;
     int zoom_ = 1;

@@ -42,6 +42,7 @@ public:
     // "6 jiffies · 100 ms": a frame's duration in 1/60 s and milliseconds.
     static QString durationText(const MediaTime& duration);
 
+    QToolButton* playPauseButton() const { return playPause_; }
     QLabel* counterLabel() const { return counter_; }
     QLabel* durationLabel() const { return duration_; }
     QSlider* scrubber() const { return scrubber_; }

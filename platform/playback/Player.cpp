@@ -136,8 +136,10 @@ void Player::play() {
         playing_ = true;
         ++generation_;
         if (!statistics_.firstPlayHostTime.isValid()) statistics_.firstPlayHostTime = now;
+        stateChangedLocked();
     }
     wake_.notify_all();
+    announceStateChange();
 }
 
 void Player::pause() {
@@ -147,8 +149,10 @@ void Player::pause() {
         currentTime_ = playheadLocked();
         playing_ = false;
         ++generation_;
+        stateChangedLocked();
     }
     wake_.notify_all();
+    announceStateChange();
 }
 
 float Player::rate() const {
@@ -173,9 +177,12 @@ void Player::setDefaultRate(float rate) {
             anchorHost_ = now;
             ++generation_;
         }
+        if (fraction->numerator != defaultRate_.numerator || fraction->denominator != defaultRate_.denominator)
+            stateChangedLocked();
         defaultRate_ = *fraction;
     }
     wake_.notify_all();
+    announceStateChange();
 }
 
 void Player::setRate(float rate) {
@@ -210,6 +217,39 @@ bool Player::isAtEnd() const {
 PlaybackStatistics Player::statistics() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return statistics_;
+}
+
+std::uint64_t Player::addStateObserver(StateObserver observer) {
+    std::lock_guard<std::mutex> guard(observersMutex_);
+    const std::uint64_t token = nextObserverToken_++;
+    stateObservers_.emplace(token, std::move(observer));
+    return token;
+}
+
+void Player::removeStateObserver(std::uint64_t token) {
+    std::lock_guard<std::mutex> guard(observersMutex_);
+    stateObservers_.erase(token);
+}
+
+void Player::announceStateChange() {
+    if (presentingThread_.load() == std::this_thread::get_id()) return;
+    if (!stateChangePending_.exchange(false)) return;
+    std::vector<StateObserver> observers;
+    {
+        std::lock_guard<std::mutex> guard(observersMutex_);
+        for (const auto& entry : stateObservers_) observers.push_back(entry.second);
+    }
+    for (const StateObserver& observer : observers) observer();
+}
+
+Player::Presenting::Presenting(Player& player) : player_(player) {
+    player_.presentMutex_.lock();
+    if (player_.presentDepth_++ == 0) player_.presentingThread_ = std::this_thread::get_id();
+}
+
+Player::Presenting::~Presenting() {
+    if (--player_.presentDepth_ == 0) player_.presentingThread_ = std::thread::id();
+    player_.presentMutex_.unlock();
 }
 
 void Player::waitUntilStopped() {
@@ -253,26 +293,35 @@ bool Player::showNow(std::uint64_t index, const MediaTime& time, bool keepPlayin
     Error failure;
     if (!renderSample(index, &buffer, &failure)) {
         item_->failWithError(failure);
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            stateChangedLocked();
+        }
         wake_.notify_all();
+        announceStateChange();
         return fail(error, failure);
     }
 
-    std::lock_guard<std::recursive_mutex> presenting(presentMutex_);
-    const MediaTime now = clock_->now();
     {
-        std::lock_guard<std::mutex> guard(mutex_);
-        currentTime_ = time;
-        nextIndex_ = index + 1;
-        atEnd_ = time >= item_->duration();
-        if (keepPlaying && wasPlaying && !atEnd_) {
-            playing_ = true;
-            anchorHost_ = now;
-            anchorMedia_ = time;
+        Presenting presenting(*this);
+        const MediaTime now = clock_->now();
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            currentTime_ = time;
+            nextIndex_ = index + 1;
+            atEnd_ = time >= item_->duration();
+            if (keepPlaying && wasPlaying && !atEnd_) {
+                playing_ = true;
+                anchorHost_ = now;
+                anchorMedia_ = time;
+            }
+            ++generation_;
+            stateChangedLocked();
         }
-        ++generation_;
+        wake_.notify_all();
+        present(buffer, index, now, false);
     }
-    wake_.notify_all();
-    present(buffer, index, now, false);
+    announceStateChange();
     return true;
 }
 
@@ -322,7 +371,11 @@ void Player::run() {
             atEnd_ = true;
             currentTime_ = item_->duration();
             statistics_.endHostTime = clock_->now();
+            stateChangedLocked();
             wake_.notify_all();
+            lock.unlock();
+            announceStateChange();
+            lock.lock();
             continue;
         }
 
@@ -356,7 +409,11 @@ void Player::run() {
             lock.lock();
             playing_ = false;
             ++generation_;
+            stateChangedLocked();
             wake_.notify_all();
+            lock.unlock();
+            announceStateChange();
+            lock.lock();
             continue;
         }
         lock.lock();
@@ -374,7 +431,7 @@ void Player::run() {
 
         lock.unlock();
         {
-            std::lock_guard<std::recursive_mutex> presenting(presentMutex_);
+            Presenting presenting(*this);
             const MediaTime shownAt = clock_->now();
             bool current;
             {
@@ -384,6 +441,8 @@ void Player::run() {
             }
             if (current) present(buffer, index, shownAt, shownAt > deadline + options_.lateTolerance);
         }
+        // What the sink changed from inside the presentation.
+        announceStateChange();
         lock.lock();
     }
 }

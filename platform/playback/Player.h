@@ -1,7 +1,10 @@
 #pragma once
 
 #include <condition_variable>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -84,6 +87,19 @@ public:
     // Blocks until playback is not running: paused, at the end, or failed.
     void waitUntilStopped();
 
+    // State observers hear that the state may have changed: playback started,
+    // paused, reached the end or failed, the rate changed, or a seek or step
+    // moved the current time. They run on the thread where the change
+    // happened (the playback thread for the end and for failures while
+    // playing), with no lock of the player held, so they may ask the player
+    // anything or drive it. A change made from inside a sink's presentation
+    // is announced once the presentation is over. Several changes in quick
+    // succession may be announced once. An observer removed while an
+    // announcement is under way on another thread may still be called once.
+    using StateObserver = std::function<void()>;
+    std::uint64_t addStateObserver(StateObserver observer);
+    void removeStateObserver(std::uint64_t token);
+
 private:
     // A rate as the exact fraction the schedule is computed with.
     struct PlaybackRate {
@@ -107,6 +123,22 @@ private:
     void present(const PixelBufferRef& buffer, std::uint64_t index, const MediaTime& hostTime, bool late);
     // Shows sample `index` at once (seek, step) and makes `time` the current time.
     bool showNow(std::uint64_t index, const MediaTime& time, bool keepPlaying, Error* error);
+    // Called with mutex_ held after the state changed: marks it for announcing.
+    void stateChangedLocked() { stateChangePending_ = true; }
+    // Tells the observers of a marked change; called with no player lock
+    // held. Inside a presentation on this thread it leaves the mark for the
+    // presentation to announce when it is over.
+    void announceStateChange();
+
+    // Holds presentMutex_ and notes which thread presents.
+    class Presenting {
+    public:
+        explicit Presenting(Player& player);
+        ~Presenting();
+
+    private:
+        Player& player_;
+    };
 
     std::shared_ptr<PlayerItem> item_;
     std::shared_ptr<VideoSink> sink_;
@@ -136,6 +168,14 @@ private:
     // that a picture of an abandoned schedule never follows a newer one.
     // Recursive: a sink may seek or step from inside its callback.
     std::recursive_mutex presentMutex_;
+    int presentDepth_ = 0;  // guarded by presentMutex_
+    std::atomic<std::thread::id> presentingThread_{};
+
+    // State observers, guarded by observersMutex_.
+    std::mutex observersMutex_;
+    std::map<std::uint64_t, StateObserver> stateObservers_;
+    std::uint64_t nextObserverToken_ = 1;
+    std::atomic<bool> stateChangePending_{false};
 
     std::thread thread_;
 };

@@ -1,27 +1,19 @@
 #pragma once
 
-// What the document and document controller tests share: the application
-// objects created as main() creates them, an alert recorder that answers and
-// counts every alert, and small files to open.
+// What the application's tests share: the application objects created as
+// main() creates them, documents opened as the user opens them, alerts and
+// dialogs answered from a timer, small animations to open, and what the
+// windows show read back for comparison with the decoding core's frames.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStringList>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
+#include <QSlider>
 
 #include <fstream>
-#include <functional>
-#include <memory>
-#include <string>
+#include <optional>
 
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
@@ -29,7 +21,12 @@
 #include "app/DocumentWindow.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
+#include "app/TransportBar.h"
+#include "app/VideoSurface.h"
+#include "core/ANIMParser.h"
 #include "GuiTestSupport.h"
+#include "support/Corpus.h"
+#include "support/Hashing.h"
 #include "support/SyntheticAnimations.h"
 #include "support/TemporaryFolder.h"
 
@@ -38,24 +35,46 @@ namespace velarium::testing {
 inline constexpr int kWaitMs = 10000;
 // How long an alert that should not come is given to come after all.
 inline constexpr int kQuietMs = 300;
+// What the view draws beneath a picture, seen through a brush's transparent colour.
+inline constexpr QRgb kViewBackdrop = 0xFF202020;
 
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = kWaitMs) {
     return QTest::qWaitFor(condition, timeoutMs);
 }
+
+// Answers every modal dialog shown while it lives with `answer`, once per dialog.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible() || modal == answered_) return;
+            answered_ = modal;
+            // From the event loop rather than from inside this timer's slot,
+            // so that a dialog the answer opens in turn is answered too.
+            QTimer::singleShot(0, modal, [this, modal] { answer_(modal); });
+        });
+        timer_.start(10);
+    }
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+    QPointer<QWidget> answered_;
+};
 
 // Answers every alert (QMessageBox) as soon as it is shown and keeps its
 // text and informative text, so a test can count them. Other modal dialogs
 // are left alone.
 class AlertRecorder {
 public:
-    AlertRecorder() {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
-        timer_.start();
-    }
     int count() const { return static_cast<int>(texts_.size()); }
     const QStringList& texts() const { return texts_; }
     QString last() const { return texts_.isEmpty() ? QString() : texts_.last(); }
+    // The last alert says every one of `phrases`, in any case.
+    bool lastSays(const QStringList& phrases) const {
+        return std::all_of(phrases.begin(), phrases.end(), [&](const QString& p) { return last().contains(p, Qt::CaseInsensitive); });
+    }
     // Waits until `expected` alerts have come, then a little longer to show
     // that no more follow. True when exactly `expected` came.
     bool settlesAt(int expected) {
@@ -65,14 +84,10 @@ public:
     }
 
 private:
-    void answer() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
-        texts_ << box->text() + '\n' + box->informativeText();
-        acceptMessageBox(box);
-    }
-    QTimer timer_;
     QStringList texts_;
+    ModalAnswerer answerer_{[this](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) texts_ << acceptMessageBox(box) + '\n' + box->informativeText();
+    }};
 };
 
 // The application as main() builds it: the delegate installs the shared
@@ -89,18 +104,34 @@ protected:
         delegate_->awakeFromNib();
     }
     void TearDown() override {
-        for (app::Document* document : QList<app::Document*>(controller()->documents())) document->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllDocuments();
         delegate_.reset();
     }
 
     static app::BW_DocumentController* controller() { return app::BW_DocumentController::sharedDocumentController(); }
     static QUrl url(const std::filesystem::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
+    static void closeAllDocuments() {
+        for (app::Document* document : QList<app::Document*>(controller()->documents())) document->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     // Opens as the user does and shows the window; null when nothing opened.
     app::Document* open(const std::filesystem::path& path) {
         controller()->openURL(url(path));
         return controller()->documentForURL(url(path));
+    }
+    // Opens `path` with `options` for its window (none: the window picks
+    // its own zoom) and waits until the window is active and shows its
+    // first frame; null, with a test failure, when that does not happen.
+    app::DocumentWindow* openWindow(const std::filesystem::path& path,
+                                    std::optional<app::ViewOptions> options = app::ViewOptions{.zoom = 1}) {
+        if (options) controller()->setViewOptionsForNextWindow(*options);
+        app::Document* document = open(path);
+        if (document && document->window() && QTest::qWaitForWindowActive(document->window()) &&
+            waitForFirstFrame(document))
+            return document->window();
+        ADD_FAILURE() << path << " opened no active window showing its first frame";
+        return nullptr;
     }
     // The open document's window has shown its first frame.
     static bool waitForFirstFrame(app::Document* document) {
@@ -135,6 +166,91 @@ inline ByteVector smallAnimation(std::size_t frames = 5) {
     SyntheticAnimation shape;
     shape.ticks.assign(frames, 2);
     return syntheticAnimation(shape);
+}
+
+// A small animation of complete pictures: `pictures` names the picture of
+// each frame, so that equal numbers make equal frames.
+struct PictureSequence {
+    unsigned width = 16, height = 8, xAspect = 10, yAspect = 11;
+    std::vector<unsigned> pictures = {0, 1, 2, 3};
+    std::uint32_t ticks = 6;                     // per frame, in 1/60 s
+    std::vector<std::uint32_t> frameTicks = {};  // each frame's own, instead
+};
+
+inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
+    const SyntheticAnimation shape{.width = sequence.width, .height = sequence.height, .planes = 2};
+    std::vector<ByteVector> frames;
+    for (std::size_t f = 0; f < sequence.pictures.size(); ++f) {
+        std::vector<ByteVector> chunks;
+        if (f == 0)
+            chunks = {bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
+                            .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}),
+                      chunk("CMAP", syntheticColourMap(shape))};
+        const std::uint32_t ticks = f < sequence.frameTicks.size() ? sequence.frameTicks[f] : sequence.ticks;
+        chunks.push_back(anhd({.operation = 0, .relTime = ticks}));
+        chunks.push_back(chunk("BODY", syntheticBody(shape, sequence.pictures[f])));
+        frames.push_back(form("ILBM", chunks));
+    }
+    return animFile(frames);
+}
+
+// Every frame of an animation as the decoding core makes it, as images.
+inline std::vector<QImage> coreFrames(const std::filesystem::path& file, ANIMBitmapHeader* header = nullptr) {
+    ANIMParser parser(makeSharedBytes(readFileBytes(file)));
+    std::vector<QImage> frames;
+    if (!parser.parseWithError(nullptr)) return frames;
+    if (header) *header = parser.bitmapHeader();
+    for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
+        // ARGB32 rows are packed BGRA bytes with no gap, as the core writes them.
+        QImage image(static_cast<int>(parser.width()), static_cast<int>(parser.height()), QImage::Format_ARGB32);
+        parser.decodeFrameAtIndex(i, image.bits(), static_cast<std::uint64_t>(image.sizeInBytes()), nullptr);
+        frames.push_back(image);
+    }
+    return frames;
+}
+
+inline std::string screenHash(const QImage& image) { return sha256Hex(packedBGRA(image)); }
+
+// Waits until the view shows frame `index`.
+inline bool waitForFrame(app::DocumentWindow* window, std::uint64_t index, int timeoutMs = 5000) {
+    return QTest::qWaitFor([&] { return window->playerView()->currentFrameIndex() == index; }, timeoutMs);
+}
+
+// Waits until playback has stopped by itself.
+inline bool waitUntilStopped(app::DocumentWindow* window, int timeoutMs) {
+    return QTest::qWaitFor([&] { return !window->playerView()->isPlaying(); }, timeoutMs);
+}
+
+// Where the picture is in the window's own coordinates.
+inline QRect pictureRectInWindow(app::DocumentWindow* window) {
+    const app::VideoSurface* surface = window->playerView()->surface();
+    const QRect picture = surface->pictureRect();
+    return QRect(surface->mapTo(window, picture.topLeft()), picture.size());
+}
+
+// The picture as the window shows it: the picture's region of a grab of the
+// whole window, so that anything covering or clipping it shows too.
+inline QImage grabbedPicture(app::DocumentWindow* window) {
+    return window->grab().toImage().copy(pictureRectInWindow(window));
+}
+
+// A scrubber drag as the slider reports one: pressed, moved through
+// `values` (events handled between moves), released.
+inline void dragScrubber(app::DocumentWindow* window, const std::vector<int>& values) {
+    QSlider* scrubber = window->playerView()->transportBar()->scrubber();
+    scrubber->setSliderDown(true);
+    for (int value : values) {
+        scrubber->setValue(value);
+        QCoreApplication::processEvents();
+    }
+    scrubber->setSliderDown(false);
+}
+
+// An action of the window's menus, by object name (MenuActions.h).
+inline void trigger(app::DocumentWindow* window, const char* name) {
+    QAction* action = window->action(name);
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
 }
 
 }  // namespace velarium::testing

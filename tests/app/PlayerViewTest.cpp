@@ -5,25 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QPointer>
-#include <QSettings>
-#include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTest>
+#include <QToolButton>
 
-#include <algorithm>
-#include <atomic>
-#include <vector>
+#include <numeric>
+#include <span>
+#include <thread>
 
-#include "PlayerViewTestSupport.h"
-#include "app/FrameSink.h"
+#include "DocumentTestSupport.h"
 #include "app/LoopStart.h"
 #include "app/MenuActions.h"
-#include "app/SettingsKeys.h"
 #include "platform/playback/Asset.h"
 #include "platform/playback/Player.h"
 #include "platform/playback/PlayerItem.h"
-#include "support/TemporaryFolder.h"
 
 namespace velarium::app {
 namespace {
@@ -41,127 +35,86 @@ const std::vector<std::string>& demoFrameHashes() {
     return hashes;
 }
 
-class PlayerViewTest : public ::testing::Test {
+// The centre of the scrubber's handle when it stands at `value`.
+QPoint scrubberHandleCentre(QSlider* scrubber, int value) {
+    QStyleOptionSlider option;
+    option.initFrom(scrubber);
+    option.orientation = scrubber->orientation();
+    option.minimum = scrubber->minimum();
+    option.maximum = scrubber->maximum();
+    option.sliderPosition = option.sliderValue = value;
+    option.pageStep = scrubber->pageStep();
+    option.subControls = QStyle::SC_All;
+    return scrubber->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, scrubber).center();
+}
+
+class PlayerViewTest : public ApplicationTest {
 protected:
-    void TearDown() override { closeAllDocuments(); }
-
-    DocumentWindow* openDemo() { return openWindow(VELARIUM_DEMO_FILE, ViewOptions{.zoom = 1}); }
-
-    // The centre of the scrubber's handle when it stands at `value`.
-    static QPoint scrubberHandleCentre(QSlider* scrubber, int value) {
-        QStyleOptionSlider option;
-        option.initFrom(scrubber);
-        option.orientation = scrubber->orientation();
-        option.minimum = scrubber->minimum();
-        option.maximum = scrubber->maximum();
-        option.sliderPosition = value;
-        option.sliderValue = value;
-        option.singleStep = scrubber->singleStep();
-        option.pageStep = scrubber->pageStep();
-        option.subControls = QStyle::SC_All;
-        return scrubber->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, scrubber).center();
-    }
-
-    TemporaryFolder folder_;
+    DocumentWindow* openDemo() { return openWindow(VELARIUM_DEMO_FILE); }
 };
 
 TEST_F(PlayerViewTest, KeysStepThroughTheFramesPinnedAtBothEnds) {
-    struct KeyCase {
-        const char* name;
-        std::vector<Qt::Key> keys;
+    const struct {
+        Qt::Key key;
         std::uint64_t frame;
-    };
-    const std::vector<KeyCase> cases = {
-        {"Right steps forward", {Qt::Key_Right}, 1},
-        {". steps forward", {Qt::Key_Period}, 1},
-        {"Left steps back", {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left}, 1},
-        {", steps back", {Qt::Key_Period, Qt::Key_Period, Qt::Key_Comma}, 1},
-        {"Left stays on the first frame", {Qt::Key_Left}, 0},
-        {", stays on the first frame", {Qt::Key_Comma}, 0},
-        {"End shows the last frame", {Qt::Key_End}, kDemoLastFrame},
-        {"Right stays on the last frame", {Qt::Key_End, Qt::Key_Right}, kDemoLastFrame},
-        {". stays on the last frame", {Qt::Key_End, Qt::Key_Period}, kDemoLastFrame},
-        {"Left from the last frame", {Qt::Key_End, Qt::Key_Left}, kDemoLastFrame - 1},
-        {"Home shows the first frame", {Qt::Key_End, Qt::Key_Home}, 0},
-    };
-    DocumentWindow* window = openDemo();
-    ASSERT_NE(window, nullptr);
-    QSlider* scrubber = window->playerView()->transportBar()->scrubber();
-    for (const KeyCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        QTest::keyClick(window, Qt::Key_Home);
-        ASSERT_TRUE(waitForFrame(window, 0));
-        for (Qt::Key key : c.keys) QTest::keyClick(window, key);
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(waitForFrame(window, c.frame)) << "shows " << window->playerView()->currentFrameIndex().value_or(-1);
-        EXPECT_EQ(screenHash(grabbedPicture(window)), demoFrameHashes()[c.frame]);
-        EXPECT_EQ(scrubber->value(), static_cast<int>(c.frame));
-        EXPECT_FALSE(window->playerView()->isPlaying());
-    }
-}
-
-TEST_F(PlayerViewTest, CounterAndDurationLabelsDescribeTheShownFrame) {
-    struct LabelCase {
-        std::uint64_t frame;
-        const char* counter;
-    };
-    const LabelCase cases[] = {
-        {0, "0 / 36 · 0.000 s / 3.600 s"},
-        {12, "12 / 36 · 1.200 s / 3.600 s"},
-        {kDemoLastFrame, "35 / 36 · 3.500 s / 3.600 s"},
+        const char* counter = nullptr;
+    } walk[] = {
+        {Qt::Key_Right, 1, "1 / 36 · 0.100 s / 3.600 s"}, {Qt::Key_Period, 2}, {Qt::Key_Left, 1}, {Qt::Key_Comma, 0},
+        {Qt::Key_Left, 0, "0 / 36 · 0.000 s / 3.600 s"}, {Qt::Key_Comma, 0}, {Qt::Key_End, kDemoLastFrame},
+        {Qt::Key_Right, kDemoLastFrame}, {Qt::Key_Period, kDemoLastFrame, "35 / 36 · 3.500 s / 3.600 s"},
+        {Qt::Key_Left, kDemoLastFrame - 1}, {Qt::Key_Home, 0},
     };
     DocumentWindow* window = openDemo();
     ASSERT_NE(window, nullptr);
     const TransportBar* transport = window->playerView()->transportBar();
-    for (const LabelCase& c : cases) {
-        SCOPED_TRACE(c.frame);
-        dragScrubber(window, {static_cast<int>(c.frame)});
-        ASSERT_TRUE(waitForFrame(window, c.frame));
-        EXPECT_EQ(transport->counterLabel()->text(), QString::fromUtf8(c.counter));
+    for (const auto& step : walk) {
+        SCOPED_TRACE(::testing::Message() << "key " << step.key << " to frame " << step.frame);
+        QTest::keyClick(window, step.key);
+        ASSERT_TRUE(waitForFrame(window, step.frame)) << "shows " << window->playerView()->currentFrameIndex().value_or(-1);
+        QTest::qWait(20);  // a step past either end would show by now
+        EXPECT_EQ(window->playerView()->currentFrameIndex(), step.frame);
+        EXPECT_EQ(screenHash(grabbedPicture(window)), demoFrameHashes()[step.frame]);
+        EXPECT_EQ(transport->scrubber()->value(), static_cast<int>(step.frame));
+        const QString counter = transport->counterLabel()->text();
+        EXPECT_TRUE(!step.counter || counter == QString::fromUtf8(step.counter)) << counter.toStdString();
         EXPECT_EQ(transport->durationLabel()->text(), QString::fromUtf8("6 jiffies · 100 ms"));
-    }
-}
-
-TEST_F(PlayerViewTest, TransportShowsItsWholeTextAndAUsableScrubberOnEveryFrame) {
-    struct TransportCase {
-        const char* name;
-        PictureSequence sequence;
-    };
-    const TransportCase cases[] = {
-        {"16 × 8 brush", {.pictures = {0, 1, 2, 3}}},
-        {"1200 frames of 10 s", {.pictures = std::vector<unsigned>(1200, 0), .ticks = 600}},
-        {"mixed durations", {.pictures = {0, 1, 2, 3}, .frameTicks = {1, 6, 150, 2}}},
-    };
-    for (const TransportCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        DocumentWindow* window = openWindow(folder_.write("transport.anim", pictureSequenceFile(c.sequence)));
-        ASSERT_NE(window, nullptr);
-        const TransportBar* transport = window->playerView()->transportBar();
-        const int width = window->width();
-        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_End}) {
-            QTest::keyClick(window, key);
-            QCoreApplication::processEvents();
-            const auto frame = window->playerView()->currentFrameIndex().value_or(0);
-            for (const QLabel* label : {transport->counterLabel(), transport->durationLabel()})
-                EXPECT_GE(label->width(), label->sizeHint().width())
-                    << "frame " << frame << ": \"" << label->text().toStdString() << "\" is cut off";
-            EXPECT_GE(transport->scrubber()->width(), 100) << "frame " << frame;
-            EXPECT_EQ(window->width(), width) << "the window changed its width at frame " << frame;
-        }
-        closeAllDocuments();
+        EXPECT_FALSE(window->playerView()->isPlaying());
     }
 }
 
 TEST(TransportBarText, DurationReadsInJiffiesAndMilliseconds) {
     const std::pair<MediaTime, const char*> cases[] = {
         {MediaTime::make(1, 60), "1 jiffy · 16.7 ms"},
-        {MediaTime::make(6, 60), "6 jiffies · 100 ms"},
         {MediaTime::make(1, 25), "2.4 jiffies · 40 ms"},  // DPAN speed 25
         {MediaTime::make(1, 11), "5.5 jiffies · 90.9 ms"},
         {MediaTime::make(600, 60), "600 jiffies · 10000 ms"},
     };
     for (const auto& [duration, text] : cases)
         EXPECT_EQ(TransportBar::durationText(duration), QString::fromUtf8(text)) << duration.description();
+}
+
+TEST_F(PlayerViewTest, TransportShowsItsWholeTextAndAUsableScrubberOnEveryFrame) {
+    const PictureSequence cases[] = {
+        {.pictures = {0, 1, 2, 3}},
+        {.pictures = std::vector<unsigned>(1200, 0), .ticks = 600},  // 1200 frames of 10 s
+        {.pictures = {0, 1, 2, 3}, .frameTicks = {1, 6, 150, 2}},
+    };
+    for (const PictureSequence& sequence : cases) {
+        SCOPED_TRACE(sequence.pictures.size());
+        DocumentWindow* window = openWindow(files_.write("transport.anim", pictureSequenceFile(sequence)));
+        ASSERT_NE(window, nullptr);
+        const TransportBar* transport = window->playerView()->transportBar();
+        const int width = window->width();
+        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_End}) {
+            QTest::keyClick(window, key);
+            QCoreApplication::processEvents();
+            for (const QLabel* label : {transport->counterLabel(), transport->durationLabel()})
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString() << " is cut off";
+            EXPECT_GE(transport->scrubber()->width(), 100);
+            EXPECT_EQ(window->width(), width) << "the window changed its width";
+        }
+        closeAllDocuments();
+    }
 }
 
 TEST_F(PlayerViewTest, SpaceAndPlayPauseToggleAndPlayAtTheEndStartsOver) {
@@ -184,11 +137,20 @@ TEST_F(PlayerViewTest, SpaceAndPlayPauseToggleAndPlayAtTheEndStartsOver) {
     trigger(window, kPlayPauseAction);
     EXPECT_FALSE(view->isPlaying());
 
-    // Played to the end, the last frame stays; Space then starts from the first frame.
+    // Played to the end, the last frame stays and the button offers to play
+    // again: the player says it stopped, and the view hears it through the
+    // main thread's posted events alone, with every timer blocked.
     dragScrubber(window, {static_cast<int>(kDemoLastFrame - 2)});
     QTest::keyClick(window, Qt::Key_Space);
-    ASSERT_TRUE(waitUntilStopped(window, 5000));
-    EXPECT_EQ(view->currentFrameIndex(), kDemoLastFrame);
+    const QToolButton* button = view->transportBar()->playPauseButton();
+    EXPECT_EQ(button->toolTip(), "Pause (Space)");
+    view->player()->waitUntilStopped();
+    for (int wait = 0; wait < 500 && button->toolTip() != "Play (Space)"; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_EQ(button->toolTip(), "Play (Space)");
+    EXPECT_TRUE(waitForFrame(window, kDemoLastFrame));
     QTest::keyClick(window, Qt::Key_Space);
     EXPECT_TRUE(view->isPlaying());
     EXPECT_TRUE(waitForFrame(window, 0, 1000)) << "play at the end did not start over";
@@ -196,18 +158,16 @@ TEST_F(PlayerViewTest, SpaceAndPlayPauseToggleAndPlayAtTheEndStartsOver) {
 }
 
 TEST_F(PlayerViewTest, DraggingTheScrubberShowsTheFrameUnderTheHandle) {
-    struct DragCase {
-        const char* name;
+    const struct {
         bool playingBefore;
         int target;
-    };
-    const DragCase cases[] = {{"paused", false, 20}, {"while playing", true, 8}};
+    } cases[] = {{false, 20}, {true, 8}};
     DocumentWindow* window = openDemo();
     ASSERT_NE(window, nullptr);
     PlayerView* view = window->playerView();
     QSlider* scrubber = view->transportBar()->scrubber();
-    for (const DragCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.playingBefore ? "while playing" : "paused");
         QTest::keyClick(window, Qt::Key_Home);
         ASSERT_TRUE(waitForFrame(window, 0));
         if (c.playingBefore) QTest::keyClick(window, Qt::Key_Space);
@@ -233,10 +193,10 @@ TEST_F(PlayerViewTest, DraggingTheScrubberShowsTheFrameUnderTheHandle) {
 
 TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
     // A frame every 1/60 s, so that frames are in flight when the window goes.
-    const auto file = folder_.write("fast.anim", pictureSequenceFile({.width = 320, .height = 200,
+    const auto file = files_.write("fast.anim", pictureSequenceFile({.width = 320, .height = 200,
                                                                       .pictures = std::vector<unsigned>(120, 0),
                                                                       .ticks = 1}));
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         QPointer<DocumentWindow> window = openWindow(file);
         ASSERT_FALSE(window.isNull());
@@ -249,7 +209,7 @@ TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
         else
             window->close();
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000)) << "the window stayed";
-        EXPECT_TRUE(documentController()->documents().isEmpty());
+        EXPECT_TRUE(controller()->documents().isEmpty());
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
 }
@@ -257,20 +217,15 @@ TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
 // Looping.
 
 TEST_F(PlayerViewTest, LoopIsOffByDefaultAndRemembered) {
-    DocumentWindow* window = openDemo();
-    ASSERT_NE(window, nullptr);
-    EXPECT_FALSE(window->action(kLoopAction)->isChecked());
-    EXPECT_FALSE(window->playerView()->isLooping());
-    trigger(window, kLoopAction);
-    EXPECT_TRUE(window->playerView()->isLooping());
-    EXPECT_TRUE(QSettings().value(settings::kLoopPlayback).toBool());
-
-    closeAllDocuments();
-    window = openDemo();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->action(kLoopAction)->isChecked());
-    EXPECT_TRUE(window->playerView()->isLooping());
-    trigger(window, kLoopAction);
+    for (const bool looping : {false, true}) {
+        DocumentWindow* window = openDemo();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->action(kLoopAction)->isChecked(), looping);
+        EXPECT_EQ(window->playerView()->isLooping(), looping);
+        trigger(window, kLoopAction);  // the next window opens the other way
+        EXPECT_EQ(window->playerView()->isLooping(), !looping);
+        closeAllDocuments();
+    }
     EXPECT_FALSE(QSettings().value(settings::kLoopPlayback).toBool());
 }
 
@@ -286,7 +241,6 @@ TEST_P(LoopStartOfCorpusFile, IsTwoExactlyWhenTheLastTwoFramesRepeatTheFirstTwo)
     if (name.rfind("amospro_", 0) == 0 || name == "pydpainter_color-balls.anim") {
         EXPECT_TRUE(wrapsUp) << "a Deluxe Paint-style file that does not end like one";
     }
-
     auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(GetParam().file));
     item->prepare();
     ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
@@ -298,98 +252,123 @@ INSTANTIATE_TEST_SUITE_P(Corpus, LoopStartOfCorpusFile, ::testing::ValuesIn(corp
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(LoopStartOfCorpusFile);
 
 TEST_F(PlayerViewTest, LoopingPlaybackWrapsToTheLoopStartAndGoesOn) {
-    struct LoopCase {
-        const char* name;
-        std::vector<unsigned> pictures;
-        std::uint64_t loopStart;
+    const std::pair<std::vector<unsigned>, std::uint64_t> cases[] = {
+        {{0, 1, 2, 3, 4, 0, 1}, 2},  // ends by rebuilding frames 0 and 1
+        {{0, 1, 2, 3, 4}, 0},
+        {{0, 1, 2, 3, 0}, 0},  // ends on frame 0 only
     };
-    const LoopCase cases[] = {
-        {"ends by rebuilding frames 0 and 1", {0, 1, 2, 3, 4, 0, 1}, 2},
-        {"plain", {0, 1, 2, 3, 4}, 0},
-        {"ends on frame 0 only", {0, 1, 2, 3, 0}, 0},
-    };
-    for (const LoopCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto file = folder_.write(std::string(c.name) + ".anim",
-                                        pictureSequenceFile({.pictures = c.pictures, .ticks = 3}));
-        DocumentWindow* window = openWindow(file);
+    QSettings().setValue(settings::kLoopPlayback, true);
+    for (const auto& [pictures, loopStart] : cases) {
+        SCOPED_TRACE(pictures.size());
+        DocumentWindow* window = openWindow(files_.write("loop.anim", pictureSequenceFile({.pictures = pictures, .ticks = 3})));
         ASSERT_NE(window, nullptr);
         PlayerView* view = window->playerView();
-        if (!window->action(kLoopAction)->isChecked()) trigger(window, kLoopAction);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return view->loopStartIndex() == c.loopStart; }, 5000));
-
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->loopStartIndex() == loopStart; }, 5000));
         std::vector<std::uint64_t> shown;
         QObject::connect(view, &PlayerView::frameShown, view, [&](std::uint64_t index) { shown.push_back(index); });
-        const std::uint64_t last = c.pictures.size() - 1;
-        const auto wrapped = [&] {
-            // Two laps' ends, so that the second lap is seen to start too.
-            return std::count(shown.begin(), shown.end(), last) >= 2;
-        };
+        const std::uint64_t last = pictures.size() - 1;
         QTest::keyClick(window, Qt::Key_Space);
-        ASSERT_TRUE(QTest::qWaitFor(wrapped, 5000)) << "playback did not go round";
+        // Two laps' ends, so that the second lap is seen to start too.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return std::count(shown.begin(), shown.end(), last) >= 2; }, 5000));
         EXPECT_TRUE(view->isPlaying());
         QTest::keyClick(window, Qt::Key_Space);
-
-        // The first lap's end, then the whole of the next lap.
-        const std::size_t end = std::find(shown.begin(), shown.end(), last) - shown.begin();
-        const std::size_t nextEnd = std::find(shown.begin() + end + 1, shown.end(), last) - shown.begin();
-        const std::vector<std::uint64_t> lap(shown.begin() + end + 1, shown.begin() + nextEnd + 1);
-        std::vector<std::uint64_t> wanted;
-        for (std::uint64_t i = c.loopStart; i <= last; ++i) wanted.push_back(i);
+        const auto end = std::find(shown.begin(), shown.end(), last);
+        std::vector<std::uint64_t> lap(end + 1, std::find(end + 1, shown.end(), last) + 1), wanted(last + 1 - loopStart);
+        std::iota(wanted.begin(), wanted.end(), loopStart);
         EXPECT_EQ(lap, wanted) << "the lap after the last frame";
         closeAllDocuments();
     }
 }
 
-// Speed.
-
-TEST_F(PlayerViewTest, SpeedMenuChangesThePaceAndNeverStartsPlayback) {
-    struct SpeedCase {
-        const char* action;
-        double rate;
-        bool chosenWhilePlaying;
-    };
-    const SpeedCase cases[] = {
-        {kSpeedHalfAction, 0.5, false},
-        {kSpeedNormalAction, 1.0, false},
-        {kSpeedDoubleAction, 2.0, false},
-        {kSpeedDoubleAction, 2.0, true},
-        {kSpeedHalfAction, 0.5, true},
-    };
-    constexpr std::size_t kFramesTimed = 6;
+// The menu sets the player's speed (whose pace the player's own tests
+// time), keeps it for the file's next player, and never starts or stops
+// playback.
+TEST_F(PlayerViewTest, SpeedMenuSetsThePaceAndNeverStartsOrStopsPlayback) {
     DocumentWindow* window = openDemo();
     ASSERT_NE(window, nullptr);
-    PlayerView* view = window->playerView();
-    const std::shared_ptr<FrameSink> sink = window->document()->frameSink();
-    for (const SpeedCase& c : cases) {
-        SCOPED_TRACE(std::string(c.action) + (c.chosenWhilePlaying ? " while playing" : " while paused"));
-        QTest::keyClick(window, Qt::Key_Home);
-        ASSERT_TRUE(waitForFrame(window, 0));
-        trigger(window, kSpeedNormalAction);
-        if (c.chosenWhilePlaying) {
-            QTest::keyClick(window, Qt::Key_Space);
-            ASSERT_TRUE(waitForFrame(window, 2, 2000));
-        }
-        std::vector<PresentedFrame> presented;
-        const auto connection = QObject::connect(sink.get(), &FrameSink::frameArrived, view,
-                                                 [&](const DisplayedFrame& frame) { presented.push_back(frame.frame); });
-        trigger(window, c.action);
-        EXPECT_TRUE(window->action(c.action)->isChecked());
-        EXPECT_EQ(view->isPlaying(), c.chosenWhilePlaying) << "choosing a speed started or stopped playback";
-        if (!c.chosenWhilePlaying) QTest::keyClick(window, Qt::Key_Space);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return presented.size() >= kFramesTimed + 1; }, 10000));
-        QTest::keyClick(window, Qt::Key_Space);
-        QObject::disconnect(connection);
-
-        // From the second frame on: the first may be shown the moment play starts.
-        const PresentedFrame& first = presented[1];
-        const PresentedFrame& latest = presented.back();
-        const double mediaSeconds = (latest.presentationTime - first.presentationTime).seconds();
-        const double hostSeconds = (latest.hostTime - first.hostTime).seconds();
-        EXPECT_NEAR(hostSeconds * c.rate / mediaSeconds, 1.0, 0.15)
-            << hostSeconds << " s of clock for " << mediaSeconds << " s of animation";
+    for (const auto& [action, rate, playing] : {std::tuple{kSpeedHalfAction, 0.5f, false},
+                                                std::tuple{kSpeedDoubleAction, 2.0f, true},
+                                                std::tuple{kSpeedNormalAction, 1.0f, true}}) {
+        SCOPED_TRACE(action);
+        if (playing) QTest::keyClick(window, Qt::Key_Space);
+        trigger(window, action);
+        EXPECT_TRUE(window->action(action)->isChecked());
+        EXPECT_EQ(window->playerView()->isPlaying(), playing);
+        EXPECT_EQ(window->playerView()->player()->defaultRate(), rate);
+        EXPECT_EQ(window->playerView()->player()->rate(), playing ? rate : 0.0f);
+        if (playing) QTest::keyClick(window, Qt::Key_Space);
     }
+    trigger(window, kSpeedDoubleAction);
+    trigger(window, kRevertDocumentAction);
+    EXPECT_EQ(window->playerView()->player()->defaultRate(), 2.0f) << "after Reload";
+    EXPECT_FALSE(window->playerView()->isPlaying());
 }
+
+// Every corpus animation at Actual Size: the picture on screen is the
+// expected frame, unscaled and pixel for pixel, after each step forward, a
+// step back, a scrubber drag, playback to the end and a jump to the first
+// frame. A brush's transparent colour (BMHD masking 2) has alpha 0 in the
+// decoded frames and shows the view's backdrop on screen, so such files are
+// compared with the core's frames laid over the backdrop, once the core's
+// frames have been checked against the expected ones.
+class PlayerViewFramesTest : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
+
+TEST_P(PlayerViewFramesTest, WindowShowsTheExactFrameAtActualSize) {
+    std::vector<std::string> hashes = readLines(GetParam().expectedHashes);
+    const std::vector<MediaTime> durations = expectedDurations(GetParam().expectedTiming);
+    ANIMBitmapHeader header;
+    const std::vector<QImage> frames = coreFrames(GetParam().file, &header);
+    ASSERT_FALSE(hashes.empty());
+    ASSERT_EQ(durations.size(), hashes.size());
+    if (header.masking == kMaskingHasTransparentColor) {
+        ASSERT_EQ(frames.size(), hashes.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(screenHash(frames[i]), hashes[i]) << "the core's frame " << i;
+            QImage shown = frames[i].convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < shown.height(); ++y)
+                for (QRgb& pixel : std::span(reinterpret_cast<QRgb*>(shown.scanLine(y)), shown.width()))
+                    pixel = qAlpha(pixel) == 0 ? kViewBackdrop : (pixel | 0xFF000000u);
+            hashes[i] = screenHash(shown);
+        }
+    }
+    const std::uint64_t last = hashes.size() - 1;
+
+    DocumentWindow* window = openWindow(GetParam().file);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(pictureRectInWindow(window).size(), QSize(header.width, header.height)) << "shown scaled";
+    ASSERT_TRUE(window->rect().contains(pictureRectInWindow(window))) << "the picture does not fit its window";
+
+    std::vector<std::string> wrong;
+    const auto check = [&](const std::string& how, std::uint64_t index) {
+        if (!waitForFrame(window, index))
+            wrong.push_back(how + ": frame " + std::to_string(index) + " never shown");
+        else if (screenHash(grabbedPicture(window)) != hashes[index])
+            wrong.push_back(how + ": frame " + std::to_string(index) + " wrong on screen");
+    };
+    check("opened", 0);
+    for (std::uint64_t i = 1; i <= last; ++i) {
+        QTest::keyClick(window, Qt::Key_Right);
+        check("Right", i);
+    }
+    if (last > 0) {
+        QTest::keyClick(window, Qt::Key_Left);
+        check("Left", last - 1);
+    }
+    const int middle = static_cast<int>(last / 2);
+    dragScrubber(window, {static_cast<int>(last), (static_cast<int>(last) + middle) / 2, middle + 1, middle});
+    check("scrubbed", middle);
+    MediaTime rest = MediaTime::zero();
+    for (std::uint64_t i = middle; i <= last; ++i) rest = rest + durations[i];
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_TRUE(waitUntilStopped(window, static_cast<int>(rest.seconds() * 1000) + 10000));
+    check("played to the end", last);
+    QTest::keyClick(window, Qt::Key_Home);
+    check("Home", 0);
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong, the first " << wrong.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, PlayerViewFramesTest, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlayerViewFramesTest);
 
 }  // namespace
 }  // namespace velarium::app

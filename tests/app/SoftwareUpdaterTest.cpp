@@ -127,43 +127,51 @@ TEST(UpdateFeedTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
     }
 }
 
+// Asked for, a check always answers; a quiet (scheduled) one speaks only of
+// a newer version and schedules the next a day later. Only links that a
+// browser may open safely are opened.
 TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
     const QByteArray kMissing = "missing", kNone = "none";
     const QUrl download("https://example.com/V-0.2.0");
     const struct {
         const char* name;
         QByteArray feed;
+        bool quiet;
         QMessageBox::ButtonRole press;
         Outcome outcome;
-        QStringList says;
+        QStringList says;  // empty: says nothing
         QUrl opened;
     } cases[] = {
-        {"newer, later", rss(release("0.2.0")), QMessageBox::RejectRole, Outcome::UpdateAvailable,
+        {"newer, later", rss(release("0.2.0")), false, QMessageBox::RejectRole, Outcome::UpdateAvailable,
          {"Velarium 0.2.0 is available", "you have 0.1.0", "href=\"https://example.com/V-0.2.0\""}, {}},
-        {"newer, download", rss(release("0.0.9") + release("0.2.0")), QMessageBox::AcceptRole, Outcome::UpdateAvailable,
-         {"0.2.0"}, download},
+        {"newer, download", rss(release("0.0.9") + release("0.2.0")), false, QMessageBox::AcceptRole,
+         Outcome::UpdateAvailable, {"0.2.0"}, download},
         {"newer with a link no browser should open",
-         rss("<item><link>javascript:alert(1)</link><sparkle:version>9</sparkle:version></item>"),
+         rss("<item><link>javascript:alert(1)</link><sparkle:version>9</sparkle:version></item>"), false,
          QMessageBox::AcceptRole, Outcome::UpdateAvailable, {"9 is available"}, {}},
-        {"same version", rss(release("0.1.0")), QMessageBox::AcceptRole, Outcome::UpToDate,
+        {"same version", rss(release("0.1.0")), false, QMessageBox::AcceptRole, Outcome::UpToDate,
          {"0.1.0 is the newest version"}, {}},
-        {"same version written longer", rss(release("0.1.0.0", false)), QMessageBox::AcceptRole, Outcome::UpToDate,
-         {"newest version"}, {}},
-        {"only older releases", rss(release("0.0.1") + release("0.0.9", false)), QMessageBox::AcceptRole,
+        {"same version written longer", rss(release("0.1.0.0", false)), false, QMessageBox::AcceptRole,
          Outcome::UpToDate, {"newest version"}, {}},
-        {"no feed", kNone, QMessageBox::AcceptRole, Outcome::NoFeed,
+        {"only older releases", rss(release("0.0.1") + release("0.0.9", false)), false, QMessageBox::AcceptRole,
+         Outcome::UpToDate, {"newest version"}, {}},
+        {"no feed", kNone, false, QMessageBox::AcceptRole, Outcome::NoFeed,
          {"No update feed is configured", "BW_UpdateFeedURL", "Brackwater/Velarium.conf"}, {}},
-        {"missing file", kMissing, QMessageBox::AcceptRole, Outcome::Failed,
+        {"missing file", kMissing, false, QMessageBox::AcceptRole, Outcome::Failed,
          {"could not check for updates", "appcast-"}, {}},
-        {"malformed XML", "<rss><channel><item>", QMessageBox::AcceptRole, Outcome::Failed,
+        {"malformed XML", "<rss><channel><item>", false, QMessageBox::AcceptRole, Outcome::Failed,
          {"could not check for updates", "not well-formed XML"}, {}},
-        {"not RSS", "<feed><entry/></feed>", QMessageBox::AcceptRole, Outcome::Failed, {"not an RSS feed"}, {}},
-        {"no versioned release", rss("<item><title>Hello</title></item>"), QMessageBox::AcceptRole, Outcome::Failed,
-         {"no release with a version number"}, {}},
+        {"not RSS", "<feed><entry/></feed>", false, QMessageBox::AcceptRole, Outcome::Failed, {"not an RSS feed"}, {}},
+        {"no versioned release", rss("<item><title>Hello</title></item>"), false, QMessageBox::AcceptRole,
+         Outcome::Failed, {"no release with a version number"}, {}},
+        {"quiet, newer", rss(release("1.0")), true, QMessageBox::RejectRole, Outcome::UpdateAvailable, {"1.0"}, {}},
+        {"quiet, same", rss(release(kInstalled)), true, QMessageBox::RejectRole, Outcome::UpToDate, {}, {}},
+        {"quiet, malformed", "<rss><channel>", true, QMessageBox::RejectRole, Outcome::Failed, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QSettings().remove(settings::kLastUpdateCheck);
+        QSettings().setValue(settings::kUpdateAutomatically, c.quiet);
         setFeed(c.feed);
         if (c.feed == kMissing) QFile::remove(folder_.filePath(QStringLiteral("appcast-%1.xml").arg(feeds_)));
         if (c.feed == kNone) QSettings().remove(settings::kUpdateFeedURL);
@@ -176,16 +184,17 @@ TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
             return true;
         });
 
-        const auto [outcome, text] = check(updater, false, c.press);
+        const auto [outcome, text] = check(updater, c.quiet, c.press, !c.says.isEmpty());
         ASSERT_EQ(outcome, c.outcome);
+        EXPECT_EQ(text.isEmpty(), c.says.isEmpty()) << text.toStdString();
         for (const QString& phrase : c.says) EXPECT_TRUE(text.contains(phrase)) << text.toStdString();
         EXPECT_EQ(opened, c.opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{c.opened});
         EXPECT_EQ(network.requests, c.outcome == Outcome::NoFeed ? 0 : 1);
         const QDateTime recorded = QSettings().value(settings::kLastUpdateCheck).toDateTime();
         EXPECT_EQ(recorded.isValid(), c.outcome != Outcome::NoFeed);
-        if (recorded.isValid()) {
-            EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
-        }
+        EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
+        const qint64 nextCheck = QDateTime::currentDateTimeUtc().secsTo(updater.nextScheduledCheck());
+        EXPECT_NEAR(c.quiet ? nextCheck : 24 * 3600, 24 * 3600, 5);
     }
 }
 
@@ -208,29 +217,6 @@ TEST_F(SoftwareUpdaterTest, AskingAgainDuringACheckStartsNoSecondOne) {
     EXPECT_EQ(network.requests, 1);
     EXPECT_EQ(messages, 1);
     EXPECT_EQ(finished.count(), 1);
-}
-
-TEST_F(SoftwareUpdaterTest, QuietCheckSpeaksOnlyOfANewerVersionAndSchedulesTheNext) {
-    const struct {
-        const char* name;
-        QByteArray feed;
-        Outcome outcome;
-        bool speaks;
-    } cases[] = {
-        {"newer", rss(release("1.0")), Outcome::UpdateAvailable, true},
-        {"same", rss(release(kInstalled)), Outcome::UpToDate, false},
-        {"malformed", "<rss><channel>", Outcome::Failed, false},
-    };
-    QSettings().setValue(settings::kUpdateAutomatically, true);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        setFeed(c.feed);
-        SoftwareUpdater updater(kInstalled);
-        const auto [outcome, text] = check(updater, true, QMessageBox::RejectRole, c.speaks);
-        ASSERT_EQ(outcome, c.outcome);
-        EXPECT_EQ(!text.isEmpty(), c.speaks);
-        EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(updater.nextScheduledCheck()), 24 * 3600, 5);
-    }
 }
 
 TEST_F(SoftwareUpdaterTest, UpdateCycleSchedulesAQuietCheckOnlyWhenSwitchedOnWithAFeed) {

@@ -1,11 +1,10 @@
-// Finding and opening extension modules: manifests, the module and its entry
-// point, and the look-ups the playback framework makes afterwards.
+// Opening extension modules: a module that cannot serve is refused with its
+// own error, never a crash.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "platform/mediaextension/ExtensionRegistry.h"
-#include "platform/mediaextension/Registration.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium {
@@ -21,51 +20,6 @@ protected:
 
     testing::TemporaryFolder folder_;
 };
-
-TEST_F(ExtensionLoaderTest, ManifestsAreCheckedBeforeAnyModuleIsOpened) {
-    struct Case {
-        const char* name;
-        const char* text;
-    } cases[] = {
-        {"not JSON", "{ \"name\": "},
-        {"an array", "[1, 2]"},
-        {"no name", R"({"kind": "video-decoder", "module": "D.so", "codecTypes": ["ILBM"]})"},
-        {"unknown kind", R"({"name": "X", "kind": "muxer", "module": "D.so", "codecTypes": ["ILBM"]})"},
-        {"module in another folder", R"({"name": "X", "kind": "video-decoder", "module": "../D.so", "codecTypes": ["ILBM"]})"},
-        {"module not a string", R"({"name": "X", "kind": "video-decoder", "module": 7, "codecTypes": ["ILBM"]})"},
-        {"codec of three letters", R"({"name": "X", "kind": "video-decoder", "module": "D.so", "codecTypes": ["ILB"]})"},
-        {"codec types not a list", R"({"name": "X", "kind": "video-decoder", "module": "D.so", "codecTypes": "ILBM"})"},
-        {"decoder without codecs", R"({"name": "X", "kind": "video-decoder", "module": "D.so"})"},
-        {"reader serving nothing", R"({"name": "X", "kind": "format-reader", "module": "F.so", "fileExtensions": []})"},
-        {"empty extension", R"({"name": "X", "kind": "format-reader", "module": "F.so", "fileExtensions": ["."]})"},
-    };
-    for (const auto& c : cases) {
-        ExtensionManifest manifest;
-        Error error;
-        EXPECT_FALSE(readExtensionManifest(write("m.json", c.text), &manifest, &error)) << c.name;
-        EXPECT_EQ(error.domain, kExtensionLoaderErrorDomain) << c.name;
-        EXPECT_EQ(error.code, kExtensionManifestInvalid) << c.name;
-    }
-
-    Error error;
-    ExtensionManifest manifest;
-    EXPECT_FALSE(readExtensionManifest(folder_ / "absent.json", &manifest, &error));
-    EXPECT_EQ(error.code, kExtensionManifestUnreadable);
-}
-
-TEST_F(ExtensionLoaderTest, ManifestNamesAreNormalised) {
-    ExtensionManifest manifest;
-    Error error;
-    ASSERT_TRUE(readExtensionManifest(
-        write("f.json", R"({"name": "F", "kind": "format-reader", "module": "F.so",
-                           "fileExtensions": [".ANIM", "anm"], "typeIdentifiers": ["com.amiga.anim"]})"),
-        &manifest, &error))
-        << error.localizedDescription;
-    EXPECT_EQ(manifest.kind, ExtensionKind::formatReader);
-    EXPECT_EQ(manifest.modulePath, folder_ / "F.so");
-    EXPECT_EQ(manifest.fileExtensions, (std::vector<std::string>{"anim", "anm"}));
-    EXPECT_EQ(manifest.typeIdentifiers, (std::vector<std::string>{"com.amiga.anim"}));
-}
 
 TEST_F(ExtensionLoaderTest, ModulesThatCannotServeAreRefusedWithoutCrashing) {
     fs::copy_file(VELARIUM_TEST_NO_ENTRY_MODULE, folder_ / "NoEntry.so");
@@ -93,54 +47,6 @@ TEST_F(ExtensionLoaderTest, ModulesThatCannotServeAreRefusedWithoutCrashing) {
         EXPECT_NE(error.localizedDescription.find(c.module), std::string::npos) << error.localizedDescription;
         EXPECT_EQ(registry.videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
     }
-}
-
-TEST_F(ExtensionLoaderTest, RealModulesAreFoundByExtensionTypeAndCodec) {
-    ExtensionRegistry registry;
-    Error error;
-    ASSERT_TRUE(registry.loadExtensionsInFolder(kBuiltExtensions, ExtensionKind::formatReader, &error))
-        << error.localizedDescription;
-    ASSERT_TRUE(registry.loadExtensionsInFolder(kBuiltExtensions, ExtensionKind::videoDecoder, &error))
-        << error.localizedDescription;
-    ASSERT_TRUE(registry.loadExtensionsInFolder(kBuiltExtensions, ExtensionKind::videoDecoder, &error));
-    EXPECT_EQ(registry.loadedExtensions().size(), 2u);
-
-    for (const char* extension : {"anim", "ANIM", ".anm", "Anim"})
-        EXPECT_NE(registry.formatReaderForFileExtension(extension), nullptr) << extension;
-    for (const char* extension : {"iff", "", "animation"})
-        EXPECT_EQ(registry.formatReaderForFileExtension(extension), nullptr) << extension;
-    EXPECT_NE(registry.formatReaderForTypeIdentifier("com.amiga.anim"), nullptr);
-    EXPECT_EQ(registry.formatReaderForTypeIdentifier("public.movie"), nullptr);
-    EXPECT_NE(registry.videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
-    EXPECT_EQ(registry.videoDecoderForCodecType(makeFourCharCode("avc1")), nullptr);
-}
-
-TEST_F(ExtensionLoaderTest, FolderWithOneBrokenManifestStillLoadsTheOthers) {
-    fs::copy_file(kBuiltExtensions / "Dapple.so", folder_ / "Dapple.so");
-    fs::copy_file(kBuiltExtensions / "Dapple.json", folder_ / "Dapple.json");
-    write("Broken.json", "{");
-    ExtensionRegistry registry;
-    Error error;
-    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_.path(), ExtensionKind::videoDecoder, &error));
-    EXPECT_EQ(error.code, kExtensionManifestInvalid);
-    EXPECT_NE(registry.videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
-
-    fs::remove(folder_ / "Broken.json");
-    EXPECT_FALSE(registry.loadExtensionsInFolder(folder_.path(), ExtensionKind::formatReader, &error));
-    EXPECT_EQ(error.code, kExtensionsNotFound);
-}
-
-TEST(Registration, FindsTheBuildTreeExtensionsFromTheBuildTree) {
-    const auto folders = embeddedExtensionFolders();
-    ASSERT_FALSE(folders.empty());
-    EXPECT_EQ(fs::weakly_canonical(folders.front()), fs::weakly_canonical(kBuiltExtensions));
-
-    Error error;
-    ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
-    ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
-    ASSERT_TRUE(registerFormatReaders(&error));
-    EXPECT_NE(ExtensionRegistry::shared().formatReaderForFileExtension("anim"), nullptr);
-    EXPECT_NE(ExtensionRegistry::shared().videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
 }
 
 }  // namespace

@@ -3,18 +3,22 @@
 // the decoder reuses the buffers the window let go of, in order, each
 // counted once; and the player and the sink can go away in the
 // middle of playback, as when a document closes, while the pictures already
-// taken stay readable.
+// taken stay readable. The player's state changes cross the same way.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QImage>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "app/FrameSink.h"
+#include "app/MainThreadRelay.h"
 #include "platform/playback/PlaybackTestSupport.h"
 #include "platform/playback/Asset.h"
 #include "platform/playback/PlayerItem.h"
@@ -115,6 +119,28 @@ TEST_F(FrameSinkHandOff, PlayerAndSinkGoAwayMidPlayLikeAClosingDocument) {
         for (const ReceivedFrame& frame : playback->received)
             EXPECT_EQ(imageHash(frame.image), hashes_[frame.index]) << "frame " << frame.index << " after the close";
     }
+}
+
+// The end of playback is announced on the playback thread; the relay runs
+// the view's reaction on the main thread, where the player reads as stopped.
+TEST_F(FrameSinkHandOff, StateChangesOfThePlaybackThreadArriveOnTheMainThread) {
+    auto playback = startPlayback(false);
+    QObject view;
+    std::vector<std::pair<QThread*, bool>> heard;  // thread, still playing
+    auto relay = MainThreadRelay::create(
+        &view, [&] { heard.emplace_back(QThread::currentThread(), playback->player->rate() > 0); });
+    std::atomic<bool> announcedElsewhere{false};
+    const auto mainThread = std::this_thread::get_id();
+    const auto token = playback->player->addStateObserver([relay, &announcedElsewhere, mainThread] {
+        if (std::this_thread::get_id() != mainThread) announcedElsewhere = true;
+        relay->post();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !heard.empty() && !heard.back().second; }, 20000));
+    EXPECT_TRUE(announcedElsewhere);
+    EXPECT_TRUE(playback->player->isAtEnd());
+    for (const auto& [thread, playing] : heard) EXPECT_EQ(thread, view.thread());
+    playback->player->removeStateObserver(token);
+    relay->detach();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,6 +17,10 @@
 #include "support/Hashing.h"
 #include "support/SyntheticAnimations.h"
 #include "support/TemporaryFolder.h"
+
+namespace velarium {
+inline void PrintTo(const MediaTime& time, std::ostream* out) { *out << time.description(); }
+}  // namespace velarium
 
 namespace velarium::testing {
 
@@ -51,9 +56,20 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         return frames_;
     }
-    std::vector<std::uint64_t> indices() const {
+    // Of the frames recorded from the `from`th on.
+    std::vector<std::uint64_t> indices(std::size_t from = 0) const {
         std::vector<std::uint64_t> out;
         for (const auto& record : frames()) out.push_back(record.frame.index);
+        return {out.begin() + std::min(from, out.size()), out.end()};
+    }
+    std::vector<MediaTime> hostTimes(std::size_t from = 0) const {
+        std::vector<MediaTime> out;
+        for (const auto& record : frames()) out.push_back(record.frame.hostTime);
+        return {out.begin() + std::min(from, out.size()), out.end()};
+    }
+    std::vector<bool> late() const {
+        std::vector<bool> out;
+        for (const auto& record : frames()) out.push_back(record.frame.late);
         return out;
     }
 
@@ -61,6 +77,17 @@ private:
     mutable std::mutex mutex_;
     std::vector<RecordedFrame> frames_;
 };
+
+// Frames shown, late and dropped.
+inline std::vector<std::uint64_t> frameCounts(const PlaybackStatistics& statistics) {
+    return {statistics.framesShown, statistics.framesLate, statistics.framesDropped};
+}
+
+inline std::vector<MediaTime> atSixtieths(std::initializer_list<std::int64_t> ticks) {
+    std::vector<MediaTime> times;
+    for (std::int64_t tick : ticks) times.push_back(sixtieths(tick));
+    return times;
+}
 
 // SHA-256 of each frame as the core draws it, for comparing what playback shows.
 inline std::vector<std::string> coreFrameHashes(const std::vector<std::uint8_t>& file) {
