@@ -11,8 +11,8 @@
 
 #include <optional>
 
-#include "GuiTestSupport.h"
-#include "PrivateSessionBus.h"
+#include "support/GuiTestSupport.h"
+#include "support/PrivateSessionBus.h"
 #include "app/SingleInstance.h"
 #include "core/ANIMParser.h"
 #include "support/Corpus.h"

@@ -29,7 +29,7 @@
 #include "app/DocumentWindow.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 #include "support/SyntheticAnimations.h"
 #include "support/TemporaryFolder.h"
 

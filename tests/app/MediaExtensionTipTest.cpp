@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "DocumentTestSupport.h"
-#include "OpenedURLs.h"
+#include "support/OpenedURLs.h"
 #include "app/BW_MediaExtensionTip.h"
 #include "app/MenuActions.h"
 #include "app/SettingsKeys.h"

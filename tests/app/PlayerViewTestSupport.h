@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
 #include "app/Document.h"

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
-#include "PrivateSessionBus.h"
+#include "support/PrivateSessionBus.h"
 
 namespace velarium::app {
 namespace {

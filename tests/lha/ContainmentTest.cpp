@@ -168,6 +168,7 @@ void expectContained(const fs::path& archive, bool seeded) {
             << "the link " << path << " became " << after->second.describe();
     }
 
+    EXPECT_EQ(leftoverTemporaries(destination), std::vector<std::string>{});
     // Everything reported as written lies on a path without links.
     if (!run.succeeded) return;
     for (const std::string& relative : run.report.extracted) {

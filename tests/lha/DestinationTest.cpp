@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "lha/LHATestSupport.h"
+#include "platform/foundation/SystemError.h"
 #include "support/LHAArchives.h"
 #include "support/TemporaryFolder.h"
 
@@ -40,7 +41,7 @@ TEST(PrepareDestination, UsesAFolderCreatesAMissingOneAndRefusesAnythingElse) {
          "A file named “file” already exists there. " + fileExists},
         {"dangling", false, kLHAErrorDomain, kLHAErrorDestinationIsAFile,
          "A file named “dangling” already exists there. " + fileExists},
-        {"file/inside", false, "NSPOSIXErrorDomain", ENOTDIR},
+        {"file/inside", false, kPOSIXErrorDomain, ENOTDIR},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
@@ -98,8 +99,29 @@ TEST(UnreadableArchive, ADestinationThatVanishedGivesTheSystemsError) {
     ArchiveExtractor extractor(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", folder / "never-made");
     Error error;
     EXPECT_FALSE(extractor.extractArchive({}, &error));
-    EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
+    EXPECT_EQ(error.domain, kPOSIXErrorDomain);
     EXPECT_EQ(error.code, ENOENT);
+}
+
+// The fuzzer's way in: the same archive from memory extracts as from its file.
+TEST(ArchiveInMemory, ExtractsAsItsFileDoesAndNoBytesAreNoArchive) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    TemporaryFolder folder;
+    const auto archive = lhaCorpusDir() / "crafted/broken_l2_header_crc.lzh";
+    const std::vector<std::uint8_t> bytes = readFileBytes(archive);
+    ArchiveExtractor fromMemory(ArchiveSource::inMemory(bytes.data(), bytes.size(), "memory.lzh"), folder / "memory");
+    ASSERT_TRUE(prepareDestination(folder / "memory", nullptr));
+    ASSERT_TRUE(fromMemory.extractArchive({}, nullptr));
+    const ExtractionRun fromFile = extractArchiveInto(archive, folder / "file");
+    EXPECT_EQ(fromMemory.report().extracted, fromFile.report.extracted);
+    EXPECT_EQ(fromMemory.report().animPaths, fromFile.report.animPaths);
+    EXPECT_TRUE(fromMemory.report().stoppedEarly && fromFile.report.stoppedEarly);
+    EXPECT_EQ(readText(folder / "memory/second.anim"), readText(folder / "file/second.anim"));
+
+    ArchiveExtractor empty(ArchiveSource::inMemory(bytes.data(), 0, "nothing.lzh"), folder / "memory");
+    Error error;
+    EXPECT_FALSE(empty.extractArchive({}, &error));
+    EXPECT_EQ(error.recoverySuggestion, "“nothing.lzh” is not an LHA archive, or it is damaged.");
 }
 
 }  // namespace

@@ -37,12 +37,20 @@ protected:
     TemporaryFolder folder_;
 };
 
+// Files already in the destination are left alone and named, unless
+// --force lets intact copies replace them.
 TEST_F(ToolExtract, ReportsWhatWasNotExtractedAndExitsByTheOutcome) {
     struct Case {
         std::string archive;
         int exitStatus;
         std::vector<std::string> report;  // after the first line
+        std::vector<std::string> options = {};
     };
+    const std::vector<std::string> anims = {"Animations:", "  Anims/Walk/x.anim", "  Anims/Run/y.anim"};
+    std::vector<std::string> animsKept = {"Already there, left alone (--force replaces them):", "  top.anim"};
+    animsKept.insert(animsKept.end(), anims.begin(), anims.end());
+    std::vector<std::string> animsReplaced = anims;
+    animsReplaced.push_back("  top.anim");
     const std::vector<Case> cases = {
         {"jlha/multi_lh5_l2.lzh", 0,
          {"Animations:", "  Anims/Run/run_cycle.anim", "  Anims/Walk/walk_cycle.anim", "  Anims/Walk/walk_slow.anim",
@@ -56,12 +64,18 @@ TEST_F(ToolExtract, ReportsWhatWasNotExtractedAndExitsByTheOutcome) {
         {"crafted/broken_l2_header_crc.lzh", 2,
          {"The archive is damaged: entries after second.anim are missing.", "Animations:", "  second.anim"}},
         {"real/archives/lha213/lh5.lzh", 0, {}},
+        {"crafted/anims_l2.lzh", 2, animsKept},
+        {"crafted/anims_l2.lzh", 0, animsReplaced, {"--force"}},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
         const std::string destination = path("out" + std::to_string(++n));
-        const ProgramRun run = runTool({"extract", corpus(c.archive), "-o", destination});
+        fs::create_directories(destination);
+        std::ofstream(destination + "/top.anim") << "mine";
+        std::vector<std::string> arguments = {"extract", corpus(c.archive), "-o", destination};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramRun run = runTool(arguments);
         EXPECT_EQ(run.exitStatus, c.exitStatus);
         EXPECT_EQ(run.standardError, "") << "no progress bar without a terminal";
         auto printed = lines(run.standardOutput);
@@ -70,6 +84,8 @@ TEST_F(ToolExtract, ReportsWhatWasNotExtractedAndExitsByTheOutcome) {
         EXPECT_NE(printed.front().find(" into " + destination), std::string::npos) << printed.front();
         printed.erase(printed.begin());
         EXPECT_EQ(printed, c.report);
+        const bool replaced = c.archive == "crafted/anims_l2.lzh" && !c.options.empty();
+        EXPECT_EQ(readFileBytes(destination + "/top.anim").size() == 4, !replaced) << "top.anim was \"mine\"";
     }
 }
 
@@ -118,7 +134,11 @@ TEST_F(ToolExtract, JSONHoldsOneObjectWithTheWholeOutcome) {
         {"files", 6},
         {"bytes", 31 + 30 + 1000 + 20 + 10 + 30},
         {"extracted", {"ok1.txt", "clen_gt_length.bin", "ok2.txt"}},
-        {"failed", {"unknown_method.bin", "garbage_lh5.bin", "short_data.bin"}},
+        {"failed",
+         {{{"path", "unknown_method.bin"}, {"reason", "unsupported compression method"}},
+          {{"path", "garbage_lh5.bin"}, {"reason", "decoding or checksum failed"}},
+          {{"path", "short_data.bin"}, {"reason", "decoding or checksum failed"}}}},
+        {"keptExisting", nlohmann::ordered_json::array()},
         {"skippedLinks", nlohmann::ordered_json::array()},
         {"animations", nlohmann::ordered_json::array()},
         {"stoppedEarly", false},
