@@ -1,31 +1,66 @@
 #!/usr/bin/env bash
-# Builds the fuzz harness with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-# and runs it seeded with the corpus animations.
+# Builds one fuzz harness with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+# and runs it for a given time, seeded from the test corpus.
 #
-#   fuzz/run.sh [SECONDS] [more libFuzzer options...]
+#   fuzz/run.sh TARGET [SECONDS] [more libFuzzer options...]
 #
-# New inputs collect in $BUILD/fuzz-corpus, faults in $BUILD/fuzz-artifacts.
-# BUILD defaults to build-fuzz; VELARIUM_CORPUS_DIR points at the test corpus.
+# TARGET: anim (ANIM parsing and frame delivery) or archive (LHA extraction,
+# nothing written outside the destination). SECONDS defaults to 600.
+# New inputs collect in $BUILD/fuzz-corpus/TARGET, faults in
+# $BUILD/fuzz-artifacts/TARGET. BUILD defaults to build-fuzz;
+# VELARIUM_CORPUS_DIR points at the test corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+usage="usage: fuzz/run.sh anim|archive [SECONDS] [libFuzzer options...]"
+target="${1:?$usage}"
+shift
 seconds="${1:-600}"
 shift || true
 build="${BUILD:-build-fuzz}"
 corpus="${VELARIUM_CORPUS_DIR:-../shared/corpus}"
+seeds="$build/fuzz-seeds/$target"
+mkdir -p "$seeds" "$build/fuzz-corpus/$target" "$build/fuzz-artifacts/$target"
+
+# copy_seeds FOLDER PATTERN...: the matching files under FOLDER, each named
+# by its path there, so that files of one name in different folders all count.
+copy_seeds() {
+  local folder="$1"
+  shift
+  [ -d "$folder" ] || return 0
+  local patterns=() pattern
+  for pattern in "$@"; do patterns+=(-o -name "$pattern"); done
+  find "$folder" -type f \( "${patterns[@]:1}" \) -print0 |
+    while IFS= read -r -d '' file; do
+      local relative="${file#"$folder"/}"
+      cp -f "$file" "$seeds/${relative//\//_}"
+    done
+}
+
+case "$target" in
+  anim)
+    binary=anim_fuzzer
+    options=(-max_len=65536)
+    copy_seeds "$corpus/anim" '*.anim'
+    ;;
+  archive)
+    binary=archive_fuzzer
+    # Its scratch folders go where writing is cheapest.
+    if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+    options=(-max_len=262144)
+    copy_seeds "$corpus/lha" '*.lha' '*.lzh'
+    ;;
+  *)
+    echo "$usage" >&2
+    exit 2
+    ;;
+esac
 
 ./scripts/install-deps.sh --fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELARIUM_FUZZ=ON -DVELARIUM_SANITIZE=ON -DVELARIUM_CORE_ONLY=ON >/dev/null
-cmake --build "$build" --target anim_fuzzer -j2
+cmake --build "$build" --target "$binary" -j2
 
-# Seeds: every corpus animation (without the expected results beside them).
-seeds="$build/fuzz-seeds"
-mkdir -p "$seeds" "$build/fuzz-corpus" "$build/fuzz-artifacts"
-if [ -d "$corpus/anim" ]; then
-  find "$corpus/anim" -name '*.anim' -size -1000k -exec cp -f {} "$seeds/" \;
-fi
-
-exec "$build/fuzz/anim_fuzzer" "$build/fuzz-corpus" "$seeds" \
-  -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1 "$@"
+exec "$build/fuzz/$binary" "$build/fuzz-corpus/$target" "$seeds" \
+  -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${options[@]}" \
+  -artifact_prefix="$build/fuzz-artifacts/$target/" -print_final_stats=1 "$@"

@@ -1,0 +1,158 @@
+// libFuzzer target: extracts the input, from memory, as an LHA archive into
+// a fresh folder and stops the run when anything outside that folder
+// changed. The folder lies in a private scratch root beside a canary file,
+// a canary folder and a link to a folder outside the root, which is watched
+// too. The destination starts with links that point out of it, at names
+// archives use for folders and files. After each input the destination must hold no
+// link but those and no temporary name of the engine's; it is then removed.
+// Archives that declare more than a few MiB are skipped, so that every input
+// stays quick.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+
+#include "lha/ArchiveExtractor.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kMostDeclaredBytes = 4u << 20;
+
+// Links placed in the destination before each input: name → target.
+const std::map<std::string, std::string> kSeededLinks = {
+    {"etc", "../outside-link"}, {"Anims", "../canary-folder"}, {"first.txt", "../canary.txt"},
+    {"dir", "/"},               {"x", "../../"},              {"a", "../outside-link/file"},
+};
+
+struct Node {
+    mode_t mode;
+    off_t size;
+    long long mtime;
+    std::string target;
+    bool operator==(const Node&) const = default;
+};
+using Snapshot = std::map<std::string, Node>;
+
+Snapshot snapshot(const fs::path& root, const fs::path& skip) {
+    Snapshot nodes;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        if (it->path() == skip) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) != 0) continue;
+        Node node{info.st_mode, S_ISDIR(info.st_mode) ? 0 : info.st_size,
+                  S_ISDIR(info.st_mode) ? 0 : info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, {}};
+        if (S_ISLNK(info.st_mode)) node.target = fs::read_symlink(it->path(), error).string();
+        nodes[it->path().string()] = node;
+    }
+    return nodes;
+}
+
+[[noreturn]] void escaped(const std::string& what) {
+    std::fprintf(stderr, "archive_fuzzer: %s\n", what.c_str());
+    std::abort();
+}
+
+struct Scratch {
+    fs::path root, outside, destination;
+    Snapshot before;
+
+    Scratch() {
+        const fs::path base = fs::temp_directory_path();
+        std::string rootName = (base / "velarium-archive-fuzz-XXXXXX").string();
+        std::string outsideName = (base / "velarium-archive-fuzz-outside-XXXXXX").string();
+        if (!::mkdtemp(rootName.data()) || !::mkdtemp(outsideName.data())) escaped("cannot make the scratch folders");
+        root = rootName;
+        outside = outsideName;
+        destination = root / "destination";
+        std::FILE* canary = std::fopen((root / "canary.txt").c_str(), "w");
+        std::fputs("canary\n", canary);
+        std::fclose(canary);
+        fs::create_directory(root / "canary-folder");
+        std::fclose(std::fopen((root / "canary-folder" / "inside.txt").c_str(), "w"));
+        std::fclose(std::fopen((outside / "file").c_str(), "w"));
+        fs::create_directory_symlink(outside, root / "outside-link");
+        before = state();
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(instance().root, ignored);
+            fs::remove_all(instance().outside, ignored);
+        });
+    }
+
+    static Scratch& instance() {
+        static Scratch scratch;
+        return scratch;
+    }
+
+    Snapshot state() const {
+        Snapshot nodes = snapshot(root, destination);
+        nodes.merge(snapshot(outside, {}));
+        return nodes;
+    }
+
+    void freshDestination() const {
+        std::error_code ignored;
+        fs::remove_all(destination, ignored);
+        fs::create_directory(destination);
+        for (const auto& [name, target] : kSeededLinks) fs::create_symlink(target, destination / name);
+    }
+
+    // Nothing outside the destination changed; inside it, no link but the
+    // seeded ones remain, and no temporary file: a file of that name is one
+    // only when no entry of the report has it (archives may hold any name).
+    void check(const velarium::ExtractionReport& report) const {
+        std::set<fs::path> reported;
+        for (const auto* list : {&report.extracted, &report.keptExisting})
+            for (const std::string& path : *list) reported.insert(destination / path);
+        for (const velarium::FailedEntry& entry : report.failed) reported.insert(destination / entry.path);
+        const Snapshot after = state();
+        for (const auto& [path, node] : before) {
+            const auto found = after.find(path);
+            if (found == after.end()) escaped("removed outside the destination: " + path);
+            if (!(found->second == node)) escaped("changed outside the destination: " + path);
+        }
+        for (const auto& [path, node] : after)
+            if (!before.count(path)) escaped("made outside the destination: " + path);
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(destination, error); it != fs::recursive_directory_iterator();
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (name.rfind(".velarium-", 0) == 0 && !it->is_directory() && !reported.count(it->path()))
+                escaped("temporary file left: " + it->path().string());
+            const bool seeded = it->path().parent_path() == destination && kSeededLinks.count(name);
+            if (it->is_symlink() && !seeded) escaped("link made: " + it->path().string());
+        }
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace velarium;
+    const Scratch& scratch = Scratch::instance();
+    const ArchiveSource archive = ArchiveSource::inMemory(data, size, "fuzz.lzh");
+    {
+        ArchiveExtractor measuring(archive, scratch.destination);
+        if (!measuring.measureArchive(nullptr) || measuring.report().totalBytes > kMostDeclaredBytes) return 0;
+    }
+    scratch.freshDestination();
+    // Both ways with files already there, chosen by the input itself.
+    const ExistingFiles existing = size % 2 ? ExistingFiles::Keep : ExistingFiles::Replace;
+    ArchiveExtractor extractor(archive, scratch.destination, existing);
+    extractor.extractArchive({}, nullptr);
+    scratch.check(extractor.report());
+    return 0;
+}
