@@ -19,28 +19,21 @@ using namespace velarium::testing;
 
 class LHAImportTest : public ApplicationTest {};
 
-// Answers each file dialog by typing `answer(dialog)` and accepting.
-void typeIntoFileDialogs(QTimer& timer, std::function<QString(QFileDialog*)> answer) {
-    QObject::connect(&timer, &QTimer::timeout, [answer] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(answer(dialog));
-        dialog->findChild<QDialogButtonBox*>()->button(dialog->acceptMode() == QFileDialog::AcceptSave
-                                                           ? QDialogButtonBox::Save
-                                                           : QDialogButtonBox::Open)->click();
-    });
-    timer.start(10);
-}
-
 TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
     const auto archive = files_ / "multi.lzh";
     std::filesystem::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", archive);
     const auto chosen = files_ / "multi" / "Anims" / "Walk" / "walk_cycle.anim";
-    QTimer timer;
-    typeIntoFileDialogs(timer, [&](QFileDialog* dialog) {
-        return dialog->acceptMode() == QFileDialog::AcceptSave ? QString("multi") : QString("Walk/walk_cycle.anim");
+    // Each file dialog gets a name typed in and its accept button pressed.
+    QTimer typing;
+    QObject::connect(&typing, &QTimer::timeout, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(save ? "multi" : "Walk/walk_cycle.anim");
+        dialog->findChild<QDialogButtonBox*>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
     });
+    typing.start(10);
     controller()->openURL(url(archive));
     ASSERT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }, 60000));
 
@@ -49,10 +42,7 @@ TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     EXPECT_EQ(controller()->documents().size(), 1);
     EXPECT_TRUE(waitForFirstFrame(document));
     EXPECT_EQ(controller()->recentDocumentURLs().mid(0, 2), (QList<QUrl>{url(chosen), url(archive)}));
-}
-
-// The application installs archive import's English table with its own.
-TEST_F(LHAImportTest, TextsNamingAnotherPlatformsProgramsReadAsTheyShouldHere) {
+    // The application installs archive import's English table with its own.
     EXPECT_EQ(QCoreApplication::translate("velarium::ExtractionDialogs", "Show in Finder"), "Show in File Manager");
 }
 

@@ -13,19 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <optional>
-#include <sstream>
-#include <vector>
 
-#include "lha/ReferenceArchive.h"
-#include "support/Corpus.h"
-#include "support/LHAArchives.h"
-#include "support/TemporaryFolder.h"
 #include "lha/LHATestSupport.h"
 
 namespace velarium {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace testing;
 
 struct ExpectedRow {
@@ -81,9 +75,9 @@ std::vector<ExpectedArchive> expectedArchives() {
 }
 
 // "crafted__x.lzh" is crafted/x.lzh in the corpus; the 50 MB archive is made.
-std::optional<std::filesystem::path> archiveFile(const std::string& id) {
-    if (id == std::string("crafted__") + kLargeArchive) return GeneratedArchives::shared().archive(kLargeArchive);
-    std::filesystem::path path = lhaCorpusDir();
+std::optional<fs::path> archiveFile(const std::string& id) {
+    if (id == std::string("crafted__") + kLargeArchive) return generatedArchive(kLargeArchive);
+    fs::path path = lhaCorpusDir();
     std::size_t start = 0;
     for (std::size_t at; (at = id.find("__", start)) != std::string::npos; start = at + 2)
         path /= id.substr(start, at - start);
@@ -97,15 +91,13 @@ TEST_P(ExpectedResults, PathsOutcomesContentAndAnimationsMatchTheTable) {
     const auto archive = archiveFile(expected.id);
     if (!archive) GTEST_SKIP() << "python3 could not make " << expected.id;
 
-    // The cleaning rule on the raw names, as lhasa returns them.
-    for (const ExpectedRow& row : expected.rows)
+    // What the report must list, in archive order; and the cleaning rule on
+    // the raw names, as lhasa returns them.
+    ExtractionReport wanted;
+    for (const ExpectedRow& row : expected.rows) {
         EXPECT_EQ(relativePathForEntry(row.path ? row.path->c_str() : nullptr,
                                        row.filename ? row.filename->c_str() : nullptr),
                   row.appPath);
-
-    // What the report must list, in archive order.
-    ExtractionReport wanted;
-    for (const ExpectedRow& row : expected.rows) {
         if (row.kind == "file") {  // links are "-lhd-" entries, like folders
             ++wanted.fileCount;
             wanted.totalBytes += row.length;
@@ -142,26 +134,23 @@ TEST_P(ExpectedResults, PathsOutcomesContentAndAnimationsMatchTheTable) {
         const ExpectedRow& row = expected.rows[i];
         if (row.appPath.empty()) continue;
         SCOPED_TRACE("entry " + std::to_string(i + 1) + ": " + row.appPath);
-        const auto onDisk = destination / row.appPath;
+        const fs::file_status onDisk = fs::symlink_status(destination / row.appPath);
         if (row.kind == "dir") {
-            EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(onDisk)));
+            EXPECT_TRUE(fs::is_directory(onDisk));
         } else if (row.kind == "symlink") {
-            EXPECT_FALSE(std::filesystem::is_symlink(onDisk));
+            EXPECT_FALSE(fs::is_symlink(onDisk));
         } else if (row.extractResult == "1") {
-            ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(onDisk)));
-            EXPECT_TRUE(readFileBytes(onDisk) == reference[i].data) << "content differs";
+            ASSERT_TRUE(fs::is_regular_file(onDisk));
+            EXPECT_TRUE(readFileBytes(destination / row.appPath) == reference[i].data) << "content differs";
         } else if (lha_decoder_for_name(const_cast<char*>(reference[i].method.c_str()))) {
             // A failed file stays as lhasa left it (not for a method it cannot decode).
-            EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(onDisk)));
+            EXPECT_TRUE(fs::is_regular_file(onDisk));
         }
     }
 }
 
-std::string archiveTestName(const ::testing::TestParamInfo<ExpectedArchive>& info) {
-    return testNameFrom(info.param.id);
-}
-
-INSTANTIATE_TEST_SUITE_P(Corpus, ExpectedResults, ::testing::ValuesIn(expectedArchives()), archiveTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, ExpectedResults, ::testing::ValuesIn(expectedArchives()),
+                         [](const auto& info) { return testNameFrom(info.param.id); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ExpectedResults);
 
 }  // namespace

@@ -52,7 +52,7 @@ TEST(ProgressMeter, WeighsFilesByLengthCapsAtOneAndNeverDividesByZero) {
 // The 50 MB archive's 25,000 blocks, on a clock that moves 1 ms per reading
 // (25 s of it) and on the real clock.
 TEST(LargeArchive, ProgressRisesToOneAtMostThirtyTimesASecond) {
-    const auto archive = GeneratedArchives::shared().archive(kLargeArchive);
+    const auto archive = generatedArchive(kLargeArchive);
     if (!archive) GTEST_SKIP() << "python3 could not make " << kLargeArchive;
     TemporaryFolder folder;
     SteppingClock clock{0.001};
