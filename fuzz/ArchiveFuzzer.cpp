@@ -7,9 +7,11 @@
 // link but those and no temporary name of the engine's; it is then removed.
 // Archives that declare more than a few MiB are skipped, so that every input
 // stays quick.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,30 +68,36 @@ Snapshot snapshot(const fs::path& root, const fs::path& skip) {
 }
 
 struct Scratch {
-    fs::path root, outside, destination;
+    fs::path parent, root, outside, destination;
     Snapshot before;
 
+    // The scratch folders of one process live in one folder named by its
+    // process id: libFuzzer ends with _Exit, so no process removes its own;
+    // each removes those of processes that have gone.
     Scratch() {
         const fs::path base = fs::temp_directory_path();
-        std::string rootName = (base / "velarium-archive-fuzz-XXXXXX").string();
-        std::string outsideName = (base / "velarium-archive-fuzz-outside-XXXXXX").string();
-        if (!::mkdtemp(rootName.data()) || !::mkdtemp(outsideName.data())) escaped("cannot make the scratch folders");
-        root = rootName;
-        outside = outsideName;
+        const std::string prefix = "velarium-archive-fuzz-";
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(base, ignored)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) == 0 && ::kill(std::atoi(name.c_str() + prefix.size()), 0) != 0 && errno == ESRCH)
+                fs::remove_all(entry.path(), ignored);
+        }
+        std::string folder = (base / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (!::mkdtemp(folder.data())) escaped("cannot make the scratch folders");
+        parent = folder;
+        root = parent / "root";
+        outside = parent / "outside";
         destination = root / "destination";
+        fs::create_directories(root / "canary-folder");
+        fs::create_directory(outside);
         std::FILE* canary = std::fopen((root / "canary.txt").c_str(), "w");
         std::fputs("canary\n", canary);
         std::fclose(canary);
-        fs::create_directory(root / "canary-folder");
         std::fclose(std::fopen((root / "canary-folder" / "inside.txt").c_str(), "w"));
         std::fclose(std::fopen((outside / "file").c_str(), "w"));
         fs::create_directory_symlink(outside, root / "outside-link");
         before = state();
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(instance().root, ignored);
-            fs::remove_all(instance().outside, ignored);
-        });
     }
 
     static Scratch& instance() {
@@ -97,11 +105,9 @@ struct Scratch {
         return scratch;
     }
 
-    Snapshot state() const {
-        Snapshot nodes = snapshot(root, destination);
-        nodes.merge(snapshot(outside, {}));
-        return nodes;
-    }
+    // Everything in the process's scratch folder but the destination: the
+    // root with its canaries, and the folder outside it.
+    Snapshot state() const { return snapshot(parent, destination); }
 
     void freshDestination() const {
         std::error_code ignored;
