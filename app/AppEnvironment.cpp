@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTranslator>
 
+#include "lha/ui/Translations.h"
+
 namespace velarium::app {
 namespace {
 
@@ -38,6 +40,7 @@ void configureApplication(QApplication& application) {
     describeApplication();
     auto* translator = new QTranslator(&application);
     if (translator->load(QStringLiteral(":/translations/velarium_en.qm"))) application.installTranslator(translator);
+    installArchiveImportTranslations(application);
 }
 
 }  // namespace velarium::app

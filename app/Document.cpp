@@ -34,7 +34,7 @@ Error readError(const QString& path, const QFile& file) {
                                                                     : kFileReadNoSuchFileError;
     if (code == kFileReadNoSuchFileError) return noSuchFileError(path);
     if (code == kFileReadNoPermissionError) return noPermissionError(path);
-    const QString text = QObject::tr("The file “%1” couldn’t be read.").arg(QFileInfo(path).fileName());
+    const QString text = QObject::tr("The file “%1” couldn’t be read.").arg(shownFileName(path));
     return Error(kCocoaErrorDomain, code, text.toStdString(), file.errorString().toStdString());
 }
 
@@ -124,7 +124,7 @@ void Document::playerItemStatusChanged() {
             itemErrorPresented_ = true;
             const std::optional<Error> error = playerItem_->error();
             emit playerItemFailed();
-            if (error) presentError(*error, tr("“%1” could not be played.").arg(displayName()));
+            if (error) presentError(*error, tr("“%1” could not be played.").arg(shownFileName(fileURL_.toLocalFile())));
             break;
         }
         case PlayerItemStatus::unknown:

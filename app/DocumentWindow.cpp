@@ -288,7 +288,7 @@ void DocumentWindow::exportFrame() {
     QImageWriter writer(path, "png");
     if (!writer.write(image))
         presentError(Error(kCocoaErrorDomain, kFileWriteUnknownError,
-                           tr("The frame couldn’t be exported to “%1”.").arg(QFileInfo(path).fileName()).toStdString(),
+                           tr("The frame couldn’t be exported to “%1”.").arg(shownFileName(path)).toStdString(),
                            writer.errorString().toStdString()),
                      this);
 }

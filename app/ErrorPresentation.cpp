@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "platform/foundation/EscapedText.h"
+
 namespace velarium::app {
 namespace {
 
@@ -18,24 +20,28 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace
 
+QString shownFileName(const QString& path) {
+    return QString::fromStdString(escapedText(QFileInfo(path).fileName().toStdString()));
+}
+
 Error noSuchFileError(const QString& path) {
     return Error(kCocoaErrorDomain, kFileReadNoSuchFileError,
                  utf8(tr("The file “%1” couldn’t be opened because there is no such file.")
-                          .arg(QFileInfo(path).fileName())),
+                          .arg(shownFileName(path))),
                  utf8(tr("Check the file name and whether it was moved or deleted.")));
 }
 
 Error noPermissionError(const QString& path) {
     return Error(kCocoaErrorDomain, kFileReadNoPermissionError,
                  utf8(tr("The file “%1” couldn’t be opened because you don’t have permission to view it.")
-                          .arg(QFileInfo(path).fileName())),
+                          .arg(shownFileName(path))),
                  utf8(tr("Check the file’s permissions, or ask its owner to let you read it.")));
 }
 
 Error cannotOpenTypeError(const QString& path) {
     return Error(kCocoaErrorDomain, kFileReadUnknownError,
                  utf8(tr("The document “%1” could not be opened. Velarium cannot open files of this type.")
-                          .arg(QFileInfo(path).fileName())),
+                          .arg(shownFileName(path))),
                  utf8(tr("Velarium opens Amiga IFF ANIM animations.")));
 }
 

@@ -21,6 +21,10 @@ enum CocoaErrorCode : long {
     kUserCancelledError = 3072,
 };
 
+// The file name in `path` as alerts show it: control characters escaped
+// (escapedText), so that a name cannot fake lines of the alert.
+QString shownFileName(const QString& path);
+
 Error noSuchFileError(const QString& path);
 Error noPermissionError(const QString& path);
 Error cannotOpenTypeError(const QString& path);

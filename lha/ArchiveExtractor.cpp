@@ -5,21 +5,24 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
+#include <unordered_set>
 
 #include "lha/ArchiveReader.h"
 #include "lha/DestinationTree.h"
 #include "lha/ExtractedFile.h"
 #include "lha/ProgressMeter.h"
+#include "lha/StagedFile.h"
 #include "lha/TrailingHeader.h"
 
 namespace velarium {
 namespace {
 
-Error archiveUnreadable(const std::filesystem::path& archive) {
+Error archiveUnreadable(const ArchiveSource& archive) {
     return Error(kLHAErrorDomain, kLHAErrorArchiveUnreadable, "The archive could not be read.",
-                 "“" + archive.filename().string() + "” is not an LHA archive, or it is damaged.");
+                 "“" + archive.name() + "” is not an LHA archive, or it is damaged.");
 }
 
 // "-lhd-" marks both directories and symbolic links.
@@ -43,32 +46,51 @@ void decodedBlocks(unsigned done, unsigned total, void* data) {
     if (*context->blockHook) (*context->blockHook)(done, total);
 }
 
+// What became of one file entry.
+struct FileOutcome {
+    std::optional<EntryFailure> failure;
+    bool kept = false;    // a file already there was left alone
+    bool placed = false;  // something now stands at the entry's name that this run wrote
+    bool isANIM = false;
+};
+
+FileOutcome failedWith(EntryFailure failure) { return {failure}; }
+
 // Writes the reader's current entry as the file at `relativePath` in the
-// destination; says why when it is not written, and whether it is an
-// animation when it is.
-std::optional<EntryFailure> writeFile(ArchiveReader& reader, LHAFileHeader* header, DestinationTree& tree,
-                                      const std::string& relativePath, DecodingContext* decoding, bool* isANIM) {
+// destination: decoded under a temporary name beside it, then moved to its
+// name when lhasa's checks passed and what is there may be replaced.
+FileOutcome writeFile(ArchiveReader& reader, LHAFileHeader* header, DestinationTree& tree,
+                      const std::string& relativePath, bool mayReplace, unsigned umask, DecodingContext* decoding) {
     const DestinationTree::FileSlot slot = tree.prepareFile(relativePath);
-    if (slot.failure) return slot.failure;
+    if (slot.failure) return failedWith(*slot.failure);
     // Without /proc there is no path to the folder that involves no
     // look-up through links; better to write nothing.
-    if (!tree.handlePathsWork()) return EntryFailure::NoProcFileSystem;
-    limitArchivedMetadata(header);
-    // lhasa removes whatever is at the name (a link there is replaced, not
-    // followed) and creates the file exclusively.
-    if (reader.extractCurrent(DestinationTree::pathThroughHandle(slot.folder, slot.name), decodedBlocks, decoding)) {
-        *isANIM = settleExtractedFile(slot.folder, slot.name);
-        return std::nullopt;
+    if (!tree.handlePathsWork()) return failedWith(EntryFailure::NoProcFileSystem);
+    if (!hasDecoder(*header)) return failedWith(EntryFailure::UnsupportedMethod);
+    struct stat there {};
+    const bool occupied = ::fstatat(slot.folder, slot.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!occupied && errno == ENAMETOOLONG) return failedWith(EntryFailure::CannotWrite);
+    if (occupied && S_ISDIR(there.st_mode)) return failedWith(EntryFailure::FolderInTheWay);
+    if (occupied && !mayReplace) return {std::nullopt, true};
+
+    StagedFile staged(slot.folder);
+    if (!staged.reserve()) return failedWith(EntryFailure::CannotWrite);
+    limitArchivedMetadata(header, umask);
+    // lhasa removes the reserved name and creates the file there exclusively.
+    if (!reader.extractCurrent(DestinationTree::pathThroughHandle(slot.folder, staged.name()), decodedBlocks,
+                               decoding)) {
+        if (!staged.holdsFile()) return failedWith(EntryFailure::CannotWrite);
+        // What lhasa decoded stays, but only where it takes nothing's place.
+        const bool placed = staged.place(slot.name, false) == 0;
+        return {EntryFailure::DecodingFailed, false, placed};
     }
-    if (!hasDecoder(*header)) return EntryFailure::UnsupportedMethod;  // lhasa gives up before creating the file
-    // lhasa removes what was at the name before it writes, unless it is a
-    // folder; so a file there now is its own, left by a failed decoding.
-    struct stat found {};
-    if (::fstatat(slot.folder, slot.name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(found.st_mode)) return EntryFailure::FolderInTheWay;
-        if (S_ISREG(found.st_mode)) return EntryFailure::DecodingFailed;
+    const bool isANIM = settleExtractedFile(slot.folder, staged.name(), umask);
+    switch (staged.place(slot.name, mayReplace)) {
+        case 0: return {std::nullopt, false, true, isANIM};
+        case EEXIST: return {std::nullopt, true};  // arrived while the entry was decoded
+        case EISDIR: return failedWith(EntryFailure::FolderInTheWay);
+        default: return failedWith(EntryFailure::CannotWrite);
     }
-    return EntryFailure::CannotWrite;
 }
 
 }  // namespace
@@ -87,8 +109,8 @@ const char* describeEntryFailure(EntryFailure failure) {
     return "failed";
 }
 
-ArchiveExtractor::ArchiveExtractor(std::filesystem::path archive, std::filesystem::path destination)
-    : archive_(std::move(archive)), destination_(std::move(destination)) {}
+ArchiveExtractor::ArchiveExtractor(ArchiveSource archive, std::filesystem::path destination, ExistingFiles existing)
+    : archive_(std::move(archive)), destination_(std::move(destination)), existing_(existing) {}
 
 bool ArchiveExtractor::measureArchive(std::uint64_t* count) {
     auto reader = ArchiveReader::open(archive_, LHA_READER_DIR_END_OF_DIR);
@@ -122,10 +144,11 @@ bool ArchiveExtractor::extractArchive(const ExtractionObserver& observer, Error*
 
     ProgressMeter meter(report_.totalBytes, observer.progress, clock_);
     DecodingContext decoding{&meter, &blockHook_};
-    const auto failed = [this](const std::string& path, EntryFailure why) {
-        report_.failedPaths.push_back(path);
-        report_.failureReasons.push_back(why);
-    };
+    const unsigned umask = processUmask();
+    // Names this run has written: a later entry of the same name replaces
+    // them whatever the policy, as it would have in an empty folder.
+    std::unordered_set<std::string> written;
+    const auto failed = [this](const std::string& path, EntryFailure why) { report_.failed.push_back({path, why}); };
 
     std::uint64_t fileIndex = 0;
     bool reachedEnd = false;
@@ -152,12 +175,16 @@ bool ArchiveExtractor::extractArchive(const ExtractionObserver& observer, Error*
         } else {
             if (observer.currentFile) observer.currentFile(relativePath, fileIndex, count);
             meter.startFile(header->length);
-            bool isANIM = false;
-            if (const auto failure = writeFile(*reader, header, tree, relativePath, &decoding, &isANIM)) {
-                failed(relativePath, *failure);
+            const bool mayReplace = existing_ == ExistingFiles::Replace || written.count(relativePath) > 0;
+            const FileOutcome outcome = writeFile(*reader, header, tree, relativePath, mayReplace, umask, &decoding);
+            if (outcome.placed) written.insert(relativePath);
+            if (outcome.failure) {
+                failed(relativePath, *outcome.failure);
+            } else if (outcome.kept) {
+                report_.keptExisting.push_back(relativePath);
             } else {
                 report_.extracted.push_back(relativePath);
-                if (isANIM) report_.animPaths.push_back(relativePath);
+                if (outcome.isANIM) report_.animPaths.push_back(relativePath);
             }
             meter.finishFile();
         }

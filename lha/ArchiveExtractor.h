@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -39,13 +40,27 @@ enum class EntryFailure {
     CannotCreateFolder,  // the file system refused to create a folder (name too long, no permission...)
     FolderInTheWay,      // a folder already has the file's name
     UnsupportedMethod,   // lhasa has no decoder for the entry's compression method
-    DecodingFailed,      // decoding, the length or the CRC check failed; lhasa's output stays
-    CannotWrite,         // the file could not be created
+    DecodingFailed,      // decoding, the length or the CRC check failed; lhasa's output stays when nothing else had the name
+    CannotWrite,         // the file could not be created, or not put in its place
     NoProcFileSystem,    // /proc is not mounted, so the file cannot be handed to lhasa safely
 };
 
 // A short English phrase for a failure ("runs into a link").
 const char* describeEntryFailure(EntryFailure failure);
+
+struct FailedEntry {
+    std::string path;  // relative path
+    EntryFailure reason;
+    bool operator==(const FailedEntry&) const = default;
+};
+
+// What becomes of a file already in the destination under an entry's name
+// (a folder there is never replaced). Either way, an entry that fails its
+// checks never takes the place of what was there.
+enum class ExistingFiles {
+    Replace,  // a file that passed its checks replaces it
+    Keep,     // it is left alone, and the report lists it
+};
 
 // What one extraction did, every list in archive order.
 struct ExtractionReport {
@@ -54,8 +69,8 @@ struct ExtractionReport {
     // Relative paths of the files and folders written, one per entry (a name
     // that several entries write appears once for each).
     std::vector<std::string> extracted;
-    std::vector<std::string> failedPaths;   // relative paths not written or failing their checks
-    std::vector<EntryFailure> failureReasons;  // beside failedPaths: why each one failed
+    std::vector<FailedEntry> failed;        // not written, or failing their checks
+    std::vector<std::string> keptExisting;  // files that were there already, left alone (ExistingFiles::Keep)
     std::vector<std::string> skippedLinks;  // symbolic-link entries, never extracted
     std::vector<std::string> animPaths;     // extracted files with the ANIM signature
     // The reader stopped before the end of the file, and the bytes left look
@@ -77,22 +92,47 @@ struct ExtractionObserver {
     std::function<void(double value)> progress;
 };
 
+// Where an archive's bytes are: a file, or bytes in memory that outlive
+// every extraction reading them.
+class ArchiveSource {
+public:
+    // Not explicit: wherever an archive is wanted, its path will do.
+    ArchiveSource(std::filesystem::path file) : file_(std::move(file)) {}
+    static ArchiveSource inMemory(const void* bytes, std::size_t size, std::string name);
+
+    // A new stream from the archive's start; null when it cannot be opened.
+    std::FILE* open() const;
+    // The archive's file name, for messages.
+    std::string name() const;
+
+private:
+    ArchiveSource() = default;
+    std::filesystem::path file_;
+    const void* bytes_ = nullptr;
+    std::size_t size_ = 0;
+    std::string name_;
+};
+
 // Extracts one LHA archive into a destination folder with lhasa, in two
 // passes (measure, then extract). Everything is created relative to an open
 // handle of the destination without following links, so nothing is written
-// outside it; links in the archive are never created; extracted files keep
-// no setuid, setgid or sticky bit and stay readable and writable by their
-// owner. Not copyable; one extraction per object.
+// outside it; links in the archive are never created. Each file is written
+// under a temporary name beside its own and moved into place only when it
+// passed its checks (see ExistingFiles); no temporary name outlives its
+// entry. Extracted files keep no setuid, setgid or sticky bit, are readable
+// and writable by their owner, and are narrowed by the process's umask.
+// Not copyable; one extraction per object.
 class ArchiveExtractor {
 public:
-    ArchiveExtractor(std::filesystem::path archive, std::filesystem::path destination);
+    ArchiveExtractor(ArchiveSource archive, std::filesystem::path destination,
+                     ExistingFiles existing = ExistingFiles::Replace);
 
     // First pass: counts the files and sums their lengths. False for an
     // archive that cannot be opened or holds no entries.
     bool measureArchive(std::uint64_t* count);
     // Both passes. False with kLHAErrorArchiveUnreadable when the archive
     // cannot be read or holds no entries, or with the system's error
-    // (NSPOSIXErrorDomain, errno) when the destination folder cannot be
+    // (kPOSIXErrorDomain, errno) when the destination folder cannot be
     // opened; a cancelled run is a success.
     bool extractArchive(const ExtractionObserver& observer, Error* error);
 
@@ -108,8 +148,9 @@ public:
     void setBlockHook(std::function<void(unsigned done, unsigned total)> hook) { blockHook_ = std::move(hook); }
 
 private:
-    std::filesystem::path archive_;
+    ArchiveSource archive_;
     std::filesystem::path destination_;
+    ExistingFiles existing_;
     std::atomic<bool> cancelled_{false};
     ExtractionReport report_;
     std::function<double()> clock_;

@@ -4,11 +4,31 @@
 #include <string>
 #include <vector>
 
+#include "lha/ArchiveExtractor.h"
+
 namespace velarium {
 
-std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::filesystem::path& archive, LHAReaderDirPolicy policy) {
+ArchiveSource ArchiveSource::inMemory(const void* bytes, std::size_t size, std::string name) {
+    ArchiveSource source;
+    source.bytes_ = bytes;
+    source.size_ = size;
+    source.name_ = std::move(name);
+    return source;
+}
+
+std::FILE* ArchiveSource::open() const {
+    if (!bytes_) return std::fopen(file_.c_str(), "rbe");
+    // A stream over no bytes cannot be made; no bytes are no archive either.
+    if (size_ == 0) return nullptr;
+    // Opened for reading only, the stream never writes to the bytes.
+    return ::fmemopen(const_cast<void*>(bytes_), size_, "rb");
+}
+
+std::string ArchiveSource::name() const { return bytes_ ? name_ : file_.filename().string(); }
+
+std::unique_ptr<ArchiveReader> ArchiveReader::open(const ArchiveSource& archive, LHAReaderDirPolicy policy) {
     std::unique_ptr<ArchiveReader> reader(new ArchiveReader);
-    reader->file_ = std::fopen(archive.c_str(), "rbe");
+    reader->file_ = archive.open();
     if (!reader->file_) return nullptr;
     reader->stream_ = lha_input_stream_from_FILE(reader->file_);
     if (!reader->stream_) return nullptr;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 extern "C" {
@@ -11,13 +10,15 @@ extern "C" {
 
 namespace velarium {
 
-// One pass over an archive with lhasa's reader. The archive is opened here
-// (fopen, then lha_input_stream_from_FILE) so that the file position after
-// each header tells where that entry's data ends.
+class ArchiveSource;
+
+// One pass over an archive with lhasa's reader. The archive's stream is
+// opened here (then lha_input_stream_from_FILE) so that the stream position
+// after each header tells where that entry's data ends.
 class ArchiveReader {
 public:
-    // Null when the file cannot be opened or lhasa cannot set up a reader.
-    static std::unique_ptr<ArchiveReader> open(const std::filesystem::path& archive, LHAReaderDirPolicy policy);
+    // Null when the archive cannot be opened or lhasa cannot set up a reader.
+    static std::unique_ptr<ArchiveReader> open(const ArchiveSource& archive, LHAReaderDirPolicy policy);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;

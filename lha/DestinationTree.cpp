@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "lha/SystemError.h"
+#include "platform/foundation/SystemError.h"
 
 namespace velarium {
 namespace {

@@ -2,7 +2,7 @@
 #include <system_error>
 
 #include "lha/ArchiveExtractor.h"
-#include "lha/SystemError.h"
+#include "platform/foundation/SystemError.h"
 
 namespace velarium {
 namespace {

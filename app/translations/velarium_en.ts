@@ -2,14 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
-    <name>velarium::BW_LHAExtractor</name>
-    <message>
-        <location filename="../../lha/ui/BW_LHAExtractor.cpp"/>
-        <source>Show in Finder</source>
-        <translation>Show in File Manager</translation>
-    </message>
-</context>
-<context>
     <name>velarium::app::BW_MediaExtensionTip</name>
     <message>
         <location filename="../BW_MediaExtensionTip.cpp"/>

@@ -11,9 +11,7 @@ namespace velarium {
 namespace {
 
 // The file is named by whoever reports the error; the text says what went wrong.
-Error posixError(int code) {
-    return Error(kPOSIXErrorDomain, code, std::string("Cannot read the file: ") + std::strerror(code));
-}
+Error posixError(int code) { return systemError(code, "Cannot read the file"); }
 
 }  // namespace
 

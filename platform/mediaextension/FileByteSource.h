@@ -3,11 +3,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/foundation/SystemError.h"
 #include "platform/mediaextension/MEByteSource.h"
 
 namespace velarium {
-
-inline constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
 
 // A byte source over a file opened read-only. Reads use pread, so several
 // threads may read one source at once without sharing a file position.

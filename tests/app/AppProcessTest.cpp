@@ -5,8 +5,10 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include <optional>
+
 #include "DocumentTestSupport.h"
-#include "PrivateSessionBus.h"
+#include "support/PrivateSessionBus.h"
 #include "app/SingleInstance.h"
 
 namespace velarium::testing {

@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "app/AppEnvironment.h"
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 #include "platform/mediaextension/Registration.h"
 
 int main(int argc, char** argv) {

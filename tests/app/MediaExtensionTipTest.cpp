@@ -8,7 +8,7 @@
 #include <QFileDialog>
 
 #include "DocumentTestSupport.h"
-#include "OpenedURLs.h"
+#include "support/OpenedURLs.h"
 #include "app/BW_MediaExtensionTip.h"
 #include "app/MenuActions.h"
 

@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "app/SingleInstance.h"
-#include "PrivateSessionBus.h"
+#include "support/PrivateSessionBus.h"
 
 namespace velarium::app {
 namespace {

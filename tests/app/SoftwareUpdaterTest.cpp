@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 #include "app/Appcast.h"
 #include "app/SettingsKeys.h"
 #include "app/SoftwareUpdater.h"

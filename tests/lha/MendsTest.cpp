@@ -1,8 +1,9 @@
-// Where extraction deliberately does better than lhasa's raw behaviour:
-// no write through a link already in the destination, no special permission
-// bits and always the owner's read and write, and a damaged archive that
-// says so. And what it deliberately keeps: later duplicates win, failed
-// files stay as lhasa left them, names are written as they are.
+// Where extraction deliberately does better than lhasa's raw behaviour: no
+// write through a link already in the destination, permissions without
+// special bits and within the umask, files already there replaced only by
+// intact copies and only when allowed, and a damaged archive that says so.
+// And what it deliberately keeps: later duplicates win, names are written
+// as they are.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <sstream>
 
 #include "lha/LHATestSupport.h"
-#include "lha/TreeSnapshot.h"
-#include "support/Corpus.h"
 #include "support/LHAArchives.h"
 #include "support/TemporaryFolder.h"
 
@@ -29,6 +28,13 @@ protected:
     }
     fs::path destination() const { return folder_ / "dest"; }
     fs::path outside() const { return folder_ / "outside"; }
+    void freshFolders() {
+        for (const fs::path& folder : {destination(), outside()}) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+        }
+        std::ofstream(outside() / "victim") << "victim\n";
+    }
     TemporaryFolder folder_;
 };
 
@@ -38,25 +44,55 @@ struct stat statOf(const fs::path& path) {
     return info;
 }
 
-TEST_F(Mends, ExtractedFilesKeepNoSpecialBitsAndStayReadableAndWritable) {
+std::vector<FailedEntry> failures(const std::vector<std::string>& paths, EntryFailure reason) {
+    std::vector<FailedEntry> out;
+    for (const std::string& path : paths) out.push_back({path, reason});
+    return out;
+}
+
+// Restores the umask a test changed.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous_); }
+
+private:
+    mode_t previous_;
+};
+
+TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
     // perms.lzh holds modes 0000, 04755 and 0444 with owners 0:0 and
-    // 1000:1000, and a folder of mode 0000 with a file inside.
-    const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / "crafted/perms.lzh", destination());
-    ASSERT_TRUE(run.succeeded);
-    EXPECT_TRUE(run.report.failedPaths.empty());
-    const std::vector<std::pair<std::string, mode_t>> expected = {
-        {"noperm.anim", 0600}, {"setuid.bin", 0755}, {"readonly.txt", 0644}, {"lockeddir/inside.txt", 0644}};
-    for (const auto& [name, mode] : expected) {
-        SCOPED_TRACE(name);
-        const struct stat info = statOf(destination() / name);
-        EXPECT_EQ(info.st_mode & 07777, mode);
+    // 1000:1000, and a folder of mode 0000 with a file inside; the OS-9
+    // archive holds a file of mode 0622, writable by everyone else.
+    struct Case {
+        mode_t umask;
+        std::string archive, file;
+        mode_t mode;
+    };
+    const std::string perms = "crafted/perms.lzh", os9 = "real/archives/lha_os9_211c/h0_lh0.lzh";
+    const std::vector<Case> cases = {
+        {022, perms, "noperm.anim", 0600},  {022, perms, "setuid.bin", 0755}, {022, perms, "readonly.txt", 0644},
+        {022, perms, "lockeddir/inside.txt", 0644}, {022, perms, "lockeddir", S_IFDIR | 0755},
+        {022, os9, "gpl2.gz", 0600},        {077, perms, "setuid.bin", 0700}, {077, perms, "readonly.txt", 0600},
+        {077, perms, "lockeddir", S_IFDIR | 0700},  {002, os9, "gpl2.gz", 0620},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive + " " + c.file + " under umask 0" + std::to_string(c.umask));
+        const ScopedUmask mask(c.umask);
+        fs::remove_all(destination());
+        const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
+        ASSERT_TRUE(run.succeeded);
+        EXPECT_TRUE(run.report.failed.empty());
+        const struct stat info = statOf(destination() / c.file);
+        EXPECT_EQ(info.st_mode & (S_IFDIR | 07777), c.mode);
         // The archive's owners are not applied, as root either.
         EXPECT_EQ(info.st_uid, ::geteuid());
         EXPECT_EQ(info.st_gid, ::getegid());
+        // The mode-0000 animation can be read, so it is offered.
+        if (c.archive == perms) {
+            EXPECT_EQ(run.report.animPaths, std::vector<std::string>{"noperm.anim"});
+        }
     }
-    EXPECT_EQ(statOf(destination() / "lockeddir").st_mode & S_IRWXU, static_cast<mode_t>(S_IRWXU));
-    // The mode-0000 animation can be read, so it is offered.
-    EXPECT_EQ(run.report.animPaths, std::vector<std::string>{"noperm.anim"});
 }
 
 TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndWritesNothingThroughIt) {
@@ -67,25 +103,19 @@ TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndWritesNothingThroughIt) {
         std::vector<std::string> failed;
         std::vector<std::string> extracted;
     };
+    const std::vector<std::string> anims = {"Anims/Walk/x.anim",    "Anims/Run/y.anim",    "Anims/readme.txt",
+                                            "Anims/Walk/notes.txt", "Anims/Run/fake.anim", "Anims/short.anim"};
+    std::vector<std::string> animsWithFolders = {"Anims", "Anims/Walk", "Anims/Run"};
+    animsWithFolders.insert(animsWithFolders.end(), anims.begin(), anims.end());
     const std::vector<Case> cases = {
         {"crafted/traversal_l2.lzh", "etc", true, {"etc/x"}, {}},
         {"crafted/dirs_only.lzh", "dir2", true, {"dir2", "dir2"}, {"dir0", "dir1/sub", "Anims/Walk", "moded"}},
-        {"crafted/anims_l1_nodirs.lzh", "Anims", true,
-         {"Anims/Walk/x.anim", "Anims/Run/y.anim", "Anims/readme.txt", "Anims/Walk/notes.txt", "Anims/Run/fake.anim",
-          "Anims/short.anim"},
-         {"picture.iff", "top.anim"}},
-        {"crafted/anims_l2.lzh", "Anims", false,
-         {"Anims", "Anims/Walk", "Anims/Run", "Anims/Walk/x.anim", "Anims/Run/y.anim", "Anims/readme.txt",
-          "Anims/Walk/notes.txt", "Anims/Run/fake.anim", "Anims/short.anim"},
-         {"picture.iff", "top.anim"}},
+        {"crafted/anims_l1_nodirs.lzh", "Anims", true, anims, {"picture.iff", "top.anim"}},
+        {"crafted/anims_l2.lzh", "Anims", false, animsWithFolders, {"picture.iff", "top.anim"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
-        fs::remove_all(destination());
-        fs::remove_all(outside());
-        fs::create_directories(destination());
-        fs::create_directories(outside());
-        std::ofstream(outside() / "victim") << "victim\n";
+        freshFolders();
         if (c.blockerIsLink)
             fs::create_directory_symlink(outside(), destination() / c.blocker);
         else
@@ -94,29 +124,43 @@ TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndWritesNothingThroughIt) {
 
         const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
         ASSERT_TRUE(run.succeeded);
-        EXPECT_EQ(run.report.failedPaths, c.failed);
-        const EntryFailure reason = c.blockerIsLink ? EntryFailure::RunsIntoLink : EntryFailure::NotAFolder;
-        EXPECT_EQ(run.report.failureReasons, std::vector<EntryFailure>(c.failed.size(), reason));
+        EXPECT_EQ(run.report.failed,
+                  failures(c.failed, c.blockerIsLink ? EntryFailure::RunsIntoLink : EntryFailure::NotAFolder));
         EXPECT_EQ(run.report.extracted, c.extracted);
         EXPECT_TRUE(snapshotDifferences(outsideBefore, snapshotTree(outside())).empty());
     }
 }
 
-TEST_F(Mends, ALinkAtAFilesOwnNameIsReplacedNotFollowed) {
-    fs::create_directories(destination());
-    fs::create_directories(outside());
-    std::ofstream(outside() / "victim") << "victim\n";
-    fs::create_symlink(outside() / "victim", destination() / "first.txt");
-    fs::create_symlink(outside() / "never-made", destination() / "second.anim");  // dangling
-    const TreeSnapshot outsideBefore = snapshotTree(outside());
+// A file, and a link pointing outside, already stand at names the archives
+// use; one archive's copies are intact, the other's all fail their CRC.
+TEST_F(Mends, FilesAlreadyThereAreReplacedOnlyByIntactCopiesAndOnlyWhenAllowed) {
+    for (const ExistingFiles existing : {ExistingFiles::Replace, ExistingFiles::Keep}) {
+        const bool replace = existing == ExistingFiles::Replace;
+        SCOPED_TRACE(replace ? "replace" : "keep");
+        freshFolders();
+        std::ofstream(destination() / "top.anim") << "mine\n";
+        std::ofstream(destination() / "bad00.txt") << "mine\n";
+        fs::create_symlink(outside() / "victim", destination() / "picture.iff");
+        const TreeSnapshot outsideBefore = snapshotTree(outside());
 
-    const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / "crafted/broken_l2_header_crc.lzh", destination());
-    ASSERT_TRUE(run.succeeded);
-    EXPECT_EQ(run.report.extracted, (std::vector<std::string>{"first.txt", "second.anim"}));
-    EXPECT_TRUE(snapshotDifferences(outsideBefore, snapshotTree(outside())).empty());
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(destination() / "first.txt")));
-    EXPECT_EQ(readText(destination() / "first.txt"), "first\n");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(destination() / "second.anim")));
+        const ExtractionRun intact = extractArchiveInto(lhaCorpusDir() / "crafted/anims_l2.lzh", destination(), existing);
+        const ExtractionRun damaged = extractArchiveInto(lhaCorpusDir() / "crafted/badcrc10.lzh", destination(), existing);
+        ASSERT_TRUE(intact.succeeded && damaged.succeeded);
+        EXPECT_TRUE(snapshotDifferences(outsideBefore, snapshotTree(outside())).empty());
+        EXPECT_EQ(leftoverTemporaries(folder_.path()), std::vector<std::string>{});
+
+        EXPECT_EQ(readText(destination() / "top.anim").substr(0, 4), replace ? "FORM" : "mine");
+        EXPECT_EQ(fs::is_symlink(destination() / "picture.iff"), !replace);
+        using Names = std::vector<std::string>;
+        EXPECT_EQ(intact.report.keptExisting, replace ? Names() : Names({"picture.iff", "top.anim"}));
+        // A copy that failed its CRC never takes a file's place; where there
+        // was none, it stays as lhasa decoded it (the whole, unchecked content).
+        EXPECT_EQ(readText(destination() / "bad00.txt"), "mine\n");
+        EXPECT_EQ(damaged.report.failed.size(), replace ? 10u : 9u);
+        EXPECT_EQ(damaged.report.keptExisting, replace ? Names() : Names({"bad00.txt"}));
+        for (std::size_t i = 1; i < 10; ++i)
+            EXPECT_EQ(fs::file_size(destination() / ("bad0" + std::to_string(i) + ".txt")), 16 * (i + 1));
+    }
 }
 
 TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
@@ -125,17 +169,11 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
     // 13 others carry padding after their last entry. Archives lhasa reads
     // no entry of are unreadable instead.
     std::map<std::string, bool> expected;
-    std::ifstream catalog(lhaCorpusDir() / "CATALOG.tsv");
-    std::string line;
-    std::getline(catalog, line);
-    while (std::getline(catalog, line)) {
-        std::istringstream fields(line);
-        std::string archive, levels, entries, rawHeaders;
-        std::getline(fields, archive, '\t');
-        std::getline(fields, levels, '\t');
-        std::getline(fields, entries, '\t');
-        std::getline(fields, rawHeaders, '\t');
-        expected["real/archives/" + archive] = std::stoi(entries) < std::stoi(rawHeaders);
+    for (const std::string& row : readLines(lhaCorpusDir() / "CATALOG.tsv")) {
+        std::vector<std::string> fields(4);
+        std::istringstream cells(row);
+        for (std::string& field : fields) std::getline(cells, field, '\t');
+        if (fields[0] != "archive") expected["real/archives/" + fields[0]] = std::stoi(fields[2]) < std::stoi(fields[3]);
     }
     ASSERT_EQ(expected.size(), 231u);
     // Crafted: a bad third header after two good entries, or a file cut off
@@ -152,8 +190,7 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
     for (const auto& [archive, stoppedEarly] : expected) {
         SCOPED_TRACE(archive);
         ArchiveExtractor extractor(lhaCorpusDir() / archive, destination());
-        std::uint64_t count = 0;
-        if (!extractor.measureArchive(&count)) continue;  // no entries: unreadable
+        if (!extractor.measureArchive(nullptr)) continue;  // no entries: unreadable
         EXPECT_EQ(extractor.report().stoppedEarly, stoppedEarly);
         stopped += stoppedEarly;
         if (stoppedEarly && archive.rfind("crafted/", 0) == 0) {
@@ -161,52 +198,31 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
         }
     }
     EXPECT_EQ(stopped, 7);
-    if (const auto garbage = GeneratedArchives::shared().archive("broken_garbage_after2.lzh")) {
+    if (const auto garbage = generatedArchive("broken_garbage_after2.lzh")) {
         ArchiveExtractor extractor(*garbage, destination());
         EXPECT_TRUE(extractor.measureArchive(nullptr));
         EXPECT_TRUE(extractor.report().stoppedEarly) << "64 random bytes, then a valid entry";
     }
 }
 
-TEST_F(Mends, EachFailureSaysWhy) {
-    // A folder where decode_fail.lzh's first file goes.
-    fs::create_directories(destination() / "ok1.txt");
-    const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / "crafted/decode_fail.lzh", destination());
-    ASSERT_TRUE(run.succeeded);
-    EXPECT_EQ(run.report.failedPaths,
-              (std::vector<std::string>{"ok1.txt", "unknown_method.bin", "garbage_lh5.bin", "short_data.bin"}));
-    EXPECT_EQ(run.report.failureReasons,
-              (std::vector<EntryFailure>{EntryFailure::FolderInTheWay, EntryFailure::UnsupportedMethod,
-                                         EntryFailure::DecodingFailed, EntryFailure::DecodingFailed}));
-    EXPECT_EQ(run.report.extracted, (std::vector<std::string>{"clen_gt_length.bin", "ok2.txt"}));
-}
-
-TEST_F(Mends, FailedFilesStayAsLhasaLeftThem) {
-    const ExtractionRun crc = extractArchiveInto(lhaCorpusDir() / "crafted/badcrc10.lzh", destination());
-    ASSERT_TRUE(crc.succeeded);
-    ASSERT_EQ(crc.report.failedPaths.size(), 10u);
-    for (std::size_t i = 0; i < 10; ++i)  // the whole (unchecked) content
-        EXPECT_EQ(fs::file_size(destination() / crc.report.failedPaths[i]), 16 * (i + 1));
-    const ExtractionRun cut = extractArchiveInto(lhaCorpusDir() / "crafted/truncated_in_data3.lzh", folder_ / "cut");
-    EXPECT_EQ(cut.report.failedPaths, std::vector<std::string>{"third.txt"});
-    EXPECT_EQ(fs::file_size(folder_ / "cut" / "third.txt"), 0u);
-    EXPECT_FALSE(cut.report.stoppedEarly);
-}
-
+// Within one run a name is the archive's to write, whatever the policy.
 TEST_F(Mends, LaterDuplicatesWinAndAFileUnderAFileFails) {
-    const auto archive = GeneratedArchives::shared().archive("duplicates.lzh");
+    const auto archive = generatedArchive("duplicates.lzh");
     if (!archive) GTEST_SKIP() << "python3 could not make duplicates.lzh";
-    const ExtractionRun run = extractArchiveInto(*archive, destination());
-    ASSERT_TRUE(run.succeeded);
-    EXPECT_EQ(readText(destination() / "dup.txt"), "second copy wins?\n");
-    // lhasa lower-cases the level-0 "README.TXT"; the level-2 entry comes later.
-    EXPECT_EQ(readText(destination() / "readme.txt"), "lower case, level 2\n");
-    EXPECT_EQ(run.report.failedPaths, std::vector<std::string>{"Anims/x.anim"});
-    EXPECT_EQ(run.report.failureReasons, std::vector<EntryFailure>{EntryFailure::NotAFolder});
+    for (const ExistingFiles existing : {ExistingFiles::Replace, ExistingFiles::Keep}) {
+        fs::remove_all(destination());
+        const ExtractionRun run = extractArchiveInto(*archive, destination(), existing);
+        ASSERT_TRUE(run.succeeded);
+        EXPECT_EQ(readText(destination() / "dup.txt"), "second copy wins?\n");
+        // lhasa lower-cases the level-0 "README.TXT"; the level-2 entry comes later.
+        EXPECT_EQ(readText(destination() / "readme.txt"), "lower case, level 2\n");
+        EXPECT_EQ(run.report.failed, failures({"Anims/x.anim"}, EntryFailure::NotAFolder));
+        EXPECT_TRUE(run.report.keptExisting.empty());
+    }
 }
 
 TEST_F(Mends, NamesAreWrittenAsTheyAreUnlessTheFileSystemRefusesThem) {
-    const auto archive = GeneratedArchives::shared().archive("weird_names.lzh");
+    const auto archive = generatedArchive("weird_names.lzh");
     if (!archive) GTEST_SKIP() << "python3 could not make weird_names.lzh";
     const ExtractionRun run = extractArchiveInto(*archive, destination());
     ASSERT_TRUE(run.succeeded);
@@ -217,8 +233,7 @@ TEST_F(Mends, NamesAreWrittenAsTheyAreUnlessTheFileSystemRefusesThem) {
                                     std::string(" lead and trail space .txt")})
         EXPECT_TRUE(fs::is_regular_file(destination() / name)) << name;
     // A 300-byte name is longer than the file system allows (NAME_MAX).
-    EXPECT_EQ(run.report.failedPaths, std::vector<std::string>{std::string(300, 'a') + ".txt"});
-    EXPECT_EQ(run.report.failureReasons, std::vector<EntryFailure>{EntryFailure::CannotWrite});
+    EXPECT_EQ(run.report.failed, failures({std::string(300, 'a') + ".txt"}, EntryFailure::CannotWrite));
 }
 
 }  // namespace

@@ -11,12 +11,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "support/Corpus.h"
 #include "support/TemporaryFolder.h"
@@ -27,58 +24,41 @@ namespace velarium::testing {
 
 inline std::filesystem::path lhaCorpusDir() { return corpusDir() / "lha"; }
 inline bool haveLHACorpus() { return std::filesystem::is_directory(lhaCorpusDir() / "crafted"); }
-inline std::filesystem::path lhaGenerator() { return lhaCorpusDir() / "tools" / "make_crafted.py"; }
 
 // Crafted archives the generator makes that the corpus folder does not hold.
-inline const std::vector<std::string>& generatedOnlyArchives() {
-    static const std::vector<std::string> names = {"broken_garbage_after2.lzh", "duplicates.lzh",
-                                                   "traversal_tricky.lzh", "weird_names.lzh"};
-    return names;
-}
+inline const std::vector<std::string> kGeneratedOnlyArchives = {"broken_garbage_after2.lzh", "duplicates.lzh",
+                                                                "traversal_tricky.lzh", "weird_names.lzh"};
 inline constexpr const char* kLargeArchive = "large_stored.lzh";
 
-// Runs python3 with the generator; false when it could not be run or failed.
-inline bool runGenerator(const std::filesystem::path& folder, const char* option) {
-    const std::string script = lhaGenerator().string(), out = folder.string();
-    std::vector<char*> argv = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                               const_cast<char*>(out.c_str()), const_cast<char*>(option), nullptr};
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "python3", nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-class GeneratedArchives {
-public:
-    static GeneratedArchives& shared() {
-        static GeneratedArchives archives;
-        return archives;
-    }
-
-    // A crafted archive by name (see generatedOnlyArchives), or the 50 MB
-    // one (kLargeArchive); nothing when it cannot be made.
-    std::optional<std::filesystem::path> archive(const std::string& name) {
-        const bool large = name == kLargeArchive;
-        const char* subfolder = large ? "large" : "crafted";
-        if (const char* fixture = std::getenv("VELARIUM_LHA_GENERATED_DIR")) {
-            const auto path = std::filesystem::path(fixture) / subfolder / name;
-            if (std::filesystem::is_regular_file(path)) return path;
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!haveLHACorpus()) return std::nullopt;
-        if (!folder_) folder_ = std::make_unique<TemporaryFolder>();
-        const auto path = folder_->path() / subfolder / name;
-        if (!std::filesystem::exists(folder_->path() / subfolder))
-            runGenerator(folder_->path() / subfolder, large ? "--large-only" : "--no-large");
+// A crafted archive by name (see kGeneratedOnlyArchives), or the 50 MB one
+// (kLargeArchive); nothing when it cannot be made.
+inline std::optional<std::filesystem::path> generatedArchive(const std::string& name) {
+    const char* subfolder = name == kLargeArchive ? "large" : "crafted";
+    if (const char* fixture = std::getenv("VELARIUM_LHA_GENERATED_DIR")) {
+        const auto path = std::filesystem::path(fixture) / subfolder / name;
         if (std::filesystem::is_regular_file(path)) return path;
-        return std::nullopt;
     }
-
-private:
-    std::mutex mutex_;
-    std::unique_ptr<TemporaryFolder> folder_;
-};
+    static std::mutex mutex;
+    static std::unique_ptr<TemporaryFolder> folder;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (!haveLHACorpus()) return std::nullopt;
+    if (!folder) folder = std::make_unique<TemporaryFolder>();
+    const auto path = folder->path() / subfolder / name;
+    if (!std::filesystem::exists(path.parent_path())) {
+        // python3 make_crafted.py FOLDER --large-only|--no-large
+        const std::string script = (lhaCorpusDir() / "tools" / "make_crafted.py").string(),
+                          out = path.parent_path().string();
+        const char* option = name == kLargeArchive ? "--large-only" : "--no-large";
+        std::vector<char*> argv = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
+                                   const_cast<char*>(out.c_str()), const_cast<char*>(option), nullptr};
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawnp(&pid, "python3", nullptr, nullptr, argv.data(), environ) == 0)
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+    }
+    if (std::filesystem::is_regular_file(path)) return path;
+    return std::nullopt;
+}
 
 }  // namespace velarium::testing

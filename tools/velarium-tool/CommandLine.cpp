@@ -102,15 +102,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                    "Run the player on a virtual clock: same times, no waiting");
 
     CLI::App* extract = app.add_subcommand("extract", "Extract an LHA archive into a folder");
-    extract->footer("Lists what was not extracted (with the reason), the symbolic links left out, a damaged\n"
-                    "archive's missing end, and the animations found. Exit status 0 when everything was\n"
-                    "extracted, 2 when something was not, 1 when nothing could be done.");
+    extract->footer("Lists what was not extracted (with the reason), the files already there that were left\n"
+                    "alone, the symbolic links left out, a damaged archive's missing end, and the animations\n"
+                    "found. Exit status 0 when everything was extracted, 2 when something was not, 1 when\n"
+                    "nothing could be done.");
     extract->add_option("ARCHIVE", result.extract.archive, "LHA archive (.lha, .lzh)")->type_name("");
     extract->add_option("-o,--output", result.extract.destination,
                         "Folder to extract into, created when missing (default: the archive's name without\n"
                         "its extension, beside the archive)")
         ->type_name("DEST");
     extract->add_flag("--json", result.extract.json, "Print the outcome as one JSON object");
+    extract->add_flag("--force", result.extract.force,
+                      "Replace files already in DEST by the archive's (only by copies that pass their\n"
+                      "checks); without it they are left alone and listed");
 
     try {
         app.parse(argc, argv);

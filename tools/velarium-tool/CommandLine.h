@@ -36,6 +36,7 @@ struct ExtractOptions {
     std::string archive;
     std::string destination;  // beside the archive, named after it, when empty
     bool json = false;
+    bool force = false;  // files already in the destination may be replaced
 };
 
 // What the command line asks for. When `exitStatus` is set, the command

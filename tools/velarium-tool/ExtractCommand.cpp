@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lha/ArchiveExtractor.h"
-#include "tools/velarium-tool/EscapedText.h"
+#include "platform/foundation/EscapedText.h"
 #include "tools/velarium-tool/ProgressBar.h"
 #include "tools/velarium-tool/ToolError.h"
 
@@ -81,12 +81,12 @@ void printReport(const ExtractionReport& report, const std::filesystem::path& de
     const std::size_t written = report.extracted.size();
     std::printf("Extracted %zu %s into %s\n", written, written == 1 ? "entry" : "entries",
                 escapedText(destination.string()).c_str());
-    if (!report.failedPaths.empty()) {
+    if (!report.failed.empty()) {
         std::printf("Not extracted:\n");
-        for (std::size_t i = 0; i < report.failedPaths.size(); ++i)
-            std::printf("  %s: %s\n", escapedText(report.failedPaths[i]).c_str(),
-                        describeEntryFailure(report.failureReasons[i]));
+        for (const FailedEntry& entry : report.failed)
+            std::printf("  %s: %s\n", escapedText(entry.path).c_str(), describeEntryFailure(entry.reason));
     }
+    printList("Already there, left alone (--force replaces them):", report.keptExisting);
     printList("Symbolic links, not extracted:", report.skippedLinks);
     if (report.stoppedEarly) {
         const std::string after =
@@ -99,13 +99,17 @@ void printReport(const ExtractionReport& report, const std::filesystem::path& de
 
 Json reportJson(const ExtractOptions& options, const std::filesystem::path& destination,
                 const ExtractionReport& report) {
+    Json failed = Json::array();
+    for (const FailedEntry& entry : report.failed)
+        failed.push_back({{"path", entry.path}, {"reason", describeEntryFailure(entry.reason)}});
     return Json{
         {"archive", options.archive},
         {"destination", destination.string()},
         {"files", report.fileCount},
         {"bytes", report.totalBytes},
         {"extracted", report.extracted},
-        {"failed", report.failedPaths},
+        {"failed", failed},
+        {"keptExisting", report.keptExisting},
         {"skippedLinks", report.skippedLinks},
         {"animations", report.animPaths},
         {"stoppedEarly", report.stoppedEarly},
@@ -123,7 +127,7 @@ int runExtractCommand(const ExtractOptions& options) {
     Error error;
     if (!prepareDestination(destination, &error)) return reportFailure(destination.string(), error);
 
-    ArchiveExtractor extractor(archive, destination);
+    ArchiveExtractor extractor(archive, destination, options.force ? ExistingFiles::Replace : ExistingFiles::Keep);
     ProgressBar bar;
     ExtractionObserver observer;
     observer.currentFile = [&bar](const std::string& path, std::uint64_t index, std::uint64_t count) {
@@ -144,8 +148,8 @@ int runExtractCommand(const ExtractOptions& options) {
                     reportJson(options, destination, report).dump(2, ' ', false, Json::error_handler_t::replace).c_str());
     else
         printReport(report, destination);
-    const bool complete =
-        report.failedPaths.empty() && report.skippedLinks.empty() && !report.stoppedEarly && !report.cancelled;
+    const bool complete = report.failed.empty() && report.keptExisting.empty() && report.skippedLinks.empty() &&
+                          !report.stoppedEarly && !report.cancelled;
     return complete ? kExitSuccess : kExitIncomplete;
 }
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tools/velarium-tool/EscapedText.h"
+#include "platform/foundation/EscapedText.h"
 
 namespace velarium::tool {
 namespace {

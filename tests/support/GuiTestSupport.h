@@ -20,7 +20,11 @@
 #include <cstring>
 #include <memory>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+// QStrings in GoogleTest's failure messages as text, not as arrays of 16-bit units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace velarium::testing {
 
@@ -39,7 +43,9 @@ public:
         qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(root + "/cache"));
         qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
+#ifdef VELARIUM_BUILD_DATA_DIR  // the application's MIME types, as the build made them
         qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share:" + QByteArray(VELARIUM_BUILD_DATA_DIR));
+#endif
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(root + "/runtime/no-bus"));
         const QByteArray platform = qgetenv("VELARIUM_TEST_QPA");
         qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);

@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "lha/ui/FileManagerReveal.h"
-#include "OpenedURLs.h"
-#include "PrivateSessionBus.h"
+#include "support/OpenedURLs.h"
+#include "support/PrivateSessionBus.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium {

@@ -1,11 +1,11 @@
-// Names printed without letting their bytes reach the terminal raw.
-#include "tools/velarium-tool/EscapedText.h"
+// Names shown without letting their bytes reach a terminal or a message raw.
+#include "platform/foundation/EscapedText.h"
 
 #include <cstdio>
 
 #include "platform/foundation/UTF8.h"
 
-namespace velarium::tool {
+namespace velarium {
 namespace {
 
 std::string hexEscape(const char* pattern, unsigned value) {
@@ -40,4 +40,4 @@ std::string escapedText(std::string_view text) {
     return out;
 }
 
-}  // namespace velarium::tool
+}  // namespace velarium

@@ -1,0 +1,56 @@
+// The application's side of archive import: an archive opened through the
+// document controller is extracted, and the animation chosen afterwards opens
+// as a document. And the names the application's own alerts show.
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+
+#include "DocumentTestSupport.h"
+#include "app/ErrorPresentation.h"
+#include "lha/ui/BW_LHAExtractor.h"
+#include "support/LHAArchives.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+class LHAImportTest : public ApplicationTest {};
+
+TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    const auto archive = files_ / "multi.lzh";
+    std::filesystem::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", archive);
+    const auto chosen = files_ / "multi" / "Anims" / "Walk" / "walk_cycle.anim";
+    // Each file dialog gets a name typed in and its accept button pressed.
+    QTimer typing;
+    QObject::connect(&typing, &QTimer::timeout, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(save ? "multi" : "Walk/walk_cycle.anim");
+        dialog->findChild<QDialogButtonBox*>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
+    });
+    typing.start(10);
+    controller()->openURL(url(archive));
+    ASSERT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }, 60000));
+
+    app::Document* document = controller()->documentForURL(url(chosen));
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(controller()->documents().size(), 1);
+    EXPECT_TRUE(waitForFirstFrame(document));
+    EXPECT_EQ(controller()->recentDocumentURLs().mid(0, 2), (QList<QUrl>{url(chosen), url(archive)}));
+    // The application installs archive import's English table with its own.
+    EXPECT_EQ(QCoreApplication::translate("velarium::ExtractionDialogs", "Show in Finder"), "Show in File Manager");
+}
+
+TEST(AppErrorAlerts, FileNamesAreShownWithControlCharactersEscaped) {
+    const Error error = app::noSuchFileError("/files/walk\n…and 3 more.anim");
+    EXPECT_EQ(error.localizedDescription,
+              "The file “walk\\x0a…and 3 more.anim” couldn’t be opened because there is no such file.");
+}
+
+}  // namespace
+}  // namespace velarium
