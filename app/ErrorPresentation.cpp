@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "lha/ui/PlainTextAlert.h"
 #include "platform/foundation/EscapedText.h"
 
 namespace velarium::app {
@@ -65,6 +66,7 @@ void presentError(const Error& error, QWidget* parent, const QString& context) {
     QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), context.isEmpty() ? description : context,
                       QMessageBox::Ok, parent);
     if (!details.isEmpty()) alert.setInformativeText(details.join(QStringLiteral("\n\n")));
+    showTextsPlainly(alert);
     alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     alert.exec();
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "lha/ANIMSignature.h"
+#include "lha/ui/PlainTextAlert.h"
 #include "platform/foundation/EscapedText.h"
 #include "platform/foundation/SystemError.h"
 
@@ -47,14 +48,7 @@ QString listText(const std::vector<std::string>& items) {
 // Alerts are application-modal and show their texts as they are, never as
 // markup.
 void runAlert(QMessageBox& alert) {
-    alert.setTextFormat(Qt::PlainText);
-    // QMessageBox has no setter for the informative text's format, and takes
-    // a text with tags in it for rich text. The label is reached by the name
-    // Qt gives it; should Qt rename it, informative texts would again be
-    // guessed, and a name holding "<b>" would show in bold (nothing worse:
-    // names are escaped, and the tests that read this text would fail).
-    if (auto* informative = alert.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        informative->setTextFormat(Qt::PlainText);
+    showTextsPlainly(alert);
     alert.setWindowModality(Qt::ApplicationModal);
     alert.exec();
 }

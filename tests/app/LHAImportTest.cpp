@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QFileDialog>
 #include <QLineEdit>
 
@@ -46,10 +47,20 @@ TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     EXPECT_EQ(QCoreApplication::translate("velarium::ExtractionDialogs", "Show in Finder"), "Show in File Manager");
 }
 
-TEST(AppErrorAlerts, FileNamesAreShownWithControlCharactersEscaped) {
-    const Error error = app::noSuchFileError("/files/walk\n…and 3 more.anim");
+TEST(AppErrorAlerts, FileNamesAreShownWithControlCharactersEscapedAndMarkupAsText) {
+    const Error error = app::noSuchFileError("/files/<b>walk\n…and 3 more.anim");
     EXPECT_EQ(error.localizedDescription,
-              "The file “walk\\x0a…and 3 more.anim” couldn’t be opened because there is no such file.");
+              "The file “<b>walk\\x0a…and 3 more.anim” couldn’t be opened because there is no such file.");
+
+    // Shown with a context line, the description goes to the informative text.
+    std::vector<Qt::TextFormat> formats;
+    ModalAnswerer answerer([&](QWidget* modal) {
+        for (const QLabel* label : modal->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) formats.push_back(label->textFormat());
+        static_cast<QDialog*>(modal)->accept();
+    });
+    app::presentError(error, nullptr, QStringLiteral("<i>walk</i> could not be opened."));
+    EXPECT_EQ(formats, (std::vector<Qt::TextFormat>{Qt::PlainText, Qt::PlainText}));
 }
 
 }  // namespace
