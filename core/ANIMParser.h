@@ -66,15 +66,20 @@ public:
     std::int64_t lastDecodedFrame() const { return lastDecodedFrame_; }
     void setLastDecodedFrame(std::int64_t frame) { lastDecodedFrame_ = frame; }
 
-    // Checkpoints: while frames are decoded in order, a copy of both working
-    // buffers is kept every checkpointInterval() frames, and a request starts
-    // from the nearest copy or complete picture at or before its frame,
-    // whichever is nearer, when that is nearer than the frame in hand. The
+    // Checkpoints: copies of both working buffers, kept every
+    // checkpointInterval() frames so that a request can start from the
+    // nearest copy or complete picture at or before its frame, whichever is
+    // nearer, when that is nearer than the frame in hand. Decoding in order
+    // never needs them, so none are kept until a request goes back to a frame
+    // that only a replay of earlier deltas rebuilds: from that request on, each
+    // grid frame decoding passes is copied, those of its own replay first. The
     // copies take at most checkpointMemoryLimit() bytes (0: none are kept);
     // setting the limit drops those held and spaces them anew.
     static constexpr std::uint64_t kDefaultCheckpointMemoryLimit = 64ull * 1024 * 1024;
     std::uint64_t checkpointMemoryLimit() const { return checkpointMemoryLimit_; }
     void setCheckpointMemoryLimit(std::uint64_t bytes);
+    // Whether a step back has started the checkpoints.
+    bool keepsCheckpoints() const { return keepsCheckpoints_; }
     // Frames between two checkpoints; 0 when none are kept.
     std::uint64_t checkpointInterval() const { return checkpoints_.interval(); }
     // Bytes the checkpoints taken so far hold.
@@ -147,6 +152,7 @@ private:
     SharedMutableBytes prevPlanarBuffer_;
     std::int64_t lastDecodedFrame_ = -1;
     std::uint64_t checkpointMemoryLimit_ = kDefaultCheckpointMemoryLimit;
+    bool keepsCheckpoints_ = false;
     FrameCheckpoints checkpoints_;
 
     mutable std::recursive_mutex lock_;

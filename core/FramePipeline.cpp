@@ -88,9 +88,17 @@ std::uint64_t ANIMParser::restartFrameFor(std::uint64_t index) const {
 }
 
 void ANIMParser::prepareToDecode(std::uint64_t index) {
+    const std::uint64_t picture = restartFrameFor(index);
+    // Going back to a frame that needs earlier deltas replayed is what a
+    // seeking host does; a player looping to a complete picture, or a reader
+    // going forward, never pays for copies.
+    if (!keepsCheckpoints_ && picture < index && static_cast<std::int64_t>(index) < lastDecodedFrame_) {
+        keepsCheckpoints_ = true;
+        planCheckpoints();
+    }
+
     // Each start is counted as the last frame it leaves done: a complete
     // picture at k leaves k - 1 (its BODY is decoded next), a checkpoint its own frame.
-    const std::uint64_t picture = restartFrameFor(index);
     const std::int64_t afterPicture = static_cast<std::int64_t>(picture) - 1;
     const std::optional<std::uint64_t> checkpoint = checkpoints_.latestAtOrBefore(index);
     const bool fromCheckpoint = checkpoint && static_cast<std::int64_t>(*checkpoint) > afterPicture;
@@ -113,7 +121,7 @@ void ANIMParser::setCheckpointMemoryLimit(std::uint64_t bytes) {
 }
 
 void ANIMParser::planCheckpoints() {
-    checkpoints_.plan(numFrames(), geometry_.bufferSize(), checkpointMemoryLimit_);
+    checkpoints_.plan(numFrames(), geometry_.bufferSize(), keepsCheckpoints_ ? checkpointMemoryLimit_ : 0);
 }
 
 void ANIMParser::resetDecodingState() {

@@ -126,63 +126,59 @@ std::vector<int> framesFrom(int first, int last) {
     return out;
 }
 
-TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
-    // 40 frames; frame 27 is a complete picture (it logs nothing). Each
-    // state is 2 × 2 bytes, so a 16-byte limit spaces checkpoints 10 frames
-    // apart: 10, 20 and 30.
-    constexpr int kPicture = 27;
+// 40 frames; frame 27 is a complete picture (it logs nothing). Each state is
+// 2 × 2 bytes, so a 16-byte limit spaces checkpoints 10 frames apart.
+std::vector<ByteVector> fortyFramesWithAPictureAt27() {
     std::vector<ByteVector> frames{keyFrame(0xF0, 0)};
-    for (int i = 1; i < 40; ++i) frames.push_back(i == kPicture ? laterKeyFrame(0x0F, 0) : countedFrame());
+    for (int i = 1; i < 40; ++i) frames.push_back(i == 27 ? laterKeyFrame(0x0F, 0) : countedFrame());
+    return frames;
+}
 
+TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
     struct Request {
         std::uint64_t index;
         std::vector<int> decoded;
+        std::uint64_t checkpointBytes;  // held afterwards
     };
     const struct {
         std::uint64_t limit;
-        std::uint64_t interval;
         std::vector<Request> requests;
     } cases[] = {
-        {16, 10,
-         {{25, framesFrom(1, 25)},
-          {33, framesFrom(28, 33)},  // forward past the picture at 27
-          {22, framesFrom(21, 22)},  // back to checkpoint 20, not frame 0
-          {35, framesFrom(31, 35)},  // forward past checkpoint 30
-          {29, framesFrom(28, 29)},  // back: the picture is nearer than checkpoint 20
-          {9, framesFrom(1, 9)},     // nothing before checkpoint 10
-          {12, framesFrom(11, 12)},  // checkpoint 10 is nearer than frame 9 in hand
-          {14, framesFrom(13, 14)},  // the frame in hand is nearest
-          {39, framesFrom(31, 39)}}},
-        {0, 0,
-         {{25, framesFrom(1, 25)},
-          {33, framesFrom(28, 33)},
-          {22, framesFrom(1, 22)},
-          {12, framesFrom(1, 12)},
-          {14, framesFrom(13, 14)}}},
+        {16,
+         {{39, framesFrom(28, 39), 0},  // reading in order keeps no checkpoints,
+          {0, {}, 0},                   // nor does going back to a complete picture
+          {25, framesFrom(1, 25), 0},
+          {22, framesFrom(1, 22), 8},   // the first step back replays, keeping 10 and 20
+          {35, framesFrom(28, 35), 12}, // forward from the picture at 27, keeping 30
+          {29, framesFrom(28, 29), 12}, // back: the picture is nearer than checkpoint 20
+          {9, framesFrom(1, 9), 12},    // nothing before checkpoint 10
+          {12, framesFrom(11, 12), 12}, // checkpoint 10 is nearer than frame 9 in hand
+          {14, framesFrom(13, 14), 12}, // the frame in hand is nearest
+          {39, framesFrom(31, 39), 12}}},
+        {0, {{25, framesFrom(1, 25), 0}, {22, framesFrom(1, 22), 0}, {12, framesFrom(1, 12), 0}}},
     };
     for (const auto& c : cases) {
-        Pipeline p(frames);
+        Pipeline p(fortyFramesWithAPictureAt27());
         p.parser.setCheckpointMemoryLimit(c.limit);
-        EXPECT_EQ(p.parser.checkpointInterval(), c.interval);
         for (const auto& request : c.requests) {
             EXPECT_EQ(p.request(request.index), request.decoded)
                 << "frame " << request.index << " with a limit of " << c.limit;
             EXPECT_EQ(p.parser.lastDecodedFrame(), static_cast<std::int64_t>(request.index));
+            EXPECT_EQ(p.parser.checkpointMemoryUsage(), request.checkpointBytes) << "after frame " << request.index;
         }
-        EXPECT_LE(p.parser.checkpointMemoryUsage(), c.limit);
     }
 }
 
 TEST(FramePipeline, SettingTheCheckpointLimitDropsTheCheckpoints) {
-    std::vector<ByteVector> frames{keyFrame(0xF0, 0)};
-    for (int i = 1; i < 40; ++i) frames.push_back(countedFrame());
-    Pipeline p(frames);
+    Pipeline p(fortyFramesWithAPictureAt27());
     p.parser.setCheckpointMemoryLimit(16);
-    p.request(39);
-    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 3u * 4u);
+    p.request(25);
+    p.request(24);
+    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 2u * 4u);
     p.parser.setCheckpointMemoryLimit(16);
     EXPECT_EQ(p.parser.checkpointMemoryUsage(), 0u);
-    EXPECT_EQ(p.request(25), framesFrom(1, 25));
+    EXPECT_EQ(p.request(23), framesFrom(1, 23));
+    EXPECT_EQ(p.request(22), framesFrom(21, 22));  // still kept from here on
 }
 
 TEST(FramePipeline, RawDataIsACopyOfTheChunk) {
