@@ -20,8 +20,9 @@ enum HamControl : unsigned { kHamPalette = 0, kHamBlue = 1, kHamRed = 2, kHamGre
 using Palette = std::array<std::uint32_t, kPaletteSize>;
 
 // Pixels are gathered in groups of 16 byte columns: 128 pixels, 16 bytes of
-// each plane, held as two 64-bit lanes per plane so that the transpose
-// below runs on both lanes at once in 128-bit registers.
+// each plane, each plane's 16 bytes held in one 128-bit vector (two 64-bit
+// lanes) so that every step of the transpose below works on all of them at
+// once. GCC and Clang map the vector type onto SSE2 or NEON registers.
 constexpr std::size_t kLaneBytes = sizeof(std::uint64_t);
 constexpr std::size_t kLanes = 2;
 constexpr std::size_t kGroupBytes = kLanes * kLaneBytes;
@@ -29,15 +30,24 @@ constexpr std::size_t kPixelsPerByte = 8;
 constexpr std::size_t kGroupPixels = kGroupBytes * kPixelsPerByte;
 
 // One word of the transpose: 16 bytes, one per byte column.
-using GroupWord = std::array<std::uint64_t, kLanes>;
+using GroupWord = std::uint64_t __attribute__((vector_size(kGroupBytes)));
 using GroupWords = std::array<GroupWord, kMaxIndexPlanes>;
 
 // The register indices of one group, as the transpose leaves them: the
 // index of pixel 8c + k (c the byte column, k the bit from the left) is
-// byte c of word 7 - k.
+// byte c of word 7 - k. The words are kept as 64-bit lanes and the bytes
+// shifted out of them, which compilers keep in registers; a byte array
+// filled from the vectors made GCC store every vector once per byte read.
 struct IndexGroup {
-    std::array<std::uint8_t, kGroupPixels> bytes;
-    std::uint8_t at(std::size_t column, std::size_t bit) const { return bytes[(7 - bit) * kGroupBytes + column]; }
+    std::array<std::array<std::uint64_t, kMaxIndexPlanes>, kLanes> lanes;  // [lane][word]
+
+    std::uint8_t at(std::size_t column, std::size_t bit) const {
+        const std::size_t byte = column % kLaneBytes;
+        // Byte c of a lane lies where memcpy put it: counted from the low end on little-endian hosts.
+        const std::size_t shift =
+            8 * (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? byte : kLaneBytes - 1 - byte);
+        return static_cast<std::uint8_t>(lanes[column / kLaneBytes][7 - bit] >> shift);
+    }
 };
 
 // One step of an 8 × 8 bit transpose done in every byte at once: for the
@@ -48,11 +58,9 @@ template <unsigned S>
 inline void swapBitBlocks(GroupWords& words, std::uint64_t mask) {
     for (unsigned r = 0; r < kMaxIndexPlanes; ++r) {
         if (r & S) continue;
-        for (std::size_t lane = 0; lane < kLanes; ++lane) {
-            const std::uint64_t t = ((words[r][lane] >> S) ^ words[r + S][lane]) & mask;
-            words[r + S][lane] ^= t;
-            words[r][lane] ^= t << S;
-        }
+        const GroupWord t = ((words[r] >> S) ^ words[r + S]) & mask;
+        words[r + S] ^= t;
+        words[r] ^= t << S;
     }
 }
 
@@ -65,7 +73,8 @@ inline IndexGroup transposeGroup(GroupWords words) {
     swapBitBlocks<2>(words, 0x3333333333333333ull);
     swapBitBlocks<1>(words, 0x5555555555555555ull);
     IndexGroup group;
-    std::memcpy(group.bytes.data(), words.data(), kGroupPixels);
+    for (std::size_t r = 0; r < kMaxIndexPlanes; ++r)
+        for (std::size_t lane = 0; lane < kLanes; ++lane) group.lanes[lane][r] = words[r][lane];
     return group;
 }
 
@@ -206,6 +215,7 @@ inline std::uint32_t holdAndModify(std::uint32_t held, const HamStep& step, std:
 inline std::uint32_t holdAndModifyGroup(const IndexGroup& group, std::size_t count, const HamSteps& steps,
                                         std::uint32_t held, std::uint8_t* out) {
     const std::size_t wholeColumns = count / kPixelsPerByte;
+#pragma GCC unroll 16
     for (std::size_t c = 0; c < wholeColumns; ++c, out += 4 * kPixelsPerByte)
         for (std::size_t k = 0; k < kPixelsPerByte; ++k) held = holdAndModify(held, steps[group.at(c, k)], out + 4 * k);
     for (std::size_t k = 0; k < count % kPixelsPerByte; ++k)
