@@ -4,7 +4,8 @@
 # Options add what only some scripts need (any number of them):
 #   --fuzz              clang and its sanitizer runtime, for fuzz/run.sh;
 #   --bench             the yardsticks of the whole-process speed comparisons
-#                       under bench/: the lhasa program and ffmpeg;
+#                       under bench/: the lhasa program, ffmpeg, and GNU time
+#                       for their CPU times and peak memory;
 #   --installed-checks  what scripts/check-installed.sh uses to try the
 #                       installed package as a desktop would: GNOME's video
 #                       thumbnailer, ffmpeg for its pixels, and the GLib and
@@ -36,7 +37,7 @@ packages=(
 for option in "$@"; do
   case $option in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    --bench) packages+=(lhasa ffmpeg) ;;
+    --bench) packages+=(lhasa ffmpeg time) ;;
     --installed-checks) packages+=(totem libglib2.0-bin xdg-utils ffmpeg) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
   esac
