@@ -50,16 +50,6 @@ private:
     unsigned unit_;
 };
 
-// Big-endian fields in one go: words({0x8002, 0xAAAA}, 2).
-inline ByteVector words(std::initializer_list<std::uint32_t> values, std::size_t size) {
-    ByteVector out;
-    for (auto v : values)
-        for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * (size - 1 - i))));
-    return out;
-}
-inline ByteVector w16(std::initializer_list<std::uint32_t> values) { return words(values, 2); }
-inline ByteVector w32(std::initializer_list<std::uint32_t> values) { return words(values, 4); }
-
 struct ByteAt {
     std::size_t plane, row, column;
     std::uint8_t value;

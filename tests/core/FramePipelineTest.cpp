@@ -1,6 +1,6 @@
-// Frame delivery: errors, how many frames a request decodes, double
-// buffering, stepping backwards and restarting from complete pictures or
-// checkpoints.
+// Frame delivery: errors, how many frames a request decodes, stepping
+// backwards and restarting from complete pictures or checkpoints. (Double
+// buffering and later complete pictures are checked on the corpus.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,7 +47,10 @@ public:
         EXPECT_TRUE(parser.decodeFrameAtIndex(index, out, nullptr));
         lastPicture = out;
         std::vector<int> decoded;
-        for (const auto& line : log) decoded.push_back(std::stoi(line.substr(line.rfind(' ') + 1)));
+        for (const auto& line : log) {
+            EXPECT_EQ(line.rfind("ANIMParser: Unsupported delta operation 1 at frame ", 0), 0u) << line;
+            decoded.push_back(std::stoi(line.substr(line.rfind(' ') + 1)));
+        }
         return decoded;
     }
 
@@ -82,41 +85,10 @@ TEST(FramePipeline, RefusesBadRequestsWithoutChangingState) {
     EXPECT_EQ(p.request(2), (std::vector<int>{2}));
 }
 
-TEST(FramePipeline, DecodesEachFrameOnceAndRestartsAfterAStepBack) {
-    Pipeline p({keyFrame(0xF0, 0), countedFrame(), countedFrame(), countedFrame(), countedFrame(),
-                countedFrame()});
-    EXPECT_EQ(p.request(5), (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(p.request(5), (std::vector<int>{}));
-    EXPECT_EQ(p.request(3), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(p.request(4), (std::vector<int>{4}));
-    EXPECT_EQ(p.bits(), "1111000000000000");
-}
-
 TEST(FramePipeline, FramesWithoutDataRepeatThePreviousPicture) {
     Pipeline p({keyFrame(0x0F, 0), form("ILBM", {anhd({.operation = 5})})});
     p.request(1);
     EXPECT_EQ(p.bits(), "0000111100000000");
-}
-
-TEST(FramePipeline, LaterCompletePicturesAreKeyFramesAndSeekingRestartsThere) {
-    Pipeline p({keyFrame(0x80, 0), countedFrame(), countedFrame(), laterKeyFrame(0x00, 0x01), countedFrame(),
-                countedFrame()});
-    EXPECT_EQ(p.request(2), (std::vector<int>{1, 2}));
-    // Moving forward past a complete picture starts from it.
-    EXPECT_EQ(p.request(5), (std::vector<int>{4, 5}));
-    const std::string atFive = p.bits();
-    EXPECT_EQ(atFive, "0000000000000001");
-    // Stepping back to 4 restarts at frame 3 rather than frame 0.
-    EXPECT_EQ(p.request(4), (std::vector<int>{4}));
-    // Before the second picture, frame 0 is the start again.
-    EXPECT_EQ(p.request(1), (std::vector<int>{1}));
-    EXPECT_EQ(p.bits(), "1000000000000000");
-
-    // Whatever the road, the picture is the same as a fresh parser's.
-    Pipeline fresh({keyFrame(0x80, 0), countedFrame(), countedFrame(), laterKeyFrame(0x00, 0x01), countedFrame(),
-                    countedFrame()});
-    fresh.request(5);
-    EXPECT_EQ(fresh.bits(), atFive);
 }
 
 // Frame indices from `first` to `last`, inclusive.
@@ -155,7 +127,11 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
           {12, framesFrom(11, 12), 12}, // checkpoint 10 is nearer than frame 9 in hand
           {14, framesFrom(13, 14), 12}, // the frame in hand is nearest
           {39, framesFrom(31, 39), 12}}},
-        {0, {{25, framesFrom(1, 25), 0}, {22, framesFrom(1, 22), 0}, {12, framesFrom(1, 12), 0}}},
+        {0,
+         {{25, framesFrom(1, 25), 0},
+          {25, {}, 0},  // the frame in hand is only converted again
+          {22, framesFrom(1, 22), 0},
+          {12, framesFrom(1, 12), 0}}},
     };
     for (const auto& c : cases) {
         Pipeline p(fortyFramesWithAPictureAt27());
@@ -200,14 +176,6 @@ TEST(FramePipeline, UnknownCompressionConvertsAsRegisterZero) {
     ASSERT_NE(frame, nullptr);
     for (std::size_t i = 0; i < frame->size(); i += 4)
         ASSERT_EQ(Bytes(frame->begin() + i, frame->begin() + i + 4), (Bytes{0x30, 0x20, 0x10, 0xFF}));
-}
-
-TEST(FramePipeline, UnsupportedOperationLogLine) {
-    Pipeline p({keyFrame(0, 0), form("ILBM", {anhd({.operation = 6}), chunk("DLTA", {1, 2})})});
-    p.log.clear();
-    Bytes out(64);
-    p.parser.decodeFrameAtIndex(1, out, nullptr);
-    EXPECT_EQ(p.log, (std::vector<std::string>{"ANIMParser: Unsupported delta operation 6 at frame 1"}));
 }
 
 }  // namespace

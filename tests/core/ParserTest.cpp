@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/ANIMParser.h"
-#include "platform/foundation/SystemLog.h"
 #include "support/IFFWriter.h"
 
 namespace velarium {
@@ -214,16 +213,6 @@ TEST(ANIMParserTiming, FramesFollowEachOtherExactlyAcrossTimescales) {
     }
     EXPECT_EQ(p.parser->totalDuration(), MediaTime::make(59, 300));
     EXPECT_FALSE(p.parser->totalDuration().hasBeenRounded());
-}
-
-TEST(ANIMParserContainer, ColourCyclingChunksOnlyLog) {
-    std::vector<std::string> lines;
-    ScopedLogCapture capture([&](const std::string& line) { lines.push_back(line); });
-    auto p = parse(animFile({form("ILBM", {bmhd({}), chunk("CRNG", ByteVector(8, 0)),
-                                           chunk("DPPS", ByteVector(4, 0)), chunk("CRNG", ByteVector(8, 0)),
-                                           body(2)})}));
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(lines, (std::vector<std::string>{" - CRNG", " - DPPS", " - CRNG"}));
 }
 
 }  // namespace

@@ -11,38 +11,7 @@ namespace velarium::testing {
 
 using ByteVector = std::vector<std::uint8_t>;
 
-inline void appendU8(ByteVector& out, unsigned v) { out.push_back(static_cast<std::uint8_t>(v)); }
-inline void appendU16(ByteVector& out, unsigned v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-inline void appendU32(ByteVector& out, std::uint32_t v) {
-    appendU16(out, v >> 16);
-    appendU16(out, v & 0xFFFF);
-}
 inline void appendBytes(ByteVector& out, const ByteVector& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-inline void appendId(ByteVector& out, const std::string& id) {
-    for (std::size_t i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(i < id.size() ? id[i] : ' '));
-}
-
-// One chunk: identifier, big-endian size, data, pad byte when the size is odd.
-inline ByteVector chunk(const std::string& id, const ByteVector& data) {
-    ByteVector out;
-    appendId(out, id);
-    appendU32(out, static_cast<std::uint32_t>(data.size()));
-    appendBytes(out, data);
-    if (data.size() & 1) out.push_back(0);
-    return out;
-}
-
-// A chunk whose declared size differs from the data that follows it.
-inline ByteVector chunkWithSize(const std::string& id, std::uint32_t declaredSize, const ByteVector& data) {
-    ByteVector out;
-    appendId(out, id);
-    appendU32(out, declaredSize);
-    appendBytes(out, data);
-    return out;
-}
 
 inline ByteVector concat(std::initializer_list<ByteVector> parts) {
     ByteVector out;
@@ -50,10 +19,35 @@ inline ByteVector concat(std::initializer_list<ByteVector> parts) {
     return out;
 }
 
+// Big-endian fields of `size` bytes each: words({0x8002, 0xAAAA}, 2).
+inline ByteVector words(std::initializer_list<std::uint32_t> values, std::size_t size) {
+    ByteVector out;
+    for (auto v : values)
+        for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * (size - 1 - i))));
+    return out;
+}
+inline ByteVector w16(std::initializer_list<std::uint32_t> values) { return words(values, 2); }
+inline ByteVector w32(std::initializer_list<std::uint32_t> values) { return words(values, 4); }
+
+// A chunk whose declared size may differ from the data that follows it.
+inline ByteVector chunkWithSize(const std::string& id, std::uint32_t declaredSize, const ByteVector& data) {
+    ByteVector out(id.begin(), id.end());
+    out.resize(4, ' ');
+    appendBytes(out, w32({declaredSize}));
+    appendBytes(out, data);
+    return out;
+}
+
+// One chunk: identifier, big-endian size, data, pad byte when the size is odd.
+inline ByteVector chunk(const std::string& id, const ByteVector& data) {
+    ByteVector out = chunkWithSize(id, static_cast<std::uint32_t>(data.size()), data);
+    if (data.size() & 1) out.push_back(0);
+    return out;
+}
+
 // A FORM of the given type around already-built chunks.
 inline ByteVector form(const std::string& type, const std::vector<ByteVector>& chunks) {
-    ByteVector data;
-    appendId(data, type);
+    ByteVector data(type.begin(), type.end());
     for (const auto& c : chunks) appendBytes(data, c);
     return chunk("FORM", data);
 }
@@ -64,21 +58,9 @@ struct BMHDFields {
 };
 
 inline ByteVector bmhd(const BMHDFields& f) {
-    ByteVector d;
-    appendU16(d, f.width);
-    appendU16(d, f.height);
-    appendU16(d, 0);
-    appendU16(d, 0);
-    appendU8(d, f.planes);
-    appendU8(d, f.masking);
-    appendU8(d, f.compression);
-    appendU8(d, 0);
-    appendU16(d, 0);
-    appendU8(d, f.xAspect);
-    appendU8(d, f.yAspect);
-    appendU16(d, f.width);
-    appendU16(d, f.height);
-    return chunk("BMHD", d);
+    const auto byte = [](unsigned v) { return static_cast<std::uint8_t>(v); };
+    return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}), {byte(f.planes), byte(f.masking), byte(f.compression), 0},
+                                 w16({0}), {byte(f.xAspect), byte(f.yAspect)}, w16({f.width, f.height})}));
 }
 
 struct ANHDFields {
@@ -97,11 +79,7 @@ inline ByteVector anhd(const ANHDFields& f) {
     return chunk("ANHD", d);
 }
 
-inline ByteVector camg(std::uint32_t mode) {
-    ByteVector d;
-    appendU32(d, mode);
-    return chunk("CAMG", d);
-}
+inline ByteVector camg(std::uint32_t mode) { return chunk("CAMG", w32({mode})); }
 
 inline ByteVector dpan(unsigned speed) {
     ByteVector d(8, 0);
@@ -112,11 +90,7 @@ inline ByteVector dpan(unsigned speed) {
 // CMAP from 0xRRGGBB colours.
 inline ByteVector cmap(std::initializer_list<std::uint32_t> colours) {
     ByteVector d;
-    for (auto c : colours) {
-        appendU8(d, c >> 16);
-        appendU8(d, (c >> 8) & 0xFF);
-        appendU8(d, c & 0xFF);
-    }
+    for (auto c : colours) appendBytes(d, words({c}, 3));
     return chunk("CMAP", d);
 }
 

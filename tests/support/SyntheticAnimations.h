@@ -38,11 +38,8 @@ inline ByteVector syntheticBody(const SyntheticAnimation& shape, std::size_t fra
 // Every register the planes can address (at most 256), each a different colour.
 inline ByteVector syntheticColourMap(const SyntheticAnimation& shape) {
     ByteVector colours;
-    for (unsigned i = 0; i < (1u << shape.planes) && i < 256; ++i) {
-        appendU8(colours, i * 3);
-        appendU8(colours, 255 - i);
-        appendU8(colours, i * 7);
-    }
+    for (unsigned i = 0; i < (1u << shape.planes) && i < 256; ++i)
+        colours.insert(colours.end(), {std::uint8_t(i * 3), std::uint8_t(255 - i), std::uint8_t(i * 7)});
     return colours;
 }
 
@@ -57,19 +54,17 @@ inline ByteVector syntheticByteVerticalDelta(const SyntheticAnimation& shape, st
     const unsigned changedColumn = static_cast<unsigned>(frame % rowBytes);
     const unsigned firstRow = 1 + static_cast<unsigned>(frame * 7 % (shape.height - kSyntheticChangedRows));
 
-    ByteVector data;
-    appendU32(data, kSyntheticDeltaPointers * 4);  // plane 0's column data follows the table
-    for (unsigned i = 1; i < kSyntheticDeltaPointers; ++i) appendU32(data, 0);
+    // Plane 0's column data follows the table: its pointer, big-endian, fits in the last byte.
+    ByteVector data(kSyntheticDeltaPointers * 4, 0);
+    data[3] = kSyntheticDeltaPointers * 4;
     for (unsigned column = 0; column < rowBytes; ++column) {
         if (column != changedColumn) {
-            appendU8(data, 0);  // no operations
+            data.push_back(0);  // no operations
             continue;
         }
-        appendU8(data, 2);         // two operations:
-        appendU8(data, firstRow);  // skip down to the first changed row,
-        appendU8(data, kByteVerticalSameRun);
-        appendU8(data, kSyntheticChangedRows);  // then fill the changed rows
-        appendU8(data, static_cast<unsigned>(frame));
+        // Two operations: skip down to the first changed row, then fill the changed rows.
+        data.insert(data.end(), {2, std::uint8_t(firstRow), kByteVerticalSameRun, kSyntheticChangedRows,
+                                 std::uint8_t(frame)});
     }
     return data;
 }

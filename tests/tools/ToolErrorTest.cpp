@@ -37,39 +37,32 @@ void expectOneErrorLine(const ProgramRun& run, int status, const std::string& pr
 }
 
 TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
-    const ByteVector ilbm = form("ILBM", {bmhd({}), chunk("BODY", {0, 0})});
-    const ByteVector noFrames = form("ANIM", {chunk("NAME", {'x', 'y'})});
-    // `frames` and `play` open files through the format reader extension,
-    // which words two of these failures its own way.
-    struct Case {
-        std::string name;
-        std::string file;
-        std::string message;
-        std::string extensionMessage = {};  // when it differs
-    };
-    const std::vector<Case> cases = {
-        {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory"},
-        {"folder", folder_.path().string(), "Cannot read the file: Is a directory"},
-        {"empty", file("empty.anim", ""), "File too small", "Invalid file size"},
-        {"eleven bytes", file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small"},
-        {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file"},
-        {"plain ILBM", file("picture.iff", ilbm), "Not an IFF ANIM file"},
-        {"no FORM ILBM", file("noframes.anim", noFrames), "No frames found", "Failed to parse ANIM file"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectOneErrorLine(runTool({"info", c.file}), kFailure, "velarium-tool: " + c.file + ": ", c.message);
-        const std::string& viaExtension = c.extensionMessage.empty() ? c.message : c.extensionMessage;
-        expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, "velarium-tool: " + c.file + ": ",
-                           viaExtension);
-        expectOneErrorLine(runTool({"play", c.file}), kFailure, "velarium-tool: " + c.file + ": ", viaExtension);
-    }
-}
-
-TEST_F(ToolErrors, FilesOverOneHundredMebibytesAreRefused) {
     const std::string big = file("big.anim", std::string("FORM\0\0\0\0ANIM", 12));
     std::filesystem::resize_file(big, 100 * 1024 * 1024 + 1);  // sparse: costs no disk
-    expectOneErrorLine(runTool({"info", big}), kFailure, "velarium-tool: " + big + ": ", "larger than 100 MiB");
+    // `frames` and `play` open files through the format reader extension,
+    // which words some of these failures its own way.
+    const struct {
+        std::string name, file, message, extensionMessage;
+    } cases[] = {
+        {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory", ""},
+        {"folder", folder_.path().string(), "Cannot read the file: Is a directory", ""},
+        {"empty", file("empty.anim", ""), "File too small", "Invalid file size"},
+        {"eleven bytes", file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small", ""},
+        {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file", ""},
+        {"plain ILBM", file("picture.iff", form("ILBM", {bmhd({}), chunk("BODY", {0, 0})})), "Not an IFF ANIM file",
+         ""},
+        {"no FORM ILBM", file("noframes.anim", form("ANIM", {chunk("NAME", {'x', 'y'})})), "No frames found",
+         "Failed to parse ANIM file"},
+        {"over 100 MiB", big, "larger than 100 MiB", "Invalid file size"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string prefix = "velarium-tool: " + c.file + ": ";
+        const std::string& viaExtension = c.extensionMessage.empty() ? c.message : c.extensionMessage;
+        expectOneErrorLine(runTool({"info", c.file}), kFailure, prefix, c.message);
+        expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, prefix, viaExtension);
+        expectOneErrorLine(runTool({"play", c.file}), kFailure, prefix, viaExtension);
+    }
 }
 
 TEST_F(ToolErrors, AnEmptyPictureHasFactsButNoFrames) {
@@ -82,8 +75,6 @@ TEST_F(ToolErrors, AnEmptyPictureHasFactsButNoFrames) {
         EXPECT_NE(info.standardOutput.find("Size:            0 x 0 pixels"), std::string::npos) << info.standardOutput;
         expectOneErrorLine(runTool({"frames", anim, "-o", path("out")}), kFailure, "velarium-tool: " + anim + ": ",
                            "picture is empty (0 x 0 pixels)");
-        expectOneErrorLine(runTool({"frames", anim, "-o", "-", "--format", "bgra"}), kFailure,
-                           "velarium-tool: " + anim + ": ", "picture is empty");
     }
 }
 
@@ -106,31 +97,32 @@ TEST_F(ToolErrors, FramesOutsideTheAnimationOrUnwritableOutputFail) {
     EXPECT_FALSE(std::filesystem::exists(path("out")));
 }
 
-TEST_F(ToolErrors, CommandLineMistakesGiveOneLine) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"play", kDemo, "--speed", "2"},
-        {"info", kDemo, "--colour"},
-        {"frames", kDemo},                                    // no -o
-        {"frames", kDemo, "-o", "-"},                         // PNG cannot go to standard output
-        {"frames", kDemo, "-o", path("out"), "--format", "gif"},
-        {"frames", kDemo, "-o", path("out"), "--from", "-1"},
-        {"frames", kDemo, "-o", path("out"), "--count", "0"},
-        {"frames", kDemo, "-o", path("out"), "--count", "two"},
+// Mistakes give one line pointing at the help; a command without its file
+// shows its usage.
+TEST_F(ToolErrors, CommandLineMistakesAreUsageErrors) {
+    const std::string mistake = "(see velarium-tool --help)", usage = "Usage: velarium-tool";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"play", kDemo, "--speed", "2"}, mistake},
+        {{"info", kDemo, "--colour"}, mistake},
+        {{"frames", kDemo}, mistake},             // no -o
+        {{"frames", kDemo, "-o", "-"}, mistake},  // PNG cannot go to standard output
+        {{"frames", kDemo, "-o", path("out"), "--format", "gif"}, mistake},
+        {{"frames", kDemo, "-o", path("out"), "--from", "-1"}, mistake},
+        {{"frames", kDemo, "-o", path("out"), "--count", "0"}, mistake},
+        {{"frames", kDemo, "-o", path("out"), "--count", "two"}, mistake},
+        {{}, usage},
+        {{"info"}, usage},
+        {{"frames", "-o", path("out")}, usage},
     };
-    for (const auto& arguments : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        expectOneErrorLine(runTool(arguments), kUsage, "velarium-tool: ", "(see velarium-tool --help)");
-    }
-}
-
-TEST_F(ToolErrors, NoFileShowsUsage) {
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{}, {"info"}, {"frames"}, {"frames", "-o", path("out")}}) {
+    for (const auto& [arguments, text] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         const auto run = runTool(arguments);
         EXPECT_EQ(run.exitStatus, kUsage);
-        EXPECT_NE(run.standardError.find("Usage: velarium-tool"), std::string::npos) << run.standardError;
+        EXPECT_NE(run.standardError.find(text), std::string::npos) << run.standardError;
         EXPECT_EQ(run.standardOutput, "");
+        if (text == mistake) {
+            EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
+        }
     }
     const auto help = runTool({"frames", "--help"});
     EXPECT_EQ(help.exitStatus, 0);
@@ -143,17 +135,14 @@ TEST_F(ToolErrors, NoFileShowsUsage) {
 TEST_F(ToolErrors, DamagedFilesNeverCrashTheTool) {
     const std::string demo = readWholeFile(kDemo);
     std::vector<std::string> damaged;
-    for (std::size_t length : {std::size_t(12), std::size_t(20), std::size_t(47), std::size_t(60), std::size_t(400),
-                               std::size_t(5001), demo.size() / 2, demo.size() - 1})
+    for (std::size_t length : {12ul, 20ul, 47ul, 60ul, 400ul, 5001ul, demo.size() / 2, demo.size() - 1})
         damaged.push_back(demo.substr(0, length));
-    std::string hugeChunk = demo;
-    hugeChunk[16] = '\x7F';  // the first ILBM claims to be nearly 2 GB long
-    damaged.push_back(hugeChunk);
-    std::string bigPicture = demo;
+    damaged.push_back(demo);
+    damaged.back()[16] = '\x7F';  // the first ILBM claims to be nearly 2 GB long
+    damaged.push_back(demo);
     const std::size_t bmhd = demo.find("BMHD");
-    bigPicture[bmhd + 8] = bigPicture[bmhd + 9] = bigPicture[bmhd + 10] = bigPicture[bmhd + 11] = '\xFF';
-    bigPicture[bmhd + 16] = '\x08';  // 65535 × 65535 pixels, 8 planes
-    damaged.push_back(bigPicture);
+    damaged.back().replace(bmhd + 8, 4, "\xFF\xFF\xFF\xFF");
+    damaged.back()[bmhd + 16] = '\x08';  // 65535 × 65535 pixels, 8 planes
 
     for (std::size_t i = 0; i < damaged.size(); ++i) {
         SCOPED_TRACE("damaged file " + std::to_string(i));
