@@ -55,7 +55,8 @@ TEST_P(CorpusAnimationTest, RandomSeeksMatchExpected) {
     ASSERT_EQ(parser.numFrames(), hashes.size());
 
     const std::uint64_t state = 2 * parser.geometry().bufferSize();
-    const std::uint64_t limits[] = {0, parser.numFrames() * state, 3 * state, ANIMParser::kDefaultCheckpointMemoryLimit};
+    const std::uint64_t limits[] = {0, parser.numFrames() * state, 3 * state,
+                                    ANIMParser::kDefaultCheckpointMemoryLimit};
     std::mt19937 random(7);
     Bytes frame(parser.width() * parser.height() * 4);
     for (std::uint64_t limit : limits) {

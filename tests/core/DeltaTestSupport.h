@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <ostream>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -116,29 +115,29 @@ inline std::vector<ByteAt> inBufferOrder(std::vector<ByteAt> bytes) {
     return bytes;
 }
 
-// Decodes a case's chunk, with `decode(data, length, bitmap)`, into a bitmap of
-// the case's size filled with its fill byte: exactly the expected bytes must change.
-template <typename Case, typename Decode>
-void expectChangedBytes(const Case& c, Decode decode) {
-    TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
-    decode(c.chunk.data(), c.chunk.size(), bitmap.view());
-    EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
-}
-
-// Names each case of a parameterised table after its `name`.
-struct CaseName {
-    template <typename Info>
-    std::string operator()(const Info& info) const { return info.param.name; }
-};
-
-// A case for the vertical decoders, which take a word size and an XOR flag.
-struct VerticalCase {
+// One decoder case: its chunk is decoded into a bitmap of the case's size
+// filled with `fill`, and exactly the expected bytes must change. `option`
+// is the decoder's own argument (option bits or word size); `exclusiveOr`
+// the XOR flag of the decoders that take one.
+struct DeltaCase {
     const char* name;
-    std::size_t width, height, planes, wordSize;
-    bool exclusiveOr;
+    std::size_t width, height, planes;
+    std::uint32_t option;
     ByteVector chunk;
     std::vector<ByteAt> expected;
     std::uint8_t fill = 0;
+    bool exclusiveOr = false;
 };
+
+// Runs every case through `decode(case, data, length, bitmap)`.
+template <typename Decode>
+void expectChangedBytes(const std::vector<DeltaCase>& cases, Decode decode) {
+    for (const DeltaCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestBitmap bitmap(c.width, c.height, c.planes, c.fill);
+        decode(c, c.chunk.data(), c.chunk.size(), bitmap.view());
+        EXPECT_EQ(bitmap.changedBytes(), inBufferOrder(c.expected));
+    }
+}
 
 }  // namespace velarium::testing

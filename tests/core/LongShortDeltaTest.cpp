@@ -7,17 +7,9 @@ namespace {
 
 using namespace velarium::testing;
 
-struct LongShortCase {
-    const char* name;
-    std::size_t width, height, planes, wordSize;
-    ByteVector chunk;
-    std::vector<ByteAt> expected;
-    std::uint8_t fill = 0;
-};
-
 // Runs and damaged lists; the corpus's ANIM-2 and ANIM-3 animations cover
 // plain word offsets.
-std::vector<LongShortCase> cases() {
+std::vector<DeltaCase> cases() {
     return {
         {"RunFromFFFEStartsOneWordOnAndLeavesThePositionAtItsLastWord", 64, 2, 1, 2,
          DeltaChunk(1).list(0, w16({0xFFFE, 3, 0x1111, 0x2222, 0x3333, 1, 0x4444, 0xFFFF})).bytes(),
@@ -51,16 +43,11 @@ std::vector<LongShortCase> cases() {
     };
 }
 
-class LongShortDeltaTest : public ::testing::TestWithParam<LongShortCase> {};
-
-TEST_P(LongShortDeltaTest, WritesExactlyTheExpectedBytes) {
-    const LongShortCase& c = GetParam();
-    expectChangedBytes(c, [&](const std::uint8_t* data, std::size_t length, PlanarBitmap bitmap) {
-        decodeLongShortDelta(data, length, bitmap, c.wordSize);
+TEST(LongShortDelta, WritesExactlyTheExpectedBytes) {
+    expectChangedBytes(cases(), [](const DeltaCase& c, auto data, auto length, auto bitmap) {
+        decodeLongShortDelta(data, length, bitmap, c.option);
     });
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, LongShortDeltaTest, ::testing::ValuesIn(cases()), CaseName());
 
 }  // namespace
 }  // namespace velarium

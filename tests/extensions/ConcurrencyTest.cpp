@@ -49,14 +49,13 @@ protected:
     }
 };
 
+// The value a completion handler was given, which must come without an error.
 template <typename Value>
-Value await(const std::function<void(std::function<void(Value, const Error*)>)>& call) {
-    Value result{};
-    call([&](Value value, const Error* error) {
+auto into(Value& value) {
+    return [&value](Value given, const Error* error) {
         EXPECT_EQ(error, nullptr) << (error ? error->localizedDescription : "");
-        result = std::move(value);
-    });
-    return result;
+        value = std::move(given);
+    };
 }
 
 TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
@@ -71,17 +70,17 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
         Error error;
         auto reader = readerFactory->formatReaderWithByteSource(FileByteSource::open(movie.file, nullptr), {}, &error);
         ASSERT_NE(reader, nullptr) << error.localizedDescription;
-        auto tracks = await<std::vector<METrackReaderRef>>(
-            [&](auto handler) { reader->loadTrackReadersWithCompletionHandler(handler); });
+        std::vector<METrackReaderRef> tracks;
+        reader->loadTrackReadersWithCompletionHandler(into(tracks));
         ASSERT_EQ(tracks.size(), 1u);
-        auto info = await<METrackInfoRef>([&](auto handler) { tracks[0]->loadTrackInfoWithCompletionHandler(handler); });
-        const auto description = info->formatDescriptions().front();
+        METrackInfoRef info;
+        tracks[0]->loadTrackInfoWithCompletionHandler(into(info));
         auto manager = std::make_shared<MEVideoDecoderPixelBufferManager>();
-        auto decoder = decoderFactory->videoDecoderWithCodecType(makeFourCharCode("ILBM"), description, {}, manager,
-                                                                 &error);
+        auto decoder = decoderFactory->videoDecoderWithCodecType(makeFourCharCode("ILBM"),
+                                                                 info->formatDescriptions().front(), {}, manager, &error);
         ASSERT_NE(decoder, nullptr);
-        auto first = await<MESampleCursorRef>(
-            [&](auto handler) { tracks[0]->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(handler); });
+        MESampleCursorRef first;
+        tracks[0]->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(into(first));
 
         const auto frameCount = static_cast<std::int64_t>(movie.hashes.size());
         std::atomic<int> checked{0}, wrong{0}, failed{0};

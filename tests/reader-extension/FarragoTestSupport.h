@@ -15,6 +15,13 @@
 
 namespace velarium::testing {
 
+// A parser of `bytes`, parsed; its table is empty when they hold no frames.
+inline std::shared_ptr<ANIMParser> parse(const ByteVector& bytes) {
+    auto parser = std::make_shared<ANIMParser>(makeSharedBytes(bytes));
+    parser->parseWithError(nullptr);
+    return parser;
+}
+
 inline std::shared_ptr<ANIMFormatReader> openReader(const ByteVector& bytes, Error* error = nullptr) {
     auto source = std::make_shared<MemoryByteSource>(bytes);
     ANIMFormatReaderFactory factory;

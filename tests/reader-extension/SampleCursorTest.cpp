@@ -13,12 +13,6 @@ namespace {
 
 using namespace testing;
 
-std::shared_ptr<ANIMParser> parse(const ByteVector& bytes) {
-    auto parser = std::make_shared<ANIMParser>(makeSharedBytes(bytes));
-    parser->parseWithError(nullptr);
-    return parser;
-}
-
 std::shared_ptr<ANIMParser> fiveFrames() { return parse(syntheticAnimation({})); }
 std::shared_ptr<ANIMParser> emptyTable() { return parse(animFile({})); }
 

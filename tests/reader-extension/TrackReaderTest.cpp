@@ -72,9 +72,7 @@ TEST(ANIMTrackReader, NominalFrameRateFallsBackToTen) {
         EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f) << duration.description();
     }
 
-    auto empty = std::make_shared<ANIMParser>(makeSharedBytes(animFile({})));
-    empty->parseWithError(nullptr);
-    ANIMTrackReader track(empty, 0, nullptr);
+    ANIMTrackReader track(parse(animFile({})), 0, nullptr);
     METrackInfo info(kCMMediaType_Video, 1, {});
     track.populateOptionalMetadataFieldsFor(info);
     EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f);
@@ -139,9 +137,7 @@ TEST(ANIMTrackReader, FirstAndLastCursorsAndDuration) {
         EXPECT_TRUE(unedited.isValid());
     }
 
-    auto empty = std::make_shared<ANIMParser>(makeSharedBytes(animFile({})));
-    empty->parseWithError(nullptr);
-    ANIMTrackReader track(empty, 0, nullptr);
+    ANIMTrackReader track(parse(animFile({})), 0, nullptr);
     track.generateSampleCursorAtLastSampleInDecodeOrderWithCompletionHandler(
         [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), 0u); });
 }

@@ -59,8 +59,9 @@ struct BMHDFields {
 
 inline ByteVector bmhd(const BMHDFields& f) {
     const auto byte = [](unsigned v) { return static_cast<std::uint8_t>(v); };
-    return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}), {byte(f.planes), byte(f.masking), byte(f.compression), 0},
-                                 w16({0}), {byte(f.xAspect), byte(f.yAspect)}, w16({f.width, f.height})}));
+    return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}),
+                                 {byte(f.planes), byte(f.masking), byte(f.compression), 0}, w16({0}),
+                                 {byte(f.xAspect), byte(f.yAspect)}, w16({f.width, f.height})}));
 }
 
 struct ANHDFields {
