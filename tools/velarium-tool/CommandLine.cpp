@@ -2,9 +2,7 @@
 #include "tools/velarium-tool/CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
-#include <thread>
 
 #include "tools/velarium-tool/ToolError.h"
 
@@ -51,11 +49,6 @@ int printUsage(const CLI::App& command, const std::string& parentName) {
 
 }  // namespace
 
-unsigned defaultFrameJobs() {
-    constexpr unsigned kDefaultJobs = 2;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, kDefaultJobs);
-}
-
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine result;
 
@@ -87,10 +80,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         frames->add_option("--count", count, "How many frames to write (default: up to the last frame)")
             ->type_name("M")
             ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
-    result.frames.jobs = defaultFrameJobs();
     frames->add_option("--jobs", result.frames.jobs,
-                       "Frames decoded at once, each worker reading the file on its own (default: " +
-                           std::to_string(result.frames.jobs) + "; 1 decodes them one after another)")
+                       "Workers rebuilding frames side by side, each reading the file and going through "
+                       "every delta on its own (default 1)")
         ->type_name("N")
         ->check(CLI::Validator(checkJobCount, "", "worker count"));
 

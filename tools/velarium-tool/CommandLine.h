@@ -19,12 +19,9 @@ struct FramesOptions {
     FrameFormat format = FrameFormat::PNG;
     std::uint64_t from = 0;
     std::optional<std::uint64_t> count;  // to the last frame when absent
-    unsigned jobs = 1;                   // decoding workers; 1 decodes on the main thread
+    unsigned jobs = 1;                   // workers loading frames, each reading the file on its own
 };
 
-// Decoding workers for `frames` unless --jobs says otherwise: two where the
-// machine has two or more hardware threads, else one.
-unsigned defaultFrameJobs();
 inline constexpr unsigned kMaxFrameJobs = 16;
 
 struct PlayOptions {
