@@ -59,25 +59,6 @@ TEST(ANIMTrackReader, NominalFrameRateComesFromTheFirstFrame) {
     }
 }
 
-TEST(ANIMTrackReader, NominalFrameRateFallsBackToTen) {
-    auto reader = openReader(syntheticAnimation({}));
-    // Frame records are shared with the parser, so a test can give the
-    // first frame durations no file produces.
-    const MediaTime durations[] = {MediaTime::make(0, 60), MediaTime::make(-2, 60), MediaTime::invalid(),
-                                   MediaTime::positiveInfinity()};
-    for (const MediaTime& duration : durations) {
-        reader->parser()->frames().front()->duration = duration;
-        METrackInfo info(kCMMediaType_Video, 1, {});
-        firstTrack(*reader)->populateOptionalMetadataFieldsFor(info);
-        EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f) << duration.description();
-    }
-
-    ANIMTrackReader track(parse(animFile({})), 0, nullptr);
-    METrackInfo info(kCMMediaType_Video, 1, {});
-    track.populateOptionalMetadataFieldsFor(info);
-    EXPECT_FLOAT_EQ(info.nominalFrameRate(), 10.0f);
-}
-
 TEST(ANIMTrackReader, MissingFormatDescriptionFailsTrackInfoOnly) {
     auto track = firstTrack(*openReader(syntheticAnimation({})));
     track->setFormatDescription(nullptr);
@@ -136,10 +117,6 @@ TEST(ANIMTrackReader, FirstAndLastCursorsAndDuration) {
         EXPECT_EQ(unedited, fileDuration);
         EXPECT_TRUE(unedited.isValid());
     }
-
-    ANIMTrackReader track(parse(animFile({})), 0, nullptr);
-    track.generateSampleCursorAtLastSampleInDecodeOrderWithCompletionHandler(
-        [&](MESampleCursorRef cursor, const Error*) { EXPECT_EQ(cursorIndex(cursor), 0u); });
 }
 
 }  // namespace
