@@ -45,6 +45,11 @@ public:
     // video decoder. Each gives false (and the error) when it cannot.
     virtual bool loadSample(std::uint64_t index, SampleBufferRef& sample, Error* error) = 0;
     virtual bool decodeSample(const SampleBufferRef& sample, Frame& frame, Error* error) = 0;
+    // Both steps, on the calling thread.
+    bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) {
+        SampleBufferRef sample;
+        return loadSample(index, sample, error) && decodeSample(sample, frame, error);
+    }
 
     static constexpr std::uint64_t kBytesPerPixel = 4;
 };
