@@ -81,8 +81,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             ->type_name("M")
             ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
     frames->add_option("--jobs", result.frames.jobs,
-                       "Workers rebuilding frames side by side, each reading the file and going through "
-                       "every delta on its own (default 1)")
+                       "Frames decoded at once, each worker reading the file and going through every "
+                       "delta on its own (default 1: one after another)")
         ->type_name("N")
         ->check(CLI::Validator(checkJobCount, "", "worker count"));
 

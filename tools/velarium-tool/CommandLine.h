@@ -19,7 +19,7 @@ struct FramesOptions {
     FrameFormat format = FrameFormat::PNG;
     std::uint64_t from = 0;
     std::optional<std::uint64_t> count;  // to the last frame when absent
-    unsigned jobs = 1;                   // workers loading frames, each reading the file on its own
+    unsigned jobs = 1;                   // decoding workers; 1 decodes on the main thread
 };
 
 inline constexpr unsigned kMaxFrameJobs = 16;

@@ -36,13 +36,10 @@ public:
     std::uint64_t height() const override { return height_; }
     std::uint64_t frameCount() const override { return item_->sampleTimes().size(); }
 
-    bool loadSample(std::uint64_t index, SampleBufferRef& sample, Error* error) override {
-        sample = walker_.loadSample(index, error);
-        return sample != nullptr;
-    }
-
-    bool decodeSample(const SampleBufferRef& sample, Frame& frame, Error* error) override {
-        PixelBufferRef picture = velarium::decodeSample(*item_->videoDecoder(), sample, error);
+    bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) override {
+        const SampleBufferRef sample = walker_.loadSample(index, error);
+        if (!sample) return false;
+        PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
         if (!picture) return false;
         if (picture->width() != width_ || picture->height() != height_ ||
             picture->bytesPerRow() < width_ * kBytesPerPixel)

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/coremedia/PixelBuffer.h"
-#include "platform/coremedia/SampleBuffer.h"
 #include "platform/foundation/Error.h"
 
 namespace velarium::tool {
@@ -40,16 +39,8 @@ public:
     virtual std::uint64_t frameCount() const = 0;
     std::uint64_t frameByteCount() const { return width() * height() * kBytesPerPixel; }
 
-    // Frame `index` comes in two steps, which may run on different threads:
-    // its sample from the format reader, then the sample's picture from the
-    // video decoder. Each gives false (and the error) when it cannot.
-    virtual bool loadSample(std::uint64_t index, SampleBufferRef& sample, Error* error) = 0;
-    virtual bool decodeSample(const SampleBufferRef& sample, Frame& frame, Error* error) = 0;
-    // Both steps, on the calling thread.
-    bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) {
-        SampleBufferRef sample;
-        return loadSample(index, sample, error) && decodeSample(sample, frame, error);
-    }
+    // Decodes frame `index` into `frame`; false (and the error) when it cannot.
+    virtual bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) = 0;
 
     static constexpr std::uint64_t kBytesPerPixel = 4;
 };

@@ -36,10 +36,20 @@ bool chooseFrames(const FrameSource& source, const FramesOptions& options, Frame
     return true;
 }
 
-// Exports the range with `jobs` workers, each with a source of its own: the
-// one already open and jobs - 1 more.
-bool writeFrames(std::unique_ptr<FrameSource> source, const std::string& path, unsigned jobs, const FrameRange& range,
-                 FrameOutput& output, Error* error) {
+bool writeFrames(FrameSource& source, const FrameRange& range, FrameOutput& output, Error* error) {
+    for (std::uint64_t index = range.first; index < range.end; ++index) {
+        // Each frame lets go of its pixel buffer before the next is decoded,
+        // so the decoder keeps reusing the same one.
+        Frame frame;
+        if (!source.decodeFrame(index, frame, error) || !output.write(index, frame, error)) return false;
+    }
+    return true;
+}
+
+// The same with `jobs` workers, each with a source of its own: the one
+// already open and jobs - 1 more.
+bool writeFramesInParallel(std::unique_ptr<FrameSource> source, const std::string& path, unsigned jobs,
+                           const FrameRange& range, FrameOutput& output, Error* error) {
     std::vector<std::unique_ptr<FrameSource>> sources;
     sources.push_back(std::move(source));
     while (sources.size() < jobs) {
@@ -63,7 +73,9 @@ int runFramesCommand(const FramesOptions& options) {
         FrameOutput output(options, source->width(), source->height(), source->frameCount());
         // More workers than frames would have nothing to do.
         const auto jobs = static_cast<unsigned>(std::min<std::uint64_t>(options.jobs, range.end - range.first));
-        done = output.open(&error) && writeFrames(std::move(source), options.file, jobs, range, output, &error) &&
+        done = output.open(&error) &&
+               (jobs > 1 ? writeFramesInParallel(std::move(source), options.file, jobs, range, output, &error)
+                         : writeFrames(*source, range, output, &error)) &&
                output.finish(&error);
     }
     if (!done) {

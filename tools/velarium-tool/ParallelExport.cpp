@@ -1,11 +1,10 @@
-// Samples loaded by workers, turned into pictures and written in order by
-// the calling thread.
+// Frames decoded by several workers, written by one writer in order.
 #include "tools/velarium-tool/ParallelExport.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -14,78 +13,76 @@
 namespace velarium::tool {
 namespace {
 
-// What a worker hands on for one frame: its sample, or why it has none.
-struct LoadedSample {
-    SampleBufferRef sample;
+// How many decoded frames a worker may have waiting for the writer. Each
+// holds one of its decoder's pixel buffers; one waiting frame keeps the
+// writer fed, and the fewer buffers in flight, the warmer they stay in the
+// caches (measured: a second one made the export slower).
+constexpr std::size_t kFramesAheadPerWorker = 1;
+
+// What a worker hands on for one frame: the frame, or why it has none.
+struct DecodedFrame {
+    Frame frame;
     Error error;
-    bool loaded = false;
+    bool decoded = false;
 };
 
-// Where one worker hands its samples to the writer, one at a time. The
-// worker starts on its next sample once the writer has taken the last, so
-// that the two overlap while at most two frame-sized buffers per worker are
-// in use: the fewer there are, the warmer they stay in the caches.
-class SampleSlot {
+// One worker's frames on their way to the writer, in the worker's order.
+class FrameQueue {
 public:
-    // Waits until the writer has taken the last sample; false once the export has stopped.
-    bool waitUntilEmpty() {
+    // Waits while the queue is full; false once the export has stopped.
+    bool push(DecodedFrame item) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || !item_; });
-        return !stopped_;
-    }
-
-    void put(LoadedSample item) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!stopped_) item_ = std::move(item);
+        changed_.wait(lock, [&] { return stopped_ || items_.size() < kFramesAheadPerWorker; });
+        if (stopped_) return false;
+        items_.push_back(std::move(item));
         changed_.notify_all();
+        return true;
     }
 
-    // Waits for the next sample. The writer only asks for a frame its worker
+    // Waits for the next frame. The writer only asks for a frame its worker
     // is bound to deliver: every frame up to the worker's first failure.
-    LoadedSample take() {
+    DecodedFrame pop() {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return item_.has_value(); });
-        LoadedSample item = std::move(*item_);
-        item_.reset();
+        changed_.wait(lock, [&] { return !items_.empty(); });
+        DecodedFrame item = std::move(items_.front());
+        items_.pop_front();
         changed_.notify_all();
         return item;
     }
 
-    // Turns the worker away, waiting or not; a sample still in the slot is dropped.
+    // Turns the worker away, waiting or not; frames still queued are dropped.
     void stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopped_ = true;
-        item_.reset();
+        items_.clear();
         changed_.notify_all();
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::optional<LoadedSample> item_;
+    std::deque<DecodedFrame> items_;
     bool stopped_ = false;
 };
 
-// Runs one step of a frame's work, turning a failed allocation into the
-// frame's error.
-template <typename Step>
-bool guarded(std::uint64_t index, Error* error, Step step) {
+DecodedFrame decodeOne(FrameSource& source, std::uint64_t index) {
+    DecodedFrame item;
     try {
-        return step();
+        item.decoded = source.decodeFrame(index, item.frame, &item.error);
     } catch (const std::bad_alloc&) {
-        return fail(error, toolError(kToolErrorOutOfMemory, "Not enough memory to decode frame " + std::to_string(index)));
+        item = DecodedFrame{};
+        item.error = toolError(kToolErrorOutOfMemory, "Not enough memory to decode frame " + std::to_string(index));
     }
+    return item;
 }
 
-// A worker: samples of frames first, first + step, ... before end, until one
-// fails or the writer stops.
-void loadEvery(FrameSource& source, std::uint64_t first, std::uint64_t end, std::uint64_t step, SampleSlot& slot) {
-    for (std::uint64_t index = first; index < end && slot.waitUntilEmpty(); index += step) {
-        LoadedSample item;
-        item.loaded = guarded(index, &item.error, [&] { return source.loadSample(index, item.sample, &item.error); });
-        const bool failed = !item.loaded;
-        slot.put(std::move(item));
-        if (failed) return;
+// A worker: frames first, first + step, ... before end, until one fails or
+// the writer stops.
+void decodeEvery(FrameSource& source, std::uint64_t first, std::uint64_t end, std::uint64_t step, FrameQueue& queue) {
+    for (std::uint64_t index = first; index < end; index += step) {
+        DecodedFrame item = decodeOne(source, index);
+        const bool failed = !item.decoded;
+        if (!queue.push(std::move(item)) || failed) return;
     }
 }
 
@@ -94,12 +91,12 @@ void loadEvery(FrameSource& source, std::uint64_t first, std::uint64_t end, std:
 class Workers {
 public:
     Workers(const std::vector<std::unique_ptr<FrameSource>>& sources, std::uint64_t first, std::uint64_t end)
-        : slots_(sources.size()) {
+        : queues_(sources.size()) {
         threads_.reserve(sources.size());
         for (std::size_t w = 0; w < sources.size(); ++w) {
             try {
-                threads_.emplace_back(loadEvery, std::ref(*sources[w]), first + w, end, sources.size(),
-                                      std::ref(slots_[w]));
+                threads_.emplace_back(decodeEvery, std::ref(*sources[w]), first + w, end, sources.size(),
+                                      std::ref(queues_[w]));
             } catch (const std::system_error&) {
                 break;
             }
@@ -107,15 +104,15 @@ public:
     }
 
     ~Workers() {
-        for (SampleSlot& slot : slots_) slot.stop();
+        for (FrameQueue& queue : queues_) queue.stop();
         for (std::thread& thread : threads_) thread.join();
     }
 
-    bool allStarted() const { return threads_.size() == slots_.size(); }
-    SampleSlot& slot(std::size_t worker) { return slots_[worker]; }
+    bool allStarted() const { return threads_.size() == queues_.size(); }
+    FrameQueue& queue(std::size_t worker) { return queues_[worker]; }
 
 private:
-    std::vector<SampleSlot> slots_;
+    std::vector<FrameQueue> queues_;
     std::vector<std::thread> threads_;
 };
 
@@ -126,15 +123,9 @@ bool exportFramesInParallel(const std::vector<std::unique_ptr<FrameSource>>& sou
     Workers workers(sources, first, end);
     if (!workers.allStarted()) return fail(error, toolError(kToolErrorOutOfMemory, "Cannot start a decoding thread"));
     for (std::uint64_t index = first; index < end; ++index) {
-        const std::size_t worker = (index - first) % sources.size();
-        const LoadedSample item = workers.slot(worker).take();
-        if (!item.loaded) return fail(error, item.error);
-        // Each frame lets go of its pixel buffer before the next is decoded,
-        // so the decoder keeps reusing the same one.
-        Frame frame;
-        if (!guarded(index, error, [&] { return sources[worker]->decodeSample(item.sample, frame, error); }) ||
-            !write(index, frame, error))
-            return false;
+        const DecodedFrame item = workers.queue((index - first) % sources.size()).pop();
+        if (!item.decoded) return fail(error, item.error);
+        if (!write(index, item.frame, error)) return false;
     }
     return true;
 }
