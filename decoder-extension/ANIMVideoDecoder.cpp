@@ -1,5 +1,6 @@
 #include "decoder-extension/ANIMVideoDecoder.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/mediaextension/MediaExtensionError.h"
@@ -8,6 +9,9 @@ namespace velarium {
 namespace {
 
 constexpr std::size_t kBytesPerPixel = 4;
+// A piece of a packed copy: small next to a core's private cache, large
+// next to a call's own cost.
+constexpr std::size_t kCopyPieceBytes = 256 * 1024;
 constexpr MEDecodeFrameStatus kNoStatusFlags = 0;
 
 std::string sampleTooSmallText(std::size_t length, std::size_t width, std::size_t height) {
@@ -89,13 +93,16 @@ bool ANIMVideoDecoder::copyBlockBuffer(const BlockBuffer& blockBuffer, PixelBuff
         return fail(error, Error(kANIMBlockBufferErrorDomain, kANIMBlockBufferErrorSampleTooSmall,
                                  sampleTooSmallText(length, width, height)));
 
+    // From the bottom up: a sample is written top down, so its last rows are
+    // the ones still in the cache. Packed rows go in pieces of several rows;
+    // padded ones one at a time, leaving the bytes past each row's pixels as
+    // they were.
+    const std::size_t rowsPerCopy = stride == rowLength ? std::max<std::size_t>(1, kCopyPieceBytes / rowLength) : 1;
     OSStatus status = kNoErr;
-    if (stride == rowLength) {
-        status = blockBuffer.copyDataBytes(0, rowLength * height, base);
-    } else {
-        // Padded rows: the bytes past each row's pixels are left as they were.
-        for (std::size_t row = 0; row < height && status == kNoErr; ++row)
-            status = blockBuffer.copyDataBytes(row * rowLength, rowLength, base + row * stride);
+    for (std::size_t end = height; end > 0 && status == kNoErr;) {
+        const std::size_t first = end > rowsPerCopy ? end - rowsPerCopy : 0;
+        status = blockBuffer.copyDataBytes(first * rowLength, (end - first) * rowLength, base + first * stride);
+        end = first;
     }
     if (status != kNoErr) return fail(error, Error(kANIMBlockBufferErrorDomain, status, ""));
     return true;
