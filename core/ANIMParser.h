@@ -78,8 +78,6 @@ public:
     static constexpr std::uint64_t kDefaultCheckpointMemoryLimit = 64ull * 1024 * 1024;
     std::uint64_t checkpointMemoryLimit() const { return checkpointMemoryLimit_; }
     void setCheckpointMemoryLimit(std::uint64_t bytes);
-    // Whether a step back has started the checkpoints.
-    bool keepsCheckpoints() const { return keepsCheckpoints_; }
     // Frames between two checkpoints; 0 when none are kept.
     std::uint64_t checkpointInterval() const { return checkpoints_.interval(); }
     // Bytes the checkpoints taken so far hold.

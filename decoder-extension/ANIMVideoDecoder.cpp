@@ -97,7 +97,8 @@ bool ANIMVideoDecoder::copyBlockBuffer(const BlockBuffer& blockBuffer, PixelBuff
     // the ones still in the cache. Packed rows go in pieces of several rows;
     // padded ones one at a time, leaving the bytes past each row's pixels as
     // they were.
-    const std::size_t rowsPerCopy = stride == rowLength ? std::max<std::size_t>(1, kCopyPieceBytes / rowLength) : 1;
+    const std::size_t rowsPerCopy =
+        stride == rowLength && rowLength > 0 ? std::max<std::size_t>(1, kCopyPieceBytes / rowLength) : 1;
     OSStatus status = kNoErr;
     for (std::size_t end = height; end > 0 && status == kNoErr;) {
         const std::size_t first = end > rowsPerCopy ? end - rowsPerCopy : 0;
