@@ -203,6 +203,9 @@ void SoftwareUpdater::presentUpdate(const AppcastItem& item) {
     }
     box->setTextFormat(Qt::RichText);
     box->setText(text);
+    // QMessageBox offers no way to open the release notes' links; its text
+    // label is reached by the name Qt gives it. Should Qt rename it, the
+    // links would only stop opening in the browser.
     if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) label->setOpenExternalLinks(true);
     box->setTextInteractionFlags(Qt::TextBrowserInteraction);
     present(box, Outcome::UpdateAvailable);
