@@ -167,10 +167,8 @@ TEST(FramePipeline, RawDataIsACopyOfTheChunk) {
 }
 
 TEST(FramePipeline, UnknownCompressionConvertsAsRegisterZero) {
-    BMHDFields header;
-    header.compression = 2;
     ANIMParser parser(makeSharedBytes(
-        animFile({form("ILBM", {bmhd(header), cmap({0x102030, kWhite}), chunk("BODY", {0xFF, 0xFF})})})));
+        animFile({form("ILBM", {bmhd({.compression = 2}), cmap({0x102030, kWhite}), chunk("BODY", {0xFF, 0xFF})})})));
     ASSERT_TRUE(parser.parseWithError(nullptr));
     auto frame = parser.decodeFrameAtIndex(0, nullptr);
     ASSERT_NE(frame, nullptr);

@@ -29,42 +29,35 @@ ByteVector body(std::size_t size) { return chunk("BODY", ByteVector(size, 0)); }
 ByteVector dlta(std::size_t size) { return chunk("DLTA", ByteVector(size, 0)); }
 
 TEST(ANIMParserContainer, RejectsWhatIsNotAnANIM) {
-    auto tooSmall = parse(ByteVector(11, 0));
-    EXPECT_FALSE(tooSmall.ok);
-    EXPECT_EQ(tooSmall.error, Error("com.brackwater.Velarium.parser", -1, "File too small"));
-
-    auto ilbm = parse(form("ILBM", {bmhd({}), body(2)}));
-    EXPECT_FALSE(ilbm.ok);
-    EXPECT_EQ(ilbm.error, Error("com.brackwater.Velarium.parser", -2, "Not an IFF ANIM file"));
-
-    // An empty ANIM has no frames: false without an error record.
-    auto empty = parse(concat({{'F', 'O', 'R', 'M', 0, 0, 0, 4}, {'A', 'N', 'I', 'M'}}));
-    EXPECT_FALSE(empty.ok);
-    EXPECT_EQ(empty.error.code, 0);
-    EXPECT_EQ(empty.parser->totalDuration(), MediaTime::zero());
-    EXPECT_EQ(empty.parser->numFrames(), 0u);
-
-    // A header asking for gigabytes of working memory is refused.
-    BMHDFields huge;
-    huge.width = 65535;
-    huge.height = 65535;
-    huge.planes = 8;
-    auto tooLarge = parse(animFile({form("ILBM", {bmhd(huge), body(2)})}));
-    EXPECT_FALSE(tooLarge.ok);
-    EXPECT_EQ(tooLarge.error, Error("com.brackwater.Velarium.parser", -3, "Picture too large"));
-    EXPECT_EQ(tooLarge.parser->numFrames(), 0u);
-
-    // Without an out-parameter nothing is written anywhere.
-    ANIMParser quiet(makeSharedBytes(ByteVector(3, 0)));
-    EXPECT_FALSE(quiet.parseWithError(nullptr));
+    const std::string domain = "com.brackwater.Velarium.parser";
+    const struct {
+        const char* what;
+        ByteVector bytes;
+        Error error;
+    } cases[] = {
+        {"11 bytes", ByteVector(11, 0), Error(domain, -1, "File too small")},
+        {"an ILBM", form("ILBM", {bmhd({}), body(2)}), Error(domain, -2, "Not an IFF ANIM file")},
+        {"an ANIM without frames (no error record)", concat({{'F', 'O', 'R', 'M', 0, 0, 0, 4}, {'A', 'N', 'I', 'M'}}),
+         Error()},
+        // A header asking for gigabytes of working memory.
+        {"65535 x 65535 pixels of 8 planes",
+         animFile({form("ILBM", {bmhd({.width = 65535, .height = 65535, .planes = 8}), body(2)})}),
+         Error(domain, -3, "Picture too large")},
+    };
+    for (const auto& c : cases) {
+        auto p = parse(c.bytes);
+        EXPECT_FALSE(p.ok) << c.what;
+        EXPECT_EQ(p.error, c.error) << c.what;
+        EXPECT_EQ(p.parser->numFrames(), 0u) << c.what;
+        // Without an out-parameter nothing is written anywhere.
+        EXPECT_FALSE(ANIMParser(makeSharedBytes(c.bytes)).parseWithError(nullptr)) << c.what;
+    }
+    EXPECT_EQ(parse(cases[2].bytes).parser->totalDuration(), MediaTime::zero()) << cases[2].what;
 }
 
 TEST(ANIMParserContainer, WalksChunksWithPaddingAndSkipsWhatItDoesNotKnow) {
-    BMHDFields header;
-    header.width = 32;
-    header.planes = 3;
     auto p = parse(animFile({
-        form("ILBM", {chunk("ANNO", ByteVector(5, 'x')), bmhd(header), cmap({0x102030}), camg(0x804),
+        form("ILBM", {chunk("ANNO", ByteVector(5, 'x')), bmhd({.width = 32, .planes = 3}), cmap({1}), camg(0x804),
                       chunk("GRAB", ByteVector(3, 1)), body(12)}),
         chunk("JUNK", ByteVector(7, 0xFF)),                // odd top-level chunk with a pad byte
         form("8SVX", {chunk("VHDR", ByteVector(20, 0))}),  // another FORM type is not a frame
@@ -120,11 +113,9 @@ TEST(ANIMParserContainer, IgnoresTheOuterFormSize) {
 }
 
 TEST(ANIMParserContainer, LaterFramesChangeOnlyTheirOwnColourMap) {
-    BMHDFields later;
-    later.width = 640;
     auto p = parse(animFile({
         form("ILBM", {bmhd({}), cmap({0x111111}), camg(0x80), body(2)}),
-        form("ILBM", {bmhd(later), camg(0x800), anhd({}), dlta(4)}),
+        form("ILBM", {bmhd({.width = 640}), camg(0x800), anhd({}), dlta(4)}),
         form("ILBM", {cmap({0x222222}), anhd({}), dlta(4)}),
         form("ILBM", {anhd({}), dlta(4)}),
     }));

@@ -1,5 +1,5 @@
 // Colour conversion: the fast table-driven path against a plain per-pixel
-// model for palettes and HAM6/HAM8, and Extra Half-Brite. (Transparency and
+// model for palettes and HAM6 to HAM8, and Extra Half-Brite. (Transparency and
 // real HAM and EHB pictures are checked on the corpus.)
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ struct Picture {
     }
 };
 
-ByteVector pixel(const ByteVector& frame, std::size_t i) { return ByteVector(frame.begin() + 4 * i, frame.begin() + 4 * i + 4); }
+ByteVector pixel(const ByteVector& frame, std::size_t i) { return {frame.begin() + 4 * i, frame.begin() + 4 * i + 4}; }
 ByteVector bgra(unsigned r, unsigned g, unsigned b, unsigned a = 0xFF) {
     return {std::uint8_t(b), std::uint8_t(g), std::uint8_t(r), std::uint8_t(a)};
 }
@@ -46,11 +46,8 @@ ByteVector bgra(unsigned r, unsigned g, unsigned b, unsigned a = 0xFF) {
 // A colour map of `count` registers where register i is (i, 2i, 3i) mod 256.
 ByteVector rampMap(std::size_t count) {
     ByteVector map;
-    for (std::size_t i = 0; i < count; ++i) {
-        map.push_back(std::uint8_t(i));
-        map.push_back(std::uint8_t(2 * i));
-        map.push_back(std::uint8_t(3 * i));
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        map.insert(map.end(), {std::uint8_t(i), std::uint8_t(2 * i), std::uint8_t(3 * i)});
     return map;
 }
 
@@ -79,64 +76,31 @@ TEST(PlanarToBGRA, ExtraHalfBriteHalvesOnlySmallMaps) {
     }
 }
 
-TEST(PlanarToBGRA, HamNeedsSixToEightPlanes) {
-    for (std::size_t planes : {5u, 12u}) {
-        Picture pic(1, 1, planes);
-        pic.setIndex(0, 0, 0x13);
-        const ByteVector map = rampMap(32);
-        EXPECT_EQ(pic.convert(&map, {.ham = true, .ehb = false}), bgra(0x13, 0x26, 0x39)) << planes;
-    }
-}
-
-// The obvious per-pixel reading of the planes, for comparison with the
-// fast conversion on awkward sizes.
-unsigned modelIndex(const Picture& pic, std::size_t x, std::size_t y) {
+// The obvious per-pixel reading of the first eight planes, then of the colour:
+// a register, or with hold-and-modify on six to eight planes, the top two
+// planes choose between a register and setting blue, red or green to the rest
+// of the index, its bits repeated downwards to fill eight; each row starts
+// from register 0. Registers beyond the map are black.
+ByteVector model(const Picture& pic, const ByteVector& map, bool ham) {
     const auto& g = pic.geometry;
-    unsigned index = 0;
-    for (std::size_t p = 0; p < std::min<std::size_t>(g.numPlanes, 8); ++p)
-        if (pic.planar[p * g.planeSize + y * g.rowBytes + x / 8] & (0x80 >> (x % 8))) index |= 1u << p;
-    return index;
-}
-
-ByteVector modelConvert(const Picture& pic, const ByteVector& map) {
-    const auto& g = pic.geometry;
-    ByteVector out;
-    for (std::size_t y = 0; y < g.height; ++y)
-        for (std::size_t x = 0; x < g.width; ++x) {
-            const unsigned index = modelIndex(pic, x, y);
-            const bool have = 3 * index + 2 < map.size();
-            const auto c = have ? bgra(map[3 * index], map[3 * index + 1], map[3 * index + 2]) : bgra(0, 0, 0);
-            out.insert(out.end(), c.begin(), c.end());
-        }
-    return out;
-}
-
-// Hold-and-modify read pixel by pixel: the top two of the planes choose
-// between a register and setting blue, red or green to the rest of the
-// index, its bits repeated downwards to fill eight. Each row starts from
-// register 0.
-ByteVector modelHam(const Picture& pic, const ByteVector& map) {
-    const auto& g = pic.geometry;
-    const unsigned valueBits = static_cast<unsigned>(g.numPlanes) - 2;
+    const unsigned valueBits = ham && g.numPlanes >= 6 && g.numPlanes <= 8 ? unsigned(g.numPlanes) - 2 : 8;
+    const auto reg = [&](unsigned i, unsigned c) { return 3 * i + 2 < map.size() ? map[3 * i + c] : 0u; };
     ByteVector out;
     for (std::size_t y = 0; y < g.height; ++y) {
-        unsigned rgb[3] = {0, 0, 0};
-        if (map.size() >= 3) rgb[0] = map[0], rgb[1] = map[1], rgb[2] = map[2];
+        unsigned rgb[3] = {reg(0, 0), reg(0, 1), reg(0, 2)};
         for (std::size_t x = 0; x < g.width; ++x) {
-            const unsigned index = modelIndex(pic, x, y);
+            unsigned index = 0;
+            for (std::size_t p = 0; p < std::min<std::size_t>(g.numPlanes, 8); ++p)
+                if (pic.planar[p * g.planeSize + y * g.rowBytes + x / 8] & (0x80 >> (x % 8))) index |= 1u << p;
             const unsigned value = index & ((1u << valueBits) - 1);
             unsigned wide = 0;
-            for (int shift = 8 - static_cast<int>(valueBits); shift > -static_cast<int>(valueBits);
-                 shift -= static_cast<int>(valueBits))
+            for (int shift = 8 - int(valueBits); shift > -int(valueBits); shift -= int(valueBits))
                 wide |= shift >= 0 ? value << shift : value >> -shift;
-            wide &= 0xFF;
             switch (index >> valueBits) {
-                case 0:
-                    for (unsigned i = 0; i < 3; ++i) rgb[i] = 3 * value + 2 < map.size() ? map[3 * value + i] : 0;
-                    break;
-                case 1: rgb[2] = wide; break;
-                case 2: rgb[0] = wide; break;
-                case 3: rgb[1] = wide; break;
+                case 0: rgb[0] = reg(value, 0), rgb[1] = reg(value, 1), rgb[2] = reg(value, 2); break;
+                case 1: rgb[2] = wide & 0xFF; break;
+                case 2: rgb[0] = wide & 0xFF; break;
+                case 3: rgb[1] = wide & 0xFF; break;
             }
             const auto c = bgra(rgb[0], rgb[1], rgb[2]);
             out.insert(out.end(), c.begin(), c.end());
@@ -145,40 +109,25 @@ ByteVector modelHam(const Picture& pic, const ByteVector& map) {
     return out;
 }
 
-// Colour maps: full, partial (a stray byte after the last whole register)
-// and missing; registers beyond the map are black.
-std::vector<ByteVector> testMaps(std::size_t registers) {
-    ByteVector partial = rampMap(registers / 2);
-    partial.insert(partial.end(), {0x77, 0x77});
-    return {rampMap(registers), partial, {}};
-}
-
-// Widths around the 8-pixel byte, the 16-pixel word and the 128-pixel
-// group the conversion works in, with every plane count; the bytes past
-// each row's pixels are random too and must not show.
+// Widths around the 8-pixel byte, the 16-pixel word and the 128-pixel group
+// the conversion works in, with every plane count, with and without
+// hold-and-modify (which needs six to eight planes); the bytes past each row's
+// pixels are random too and must not show. Colour maps: full, partial (a stray
+// byte after the last whole register) and missing.
 TEST(PlanarToBGRA, MatchesPerPixelModelOnAwkwardSizes) {
+    ByteVector partial = rampMap(32);
+    partial.insert(partial.end(), {0x77, 0x77});
+    const ByteVector maps[] = {rampMap(256), partial, {}};
     std::mt19937 random(7);
-    const std::size_t widths[] = {1, 7, 9, 16, 63, 100, 127, 128, 129, 200, 255, 321};
-    for (std::size_t planes = 0; planes <= 9; ++planes)
-        for (std::size_t width : widths) {
-            Picture pic(width, 1 + width % 3, planes);
-            for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
-            for (const ByteVector& map : testMaps(256))
-                EXPECT_EQ(pic.convert(map.empty() ? nullptr : &map), modelConvert(pic, map))
-                    << width << " pixels, " << planes << " planes, " << map.size() << " map bytes";
-        }
-}
-
-TEST(PlanarToBGRA, HoldAndModifyMatchesPerPixelModelOnAwkwardSizes) {
-    std::mt19937 random(11);
-    for (std::size_t planes = 6; planes <= 8; ++planes)
-        for (std::size_t width : {5, 64, 130, 321}) {
-            Picture pic(width, 3, planes);
-            for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
-            for (const ByteVector& map : testMaps(64))
-                EXPECT_EQ(pic.convert(map.empty() ? nullptr : &map, {.ham = true, .ehb = false}), modelHam(pic, map))
-                    << width << " pixels, HAM" << planes << ", " << map.size() << " map bytes";
-        }
+    for (bool ham : {false, true})
+        for (std::size_t planes = 0; planes <= 9; ++planes)
+            for (std::size_t width : {1, 7, 9, 16, 63, 100, 127, 128, 129, 200, 255, 321}) {
+                Picture pic(width, 1 + width % 3, planes);
+                for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
+                for (const ByteVector& map : maps)
+                    EXPECT_EQ(pic.convert(map.empty() ? nullptr : &map, {.ham = ham}), model(pic, map, ham))
+                        << width << " pixels, " << planes << " planes, HAM " << ham << ", " << map.size() << " bytes";
+            }
 }
 
 }  // namespace

@@ -31,11 +31,9 @@ struct Movie {
 // out-of-order request makes the shared parser replay deltas.
 std::vector<Movie> movies() {
     std::vector<Movie> out;
-    for (const auto& anim : testing::corpusAnimations()) {
-        if (anim.name == "mm_op5_ham6_320x200.anim" || anim.name == "pydpainter_color-balls.anim" ||
-            anim.name == "ham8_opJ_320x32_f12_il0.anim")
-            out.push_back({anim.file, testing::readLines(anim.expectedHashes)});
-    }
+    for (const auto& anim : testing::corpusAnimations(
+             {"mm_op5_ham6_320x200.anim", "pydpainter_color-balls.anim", "ham8_opJ_320x32_f12_il0.anim"}))
+        out.push_back({anim.file, testing::readLines(anim.expectedHashes)});
     return out;
 }
 
@@ -83,7 +81,7 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
         tracks[0]->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(into(first));
 
         const auto frameCount = static_cast<std::int64_t>(movie.hashes.size());
-        std::atomic<int> checked{0}, wrong{0}, failed{0};
+        std::atomic<int> wrong{0}, failed{0};
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
@@ -107,19 +105,16 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
                                     picture = buffer;
                                 });
                         });
-                    if (!picture) {
+                    if (!picture)
                         ++failed;
-                        continue;
-                    }
-                    ++checked;
-                    if (testing::sha256Hex(testing::packedPixels(*picture)) != movie.hashes[index]) ++wrong;
+                    else if (testing::sha256Hex(testing::packedPixels(*picture)) != movie.hashes[index])
+                        ++wrong;
                 }
             });
         }
         for (auto& thread : threads) thread.join();
         EXPECT_EQ(failed.load(), 0);
         EXPECT_EQ(wrong.load(), 0);
-        EXPECT_EQ(checked.load(), kThreads * kLoadsPerThread);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "FarragoTestSupport.h"
 #include "reader-extension/FarragoConstants.h"
-#include "support/Hashing.h"
 
 namespace velarium {
 namespace {
@@ -133,9 +132,7 @@ TEST(ANIMSampleCursor, TimingAndSyncFollowTheFrameTable) {
         EXPECT_EQ(cursor.presentationTimeStamp(), c.start) << c.index;
         EXPECT_EQ(cursor.decodeTimeStamp(), c.start) << c.index;
         EXPECT_EQ(cursor.currentSampleDuration(), c.duration) << c.index;
-        EXPECT_EQ(cursor.presentationTimeStamp().isValid(), c.sync);
-        const MESampleCursorSyncInfo sync = cursor.syncInfo();
-        EXPECT_EQ(sync.sampleIsFullSync, c.sync) << c.index;
+        EXPECT_EQ(cursor.syncInfo().sampleIsFullSync, c.sync) << c.index;
     }
 }
 
@@ -194,12 +191,10 @@ TEST(ANIMSampleCursor, SampleHoldsTheWholeDecodedFrame) {
         EXPECT_EQ(timing.decodeTimeStamp, timing.presentationTimeStamp);
         EXPECT_EQ(timing.duration, cursor.currentSampleDuration());
         ASSERT_EQ(sample.dataBuffer()->dataLength(), 256000u);
-
-        std::vector<std::uint8_t> picture(256000);
+        Bytes picture(256000), expected(256000);
         ASSERT_EQ(sample.dataBuffer()->copyDataBytes(0, picture.size(), picture.data()), kNoErr);
-        Bytes expected(256000);
         ASSERT_TRUE(reference->decodeFrameAtIndex(index, expected, nullptr));
-        EXPECT_EQ(sha256Hex(picture), sha256Hex(expected)) << "frame " << index;
+        EXPECT_TRUE(picture == expected) << "frame " << index;
     }
 }
 

@@ -45,28 +45,29 @@ struct CorpusAnimation {
 // Names the animation in test output instead of dumping its bytes.
 inline void PrintTo(const CorpusAnimation& animation, std::ostream* os) { *os << animation.name; }
 
-// Every animation of real/, generated/ and vectors/ that has expected results.
+// Every animation of real/, generated/ and vectors/ that has expected results:
+// under expected/ for the first two, beside the file for vectors/.
 inline std::vector<CorpusAnimation> corpusAnimations() {
     std::vector<CorpusAnimation> out;
-    if (!haveCorpus()) return out;
     const auto anim = corpusDir() / "anim";
-    for (const char* folder : {"real", "generated"}) {
+    for (const std::string folder : {"real", "generated", "vectors"}) {
+        if (!std::filesystem::is_directory(anim / folder)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(anim / folder)) {
-            const std::string name = entry.path().filename().string();
-            out.push_back({name, entry.path(), anim / "expected" / (name + ".sha256"),
-                           anim / "expected" / (name + ".timing.tsv")});
-        }
-    }
-    if (std::filesystem::is_directory(anim / "vectors")) {
-        for (const auto& entry : std::filesystem::directory_iterator(anim / "vectors")) {
-            if (entry.path().extension() != ".anim") continue;
-            auto stem = entry.path();
-            stem.replace_extension();
-            out.push_back({entry.path().filename().string(), entry.path(), stem.string() + ".sha256",
-                           stem.string() + ".timing.tsv"});
+            const auto& path = entry.path();
+            const bool vector = folder == "vectors";
+            if (vector && path.extension() != ".anim") continue;
+            const auto stem = vector ? path.parent_path() / path.stem() : anim / "expected" / path.filename();
+            out.push_back({path.filename().string(), path, stem.string() + ".sha256", stem.string() + ".timing.tsv"});
         }
     }
     std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return out;
+}
+
+// Those of the given names.
+inline std::vector<CorpusAnimation> corpusAnimations(const std::vector<std::string>& names) {
+    auto out = corpusAnimations();
+    std::erase_if(out, [&](const auto& a) { return std::find(names.begin(), names.end(), a.name) == names.end(); });
     return out;
 }
 

@@ -58,10 +58,8 @@ struct BMHDFields {
 };
 
 inline ByteVector bmhd(const BMHDFields& f) {
-    const auto byte = [](unsigned v) { return static_cast<std::uint8_t>(v); };
-    return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}),
-                                 {byte(f.planes), byte(f.masking), byte(f.compression), 0}, w16({0}),
-                                 {byte(f.xAspect), byte(f.yAspect)}, w16({f.width, f.height})}));
+    return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}), words({f.planes, f.masking, f.compression, 0}, 1),
+                                 w16({0}), words({f.xAspect, f.yAspect}, 1), w16({f.width, f.height})}));
 }
 
 struct ANHDFields {
@@ -71,22 +69,16 @@ struct ANHDFields {
     std::uint32_t bits = 0;
 };
 
+// Operation at byte 0, relative time at 14, interleave at 18, option bits at 20.
 inline ByteVector anhd(const ANHDFields& f) {
-    ByteVector d(24, 0);
-    d[0] = static_cast<std::uint8_t>(f.operation);
-    for (int i = 0; i < 4; ++i) d[14 + i] = static_cast<std::uint8_t>(f.relTime >> (24 - 8 * i));
-    d[18] = static_cast<std::uint8_t>(f.interleave);
-    for (int i = 0; i < 4; ++i) d[20 + i] = static_cast<std::uint8_t>(f.bits >> (24 - 8 * i));
-    return chunk("ANHD", d);
+    return chunk("ANHD", concat({words({f.operation}, 1), ByteVector(13, 0), w32({f.relTime}),
+                                 words({f.interleave, 0}, 1), w32({f.bits})}));
 }
 
 inline ByteVector camg(std::uint32_t mode) { return chunk("CAMG", w32({mode})); }
 
-inline ByteVector dpan(unsigned speed) {
-    ByteVector d(8, 0);
-    d[4] = static_cast<std::uint8_t>(speed);
-    return chunk("DPAN", d);
-}
+// Speed in frames per second at byte 4.
+inline ByteVector dpan(unsigned speed) { return chunk("DPAN", concat({w32({0}), words({speed, 0, 0, 0}, 1)})); }
 
 // CMAP from 0xRRGGBB colours.
 inline ByteVector cmap(std::initializer_list<std::uint32_t> colours) {

@@ -11,19 +11,19 @@
 namespace velarium {
 namespace {
 
-const std::string kDemo = VELARIUM_DEMO_FILE;
+using namespace testing;
 
 TEST(DemoAnimation, CommittedFileIsTheGeneratorsOutput) {
-    testing::TemporaryFolder folder;
+    TemporaryFolder folder;
     const auto generated = folder / "demo.anim";
-    const auto run = testing::runProgram(VELARIUM_DEMO_GENERATOR_PATH, {generated.string()});
+    const auto run = runProgram(VELARIUM_DEMO_GENERATOR_PATH, {generated.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    EXPECT_TRUE(testing::readWholeFile(generated) == testing::readWholeFile(kDemo))
+    EXPECT_TRUE(readWholeFile(generated) == readWholeFile(kDemo))
         << "demo/velarium-demo.anim is out of date: regenerate it (see demo/make_demo.cpp)";
 }
 
 TEST(DemoAnimation, IsSmallAndMoving) {
-    const auto bytes = testing::readFileBytes(kDemo);
+    const auto bytes = readFileBytes(kDemo);
     EXPECT_LT(bytes.size(), 200u * 1024u);
     ANIMParser parser(makeSharedBytes(bytes));
     ASSERT_TRUE(parser.parseWithError(nullptr));

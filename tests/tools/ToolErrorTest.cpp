@@ -10,7 +10,6 @@ namespace {
 
 using namespace testing;
 
-const std::string kDemo = VELARIUM_DEMO_FILE;
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
@@ -20,21 +19,10 @@ protected:
     std::string file(const std::string& name, const Bytes& bytes) {
         return folder_.write(name, bytes).string();
     }
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
     TemporaryFolder folder_;
+    const std::string out = (folder_ / "out").string();  // a folder for frames, never made
 };
-
-// The one line a failure writes: "velarium-tool: FILE: message".
-void expectOneErrorLine(const ProgramRun& run, int status, const std::string& prefix, const std::string& message) {
-    EXPECT_TRUE(run.exitedNormally);
-    EXPECT_EQ(run.exitStatus, status);
-    const auto lines = run.errorLines();
-    ASSERT_EQ(lines.size(), 1u) << run.standardError;
-    EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find(message), std::string::npos) << lines[0];
-    EXPECT_EQ(run.standardOutput, "");
-}
 
 TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
     const std::string big = file("big.anim", std::string("FORM\0\0\0\0ANIM", 12));
@@ -42,26 +30,24 @@ TEST_F(ToolErrors, UnusableFilesGiveOneLineFromTheErrorRecord) {
     // `frames` and `play` open files through the format reader extension,
     // which words some of these failures its own way.
     const struct {
-        std::string name, file, message, extensionMessage;
+        std::string name, file, message, extensionMessage = {};
     } cases[] = {
-        {"missing", path("no-such.anim"), "Cannot read the file: No such file or directory", ""},
-        {"folder", folder_.path().string(), "Cannot read the file: Is a directory", ""},
+        {"missing", (folder_ / "no-such.anim").string(), "Cannot read the file: No such file or directory"},
+        {"folder", folder_.path().string(), "Cannot read the file: Is a directory"},
         {"empty", file("empty.anim", ""), "File too small", "Invalid file size"},
-        {"eleven bytes", file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small", ""},
-        {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file", ""},
-        {"plain ILBM", file("picture.iff", form("ILBM", {bmhd({}), chunk("BODY", {0, 0})})), "Not an IFF ANIM file",
-         ""},
+        {"eleven bytes", file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small"},
+        {"text", file("notes.txt", "These are not the frames you are looking for.\n"), "Not an IFF ANIM file"},
+        {"plain ILBM", file("picture.iff", form("ILBM", {bmhd({}), chunk("BODY", {0, 0})})), "Not an IFF ANIM file"},
         {"no FORM ILBM", file("noframes.anim", form("ANIM", {chunk("NAME", {'x', 'y'})})), "No frames found",
          "Failed to parse ANIM file"},
         {"over 100 MiB", big, "larger than 100 MiB", "Invalid file size"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string prefix = "velarium-tool: " + c.file + ": ";
         const std::string& viaExtension = c.extensionMessage.empty() ? c.message : c.extensionMessage;
-        expectOneErrorLine(runTool({"info", c.file}), kFailure, prefix, c.message);
-        expectOneErrorLine(runTool({"frames", c.file, "-o", path("out")}), kFailure, prefix, viaExtension);
-        expectOneErrorLine(runTool({"play", c.file}), kFailure, prefix, viaExtension);
+        expectOneErrorLine(runTool({"info", c.file}), kFailure, c.file, c.message);
+        expectOneErrorLine(runTool({"frames", c.file, "-o", out}), kFailure, c.file, viaExtension);
+        expectOneErrorLine(runTool({"play", c.file}), kFailure, c.file, viaExtension);
     }
 }
 
@@ -73,8 +59,7 @@ TEST_F(ToolErrors, AnEmptyPictureHasFactsButNoFrames) {
         const auto info = runTool({"info", anim});
         EXPECT_EQ(info.exitStatus, 0) << info.standardError;
         EXPECT_NE(info.standardOutput.find("Size:            0 x 0 pixels"), std::string::npos) << info.standardOutput;
-        expectOneErrorLine(runTool({"frames", anim, "-o", path("out")}), kFailure, "velarium-tool: " + anim + ": ",
-                           "picture is empty (0 x 0 pixels)");
+        expectOneErrorLine(runTool({"frames", anim, "-o", out}), kFailure, anim, "picture is empty (0 x 0 pixels)");
     }
 }
 
@@ -85,34 +70,36 @@ TEST_F(ToolErrors, FramesOutsideTheAnimationOrUnwritableOutputFail) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {{"frames", kDemo, "-o", path("out"), "--from", "36"}, "--from 36 is past the last frame (35)"},
+        {{"frames", kDemo, "-o", out, "--from", "36"}, "--from 36 is past the last frame (35)"},
         {{"frames", kDemo, "-o", "-", "--format", "bgra", "--from", "99999999999999999999"}, "past the last frame"},
         {{"frames", kDemo, "-o", blocker}, "Cannot create the folder " + blocker},
         {{"frames", kDemo, "-o", blocker + "/below"}, "Cannot create the folder " + blocker + "/below"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.back());
-        expectOneErrorLine(runTool(c.arguments), kFailure, "velarium-tool: " + kDemo + ": ", c.message);
+        expectOneErrorLine(runTool(c.arguments), kFailure, kDemo, c.message);
     }
-    EXPECT_FALSE(std::filesystem::exists(path("out")));
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-// Mistakes give one line pointing at the help; a command without its file
-// shows its usage.
+// Mistakes give one line that names the mistake and points at the help; a
+// command without its file shows its usage.
 TEST_F(ToolErrors, CommandLineMistakesAreUsageErrors) {
-    const std::string mistake = "(see velarium-tool --help)", usage = "Usage: velarium-tool";
+    const std::string usage = "Usage: velarium-tool";
+    const auto jobs = [&](const char* n) { return std::vector<std::string>{"frames", kDemo, "-o", out, "--jobs", n}; };
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"play", kDemo, "--speed", "2"}, mistake},
-        {{"info", kDemo, "--colour"}, mistake},
-        {{"frames", kDemo}, mistake},             // no -o
-        {{"frames", kDemo, "-o", "-"}, mistake},  // PNG cannot go to standard output
-        {{"frames", kDemo, "-o", path("out"), "--format", "gif"}, mistake},
-        {{"frames", kDemo, "-o", path("out"), "--from", "-1"}, mistake},
-        {{"frames", kDemo, "-o", path("out"), "--count", "0"}, mistake},
-        {{"frames", kDemo, "-o", path("out"), "--count", "two"}, mistake},
+        {{"play", kDemo, "--speed", "2"}, "--speed"},
+        {{"info", kDemo, "--colour"}, "--colour"},
+        {{"frames", kDemo}, "needs -o"},
+        {{"frames", kDemo, "-o", "-"}, "only --format bgra"},  // PNG cannot go to standard output
+        {{"frames", kDemo, "-o", out, "--format", "gif"}, "--format: gif"},
+        {{"frames", kDemo, "-o", out, "--from", "-1"}, "--from"},
+        {{"frames", kDemo, "-o", out, "--count", "0"}, "--count"},
+        {{"frames", kDemo, "-o", out, "--count", "two"}, "--count"},
+        {jobs("0"), "--jobs"}, {jobs("17"), "--jobs"}, {jobs("two"), "--jobs"}, {jobs("-1"), "--jobs"},
         {{}, usage},
         {{"info"}, usage},
-        {{"frames", "-o", path("out")}, usage},
+        {{"frames", "-o", out}, usage},
     };
     for (const auto& [arguments, text] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
@@ -120,9 +107,9 @@ TEST_F(ToolErrors, CommandLineMistakesAreUsageErrors) {
         EXPECT_EQ(run.exitStatus, kUsage);
         EXPECT_NE(run.standardError.find(text), std::string::npos) << run.standardError;
         EXPECT_EQ(run.standardOutput, "");
-        if (text == mistake) {
-            EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
-        }
+        if (text == usage) continue;
+        EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
+        EXPECT_NE(run.standardError.find("(see velarium-tool --help)"), std::string::npos);
     }
     const auto help = runTool({"frames", "--help"});
     EXPECT_EQ(help.exitStatus, 0);
@@ -130,8 +117,7 @@ TEST_F(ToolErrors, CommandLineMistakesAreUsageErrors) {
 }
 
 // Cut and damaged copies of the demo: whatever happens, the tool ends
-// normally, and either succeeds with output of the right size or fails
-// with exactly one line.
+// normally, and either succeeds quietly or fails with exactly one line.
 TEST_F(ToolErrors, DamagedFilesNeverCrashTheTool) {
     const std::string demo = readWholeFile(kDemo);
     std::vector<std::string> damaged;
@@ -151,12 +137,8 @@ TEST_F(ToolErrors, DamagedFilesNeverCrashTheTool) {
                  {"info", anim}, {"info", "--json", anim}, {"frames", anim, "-o", "-", "--format", "bgra"}}) {
             const auto run = runTool(arguments);
             ASSERT_TRUE(run.exitedNormally) << arguments[0];
-            if (run.exitStatus == 0) {
-                EXPECT_EQ(run.standardError, "");
-            } else {
-                EXPECT_EQ(run.exitStatus, kFailure);
-                EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
-            }
+            EXPECT_TRUE(run.exitStatus == 0 || run.exitStatus == kFailure) << run.exitStatus;
+            EXPECT_EQ(run.errorLines().size(), run.exitStatus == 0 ? 0u : 1u) << run.standardError;
         }
     }
 }

@@ -17,7 +17,7 @@ namespace velarium {
 namespace {
 
 using nlohmann::json;
-using testing::runTool;
+using namespace testing;
 
 TEST(ToolInfo, ListsTheDemoFactsAsAnAlignedList) {
     const auto run = runTool({"info", VELARIUM_DEMO_FILE});
@@ -44,7 +44,6 @@ Colours:         32; CMAP holds 32
 // against the catalogue below.
 TEST(ToolInfo, ListsMixedOperationsAndInterleave) {
     // A key frame, two ANIM-5 deltas on the previous frame, one ANIM-7 on the frame two back.
-    using namespace testing;
     const ByteVector delta(64, 0);
     TemporaryFolder folder;
     const std::string file = folder.write("mixed.anim", animFile({
@@ -79,9 +78,9 @@ MediaTime timeFromJson(const json& time) {
 }
 
 TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
-    if (!testing::haveCorpus()) GTEST_SKIP() << "corpus not present";
-    const auto anim = testing::corpusDir() / "anim";
-    const auto rows = testing::readLines(anim / "CATALOG.tsv");
+    if (!haveCorpus()) GTEST_SKIP() << "corpus not present";
+    const auto anim = corpusDir() / "anim";
+    const auto rows = readLines(anim / "CATALOG.tsv");
     ASSERT_GT(rows.size(), 1u);
     const auto header = tabCells(rows[0]);
     for (std::size_t r = 1; r < rows.size(); ++r) {
@@ -116,7 +115,7 @@ TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
         EXPECT_EQ(facts["interleave"]["twoFramesBack"], interleave.value("0", 0));
 
         // Durations: the first frame's, and the sum of all of them.
-        const auto durations = testing::expectedDurations(anim / "expected" / (name + ".timing.tsv"));
+        const auto durations = expectedDurations(anim / "expected" / (name + ".timing.tsv"));
         ASSERT_FALSE(durations.empty());
         EXPECT_EQ(timeFromJson(facts["firstFrameDuration"]), durations.front());
         MediaTime total = MediaTime::zero();

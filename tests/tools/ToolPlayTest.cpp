@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "core/ANIMParser.h"
 #include "support/Corpus.h"
@@ -14,36 +13,24 @@
 namespace velarium {
 namespace {
 
-using testing::runTool;
-using testing::TemporaryFolder;
-
-const std::string kDemo = VELARIUM_DEMO_FILE;
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
-std::string frameLine(std::uint64_t index, const MediaTime& time) {
-    char text[64];
-    std::snprintf(text, sizeof text, "frame %llu at %.3f s", static_cast<unsigned long long>(index), time.seconds());
-    return text;
-}
+using namespace testing;
 
 // What play must print for an animation in virtual time: every frame at its
 // presentation time, then the summary.
 std::vector<std::string> expectedPlayOutput(const std::string& file) {
-    ANIMParser parser(makeSharedBytes(testing::readFileBytes(file)));
+    ANIMParser parser(makeSharedBytes(readFileBytes(file)));
     EXPECT_TRUE(parser.parseWithError(nullptr));
+    const auto frames = static_cast<unsigned long long>(parser.numFrames());
+    const double seconds = parser.totalDuration().seconds();
     std::vector<std::string> out;
-    for (std::uint64_t i = 0; i < parser.numFrames(); ++i) out.push_back(frameLine(i, parser.frameAtIndex(i).presentationTime));
-    char summary[160];
-    std::snprintf(summary, sizeof summary, "%llu frames shown, 0 late, 0 dropped; total time %.3f s (movie %.3f s)",
-                  static_cast<unsigned long long>(parser.numFrames()), parser.totalDuration().seconds(),
-                  parser.totalDuration().seconds());
-    out.push_back(summary);
+    char line[160];
+    for (unsigned long long i = 0; i < frames; ++i) {
+        std::snprintf(line, sizeof line, "frame %llu at %.3f s", i, parser.frameAtIndex(i).presentationTime.seconds());
+        out.push_back(line);
+    }
+    std::snprintf(line, sizeof line, "%llu frames shown, 0 late, 0 dropped; total time %.3f s (movie %.3f s)", frames,
+                  seconds, seconds);
+    out.push_back(line);
     return out;
 }
 
@@ -52,16 +39,15 @@ TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
     std::vector<std::string> files = {kDemo};
     // The tool reads every file as an ANIM, whatever its name.
     for (const char* name : {"walk.iff", "WALK", "Walk.Anim"})
-        files.push_back(folder.write(name, testing::readWholeFile(kDemo)).string());
-    for (const auto& anim : testing::corpusAnimations())
-        if (anim.name == "op5_noanhd_dpan_100x30_p2_f24_il0.anim" || anim.name == "amospro_jbb_2_Boost.anim")
-            files.push_back(anim.file.string());
+        files.push_back(folder.write(name, readWholeFile(kDemo)).string());
+    for (const auto& anim : corpusAnimations({"op5_noanhd_dpan_100x30_p2_f24_il0.anim", "amospro_jbb_2_Boost.anim"}))
+        files.push_back(anim.file.string());
     for (const auto& file : files) {
         SCOPED_TRACE(file);
         const auto run = runTool({"play", file, "--virtual-clock"});
         EXPECT_EQ(run.exitStatus, 0) << run.standardError;
         EXPECT_EQ(run.standardError, "");
-        EXPECT_EQ(lines(run.standardOutput), expectedPlayOutput(file));
+        EXPECT_EQ(splitLines(run.standardOutput), expectedPlayOutput(file));
     }
     const auto frames = runTool({"frames", files[1], "-o", "-", "--format", "bgra"});
     EXPECT_EQ(frames.exitStatus, 0) << frames.standardError;
@@ -70,13 +56,13 @@ TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
 
 TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
     TemporaryFolder folder;
-    const auto file = folder.write("short.anim", testing::syntheticAnimation({.ticks = {3, 3, 3, 3}}));  // 0.2 s
+    const auto file = folder.write("short.anim", syntheticAnimation({.ticks = {3, 3, 3, 3}}));  // 0.2 s
 
     const auto run = runTool({"play", file.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     // On a busy machine a frame may come too late to be shown and is dropped;
     // the last frame is always shown, and the whole takes the animation's time.
-    const auto out = lines(run.standardOutput);
+    const auto out = splitLines(run.standardOutput);
     ASSERT_GE(out.size(), 2u) << run.standardOutput;
     EXPECT_EQ(out[out.size() - 2].rfind("frame 3 at 0.150 s", 0), 0u) << run.standardOutput;
     unsigned shown = 0, late = 0, dropped = 0;

@@ -4,6 +4,7 @@
 // collects what it wrote and how it ended.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,18 +23,23 @@ extern char** environ;
 
 namespace velarium::testing {
 
+// The bundled demo animation: 320 × 200 pixels, 36 frames.
+inline const std::string kDemo = VELARIUM_DEMO_FILE;
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 struct ProgramRun {
     bool exitedNormally = false;  // false when a signal ended it
     int exitStatus = -1;
     std::string standardOutput;
     std::string standardError;
 
-    std::vector<std::string> errorLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(standardError);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> errorLines() const { return splitLines(standardError); }
 };
 
 inline std::string readWholeFile(const std::filesystem::path& path) {
@@ -79,6 +85,18 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 
 inline ProgramRun runTool(const std::vector<std::string>& arguments) {
     return runProgram(VELARIUM_TOOL_PATH, arguments);
+}
+
+// A failure: the exit status, nothing on standard output, and one line on
+// standard error, "velarium-tool: FILE: ...", that holds `message`.
+inline void expectOneErrorLine(const ProgramRun& run, int status, const std::string& file, const std::string& message) {
+    EXPECT_TRUE(run.exitedNormally);
+    EXPECT_EQ(run.exitStatus, status);
+    EXPECT_EQ(run.standardOutput, "");
+    const auto lines = run.errorLines();
+    ASSERT_EQ(lines.size(), 1u) << run.standardError;
+    EXPECT_EQ(lines[0].rfind("velarium-tool: " + file + ": ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(message), std::string::npos) << lines[0];
 }
 
 }  // namespace velarium::testing
