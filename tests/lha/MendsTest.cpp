@@ -12,8 +12,6 @@
 #include <sstream>
 
 #include "lha/LHATestSupport.h"
-#include "support/LHAArchives.h"
-#include "support/TemporaryFolder.h"
 
 namespace velarium {
 namespace {
@@ -38,39 +36,27 @@ protected:
     TemporaryFolder folder_;
 };
 
-struct stat statOf(const fs::path& path) {
-    struct stat info {};
-    ::lstat(path.c_str(), &info);
-    return info;
-}
-
 std::vector<FailedEntry> failures(const std::vector<std::string>& paths, EntryFailure reason) {
     std::vector<FailedEntry> out;
     for (const std::string& path : paths) out.push_back({path, reason});
     return out;
 }
 
-// Restores the umask a test changed.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-
-private:
-    mode_t previous_;
+struct RestoresUmask {
+    mode_t previous;
+    ~RestoresUmask() { ::umask(previous); }
 };
 
 TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
     // perms.lzh holds modes 0000, 04755 and 0444 with owners 0:0 and
     // 1000:1000, and a folder of mode 0000 with a file inside; the OS-9
     // archive holds a file of mode 0622, writable by everyone else.
+    const std::string perms = "crafted/perms.lzh", os9 = "real/archives/lha_os9_211c/h0_lh0.lzh";
     struct Case {
         mode_t umask;
         std::string archive, file;
         mode_t mode;
-    };
-    const std::string perms = "crafted/perms.lzh", os9 = "real/archives/lha_os9_211c/h0_lh0.lzh";
-    const std::vector<Case> cases = {
+    } const cases[] = {
         {022, perms, "noperm.anim", 0600},  {022, perms, "setuid.bin", 0755}, {022, perms, "readonly.txt", 0644},
         {022, perms, "lockeddir/inside.txt", 0644}, {022, perms, "lockeddir", S_IFDIR | 0755},
         {022, os9, "gpl2.gz", 0600},        {077, perms, "setuid.bin", 0700}, {077, perms, "readonly.txt", 0600},
@@ -78,12 +64,12 @@ TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive + " " + c.file + " under umask 0" + std::to_string(c.umask));
-        const ScopedUmask mask(c.umask);
+        const RestoresUmask restores{::umask(c.umask)};
         fs::remove_all(destination());
         const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
         ASSERT_TRUE(run.succeeded);
         EXPECT_TRUE(run.report.failed.empty());
-        const struct stat info = statOf(destination() / c.file);
+        const struct stat info = lstatOf(destination() / c.file);
         EXPECT_EQ(info.st_mode & (S_IFDIR | 07777), c.mode);
         // The archive's owners are not applied, as root either.
         EXPECT_EQ(info.st_uid, ::geteuid());
@@ -95,19 +81,19 @@ TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
     }
 }
 
-TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndWritesNothingThroughIt) {
+// Containment shows that nothing is written through these same links.
+TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndSaysWhy) {
+    const std::vector<std::string> anims = {"Anims/Walk/x.anim",    "Anims/Run/y.anim",    "Anims/readme.txt",
+                                            "Anims/Walk/notes.txt", "Anims/Run/fake.anim", "Anims/short.anim"};
+    std::vector<std::string> animsWithFolders = {"Anims", "Anims/Walk", "Anims/Run"};
+    animsWithFolders.insert(animsWithFolders.end(), anims.begin(), anims.end());
     struct Case {
         std::string archive;
         std::string blocker;  // name in the destination
         bool blockerIsLink;   // else a plain file
         std::vector<std::string> failed;
         std::vector<std::string> extracted;
-    };
-    const std::vector<std::string> anims = {"Anims/Walk/x.anim",    "Anims/Run/y.anim",    "Anims/readme.txt",
-                                            "Anims/Walk/notes.txt", "Anims/Run/fake.anim", "Anims/short.anim"};
-    std::vector<std::string> animsWithFolders = {"Anims", "Anims/Walk", "Anims/Run"};
-    animsWithFolders.insert(animsWithFolders.end(), anims.begin(), anims.end());
-    const std::vector<Case> cases = {
+    } const cases[] = {
         {"crafted/traversal_l2.lzh", "etc", true, {"etc/x"}, {}},
         {"crafted/dirs_only.lzh", "dir2", true, {"dir2", "dir2"}, {"dir0", "dir1/sub", "Anims/Walk", "moded"}},
         {"crafted/anims_l1_nodirs.lzh", "Anims", true, anims, {"picture.iff", "top.anim"}},
@@ -120,14 +106,11 @@ TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndWritesNothingThroughIt) {
             fs::create_directory_symlink(outside(), destination() / c.blocker);
         else
             std::ofstream(destination() / c.blocker) << "a file, not a folder\n";
-        const TreeSnapshot outsideBefore = snapshotTree(outside());
-
         const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
         ASSERT_TRUE(run.succeeded);
         EXPECT_EQ(run.report.failed,
                   failures(c.failed, c.blockerIsLink ? EntryFailure::RunsIntoLink : EntryFailure::NotAFolder));
         EXPECT_EQ(run.report.extracted, c.extracted);
-        EXPECT_TRUE(snapshotDifferences(outsideBefore, snapshotTree(outside())).empty());
     }
 }
 
@@ -146,7 +129,7 @@ TEST_F(Mends, FilesAlreadyThereAreReplacedOnlyByIntactCopiesAndOnlyWhenAllowed) 
         const ExtractionRun intact = extractArchiveInto(lhaCorpusDir() / "crafted/anims_l2.lzh", destination(), existing);
         const ExtractionRun damaged = extractArchiveInto(lhaCorpusDir() / "crafted/badcrc10.lzh", destination(), existing);
         ASSERT_TRUE(intact.succeeded && damaged.succeeded);
-        EXPECT_TRUE(snapshotDifferences(outsideBefore, snapshotTree(outside())).empty());
+        EXPECT_EQ(snapshotTree(outside()), outsideBefore);
         EXPECT_EQ(leftoverTemporaries(folder_.path()), std::vector<std::string>{});
 
         EXPECT_EQ(readText(destination() / "top.anim").substr(0, 4), replace ? "FORM" : "mine");
@@ -186,6 +169,10 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
     for (const char* name : {"multi_lh5_l2.lzh", "multi_lh6_l1.lzh", "multi_lh7_l0.lzh"})
         expected[std::string("jlha/") + name] = false;
 
+    // 64 random bytes, then a valid entry.
+    const auto garbage = generatedArchive("broken_garbage_after2.lzh");
+    if (garbage) expected[garbage->string()] = true;
+
     int stopped = 0;
     for (const auto& [archive, stoppedEarly] : expected) {
         SCOPED_TRACE(archive);
@@ -197,12 +184,7 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
             EXPECT_EQ(extractor.report().lastEntryPath, "second.anim");
         }
     }
-    EXPECT_EQ(stopped, 7);
-    if (const auto garbage = generatedArchive("broken_garbage_after2.lzh")) {
-        ArchiveExtractor extractor(*garbage, destination());
-        EXPECT_TRUE(extractor.measureArchive(nullptr));
-        EXPECT_TRUE(extractor.report().stoppedEarly) << "64 random bytes, then a valid entry";
-    }
+    EXPECT_EQ(stopped, garbage ? 8 : 7);
 }
 
 // Within one run a name is the archive's to write, whatever the policy.

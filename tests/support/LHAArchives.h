@@ -1,16 +1,19 @@
 #pragma once
 
-// The LHA archives of the shared corpus, and those its generator makes at
-// test time (the 50 MB one, and crafted archives the corpus does not keep).
-// Under ctest a fixture makes them once per run and names the folder in
-// VELARIUM_LHA_GENERATED_DIR; a test program run by hand makes them once per
-// process in a temporary folder. Tests skip when python3 is missing.
+// What the archive tests share: the LHA archives of the shared corpus, those
+// its generator makes at test time (the 50 MB one, and crafted archives the
+// corpus does not keep), and snapshots that prove a folder tree unchanged.
+// Under ctest a fixture makes the archives once per run and names the folder
+// in VELARIUM_LHA_GENERATED_DIR; a test program run by hand makes them once
+// per process in a temporary folder. Tests skip when python3 is missing.
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,20 +48,57 @@ inline std::optional<std::filesystem::path> generatedArchive(const std::string& 
     if (!folder) folder = std::make_unique<TemporaryFolder>();
     const auto path = folder->path() / subfolder / name;
     if (!std::filesystem::exists(path.parent_path())) {
-        // python3 make_crafted.py FOLDER --large-only|--no-large
-        const std::string script = (lhaCorpusDir() / "tools" / "make_crafted.py").string(),
-                          out = path.parent_path().string();
-        const char* option = name == kLargeArchive ? "--large-only" : "--no-large";
-        std::vector<char*> argv = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                                   const_cast<char*>(out.c_str()), const_cast<char*>(option), nullptr};
+        const std::string script = (lhaCorpusDir() / "tools" / "make_crafted.py").string(), out = path.parent_path().string();
+        const char* argv[] = {"python3", script.c_str(), out.c_str(), name == kLargeArchive ? "--large-only" : "--no-large",
+                              nullptr};
         pid_t pid = 0;
-        int status = 0;
-        if (posix_spawnp(&pid, "python3", nullptr, nullptr, argv.data(), environ) == 0)
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        if (posix_spawnp(&pid, "python3", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0)
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
             }
     }
-    if (std::filesystem::is_regular_file(path)) return path;
-    return std::nullopt;
+    return std::filesystem::is_regular_file(path) ? std::optional(path) : std::nullopt;
+}
+
+// A path's lstat (all zero when there is nothing).
+inline struct stat lstatOf(const std::filesystem::path& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return info;
+}
+
+// A path's type, permissions, size, modification time and link target, read
+// without following links ("" when there is nothing). A folder's size and
+// time change as entries come and go inside it; those entries count instead.
+inline std::string nodeState(const std::filesystem::path& path) {
+    const struct stat info = lstatOf(path);
+    if (info.st_mode == 0) return {};
+    std::ostringstream state;
+    state << "mode " << std::oct << info.st_mode << std::dec;
+    if (!S_ISDIR(info.st_mode)) state << ", " << info.st_size << " bytes, mtime " << info.st_mtim.tv_sec << "." << info.st_mtim.tv_nsec;
+    std::error_code ignored;
+    if (S_ISLNK(info.st_mode)) state << ", -> " << std::filesystem::read_symlink(path, ignored).string();
+    return state.str();
+}
+
+// Everything under `root` by relative path (links not followed), except the subtree `skip`.
+using TreeSnapshot = std::map<std::string, std::string>;
+inline TreeSnapshot snapshotTree(const std::filesystem::path& root, const std::filesystem::path& skip = {}) {
+    TreeSnapshot snapshot;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (!skip.empty() && it->path() == skip) it.disable_recursion_pending();
+        else snapshot[it->path().lexically_relative(root).string()] = nodeState(it->path());
+    }
+    return snapshot;
+}
+
+// Temporary names of the engine's (".velarium-…") left anywhere under `root`.
+inline std::vector<std::string> leftoverTemporaries(const std::filesystem::path& root) {
+    std::vector<std::string> found;
+    for (const auto& [path, state] : snapshotTree(root))
+        if (std::filesystem::path(path).filename().string().rfind(".velarium-", 0) == 0) found.push_back(path);
+    return found;
 }
 
 }  // namespace velarium::testing

@@ -1,11 +1,13 @@
 // Opening LHA archives as a user does: the queue, the save dialog and the
 // question about a folder that holds files, the errors before extraction,
 // the progress sheet and Cancel, the problem report with names escaped, the
-// no-animations alert and the Open dialog with the animations found.
+// no-animations alert and the folder shown, the Open dialog with the
+// animations found.
 #include <gtest/gtest.h>
 
 #include <QAbstractProxyModel>
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -24,8 +26,11 @@
 
 #include "lha/ui/BW_LHAExtractor.h"
 #include "lha/ui/ElidingLabel.h"
+#include "lha/ui/FileManagerReveal.h"
 #include "support/GuiTestSupport.h"
 #include "support/LHAArchives.h"
+#include "support/OpenedURLs.h"
+#include "support/PrivateSessionBus.h"
 
 namespace velarium {
 namespace {
@@ -33,20 +38,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace velarium::testing;
 
-constexpr int kWorkflowMs = 60000;  // long enough for the 50 MB archive under the sanitizers
-
 QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
 QUrl url(const fs::path& path) { return QUrl::fromLocalFile(qpath(path)); }
-bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWorkflowMs); }
+// Long enough for the 50 MB archive under the sanitizers.
+bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 60000); }
 bool workflowEnds() { return waitFor([] { return !BW_LHAExtractor::isBusy(); }); }
-
-// Every file and folder under `root`, relative, sorted.
-QStringList treeOf(const fs::path& root) {
-    QStringList entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) entries << qpath(fs::relative(entry.path(), root));
-    entries.sort();
-    return entries;
-}
 
 QWidget* progressPanel() {
     for (QWidget* window : QApplication::topLevelWidgets())
@@ -54,61 +50,79 @@ QWidget* progressPanel() {
     return nullptr;
 }
 
-QAbstractButton* acceptButton(QFileDialog* dialog) {
-    auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-    for (QAbstractButton* button : box ? box->buttons() : QList<QAbstractButton*>())
-        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) return button;
-    return nullptr;
-}
-
-QLineEdit* nameField(QFileDialog* dialog) { return dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
-
-// Types `name` into the dialog's name field and presses its accept button.
+// Types `name` into the file dialog's name field and clicks its accept button.
 void typeAndAccept(QFileDialog* dialog, const QString& name) {
-    if (!nameField(dialog) || !acceptButton(dialog)) {
+    auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QPushButton* accept =
+        box ? box->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save : QDialogButtonBox::Open)
+            : nullptr;
+    if (!field || !accept) {
         ADD_FAILURE() << "the file dialog has no name field or accept button";
         return dialog->reject();
     }
-    nameField(dialog)->setText(name);
-    acceptButton(dialog)->click();
+    field->setText(name);
+    accept->click();
 }
 
 // Answers every modal dialog as it comes up, and keeps one line of what each
-// showed (folders relative to `base`, the default button starred):
+// showed, and of the progress sheet as it closed (folders relative to
+// `base`, the default button starred):
 //   "[ARCHIVE] save TITLE | MESSAGE | ACCEPT | NAME LABEL NAME | in FOLDER"
 //   "[ARCHIVE] open TITLE | MESSAGE | ACCEPT | in FOLDER"
 //   "[ARCHIVE] alert TEXT | INFORMATIVE | BUTTON, BUTTON*"
+//   "[ARCHIVE] sheet TITLE | DETAILS | BAR"
 // Every dialog must be application-modal and come after the sheet has gone.
-// By default file dialogs are cancelled and alerts get their default button.
-class ModalDriver {
+// By default a save dialog gets `saveAs` typed (and is cancelled if it stays
+// up), an Open dialog is cancelled and an alert gets its accept button.
+class ModalDriver : public QObject {
 public:
-    std::function<void(QFileDialog*)> save = [](QFileDialog* dialog) { dialog->reject(); };
-    std::function<void(QFileDialog*)> open = save;
+    std::function<void(QFileDialog*)> save, open = [](QFileDialog* dialog) { dialog->reject(); };
     std::function<void(QMessageBox*)> alert = [](QMessageBox* box) { acceptMessageBox(box); };
     QStringList transcript;
 
-    explicit ModalDriver(const fs::path& base) : base_(qpath(base)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
+    explicit ModalDriver(const fs::path& base, const QString& saveAs = {}) : base_(qpath(base)) {
+        save = [saveAs](QFileDialog* dialog) {
+            if (!saveAs.isEmpty()) typeAndAccept(dialog, saveAs);
+            if (dialog->isVisible()) dialog->reject();
+        };
+        connect(&timer_, &QTimer::timeout, this, &ModalDriver::answer);
         timer_.start(10);
+        qApp->installEventFilter(this);
     }
+    ~ModalDriver() override { qApp->removeEventFilter(this); }
 
 private:
+    static QString archive() {
+        const BW_LHAExtractor* current = BW_LHAExtractor::currentExtractor();
+        return "[" + (current ? current->archiveURL().fileName() : QString()) + "] ";
+    }
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (object->objectName() != "BW_ProgressSheetPanel" || event->type() != QEvent::Hide) return false;
+        const auto text = [object](const char* name) { return object->findChild<ElidingLabel*>(name)->text(); };
+        const auto* bar = object->findChild<QProgressBar*>();
+        transcript << archive() + "sheet " + text("title") + " | " + text("details") + " | " +
+                          QString::number(double(bar->value()) / std::max(1, bar->maximum()));
+        return false;
+    }
     void answer() {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible() || answered_.contains(modal)) return;
         answered_ << modal;
         EXPECT_EQ(modal->windowModality(), Qt::ApplicationModal) << modal->windowTitle().toStdString();
         EXPECT_EQ(progressPanel(), nullptr) << "the sheet is still up under " << modal->windowTitle().toStdString();
-        const BW_LHAExtractor* current = BW_LHAExtractor::currentExtractor();
-        QString line = "[" + (current ? current->archiveURL().fileName() : QString()) + "] ";
+        QString line = archive();
         // Answered from a timer of its own: Qt does not run a timer again
         // while its handler runs, and an answer may wait for another dialog.
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             const bool isSave = dialog->acceptMode() == QFileDialog::AcceptSave;
             const auto* message = dialog->findChild<QLabel*>(QStringLiteral("message"));
             line += (isSave ? "save " : "open ") + dialog->windowTitle() + " | " + (message ? message->text() : "") +
-                    " | " + (acceptButton(dialog) ? acceptButton(dialog)->text() : "") + " | ";
-            if (isSave) line += dialog->labelText(QFileDialog::FileName) + " " + nameField(dialog)->text() + " | ";
+                    " | " + dialog->labelText(QFileDialog::Accept) + " | ";
+            if (isSave) {
+                line += dialog->labelText(QFileDialog::FileName) + " " +
+                        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text() + " | ";
+            }
             line += "in " + QDir(base_).relativeFilePath(dialog->directory().absolutePath());
             QTimer::singleShot(0, dialog, [dialog, answer = isSave ? save : open] { answer(dialog); });
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
@@ -127,24 +141,6 @@ private:
     QString base_;
     QTimer timer_;
     QList<QPointer<QWidget>> answered_;
-};
-
-// What the progress sheet showed each time it closed: "TITLE | DETAILS | BAR".
-class SheetWatcher : public QObject {
-public:
-    QStringList closings;
-    SheetWatcher() { qApp->installEventFilter(this); }
-    ~SheetWatcher() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (object->objectName() != "BW_ProgressSheetPanel" || event->type() != QEvent::Hide) return false;
-        const auto* bar = object->findChild<QProgressBar*>();
-        closings << object->findChild<ElidingLabel*>(QStringLiteral("title"))->text() + " | " +
-                        object->findChild<ElidingLabel*>(QStringLiteral("details"))->text() + " | " +
-                        QString::number(double(bar->value()) / std::max(1, bar->maximum()));
-        return false;
-    }
 };
 
 class LHAExtractorTest : public ::testing::Test {
@@ -172,16 +168,13 @@ protected:
         fs::copy_file(lhaCorpusDir() / corpusPath, to, fs::copy_options::overwrite_existing);
         return to;
     }
-    // A driver whose save dialogs extract to `destination`, typed as a full path.
-    std::unique_ptr<ModalDriver> extractingTo(const fs::path& destination) {
-        auto modals = std::make_unique<ModalDriver>(files_.path());
-        modals->save = [destination](QFileDialog* dialog) { typeAndAccept(dialog, qpath(destination)); };
-        return modals;
-    }
     static QString saveLine(const QString& archive) {
         return QString("[%1] save Extract “%1” | Choose where to create a folder for the contents of “%1”. | Extract | "
                        "Folder Name: %2 | in .")
             .arg(archive, archive.section('.', 0, 0));
+    }
+    static QString sheetLine(const QString& archive, const QString& details) {
+        return QString("[%1] sheet Extracting “%1” | %2 | 1").arg(archive, details);
     }
 
     TemporaryFolder files_;
@@ -204,7 +197,6 @@ TEST_F(LHAExtractorTest, ArchivesAreExtractedOneAfterAnotherAndTheirAnimationsOf
     modals.open = [](QFileDialog* dialog) { typeAndAccept(dialog, "Walk/walk_cycle.anim"); };
     // "Show in File Manager" only for the folder without animations that came last.
     modals.alert = [&](QMessageBox* box) { acceptMessageBox(box, saves == 3 ? QMessageBox::AcceptRole : QMessageBox::RejectRole); };
-    SheetWatcher sheet;
     BW_LHAExtractor::extractArchiveAtURL(url(multi));
     BW_LHAExtractor::extractArchiveAtURL(url(badcrc));
     EXPECT_TRUE(modals.transcript.isEmpty());  // nothing is asked before the event loop runs
@@ -214,154 +206,111 @@ TEST_F(LHAExtractorTest, ArchivesAreExtractedOneAfterAnotherAndTheirAnimationsOf
     for (int i = 0; i < 8; ++i) failed += QString("bad%1.txt\n").arg(i, 2, 10, QChar('0'));
     const QString noAnimations = "alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
                                  "Show in File Manager*, OK";
+    // The details line names the last file; without files it keeps its first
+    // words. The four animations are in Anims/Run, Anims/Walk and
+    // Anims/Idle/Loop: the Open dialog starts in Anims.
     EXPECT_EQ(modals.transcript,
-              (QStringList{saveLine("multi_lh5_l2.lzh"),
+              (QStringList{saveLine("multi_lh5_l2.lzh"), sheetLine("multi_lh5_l2.lzh", "Docs/café notes.txt (10 of 10)"),
                            "[multi_lh5_l2.lzh] open Open ANIM Files | “multi_lh5_l2.lzh” has been extracted. Choose "
                            "the animations to open. | Open | in out0/Anims",
-                           saveLine("badcrc10.lzh"),
+                           saveLine("badcrc10.lzh"), sheetLine("badcrc10.lzh", "bad09.txt (10 of 10)"),
                            "[badcrc10.lzh] alert Some of “badcrc10.lzh” was not extracted. | " + failed +
                                "…and 2 more | OK",
                            "[badcrc10.lzh] " + noAnimations.arg("badcrc10.lzh", "out1"), saveLine("dirs_only.lzh"),
+                           sheetLine("dirs_only.lzh", "Reading archive…"),
                            "[dirs_only.lzh] " + noAnimations.arg("dirs_only.lzh", "out2")}));
-    // The four animations are in Anims/Run, Anims/Walk and Anims/Idle/Loop:
-    // the Open dialog started in Anims.
     EXPECT_EQ(opened_, QList<QUrl>{url(files_ / "out0" / "Anims" / "Walk" / "walk_cycle.anim")});
     EXPECT_EQ(revealed_, QList<QUrl>{url(files_ / "out2")});
-    EXPECT_TRUE(fs::is_directory(files_ / "out0" / "Empty"));
-    // The details line names the last file; without files it keeps its first words.
-    EXPECT_EQ(sheet.closings, (QStringList{"Extracting “multi_lh5_l2.lzh” | Docs/café notes.txt (10 of 10) | 1",
-                                           "Extracting “badcrc10.lzh” | bad09.txt (10 of 10) | 1",
-                                           "Extracting “dirs_only.lzh” | Reading archive… | 1"}));
 }
 
-// The problem report names links and a damaged end, and shows names with
-// their control characters escaped: badterm.lzh's one entry is "/tmp/" ESC
-// "]2;malicious" BEL LF, made to fail by a file named "tmp" (the folder then
-// holds a file: the user is asked, and agrees).
-TEST_F(LHAExtractorTest, ProblemsAreReportedWithNamesEscaped) {
-    struct Case {
-        const char* archive;
-        QString problems;
-        const char* next;  // what comes after the report
-    };
-    const Case cases[] = {
-        {"crafted/symlinks_only.lzh",
-         "These symbolic links were not extracted:\nlink0\nsub/link1\nlink2\nAnims/walk_link\nevil_link\ndirlink", "alert"},
-        {"crafted/broken_l2_header_crc.lzh", "The archive is damaged: entries after “second.anim” are missing.", "open"},
-        {"real/archives/regression/badterm.lzh",
-         "These items could not be extracted, or failed their checksum:\ntmp/\\x1b]2;malicious\\x07\\x0a", "alert"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.archive);
-        const fs::path path = archive(c.archive), destination = files_ / ("out_" + path.stem().string());
-        fs::create_directories(destination);
-        if (path.filename() == "badterm.lzh") std::ofstream(destination / "tmp") << "not a folder";
-        const auto modals = extractingTo(destination);
-        modals->alert = [](QMessageBox* box) { acceptMessageBox(box, QMessageBox::AcceptRole); };
-        BW_LHAExtractor::extractArchiveAtURL(url(path));
-        ASSERT_TRUE(workflowEnds());
-        const QString name = qpath(path.filename());
-        ASSERT_GE(modals->transcript.size(), 3);
-        EXPECT_EQ(modals->transcript.end()[-2],
-                  QString("[%1] alert Some of “%1” was not extracted. | %2 | OK").arg(name, c.problems));
-        EXPECT_TRUE(modals->transcript.last().startsWith("[" + name + "] " + c.next));
-    }
-}
-
-// Before anything is extracted: a destination that cannot be a folder, and
-// files that are no LHA archives (their new folder stays, empty).
-TEST_F(LHAExtractorTest, EachFailureBeforeExtractionGivesOneAlert) {
+// One archive at a time, a folder name typed beside it, and what follows the
+// save dialog (without the archive's name in front, a sheet or an Open
+// dialog as one word). Before extraction: a destination that cannot be a
+// folder, and files that are no LHA archives (their new folder stays,
+// empty). A folder that holds files is extracted into only after the user
+// agreed to replacing files of the same names (Cancel leaves the save dialog
+// up); an empty one is taken without a question. The problem report names
+// links and a damaged end, and shows names escaped: badterm.lzh's one entry
+// is "/tmp/" ESC "]2;malicious" BEL LF, made to fail by a file named "tmp".
+TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
     std::ofstream(files_ / "taken") << "a file, not a folder";
-    const fs::path anims = archive("crafted/anims_l2.lzh");
-    struct Case {
-        fs::path archive;
-        std::string destination;
-        QString alert;
-        int sheets;
-    };
-    const Case cases[] = {
-        {anims, "taken", "The folder could not be created. | A file named “taken” already exists there. Choose a "
-                         "different name for the folder.", 0},
-        {anims, "taken/inside", "The folder could not be created. | “inside” could not be created: Not a directory.", 0},
-        {archive("crafted/empty.lha"), "from_empty",
-         "The archive could not be read. | “empty.lha” is not an LHA archive, or it is damaged.", 1},
-        {archive("crafted/text.lha", "two\nlines.lha"), "from_text",
-         "The archive could not be read. | “two\\x0alines.lha” is not an LHA archive, or it is damaged.", 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.destination);
-        const QStringList before = treeOf(files_.path());
-        const auto modals = extractingTo(files_ / c.destination);
-        SheetWatcher sheet;
-        BW_LHAExtractor::extractArchiveAtURL(url(c.archive));
-        ASSERT_TRUE(workflowEnds());
-        ASSERT_EQ(modals->transcript.size(), 2);
-        EXPECT_EQ(modals->transcript[1], "[" + qpath(c.archive.filename()) + "] alert " + c.alert + " | OK");
-        EXPECT_EQ(sheet.closings.size(), c.sheets);
-        EXPECT_EQ(treeOf(c.sheets ? files_ / c.destination : files_.path()), c.sheets ? QStringList{} : before);
-    }
-}
-
-// A folder that holds files is extracted into only after the user agreed to
-// replacing files of the same names; Cancel leaves the save dialog up. An
-// empty folder is taken without a question.
-TEST_F(LHAExtractorTest, AFolderThatHoldsFilesIsExtractedIntoOnlyAfterTheUserAgrees) {
-    const fs::path path = archive("crafted/anims_l1_nodirs.lzh");
-    fs::create_directories(files_ / "existing");
     fs::create_directories(files_ / "empty");
+    fs::create_directories(files_ / "existing");
     std::ofstream(files_ / "existing" / "top.anim") << "mine";
     std::ofstream(files_ / "existing" / "keep.txt") << "mine";
-    const QStringList before = treeOf(files_.path());
-    const QString question = "[anims_l1_nodirs.lzh] alert “existing” already exists. Files in it with the same "
-                             "names as files in the archive will be replaced. |  | Replace, Cancel*";
+    fs::create_directories(files_ / "badterm");
+    std::ofstream(files_ / "badterm" / "tmp") << "not a folder";
+    const QString problems = "alert Some of “%1” was not extracted. | %2 | OK",
+                  noAnimations = "alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
+                                 "Show in File Manager*, OK",
+                  question = "alert “%1” already exists. Files in it with the same names as files in the archive "
+                             "will be replaced. |  | Replace, Cancel*";
+    const fs::path anims = archive("crafted/anims_l1_nodirs.lzh");
+    enum Leaves { Anything, Nothing, AnEmptyFolder };  // in the test's folder
     struct Case {
-        const char* folder;
-        QMessageBox::ButtonRole answer;  // to the question, if it comes
-        QStringList after;               // what comes after the save dialog
-    };
-    const Case cases[] = {
-        {"existing", QMessageBox::RejectRole, {question}},
-        {"existing", QMessageBox::AcceptRole, {question, "open"}},
-        {"empty", QMessageBox::RejectRole, {"open"}},
+        fs::path archive;
+        QString destination;
+        QStringList after;
+        Leaves leaves = Anything;
+        QMessageBox::ButtonRole answer = QMessageBox::AcceptRole;  // to every alert
+    } const cases[] = {
+        {anims, "taken", {"alert The folder could not be created. | A file named “taken” already exists there. "
+                          "Choose a different name for the folder. | OK"}, Nothing},
+        {anims, "taken/inside", {"alert The folder could not be created. | “inside” could not be created: Not a "
+                                 "directory. | OK"}, Nothing},
+        {archive("crafted/text.lha", "two\nlines.lha"), "from_text",
+         {"sheet", "alert The archive could not be read. | “two\\x0alines.lha” is not an LHA archive, or it is damaged. | OK"},
+         AnEmptyFolder},
+        {anims, "existing", {question.arg("existing")}, Nothing, QMessageBox::RejectRole},
+        {anims, "existing", {question.arg("existing"), "sheet", "open"}},
+        {anims, "empty", {"sheet", "open"}},
+        {archive("crafted/symlinks_only.lzh"), "links",
+         {"sheet", problems.arg("symlinks_only.lzh", "These symbolic links were not extracted:\nlink0\nsub/link1\n"
+                                                     "link2\nAnims/walk_link\nevil_link\ndirlink"),
+          noAnimations.arg("symlinks_only.lzh", "links")}},
+        {archive("crafted/broken_l2_header_crc.lzh"), "broken",
+         {"sheet", problems.arg("broken_l2_header_crc.lzh", "The archive is damaged: entries after “second.anim” are missing."),
+          "open"}},
+        {archive("real/archives/regression/badterm.lzh"), "badterm",
+         {question.arg("badterm"), "sheet",
+          problems.arg("badterm.lzh", "These items could not be extracted, or failed their checksum:\n"
+                                      "tmp/\\x1b]2;malicious\\x07\\x0a"),
+          noAnimations.arg("badterm.lzh", "badterm")}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
-        ModalDriver modals(files_.path());
-        modals.save = [&](QFileDialog* dialog) {
-            typeAndAccept(dialog, c.folder);  // a name beside the archive, typed as a user would
-            if (dialog->isVisible()) dialog->reject();
-        };
+        SCOPED_TRACE(c.destination.toStdString());
+        const TreeSnapshot before = snapshotTree(files_.path());
+        ModalDriver modals(files_.path(), c.destination);
         modals.alert = [&](QMessageBox* box) { acceptMessageBox(box, c.answer); };
-        BW_LHAExtractor::extractArchiveAtURL(url(path));
+        BW_LHAExtractor::extractArchiveAtURL(url(c.archive));
         ASSERT_TRUE(workflowEnds());
-        QStringList after = modals.transcript.mid(1);
-        if (!after.isEmpty() && after.last().contains("] open ")) after.last() = "open";
-        EXPECT_EQ(after, c.after);
-        if (c.after.last() == question) {
-            EXPECT_EQ(treeOf(files_.path()), before);
+        QStringList after;
+        for (const QString& line : modals.transcript.mid(1)) {
+            const QString shown = line.section("] ", 1);
+            after << (shown.startsWith("open ") || shown.startsWith("sheet ") ? shown.section(' ', 0, 0) : shown);
         }
+        EXPECT_EQ(after, c.after);
+        TreeSnapshot now = snapshotTree(files_.path());
+        EXPECT_TRUE(c.leaves != AnEmptyFolder || now.erase(c.destination.toStdString()) == 1) << "the new folder stays";
+        EXPECT_EQ(c.leaves == Anything ? before : now, before);
     }
     EXPECT_TRUE(readFileBytes(files_ / "existing" / "top.anim").size() > 4) << "the archive's copy replaced it";
     EXPECT_EQ(readFileBytes(files_ / "existing" / "keep.txt").size(), 4u);
-    EXPECT_TRUE(fs::is_regular_file(files_ / "empty" / "Anims" / "Walk" / "x.anim"));
 }
 
 // The Open dialog shows everything but lets only folders and files with the
 // ANIM signature be chosen, whatever their names, typed or clicked.
 TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
     const fs::path destination = files_ / "anims";
-    const auto modals = extractingTo(destination);
+    ModalDriver modals(files_.path(), "anims");
     std::map<QString, bool> enabled;  // path inside the destination → can be chosen
     QStringList refusedTyped;
-    modals->open = [&](QFileDialog* dialog) {
+    modals.open = [&](QFileDialog* dialog) {
         QAbstractProxyModel* proxy = dialog->proxyModel();
         auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : nullptr);
-        if (!files) {
-            ADD_FAILURE() << "the Open dialog has no proxy over its file model";
-            return dialog->reject();
-        }
         const QDir root(qpath(destination));
         for (const QString& folder : {QString(), QString("Anims"), QString("Anims/Run")}) {
+            if (!files) break;
             const QString absolute = QDir::cleanPath(root.filePath(folder));
             // Proxy indexes do not outlive changes of the model: each look is fresh.
             const auto parent = [&] { return proxy->mapFromSource(files->index(absolute)); };
@@ -369,9 +318,8 @@ TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return proxy->rowCount(parent()) > 0; }));
             for (int row = 0; row < proxy->rowCount(parent()); ++row) {
                 const QModelIndex index = proxy->index(row, 0, parent());
-                const auto flags = proxy->flags(index);
                 enabled[root.relativeFilePath(files->filePath(proxy->mapToSource(index)))] =
-                    (flags & Qt::ItemIsEnabled) && (flags & Qt::ItemIsSelectable);
+                    proxy->flags(index).testFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             }
         }
         for (const char* typed : {"picture.iff", "Anims/Run/fake.anim"}) {
@@ -382,9 +330,6 @@ TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
     };
     BW_LHAExtractor::extractArchiveAtURL(url(archive("crafted/anims_l2.lzh")));
     ASSERT_TRUE(workflowEnds());
-    // top.anim at the top and two more in Anims' sub-folders: the dialog starts at the top.
-    ASSERT_EQ(modals->transcript.size(), 2);
-    EXPECT_TRUE(modals->transcript[1].endsWith("| in anims"));
     EXPECT_EQ(enabled, (std::map<QString, bool>{
                            {"Anims", true}, {"Anims/Run", true}, {"Anims/Walk", true}, {"top.anim", true},
                            {"Anims/Run/y.anim", true}, {"picture.iff", false}, {"Anims/readme.txt", false},
@@ -410,8 +355,7 @@ TEST_F(LHAExtractorTest, CancelStopsBeforeTheNextEntryAndKeepsWhatWasWritten) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
     });
-    const auto modals = extractingTo(destination);
-    SheetWatcher sheet;
+    ModalDriver modals(files_.path(), qpath(destination));
     BW_LHAExtractor::extractArchiveAtURL(url(*path));
     QWidget* panel = nullptr;
     const auto details = [&] { return panel->findChild<ElidingLabel*>("details")->text(); };
@@ -424,19 +368,15 @@ TEST_F(LHAExtractorTest, CancelStopsBeforeTheNextEntryAndKeepsWhatWasWritten) {
     cancelPressed = true;
     ASSERT_TRUE(workflowEnds());
 
-    EXPECT_EQ(modals->transcript.size(), 1);  // the save dialog; no report, no Open dialog
-    EXPECT_EQ(sheet.closings, QStringList{"Extracting “large_stored.lzh” | Cancelling… | 1"});
+    // After the save dialog only the sheet: no report, no Open dialog.
+    EXPECT_EQ(modals.transcript.mid(1), QStringList{sheetLine("large_stored.lzh", "Cancelling…")});
     EXPECT_EQ(entriesStarted, 1);
     EXPECT_EQ(fs::file_size(destination / "Large" / "big1.bin"), 30u * 1024 * 1024);
-    EXPECT_EQ(treeOf(destination), (QStringList{"Large", "Large/big1.bin"}));  // nothing else, nothing temporary
+    EXPECT_EQ(snapshotTree(destination).size(), 2u) << "Large and Large/big1.bin, nothing else, nothing temporary";
 }
 
 TEST(LHAExtractorFolders, OpenDialogStartsInTheDeepestFolderHoldingEveryAnimation) {
-    struct Case {
-        QStringList animations;  // paths under /d/out
-        QString expected;
-    };
-    const Case cases[] = {
+    const std::pair<QStringList, QString> cases[] = {  // animations under /d/out, where the dialog starts
         {{"Anims/Walk/x.anim", "Anims/Run/y.anim"}, "/d/out/Anims"},
         {{"Anims/Walk/x.anim"}, "/d/out/Anims/Walk"},
         {{"Anims/Walk/x.anim", "top.anim"}, "/d/out"},
@@ -445,14 +385,63 @@ TEST(LHAExtractorFolders, OpenDialogStartsInTheDeepestFolderHoldingEveryAnimatio
         {{"../outer/x.anim"}, "/d/out"},                   // nor is a folder named like the start of another
         {{}, "/d/out"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.animations.join(", ").toStdString());
+    for (const auto& [animations, expected] : cases) {
         QList<QUrl> urls;
-        for (const QString& path : c.animations) urls << QUrl::fromLocalFile(QDir::cleanPath("/d/out/" + path));
+        for (const QString& path : animations) urls << QUrl::fromLocalFile(QDir::cleanPath("/d/out/" + path));
         EXPECT_EQ(BW_LHAExtractor::folderContainingAnimations(urls, QUrl::fromLocalFile("/d/out")).toLocalFile(),
-                  c.expected);
+                  expected) << animations.join(", ").toStdString();
     }
+}
+
+// Stands in for a file manager on the bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown, startupIds;
+public slots:
+    void ShowItems(const QStringList& uris, const QString& startupId) {
+        shown << uris;
+        startupIds << startupId;
+    }
+};
+
+// "Show in File Manager": with a file manager on the session bus, it shows
+// the item; with no session bus at all (the GUI tests run without one) or
+// none on the bus, a folder is opened itself, a file's folder is opened.
+// Nothing real is opened: the service is a stand-in on a private bus, and
+// opening goes to a handler of the test's own.
+TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
+    PrivateSessionBus bus;
+    if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();
+    TemporaryFolder files;
+    fs::create_directory(files / "café extracted");
+    files.write("café extracted/notes.txt", std::string("x"));
+    const QUrl folder = url(files / "café extracted"), file = url(files / "café extracted" / "notes.txt");
+    OpenedURLs opened;
+    for (const auto& [item, connection] : {std::pair{folder, QDBusConnection::sessionBus()},
+                                           std::pair{file, QDBusConnection::sessionBus()}, std::pair{folder, bus.connect()}}) {
+        SCOPED_TRACE(item.toString().toStdString() + " " + connection.name().toStdString());
+        opened.urls.clear();
+        revealInFileManager(item, connection);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 5000));
+        EXPECT_EQ(opened.urls, QList<QUrl>{folder});
+    }
+
+    QDBusConnection service = bus.connect();
+    FakeFileManager fileManager;
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &fileManager, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
+    opened.urls.clear();
+    revealInFileManager(folder, bus.connect());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fileManager.shown.isEmpty(); }, 5000));
+    EXPECT_EQ(fileManager.shown, QStringList{folder.toString(QUrl::FullyEncoded)});
+    EXPECT_EQ(fileManager.startupIds, QStringList{QString()});
+    QTest::qWait(100);
+    EXPECT_TRUE(opened.urls.isEmpty());
 }
 
 }  // namespace
 }  // namespace velarium
+
+#include "LHAExtractorTest.moc"

@@ -16,49 +16,36 @@
 namespace velarium {
 namespace {
 
-using Log = std::vector<std::string>;
+// What the delegates below and the sheet's close signal report, in order.
+std::vector<std::string> events;
 
-// Delegates with each combination of the two optional slots; each call, and
-// the sheet's close signal, goes into one shared log so that order shows.
+// Delegates with each combination of the two optional slots.
 class CancelOnlyDelegate : public QObject {
     Q_OBJECT
-public:
-    explicit CancelOnlyDelegate(Log* log) : log(log) {}
-    Log* log;
 public slots:
-    void progressCancelled() { log->push_back("cancelled"); }
+    void progressCancelled() { events.push_back("cancelled"); }
 };
 
 class CompletionOnlyDelegate : public QObject {
     Q_OBJECT
-public:
-    explicit CompletionOnlyDelegate(Log* log) : log(log) {}
-    Log* log;
 public slots:
-    void progressCompleted() { log->push_back("completed"); }
+    void progressCompleted() { events.push_back("completed"); }
 };
 
 class FullDelegate : public CompletionOnlyDelegate {
     Q_OBJECT
-public:
-    using CompletionOnlyDelegate::CompletionOnlyDelegate;
 public slots:
-    void progressCancelled() { log->push_back("cancelled"); }
+    void progressCancelled() { events.push_back("cancelled"); }
 };
 
 QVariantMap settings(bool cancellable = true, QVariantMap changes = {}) {
     QVariantMap all{{kProgSheetTitleKey, QStringLiteral("Extracting “disk.lha”")},
-                    {kProgSheetDetailsKey, QStringLiteral("Reading archive…")},
-                    {kProgSheetIndeterminateKey, false},
-                    {kProgSheetMinValueKey, 0.0},
-                    {kProgSheetMaxValueKey, 1.0},
-                    {kProgSheetStartValueKey, 0.0},
+                    {kProgSheetDetailsKey, QStringLiteral("Reading archive…")}, {kProgSheetIndeterminateKey, false},
+                    {kProgSheetMinValueKey, 0.0}, {kProgSheetMaxValueKey, 1.0}, {kProgSheetStartValueKey, 0.0},
                     {kProgSheetCancellableKey, cancellable}};
     all.insert(changes);
     return all;
 }
-
-QString details(const BW_ProgressSheet& sheet) { return sheet.detailTextField()->text(); }
 
 // Without a window the panel stands alone, centred and active. Long texts
 // are shortened in the middle; they never widen it.
@@ -87,8 +74,7 @@ TEST(ProgressSheet, ThePanelStandsCentredAndLongTextsAreElidedInTheMiddle) {
 TEST(ProgressSheet, TheBarShowsValuesWithinItsRange) {
     struct Case {
         double min, max, start, set, startFraction, setFraction;  // fractions of the bar's length
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {0.0, 1.0, 0.25, 0.5, 0.25, 0.5},
         {10.0, 20.0, 10.0, 15.0, 0.0, 0.5},
         {0.0, 1.0, 0.0, 7.0, 0.0, 1.0},  // beyond the end: full, never past it
@@ -112,22 +98,17 @@ TEST(ProgressSheet, TheBarShowsValuesWithinItsRange) {
 // completion gets the close signal and the call, signal first; Cancel
 // reaches only a delegate that takes it; one that has gone is not called.
 TEST(ProgressSheet, CancelFreezesTheDetailsAndEachDelegateHearsWhatItTakes) {
+    const auto full = [] { return std::make_unique<FullDelegate>(); };
     struct Case {
         const char* name;
-        std::function<std::unique_ptr<QObject>(Log*)> make;
-        Log expected;  // after Cancel, then exit
+        std::function<std::unique_ptr<QObject>()> make;
+        std::vector<std::string> expected;  // after Cancel, then exit
         bool cancellable = true, escape = false, deleteFirst = false;
-    };
-    const auto none = [](Log*) { return std::unique_ptr<QObject>(); };
-    const auto plain = [](Log*) { return std::make_unique<QObject>(); };
-    const auto cancelOnly = [](Log* log) { return std::make_unique<CancelOnlyDelegate>(log); };
-    const auto completionOnly = [](Log* log) { return std::make_unique<CompletionOnlyDelegate>(log); };
-    const auto full = [](Log* log) { return std::make_unique<FullDelegate>(log); };
-    const Case cases[] = {
-        {"none", none, {}},
-        {"plain object", plain, {}},
-        {"cancel only", cancelOnly, {"cancelled"}},
-        {"completion only", completionOnly, {"close", "completed"}},
+    } const cases[] = {
+        {"none", [] { return std::unique_ptr<QObject>(); }, {}},
+        {"plain object", [] { return std::make_unique<QObject>(); }, {}},
+        {"cancel only", [] { return std::make_unique<CancelOnlyDelegate>(); }, {"cancelled"}},
+        {"completion only", [] { return std::make_unique<CompletionOnlyDelegate>(); }, {"close", "completed"}},
         {"both", full, {"cancelled", "close", "completed"}},
         {"both, gone", full, {}, true, false, true},
         {"Escape", full, {"cancelled", "close", "completed"}, true, true},
@@ -135,13 +116,13 @@ TEST(ProgressSheet, CancelFreezesTheDetailsAndEachDelegateHearsWhatItTakes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Log log;
+        events.clear();
         BW_ProgressSheet sheet;
         QObject::connect(&sheet, &BW_ProgressSheet::progSheetClose, [&](BW_ProgressSheet* closed) {
             EXPECT_EQ(closed, &sheet);
-            log.push_back("close");
+            events.push_back("close");
         });
-        std::unique_ptr<QObject> delegate = c.make(&log);
+        std::unique_ptr<QObject> delegate = c.make();
         sheet.setDelegate(delegate.get());
         EXPECT_EQ(sheet.hasDelegate(), qobject_cast<CompletionOnlyDelegate*>(delegate.get()) != nullptr);
         sheet.progSheetEntryWithDict(settings(c.cancellable), nullptr);
@@ -155,12 +136,12 @@ TEST(ProgressSheet, CancelFreezesTheDetailsAndEachDelegateHearsWhatItTakes) {
             QTest::mouseClick(sheet.cancelButton(), Qt::LeftButton);
         }
         sheet.setDetailsValue("Anims/run.anim (2 of 3)");
-        EXPECT_EQ(details(sheet), c.cancellable ? "Cancelling…" : "Anims/run.anim (2 of 3)");
+        EXPECT_EQ(sheet.detailTextField()->text(), c.cancellable ? "Cancelling…" : "Anims/run.anim (2 of 3)");
         EXPECT_EQ(sheet.cancelButton()->isEnabled(), !c.cancellable);
         EXPECT_TRUE(sheet.panel()->isVisible());
         sheet.progSheetExit();
         EXPECT_FALSE(sheet.panel()->isVisible());
-        EXPECT_EQ(log, c.expected);
+        EXPECT_EQ(events, c.expected);
     }
 }
 
