@@ -87,22 +87,16 @@ public:
     std::function<void(QMessageBox*)> alert = [](QMessageBox* box) { acceptMessageBox(box); };
     QStringList transcript;
 
-    explicit ModalDriver(const fs::path& base) : base_(qpath(base)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
-        timer_.start(10);
-    }
+    explicit ModalDriver(const fs::path& base) : base_(qpath(base)) {}
 
 private:
-    void answer() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || answered_.contains(modal)) return;
-        answered_ << modal;
+    void answer(QWidget* modal) {
         EXPECT_EQ(modal->windowModality(), Qt::ApplicationModal) << modal->windowTitle().toStdString();
         EXPECT_EQ(progressPanel(), nullptr) << "the sheet is still up under " << modal->windowTitle().toStdString();
         const BW_LHAExtractor* current = BW_LHAExtractor::currentExtractor();
         QString line = "[" + (current ? current->archiveURL().fileName() : QString()) + "] ";
-        // Answered from a timer of its own: Qt does not run a timer again
-        // while its handler runs, and an answer may wait for another dialog.
+        // Answered once this line is in the transcript: an answer may wait
+        // for another dialog, whose line comes after this one.
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             const bool isSave = dialog->acceptMode() == QFileDialog::AcceptSave;
             const auto* message = dialog->findChild<QLabel*>(QStringLiteral("message"));
@@ -125,8 +119,7 @@ private:
     }
 
     QString base_;
-    QTimer timer_;
-    QList<QPointer<QWidget>> answered_;
+    ModalAnswerer answerer_{[this](QWidget* modal) { answer(modal); }};
 };
 
 // What the progress sheet showed each time it closed: "TITLE | DETAILS | BAR".
