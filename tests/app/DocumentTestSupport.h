@@ -1,18 +1,16 @@
 #pragma once
 
-// What the application's tests share: the application objects created as
-// main() creates them, documents opened as the user opens them, alerts and
-// dialogs answered from a timer, small animations to open, and what the
-// windows show read back for comparison with the decoding core's frames.
+// What the application's tests share: the application as main() builds it,
+// documents opened as the user opens them, alerts counted, small animations,
+// and what the windows show, read back to compare with the core's frames.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
+#include <QUuid>
 
-#include <fstream>
 #include <optional>
 
 #include "app/AppDelegate.h"
@@ -32,55 +30,31 @@
 
 namespace velarium::testing {
 
-inline constexpr int kWaitMs = 10000;
 // How long an alert that should not come is given to come after all.
 inline constexpr int kQuietMs = 300;
 // What the view draws beneath a picture, seen through a brush's transparent colour.
 inline constexpr QRgb kViewBackdrop = 0xFF202020;
 
-inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = kWaitMs) {
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
-// Answers every modal dialog shown while it lives with `answer`, once per dialog.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal || !modal->isVisible() || modal == answered_) return;
-            answered_ = modal;
-            // From the event loop rather than from inside this timer's slot,
-            // so that a dialog the answer opens in turn is answered too.
-            QTimer::singleShot(0, modal, [this, modal] { answer_(modal); });
-        });
-        timer_.start(10);
-    }
-
-private:
-    std::function<void(QWidget*)> answer_;
-    QTimer timer_;
-    QPointer<QWidget> answered_;
-};
-
-// Answers every alert (QMessageBox) as soon as it is shown and keeps its
-// text and informative text, so a test can count them. Other modal dialogs
-// are left alone.
+// Accepts every alert (QMessageBox) as it is shown and keeps its text and
+// informative text. Other modal dialogs are left alone.
 class AlertRecorder {
 public:
     int count() const { return static_cast<int>(texts_.size()); }
     const QStringList& texts() const { return texts_; }
-    QString last() const { return texts_.isEmpty() ? QString() : texts_.last(); }
-    // The last alert says every one of `phrases`, in any case.
-    bool lastSays(const QStringList& phrases) const {
-        return std::all_of(phrases.begin(), phrases.end(), [&](const QString& p) { return last().contains(p, Qt::CaseInsensitive); });
-    }
     // Waits until `expected` alerts have come, then a little longer to show
-    // that no more follow. True when exactly `expected` came.
-    bool settlesAt(int expected) {
+    // that no more follow. Exactly `expected` came, the last saying every
+    // one of `phrases` in any case.
+    ::testing::AssertionResult settlesAt(int expected, const QStringList& phrases = {}) {
         waitFor([&] { return count() >= expected; });
         QTest::qWait(kQuietMs);
-        return count() == expected;
+        const QString last = texts_.isEmpty() ? QString() : texts_.last();
+        const auto said = [&](const QString& phrase) { return last.contains(phrase, Qt::CaseInsensitive); };
+        if (count() == expected && std::ranges::all_of(phrases, said)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << count() << " alerts: " << texts_.join(" | ").toStdString();
     }
 
 private:
@@ -90,15 +64,12 @@ private:
     }};
 };
 
-// The application as main() builds it: the delegate installs the shared
-// document controller. Settings start empty; every document is closed
-// (and deleted) after each test.
+// Settings start empty; every document is closed (and deleted) after each test.
 class ApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QSettings().clear();
-        // The Media Extension tip would come before the Open dialog; its own
-        // tests switch it back on.
+        // The Media Extension tip would come before the Open dialog; its own tests allow it.
         QSettings().setValue(settings::kMediaExtensionTipSuppressed, true);
         delegate_ = std::make_unique<app::AppDelegate>();
         delegate_->awakeFromNib();
@@ -115,25 +86,26 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Opens as the user does and shows the window; null when nothing opened.
+    // A small animation that plays in a fraction of a second.
+    std::filesystem::path animationFile(const std::string& name, std::size_t frames = 5) {
+        return files_.write(name, syntheticAnimation({.ticks = std::vector<std::uint32_t>(frames, 2)}));
+    }
+    // Opens as the user does; null when nothing opened.
     app::Document* open(const std::filesystem::path& path) {
         controller()->openURL(url(path));
         return controller()->documentForURL(url(path));
     }
-    // Opens `path` with `options` for its window (none: the window picks
-    // its own zoom) and waits until the window is active and shows its
-    // first frame; null, with a test failure, when that does not happen.
+    // Opens `path` with `options` for its window (none: the window picks its
+    // own zoom) and waits until it is active and shows its first frame.
     app::DocumentWindow* openWindow(const std::filesystem::path& path,
                                     std::optional<app::ViewOptions> options = app::ViewOptions{.zoom = 1}) {
         if (options) controller()->setViewOptionsForNextWindow(*options);
         app::Document* document = open(path);
-        if (document && document->window() && QTest::qWaitForWindowActive(document->window()) &&
-            waitForFirstFrame(document))
+        if (document && document->window() && QTest::qWaitForWindowActive(document->window()) && waitForFirstFrame(document))
             return document->window();
         ADD_FAILURE() << path << " opened no active window showing its first frame";
         return nullptr;
     }
-    // The open document's window has shown its first frame.
     static bool waitForFirstFrame(app::Document* document) {
         return waitFor([document] { return document->window() && !document->window()->playerView()->currentImage().isNull(); });
     }
@@ -141,32 +113,15 @@ protected:
 
     // Folders named by a UUID in the temporary folder: playback copies.
     static QStringList playbackCopyFolders() {
-        static const QRegularExpression uuid(
-            "^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$",
-            QRegularExpression::CaseInsensitiveOption);
         QStringList folders;
         for (const QString& name : QDir(temporaryFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (uuid.match(name).hasMatch()) folders << QDir(temporaryFolder()).filePath(name);
+            if (name.size() == 36 && !QUuid::fromString(name).isNull()) folders << QDir(temporaryFolder()).filePath(name);
         return folders;
     }
 
     std::unique_ptr<app::AppDelegate> delegate_;
     TemporaryFolder files_;
 };
-
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-inline void writeFile(const std::filesystem::path& path, const ByteVector& bytes) {
-    writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
-// A small animation that plays in a fraction of a second.
-inline ByteVector smallAnimation(std::size_t frames = 5) {
-    SyntheticAnimation shape;
-    shape.ticks.assign(frames, 2);
-    return syntheticAnimation(shape);
-}
 
 // A small animation of complete pictures: `pictures` names the picture of
 // each frame, so that equal numbers make equal frames.
@@ -195,11 +150,10 @@ inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
 }
 
 // Every frame of an animation as the decoding core makes it, as images.
-inline std::vector<QImage> coreFrames(const std::filesystem::path& file, ANIMBitmapHeader* header = nullptr) {
+inline std::vector<QImage> coreFrames(const std::filesystem::path& file) {
     ANIMParser parser(makeSharedBytes(readFileBytes(file)));
     std::vector<QImage> frames;
     if (!parser.parseWithError(nullptr)) return frames;
-    if (header) *header = parser.bitmapHeader();
     for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
         // ARGB32 rows are packed BGRA bytes with no gap, as the core writes them.
         QImage image(static_cast<int>(parser.width()), static_cast<int>(parser.height()), QImage::Format_ARGB32);
@@ -211,12 +165,16 @@ inline std::vector<QImage> coreFrames(const std::filesystem::path& file, ANIMBit
 
 inline std::string screenHash(const QImage& image) { return sha256Hex(packedBGRA(image)); }
 
-// Waits until the view shows frame `index`.
+// The bundled demo: 36 frames of 0.1 s, 320 × 200.
+inline const std::vector<QImage>& demoFrames() {
+    static const std::vector<QImage> frames = coreFrames(VELARIUM_DEMO_FILE);
+    return frames;
+}
+
 inline bool waitForFrame(app::DocumentWindow* window, std::uint64_t index, int timeoutMs = 5000) {
     return QTest::qWaitFor([&] { return window->playerView()->currentFrameIndex() == index; }, timeoutMs);
 }
 
-// Waits until playback has stopped by itself.
 inline bool waitUntilStopped(app::DocumentWindow* window, int timeoutMs) {
     return QTest::qWaitFor([&] { return !window->playerView()->isPlaying(); }, timeoutMs);
 }

@@ -18,7 +18,7 @@ namespace {
 
 using namespace velarium::testing;
 
-class LHAImportTest : public ApplicationTest {};
+using LHAImportTest = ApplicationTest;
 
 TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
@@ -26,15 +26,13 @@ TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     std::filesystem::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", archive);
     const auto chosen = files_ / "multi" / "Anims" / "Walk" / "walk_cycle.anim";
     // Each file dialog gets a name typed in and its accept button pressed.
-    QTimer typing;
-    QObject::connect(&typing, &QTimer::timeout, [] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
+    ModalAnswerer typing([](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
         const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(save ? "multi" : "Walk/walk_cycle.anim");
         dialog->findChild<QDialogButtonBox*>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
     });
-    typing.start(10);
     controller()->openURL(url(archive));
     ASSERT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }, 60000));
 

@@ -17,11 +17,12 @@ namespace {
 
 using app::BW_MediaExtensionTip;
 
-// What the showings of the alert looked like: the last one's texts and
-// buttons (accept role first, reject role second).
+// How often the alert showed, and the last showing's informative text and,
+// in order, its text, check box and buttons of the accept and reject roles.
 struct Showing {
     int alerts = 0;
-    QString text, informative, checkBox, firstButton, secondButton;
+    QString informative;
+    QStringList texts;
 };
 
 // Runs `run` and answers every alert it shows by pressing the button of
@@ -32,13 +33,11 @@ Showing answering(const std::function<void()>& run, QMessageBox::ButtonRole role
         auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box) return;
         ++showing.alerts;
-        showing.text = box->text();
         showing.informative = box->informativeText();
-        if (box->checkBox()) showing.checkBox = box->checkBox()->text();
-        for (QAbstractButton* button : box->buttons()) {
-            if (box->buttonRole(button) == QMessageBox::AcceptRole) showing.firstButton = button->text();
-            if (box->buttonRole(button) == QMessageBox::RejectRole) showing.secondButton = button->text();
-        }
+        showing.texts = {box->text(), box->checkBox() ? box->checkBox()->text() : QString()};
+        for (const QMessageBox::ButtonRole shown : {QMessageBox::AcceptRole, QMessageBox::RejectRole})
+            for (QAbstractButton* button : box->buttons())
+                if (box->buttonRole(button) == shown) showing.texts << button->text();
         if (tick && box->checkBox()) box->checkBox()->setChecked(true);
         acceptMessageBox(box, role);
     });
@@ -133,32 +132,30 @@ TEST_F(MediaExtensionTipTest, ButtonsStoreTheVersionAndTheFirstShowsTheProgramsF
 }
 
 // Installed means run from a prefix whose share/applications holds our
-// desktop entry, or from anywhere inside a folder named Applications.
-TEST_F(MediaExtensionTipTest, InstalledIsDecidedByWhereTheProgramRuns) {
+// desktop entry, or from anywhere inside a folder named Applications. A copy
+// that is not installed names its folder, the home folder as "~".
+TEST_F(MediaExtensionTipTest, WhereTheProgramRunsDecidesWhatTheTipSays) {
     programAt("usr/share/applications/com.brackwater.Velarium.desktop");
     programAt("other/share/applications/org.example.Player.desktop");
     std::filesystem::create_directories(files_ / "dir-entry/share/applications/com.brackwater.Velarium.desktop");
-    const std::pair<const char*, bool> cases[] = {
+    const std::pair<const char*, bool> places[] = {
         {"usr/bin/velarium", true},       {"other/bin/velarium", false},
         {"dir-entry/bin/velarium", false}, {"build/app/velarium", false},
         {"Applications/velarium", true},  {"home/Applications/Velarium-0.1/usr/bin/velarium", true},
         {"MyApplications/velarium", false}, {"Applications.old/velarium", false},
     };
-    for (const auto& [relative, installed] : cases) {
+    for (const auto& [relative, installed] : places) {
         BW_MediaExtensionTip::setExecutableFilePath(programAt(relative));
         EXPECT_EQ(BW_MediaExtensionTip::isInAnApplicationsFolder(), installed) << relative;
     }
-}
 
-TEST_F(MediaExtensionTipTest, NotInstalledTextNamesTheProgramsFolderWithTheHomeFolderAsTilde) {
     const QString home = QDir::cleanPath(QDir::homePath());
-    const std::pair<QString, QString> cases[] = {
-        {home + "/Downloads/velarium-0.1/bin/velarium", "~/Downloads/velarium-0.1/bin"},
+    // A folder under the home folder is shown in the alert's own test.
+    const std::pair<QString, QString> folders[] = {
         {home + "/velarium", "~"},
         {home + "2/bin/velarium", home + "2/bin"},
-        {"/opt/velarium/bin/../app/velarium", "/opt/velarium/app"},
-    };
-    for (const auto& [program, shown] : cases) {
+        {"/opt/velarium/bin/../app/velarium", "/opt/velarium/app"}};
+    for (const auto& [program, shown] : folders) {
         BW_MediaExtensionTip::setExecutableFilePath(program);
         const QString text = BW_MediaExtensionTip::notInstalledMessage();
         EXPECT_TRUE(text.startsWith("Velarium is running from " + shown + ". ")) << text.toStdString();
@@ -183,32 +180,19 @@ TEST_F(MediaExtensionTipTest, AlertSaysWhatIsTrueHereInEitherPlace) {
         BW_MediaExtensionTip::setInstalledOverride(c.installed);
         const Showing showing = answering(&BW_MediaExtensionTip::showNow, QMessageBox::RejectRole);
         ASSERT_EQ(showing.alerts, 1);
-        EXPECT_EQ(QStringList({showing.text, showing.checkBox, showing.firstButton, showing.secondButton}),
-                  QStringList({"ANIM support for other apps", QString::fromUtf8("Don\u2019t show this again"),
-                               c.firstButton, "Not Now"}));
+        EXPECT_EQ(showing.texts, QStringList({"ANIM support for other apps", QString::fromUtf8("Don\u2019t show this again"),
+                                              c.firstButton, "Not Now"}));
         EXPECT_EQ(showing.informative.count("\n\n"), 2) << showing.informative.toStdString();
         for (const QString& phrase : c.says)
             EXPECT_TRUE(showing.informative.contains(phrase)) << phrase.toStdString() << " in " << showing.informative.toStdString();
         for (const char* foreign : {"macOS", "QuickTime", "Finder", "System Settings", "Media Extensions"})
-            EXPECT_FALSE((showing.informative + showing.firstButton).contains(foreign)) << foreign;
+            EXPECT_FALSE((showing.informative + showing.texts.join(' ')).contains(foreign)) << foreign;
     }
 }
 
-TEST_F(MediaExtensionTipTest, HelpMenuShowsTheTipEvenWhenSuppressed) {
-    QSettings().setValue(settings::kMediaExtensionTipSuppressed, true);
-    QSettings().setValue(settings::kMediaExtensionTipLastShownVersion, "0.0.1");
-    writeFile(files_ / "walk.anim", smallAnimation());
-    app::Document* document = open(files_ / "walk.anim");
-    ASSERT_NE(document, nullptr);
-    QAction* item = action(document, app::kMediaExtensionTipAction);
-    ASSERT_TRUE(item && item->isEnabled());
-    EXPECT_EQ(answering([item] { item->trigger(); }, QMessageBox::RejectRole).alerts, 1);
-    EXPECT_EQ(storedVersion(), QCoreApplication::applicationVersion());
-    EXPECT_TRUE(suppressed());
-}
-
 // Launching with nothing to open: the tip when due, then the Open dialog.
-TEST_F(MediaExtensionTipTest, TipComesBeforeTheStartUpOpenDialogWhenDue) {
+// The Help menu shows the tip even when it is suppressed.
+TEST_F(MediaExtensionTipTest, TipComesBeforeTheStartUpOpenDialogWhenDueAndFromTheHelpMenuAlways) {
     QStringList order;
     ModalAnswerer answerer([&](QWidget* modal) {
         order << (qobject_cast<QFileDialog*>(modal) ? "open" : "tip");
@@ -218,10 +202,20 @@ TEST_F(MediaExtensionTipTest, TipComesBeforeTheStartUpOpenDialogWhenDue) {
     EXPECT_EQ(order, QStringList{"tip"});
     EXPECT_FALSE(delegate_->applicationOpenUntitledFile());
     EXPECT_EQ(order, (QStringList{"tip", "open"}));
-
     QSettings().remove(settings::kMediaExtensionTipLastShownVersion);
     EXPECT_FALSE(delegate_->applicationOpenUntitledFile());
     EXPECT_EQ(order, (QStringList{"tip", "open", "tip", "open"}));
+
+    QSettings().setValue(settings::kMediaExtensionTipSuppressed, true);
+    QSettings().setValue(settings::kMediaExtensionTipLastShownVersion, "0.0.1");
+    app::Document* document = open(animationFile("walk.anim"));
+    ASSERT_NE(document, nullptr);
+    QAction* item = action(document, app::kMediaExtensionTipAction);
+    ASSERT_TRUE(item && item->isEnabled());
+    item->trigger();
+    EXPECT_EQ(order, (QStringList{"tip", "open", "tip", "open", "tip"}));
+    EXPECT_EQ(storedVersion(), QCoreApplication::applicationVersion());
+    EXPECT_TRUE(suppressed());
 }
 
 }  // namespace

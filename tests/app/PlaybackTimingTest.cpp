@@ -53,7 +53,6 @@ double statusMiB(const char* field) {
     return -1;
 }
 
-
 class PlaybackOfBenchAnimation : public ApplicationTest {
 protected:
     void SetUp() override {
@@ -91,10 +90,9 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     ASSERT_TRUE(waitUntilStopped(window, static_cast<int>(seconds * 1000) + 20000));
     QTest::qWait(50);  // the last frame's paint
 
-    // Play from the first frame, which is on screen already, starts with the
-    // second: each later frame is due its time after that one's paint (the
-    // paints' own rhythm), and its time after play on the player's clock
-    // (the same monotonic clock: from decoding to the end of the paint).
+    // Each frame after the second (the first is on screen before play) is
+    // due its time after the second's paint, and its time after play on the
+    // player's clock, which is the paints' monotonic clock too.
     const PlaybackStatistics player = view->player()->statistics();
     const FrameHandOffStatistics handOff = window->document()->frameSink()->statistics();
     auto nanoseconds = [](const MediaTime& time) { return static_cast<qint64>(std::llround(time.seconds() * 1e9)); };
@@ -121,10 +119,8 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     EXPECT_EQ(handOff.superseded, 0u);
     EXPECT_TRUE(unpainted.empty()) << unpainted.size() << " frames never painted, the first " << unpainted.front();
     // Frames are made ahead and painted on arrival, so each is on screen
-    // within one refresh of its time, on the paints' own rhythm and on the
-    // player's clock. A machine shared with other work may stall the
-    // process once or twice in these four seconds; a player that is always
-    // a decode behind is late on dozens of frames and still fails here.
+    // within one refresh of its time. A shared machine may stall the process
+    // once or twice; a player always a decode behind is late on dozens.
     constexpr std::size_t kStallsTolerated = 2;
     EXPECT_LE(late.size(), kStallsTolerated)
         << late.size() << " frames painted more than a refresh late, the first " << late.front();

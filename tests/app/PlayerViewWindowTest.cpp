@@ -24,19 +24,6 @@ using namespace velarium::testing;
 
 constexpr int kDemoFrame = 12;
 
-const std::vector<QImage>& demoFrames() {
-    static const std::vector<QImage> frames = coreFrames(VELARIUM_DEMO_FILE);
-    return frames;
-}
-
-// `frame` enlarged by whole factors, every pixel a sharp block.
-QImage blocks(const QImage& frame, int zoom) {
-    QImage out(frame.size() * zoom, QImage::Format_ARGB32);
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) out.setPixel(x, y, frame.pixel(x / zoom, y / zoom));
-    return out;
-}
-
 class PlayerViewWindowTest : public ApplicationTest {
 protected:
     DocumentWindow* openDemoAtFrame(std::optional<ViewOptions> options = ViewOptions{.zoom = 1}) {
@@ -72,8 +59,7 @@ TEST_F(PlayerViewWindowTest, NewWindowOpensAtTheLargestZoomThatFitsTheScreen) {
         ASSERT_NE(window, nullptr);
         const PlayerView* view = window->playerView();
         const QRect picture = pictureRectInWindow(window);
-        EXPECT_LE(window->frameGeometry().width(), screen.width());
-        EXPECT_LE(window->frameGeometry().height(), screen.height());
+        EXPECT_TRUE(screen.contains(window->frameGeometry())) << "the window is not all on the screen";
         EXPECT_TRUE(window->rect().contains(picture)) << "the picture is cut off";
         EXPECT_EQ(view->viewOptions().fitToWindow, c.fitted);
         if (c.fitted) {
@@ -88,7 +74,10 @@ TEST_F(PlayerViewWindowTest, NewWindowOpensAtTheLargestZoomThatFitsTheScreen) {
     }
 }
 
-TEST_F(PlayerViewWindowTest, ZoomCommandsStepByWholeFactorsWithSharpPixels) {
+// Zoom steps by whole factors with sharp pixels; a larger picture is shown
+// from its centre in a window that keeps its size. Fit to Window scales
+// with the window, and zoom steps from a fitted scale to the next whole one.
+TEST_F(PlayerViewWindowTest, ZoomFitAndFullScreen) {
     const std::pair<const char*, int> steps[] = {
         {kZoomInAction, 3}, {kZoomOutAction, 2},    {kZoomOutAction, 1}, {kZoomOutAction, 1},
         {kZoomInAction, 2}, {kActualSizeAction, 1}, {kZoomInAction, 2},
@@ -99,18 +88,16 @@ TEST_F(PlayerViewWindowTest, ZoomCommandsStepByWholeFactorsWithSharpPixels) {
         SCOPED_TRACE(action);
         trigger(window, action);
         EXPECT_EQ(window->playerView()->zoom(), zoom);
-        // The window keeps its size: a larger picture is shown from its centre.
         const QRect picture = pictureRectInWindow(window);
         EXPECT_EQ(picture.size(), QSize(320, 200) * zoom);
         if (window->rect().contains(picture)) {
-            EXPECT_EQ(screenHash(grabbedPicture(window)), screenHash(blocks(demoFrames()[kDemoFrame], zoom)));
+            // Every pixel of the frame a sharp block.
+            const QImage blocks =
+                demoFrames()[kDemoFrame].scaled(QSize(320, 200) * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            EXPECT_EQ(screenHash(grabbedPicture(window)), screenHash(blocks));
         }
     }
-}
 
-TEST_F(PlayerViewWindowTest, FitToWindowScalesWithTheWindowAndZoomStepsFromThere) {
-    DocumentWindow* window = openDemoAtFrame();
-    ASSERT_NE(window, nullptr);
     window->resize(600, 400);
     trigger(window, kFitToWindowAction);
     QCoreApplication::processEvents();
@@ -119,12 +106,9 @@ TEST_F(PlayerViewWindowTest, FitToWindowScalesWithTheWindowAndZoomStepsFromThere
     EXPECT_LT(picture.width(), 640);
     EXPECT_NEAR(double(picture.width()) / picture.height(), 320.0 / 200, 0.01);
     EXPECT_TRUE(window->rect().contains(picture));
-
     window->resize(800, 560);
     QCoreApplication::processEvents();
     EXPECT_GT(pictureRectInWindow(window).width(), picture.width()) << "the fitted picture did not follow the window";
-
-    // From a fitted scale between 1 and 2, the next whole factor in either direction.
     for (const auto& [action, zoom] : {std::pair{kZoomInAction, 2}, std::pair{kZoomOutAction, 1}}) {
         SCOPED_TRACE(action);
         window->resize(600, 400);
@@ -134,6 +118,20 @@ TEST_F(PlayerViewWindowTest, FitToWindowScalesWithTheWindowAndZoomStepsFromThere
         EXPECT_FALSE(window->playerView()->viewOptions().fitToWindow);
         EXPECT_EQ(window->playerView()->zoom(), zoom);
     }
+
+    // Full screen and back, to the same size and frame.
+    const QSize normal = window->size();
+    trigger(window, kFullScreenAction);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isFullScreen(); }, 2000));
+    EXPECT_TRUE(window->action(kFullScreenAction)->isChecked());
+    // Under a bare X server no window manager resizes the window.
+    const bool managed = QGuiApplication::platformName() == QLatin1String("offscreen");
+    EXPECT_TRUE(!managed || QTest::qWaitFor([&] { return window->size() == window->screen()->size(); }, 2000));
+    trigger(window, kFullScreenAction);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isFullScreen(); }, 2000));
+    EXPECT_FALSE(window->action(kFullScreenAction)->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == normal; }, 2000));
+    EXPECT_EQ(window->playerView()->currentFrameIndex(), std::uint64_t(kDemoFrame));
 }
 
 // The demo's 10:11 pixels are a tenth taller than wide: each screen row is
@@ -176,85 +174,48 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectWithWh
     }
 }
 
-TEST_F(PlayerViewWindowTest, FullScreenTogglesAndComesBack) {
-    DocumentWindow* window = openDemoAtFrame(std::nullopt);
-    ASSERT_NE(window, nullptr);
-    const QSize normal = window->size();
-    trigger(window, kFullScreenAction);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isFullScreen(); }, 2000));
-    EXPECT_TRUE(window->action(kFullScreenAction)->isChecked());
-    // Under a bare X server no window manager resizes the window.
-    const bool managed = QGuiApplication::platformName() == QLatin1String("offscreen");
-    EXPECT_TRUE(!managed || QTest::qWaitFor([&] { return window->size() == window->screen()->size(); }, 2000));
-    EXPECT_EQ(window->playerView()->currentFrameIndex(), std::uint64_t(kDemoFrame));
-
-    trigger(window, kFullScreenAction);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isFullScreen(); }, 2000));
-    EXPECT_FALSE(window->action(kFullScreenAction)->isChecked());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == normal; }, 2000));
-}
-
-TEST_F(PlayerViewWindowTest, CopyFramePutsTheUnscaledFrameOnTheClipboard) {
-    DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 3, .correctPixelAspect = true});
-    ASSERT_NE(window, nullptr);
-    QGuiApplication::clipboard()->clear();
-    trigger(window, kCopyFrameAction);
-    const QImage copied = QGuiApplication::clipboard()->image();
-    ASSERT_EQ(copied.size(), QSize(320, 200));
-    EXPECT_EQ(screenHash(copied), screenHash(demoFrames()[kDemoFrame]));
-}
-
+// Both take the frame as decoded, whatever the window's zoom and aspect.
 // Export suggests a name beside the file; the user types another. What
 // cannot be written gives one alert and leaves nothing behind.
-TEST_F(PlayerViewWindowTest, ExportFrameWritesThePNGTheUserNamesOrSaysWhyNot) {
+TEST_F(PlayerViewWindowTest, CopyAndExportFrameTakeTheUnscaledFrame) {
     const auto notAFolder = files_.write("not a folder", std::string("text"));
     const auto readOnly = files_ / "read-only";
     std::filesystem::create_directory(readOnly);
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     std::vector<std::pair<std::filesystem::path, bool>> cases = {
-        {files_ / "exported.png", true},
-        {files_ / "no such folder" / "frame.png", false},
-        {notAFolder / "frame.png", false},
+        {files_ / "exported.png", true}, {files_ / "no such folder" / "frame.png", false}, {notAFolder / "frame.png", false},
     };
     if (::geteuid() != 0) cases.push_back({readOnly / "frame.png", false});  // permissions do not stop the superuser
-    DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 2});
+    DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 3, .correctPixelAspect = true});
     ASSERT_NE(window, nullptr);
+    const std::string frame = screenHash(demoFrames()[kDemoFrame]);
+    QGuiApplication::clipboard()->clear();
+    trigger(window, kCopyFrameAction);
+    EXPECT_EQ(screenHash(QGuiApplication::clipboard()->image()), frame);
+
     for (const auto& [file, writable] : cases) {
         const QString path = QString::fromStdString(file.string());
         SCOPED_TRACE(path.toStdString());
         QString suggested;
-        QStringList alerts;
+        AlertRecorder alerts;
         {
             ModalAnswerer answerer([&](QWidget* modal) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
-                if (!dialog) {
-                    alerts.append(acceptMessageBox(modal));
-                    return;
-                }
+                if (!dialog) return;
                 suggested = dialog->selectedFiles().value(0);
                 // Typed into the name field: never saved under the suggestion, beside the document.
                 if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(path);
-                if (dialog->selectedFiles() == QStringList{path}) {
-                    static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept() is protected
-                } else {
-                    ADD_FAILURE() << "the save dialog did not take the name";
-                    dialog->reject();
-                }
+                if (dialog->selectedFiles() == QStringList{path}) return static_cast<QDialog*>(dialog)->accept();
+                ADD_FAILURE() << "the save dialog did not take the name";
+                dialog->reject();
             });
             trigger(window, kExportFrameAction);
         }
         EXPECT_TRUE(suggested.endsWith(QLatin1String("/velarium-demo-frame-0012.png"))) << suggested.toStdString();
-        if (writable) {
-            EXPECT_TRUE(alerts.isEmpty());
-            const QImage written(path, "png");
-            EXPECT_EQ(written.size(), QSize(320, 200));
-            EXPECT_EQ(screenHash(written), screenHash(demoFrames()[kDemoFrame]));
-        } else {
-            ASSERT_EQ(alerts.size(), 1);
-            EXPECT_TRUE(alerts.front().contains(QFileInfo(path).fileName())) << alerts.front().toStdString();
-            EXPECT_FALSE(QFileInfo::exists(path));
-            EXPECT_TRUE(window->isVisible());
-        }
+        EXPECT_TRUE(writable ? alerts.settlesAt(0) : alerts.settlesAt(1, {QFileInfo(path).fileName()}));
+        if (writable) EXPECT_EQ(screenHash(QImage(path, "png")), frame);
+        else EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_TRUE(window->isVisible());
     }
 }
 

@@ -14,11 +14,8 @@ TEST(BlockBuffer, CreationAndCopiesStayInsideTheData) {
         std::size_t block, offset, data;
         OSStatus status;
     } creations[] = {
-        {16, 0, 16, kNoErr},
-        {16, 4, 12, kNoErr},
-        {0, 0, 0, kCMBlockBufferBadLengthParameterErr},
-        {16, 0, 0, kCMBlockBufferBadLengthParameterErr},
-        {16, 16, 1, kCMBlockBufferBadOffsetParameterErr},
+        {16, 0, 16, kNoErr}, {16, 4, 12, kNoErr}, {0, 0, 0, kCMBlockBufferBadLengthParameterErr},
+        {16, 0, 0, kCMBlockBufferBadLengthParameterErr}, {16, 16, 1, kCMBlockBufferBadOffsetParameterErr},
         {16, 4, 13, kCMBlockBufferBadLengthParameterErr},
     };
     for (const auto& c : creations) {
@@ -30,15 +27,13 @@ TEST(BlockBuffer, CreationAndCopiesStayInsideTheData) {
 
     BlockBufferRef buffer;
     ASSERT_EQ(BlockBuffer::createWithMemoryBlock(20, 4, 16, 0, &buffer), kNoErr);
-    std::uint8_t bytes[16];
+    std::uint8_t bytes[16], out[16] = {};
     std::iota(bytes, bytes + 16, 1);
-    std::uint8_t out[16] = {};
     EXPECT_NE(buffer->copyDataBytes(0, 4, out), kNoErr) << "memory that was never assured";
     ASSERT_EQ(buffer->assureBlockMemory(), kNoErr);
     ASSERT_EQ(buffer->replaceDataBytes(bytes, 0, 16), kNoErr);
     EXPECT_EQ(buffer->copyDataBytes(10, 6, out), kNoErr);
-    EXPECT_EQ(out[0], 11);
-    EXPECT_EQ(out[5], 16);
+    EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{11, 12, 13, 14, 15, 16}));
     EXPECT_EQ(buffer->copyDataBytes(10, 7, out), kCMBlockBufferBadLengthParameterErr);
     EXPECT_EQ(buffer->copyDataBytes(17, 0, out), kCMBlockBufferBadOffsetParameterErr);
     EXPECT_EQ(buffer->copyDataBytes(0, 1, nullptr), kCMBlockBufferBadPointerParameterErr);

@@ -12,39 +12,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kBuiltExtensions = VELARIUM_TEST_EXTENSION_FOLDER;
-
-class ExtensionLoaderTest : public ::testing::Test {
-protected:
-    fs::path write(const std::string& name, const std::string& text) { return folder_.write(name, text); }
-
-    testing::TemporaryFolder folder_;
-};
-
-TEST_F(ExtensionLoaderTest, ModulesThatCannotServeAreRefusedWithoutCrashing) {
-    fs::copy_file(VELARIUM_TEST_NO_ENTRY_MODULE, folder_ / "NoEntry.so");
-    fs::copy_file(kBuiltExtensions / "Farrago.so", folder_ / "Farrago.so");
-    write("NotELF.so", "this is text, not a module");
-    struct Case {
-        const char* module;
-        const char* kind;
-        long code;
-    } cases[] = {
-        {"Missing.so", "video-decoder", kExtensionModuleNotLoadable},
-        {"NotELF.so", "video-decoder", kExtensionModuleNotLoadable},
-        {"NoEntry.so", "video-decoder", kExtensionEntryPointMissing},
-        {"Farrago.so", "video-decoder", kExtensionWrongKind},
+TEST(ExtensionLoaderTest, ModulesThatCannotServeAreRefusedWithoutCrashing) {
+    testing::TemporaryFolder folder;
+    fs::copy_file(VELARIUM_TEST_NO_ENTRY_MODULE, folder / "NoEntry.so");
+    fs::copy_file(fs::path(VELARIUM_TEST_EXTENSION_FOLDER) / "Farrago.so", folder / "Farrago.so");
+    folder.write("NotELF.so", "this is text, not a module");
+    const std::pair<const char*, long> cases[] = {
+        {"Missing.so", kExtensionModuleNotLoadable}, {"NotELF.so", kExtensionModuleNotLoadable},
+        {"NoEntry.so", kExtensionEntryPointMissing}, {"Farrago.so", kExtensionWrongKind},  // a format reader
     };
-    for (const auto& c : cases) {
-        const auto manifest = write(std::string(c.module) + ".json",
-                                    std::string(R"({"name": "X", "kind": ")") + c.kind + R"(", "module": ")" +
-                                        c.module + R"(", "codecTypes": ["ILBM"]})");
+    for (const auto& [module, code] : cases) {
+        const auto manifest = folder.write(std::string(module) + ".json", R"({"name": "X", "kind": "video-decoder", "module": ")" +
+                                                                            std::string(module) + R"(", "codecTypes": ["ILBM"]})");
         ExtensionRegistry registry;
         Error error;
-        EXPECT_FALSE(registry.loadExtension(manifest, &error)) << c.module;
+        EXPECT_FALSE(registry.loadExtension(manifest, &error)) << module;
         EXPECT_EQ(error.domain, kExtensionLoaderErrorDomain);
-        EXPECT_EQ(error.code, c.code) << c.module << ": " << error.localizedDescription;
-        EXPECT_NE(error.localizedDescription.find(c.module), std::string::npos) << error.localizedDescription;
+        EXPECT_EQ(error.code, code) << module << ": " << error.localizedDescription;
+        EXPECT_NE(error.localizedDescription.find(module), std::string::npos) << error.localizedDescription;
         EXPECT_EQ(registry.videoDecoderForCodecType(makeFourCharCode("ILBM")), nullptr);
     }
 }

@@ -59,24 +59,25 @@ private:
 // The process's temporary folder, where documents put their playback copies.
 inline QString temporaryFolder() { return QDir::tempPath(); }
 
-// Calls `answer` with the next modal dialog once it is shown (from a timer,
-// while whatever opened the dialog waits in its own event loop).
-inline void answerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 10000) {
-    auto* timer = new QTimer(qApp);
-    auto elapsed = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, answer = std::move(answer), timeoutMs] {
-        *elapsed += 10;
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        } else if (*elapsed > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
+// Calls `answer` once with each modal dialog shown while it lives. The call
+// comes from the event loop, not from inside the timer that saw the dialog,
+// so that a dialog the answer opens in turn is answered too.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> answer) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, answer = std::move(answer)] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible() || answered_.contains(modal)) return;
+            answered_ << modal;
+            QTimer::singleShot(0, modal, [answer, modal] { answer(modal); });
+        });
+        timer_.start(10);
+    }
+
+private:
+    QTimer timer_;
+    QList<QPointer<QWidget>> answered_;
+};
 
 // Presses the message box's button with `role` (the default button when
 // none has it) and returns the box's text, for checks.

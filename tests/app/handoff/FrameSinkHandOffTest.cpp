@@ -1,9 +1,8 @@
 // Frames cross from a real player's playback thread to the main thread
-// through the FrameSink as a document window receives them: intact while
-// the decoder reuses the buffers the window let go of, in order, each
-// counted once; and the player and the sink can go away in the
-// middle of playback, as when a document closes, while the pictures already
-// taken stay readable. The player's state changes cross the same way.
+// through the FrameSink as a window receives them: intact while the decoder
+// reuses the buffers the window let go of, in order, each counted once. The
+// player and the sink can go away mid-play, as when a document closes, and
+// the pictures already taken stay readable. State changes cross the same way.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -55,10 +54,9 @@ protected:
         ASSERT_EQ(hashes_.size(), 90u);
     }
 
-    // A player and its sink as a document makes them, with the main thread
-    // collecting what arrives.
-    // Like a window, it lets go of each picture when the next arrives, so
-    // that the decoder reuses its pixel buffers, unless `keepImages`.
+    // A player and its sink as a document makes them. Like a window, the
+    // main thread lets go of each picture when the next arrives, so that the
+    // decoder reuses its pixel buffers, unless `keepImages`.
     struct Playback {
         std::shared_ptr<FrameSink> sink = std::make_shared<FrameSink>();
         std::unique_ptr<Player> player;
@@ -92,12 +90,10 @@ TEST_F(FrameSinkHandOff, FramesArriveIntactInOrderAndCountedOnce) {
     EXPECT_EQ(statistics.delivered, playback->received.size());
     ASSERT_FALSE(playback->received.empty());
     EXPECT_EQ(playback->received.back().index, hashes_.size() - 1);
-    std::vector<std::uint64_t> wrong;
-    for (std::size_t i = 0; i < playback->received.size(); ++i) {
-        const ReceivedFrame& frame = playback->received[i];
-        if (i > 0) {
-            EXPECT_GT(frame.index, playback->received[i - 1].index) << "out of order at " << i;
-        }
+    std::vector<std::uint64_t> indices, wrong;
+    for (const ReceivedFrame& frame : playback->received) {
+        EXPECT_TRUE(indices.empty() || frame.index > indices.back()) << "out of order at " << frame.index;
+        indices.push_back(frame.index);
         if (frame.hash != hashes_[frame.index]) wrong.push_back(frame.index);
     }
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " frames arrived damaged, the first " << wrong.front();

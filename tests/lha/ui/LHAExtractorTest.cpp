@@ -86,8 +86,6 @@ public:
             if (!saveAs.isEmpty()) typeAndAccept(dialog, saveAs);
             if (dialog->isVisible()) dialog->reject();
         };
-        connect(&timer_, &QTimer::timeout, this, &ModalDriver::answer);
-        timer_.start(10);
         qApp->installEventFilter(this);
     }
     ~ModalDriver() override { qApp->removeEventFilter(this); }
@@ -105,15 +103,12 @@ private:
                           QString::number(double(bar->value()) / std::max(1, bar->maximum()));
         return false;
     }
-    void answer() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || answered_.contains(modal)) return;
-        answered_ << modal;
+    void answer(QWidget* modal) {
         EXPECT_EQ(modal->windowModality(), Qt::ApplicationModal) << modal->windowTitle().toStdString();
         EXPECT_EQ(progressPanel(), nullptr) << "the sheet is still up under " << modal->windowTitle().toStdString();
         QString line = archive();
-        // Answered from a timer of its own: Qt does not run a timer again
-        // while its handler runs, and an answer may wait for another dialog.
+        // Answered once this line is in the transcript: an answer may wait
+        // for another dialog, whose line comes after this one.
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             const bool isSave = dialog->acceptMode() == QFileDialog::AcceptSave;
             const auto* message = dialog->findChild<QLabel*>(QStringLiteral("message"));
@@ -139,8 +134,7 @@ private:
     }
 
     QString base_;
-    QTimer timer_;
-    QList<QPointer<QWidget>> answered_;
+    ModalAnswerer answerer_{[this](QWidget* modal) { answer(modal); }};
 };
 
 class LHAExtractorTest : public ::testing::Test {

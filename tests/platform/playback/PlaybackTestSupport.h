@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "core/ANIMParser.h"
@@ -56,22 +57,16 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         return frames_;
     }
-    // Of the frames recorded from the `from`th on.
-    std::vector<std::uint64_t> indices(std::size_t from = 0) const {
-        std::vector<std::uint64_t> out;
-        for (const auto& record : frames()) out.push_back(record.frame.index);
-        return {out.begin() + std::min(from, out.size()), out.end()};
-    }
-    std::vector<MediaTime> hostTimes(std::size_t from = 0) const {
-        std::vector<MediaTime> out;
-        for (const auto& record : frames()) out.push_back(record.frame.hostTime);
-        return {out.begin() + std::min(from, out.size()), out.end()};
-    }
-    std::vector<bool> late() const {
-        std::vector<bool> out;
-        for (const auto& record : frames()) out.push_back(record.frame.late);
+    // One field of each frame recorded, from the `from`th on.
+    template <typename Field>
+    auto each(Field field, std::size_t from = 0) const {
+        std::vector<std::decay_t<std::invoke_result_t<Field, const RecordedFrame&>>> out;
+        for (const auto& record : frames()) out.push_back(field(record));
+        out.erase(out.begin(), out.begin() + std::min(from, out.size()));
         return out;
     }
+    auto indices(std::size_t from = 0) const { return each([](const RecordedFrame& r) { return r.frame.index; }, from); }
+    auto hostTimes(std::size_t from = 0) const { return each([](const RecordedFrame& r) { return r.frame.hostTime; }, from); }
 
 private:
     mutable std::mutex mutex_;
@@ -83,7 +78,7 @@ inline std::vector<std::uint64_t> frameCounts(const PlaybackStatistics& statisti
     return {statistics.framesShown, statistics.framesLate, statistics.framesDropped};
 }
 
-inline std::vector<MediaTime> atSixtieths(std::initializer_list<std::int64_t> ticks) {
+inline std::vector<MediaTime> atSixtieths(const std::vector<std::int64_t>& ticks) {
     std::vector<MediaTime> times;
     for (std::int64_t tick : ticks) times.push_back(sixtieths(tick));
     return times;

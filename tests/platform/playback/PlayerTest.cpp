@@ -1,8 +1,7 @@
-// The player in virtual time: every frame at its presentation time, exact
-// for any mix of durations and at other rates, and for every corpus file;
-// pause, step, seek; late and dropped frames; no start by itself; looping
-// only when asked, seamless lap after lap; state changes announced. (The
-// tool's play test covers the real clock.)
+// The player in virtual time (the tool's play test covers the real clock):
+// every frame at its exact presentation time, for any mix of durations, at
+// other rates and for every corpus file; pause, step, seek; late and dropped
+// frames; no start by itself; looping only when asked; state changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +24,8 @@ protected:
 
     void open(const SyntheticAnimation& shape, PlayerItemOptions options = {}) {
         file_ = syntheticAnimation(shape);
+        clock_ = std::make_shared<ManualPlaybackClock>();
+        sink_ = std::make_shared<RecordingSink>();
         item_ = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("movie.anim", file_)), options);
         player_ = std::make_unique<Player>(item_, sink_, clock_);
         ASSERT_EQ(item_->status(), PlayerItemStatus::readyToPlay)
@@ -33,8 +34,8 @@ protected:
 
     TemporaryFolder scratch_;
     std::vector<std::uint8_t> file_;
-    std::shared_ptr<ManualPlaybackClock> clock_ = std::make_shared<ManualPlaybackClock>();
-    std::shared_ptr<RecordingSink> sink_ = std::make_shared<RecordingSink>();
+    std::shared_ptr<ManualPlaybackClock> clock_;
+    std::shared_ptr<RecordingSink> sink_;
     std::shared_ptr<PlayerItem> item_;
     std::unique_ptr<Player> player_;
 };
@@ -49,30 +50,27 @@ TEST_F(PlayerTest, PlaysEveryFrameOnceAtItsExactTimeThenStops) {
 
     player_->play();
     player_->waitUntilStopped();
-    const MediaTime durations[] = {MediaTime::make(1, 25), sixtieths(7), MediaTime::make(1, 25),
-                                   sixtieths(3),           sixtieths(30), MediaTime::make(1, 25)};
-    const auto frames = sink_->frames();
-    const auto expected = coreFrameHashes(file_);
-    ASSERT_EQ(frames.size(), 6u);
-    MediaTime start = MediaTime::zero();
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(frames[i].frame.index, i);
-        EXPECT_EQ(frames[i].frame.presentationTime, start);
-        EXPECT_EQ(frames[i].frame.hostTime, start);
-        EXPECT_FALSE(frames[i].frame.hostTime.hasBeenRounded());
-        EXPECT_EQ(frames[i].frame.duration, durations[i]);
-        EXPECT_EQ(frames[i].hash, expected[i]);
-        EXPECT_EQ(frames[i].bytesPerRow, 192u);
-        EXPECT_NE(frames[i].thread, std::this_thread::get_id());
-        start = start + durations[i];
+    const std::vector<MediaTime> durations = {MediaTime::make(1, 25), sixtieths(7),  MediaTime::make(1, 25),
+                                              sixtieths(3),           sixtieths(30), MediaTime::make(1, 25)};
+    std::vector<MediaTime> starts = {MediaTime::zero()};
+    for (const MediaTime& duration : durations) starts.push_back(starts.back() + duration);
+    const MediaTime end = starts.back();
+    starts.pop_back();
+    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(sink_->each([](const RecordedFrame& r) { return r.frame.presentationTime; }), starts);
+    EXPECT_EQ(sink_->hostTimes(), starts);
+    EXPECT_EQ(sink_->each([](const RecordedFrame& r) { return r.frame.duration; }), durations);
+    EXPECT_EQ(sink_->each([](const RecordedFrame& r) { return r.hash; }), coreFrameHashes(file_));
+    for (const RecordedFrame& record : sink_->frames()) {
+        EXPECT_FALSE(record.frame.hostTime.hasBeenRounded());
+        EXPECT_EQ(record.bytesPerRow, 192u);
+        EXPECT_NE(record.thread, std::this_thread::get_id());
     }
-    EXPECT_EQ(start, MediaTime::make(3 * 60 + 40 * 25, 25 * 60));
     EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{6, 0, 0}));
     EXPECT_EQ(player_->statistics().firstPlayHostTime, MediaTime::zero());
-    EXPECT_EQ(player_->statistics().endHostTime, start);
+    EXPECT_EQ(player_->statistics().endHostTime, end);
     EXPECT_TRUE(player_->isAtEnd());
-    EXPECT_EQ(player_->currentTime(), start);
+    EXPECT_EQ(player_->currentTime(), end);
 
     // No looping: play at the end does nothing.
     player_->play();
@@ -122,22 +120,33 @@ TEST_F(PlayerTest, PauseStepAndSeek) {
     EXPECT_FALSE(player_->seekToTime(MediaTime::invalid()));
 }
 
+// Showing frame 1 takes 12/60 s: frame 2, due at 10/60 s, is then past and
+// dropped; the next, due at 15/60 s, is late. Looping, the next is the
+// lap's first frame, and the lap keeps its schedule anchored at the end.
 TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
-    open({.ticks = {5, 5, 5, 5, 5}});
-    // Showing frame 1 takes 12/60 s: frame 2 is then past, frame 3 late.
-    sink_->onFrame = [&](const PresentedFrame& frame) {
-        if (frame.index == 1) clock_->advance(sixtieths(12));
-    };
-    player_->play();
-    player_->waitUntilStopped();
-    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 3, 4}));
-    EXPECT_EQ(sink_->hostTimes(), atSixtieths({0, 5, 17, 20}));
-    EXPECT_EQ(sink_->late(), (std::vector<bool>{false, false, true, false}));
-    EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{4, 1, 1}));
-    EXPECT_EQ(player_->statistics().endHostTime, sixtieths(25));
+    const struct {
+        std::vector<std::uint32_t> ticks;
+        std::optional<std::uint64_t> loopStart;
+        std::vector<std::uint64_t> shown;
+    } cases[] = {{{5, 5, 5, 5, 5}, std::nullopt, {0, 1, 3, 4}}, {{5, 5, 5}, 0, {0, 1, 0, 1}}};
+    for (const auto& c : cases) {
+        open({.ticks = c.ticks});
+        player_->setLoopStartIndex(c.loopStart);
+        sink_->onFrame = [&](const PresentedFrame&) {
+            if (sink_->frames().size() == 2) clock_->advance(sixtieths(12));
+            if (sink_->frames().size() == 4 && c.loopStart) player_->pause();
+        };
+        player_->play();
+        player_->waitUntilStopped();
+        EXPECT_EQ(sink_->indices(), c.shown);
+        EXPECT_EQ(sink_->hostTimes(), atSixtieths({0, 5, 17, 20}));
+        EXPECT_EQ(sink_->each([](const RecordedFrame& r) { return r.frame.late; }), (std::vector<bool>{false, false, true, false}));
+        EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{4, 1, 1}));
+        EXPECT_EQ(player_->statistics().endHostTime, c.loopStart ? MediaTime::invalid() : sixtieths(25));
+    }
 }
 
-TEST_F(PlayerTest, RateScalesThePresentationTimes) {
+TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     open({.ticks = {5, 5, 5, 5}});
     // setRate() plays; setDefaultRate() waits for play(). Frame k shows 5k
     // ticks of the host timescale after the start, the end 20.
@@ -164,9 +173,8 @@ TEST_F(PlayerTest, RateScalesThePresentationTimes) {
         EXPECT_EQ(player_->rate(), 0.0f);
         EXPECT_EQ(player_->defaultRate(), rate);
     }
-}
 
-TEST_F(PlayerTest, RateChangeWhilePlayingContinuesFromThePlayhead) {
+    // A change while playing goes on from the playhead.
     open({.ticks = {6, 6, 6, 6, 6}});
     sink_->onFrame = [&](const PresentedFrame& frame) {
         if (frame.index == 1) {
@@ -187,22 +195,19 @@ TEST_F(PlayerTest, RateChangeWhilePlayingContinuesFromThePlayhead) {
     EXPECT_EQ(player_->currentTime(), sixtieths(30));
 }
 
-TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEnd) {
+TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
     const struct {
         std::optional<std::uint64_t> loopStart;
         std::vector<std::uint64_t> shown;  // from the seek to frame 0 up to the eighth, where playback pauses
         bool atEnd;
     } cases[] = {
-        {std::nullopt, {0, 1, 2, 3, 4}, true},
-        {7, {0, 1, 2, 3, 4}, true},  // past the last sample: played once
-        {0, {0, 1, 2, 3, 4, 0, 1, 2}, false},
-        {4, {0, 1, 2, 3, 4, 4, 4, 4}, false},
+        {std::nullopt, {0, 1, 2, 3, 4}, true}, {7, {0, 1, 2, 3, 4}, true},  // 7: past the last sample, played once
+        {0, {0, 1, 2, 3, 4, 0, 1, 2}, false},  {4, {0, 1, 2, 3, 4, 4, 4, 4}, false},
     };
     open({.ticks = {4, 4, 4, 4, 4}});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.loopStart ? std::to_string(*c.loopStart) : "unset");
         player_->setLoopStartIndex(c.loopStart);
-        EXPECT_EQ(player_->loopStartIndex(), c.loopStart);
         const std::size_t before = sink_->frames().size();
         sink_->onFrame = [&](const PresentedFrame&) {
             if (sink_->frames().size() == before + 8) player_->pause();
@@ -214,11 +219,9 @@ TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEnd) {
         EXPECT_EQ(sink_->indices(before), c.shown);
         EXPECT_EQ(player_->isAtEnd(), c.atEnd);
     }
-}
 
-TEST_F(PlayerTest, LoopsSeamlesslyOverLapsAndPausesWithinOne) {
-    // Five frames of 4 ticks; laps run frames 2 to 4, 12 ticks each, the
-    // first starting at the end of the item, tick 20.
+    // Laps from frame 2 run frames 2 to 4, 12 ticks each, the first starting
+    // at the end of the item, tick 20, seamlessly; a pause stops within one.
     open({.ticks = {4, 4, 4, 4, 4}});
     player_->setLoopStartIndex(2);
     sink_->onFrame = [&](const PresentedFrame&) {
@@ -230,10 +233,9 @@ TEST_F(PlayerTest, LoopsSeamlesslyOverLapsAndPausesWithinOne) {
     EXPECT_EQ(sink_->indices(), indices);
     EXPECT_EQ(sink_->hostTimes(), atSixtieths({0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40}));
     const auto expected = coreFrameHashes(file_);
-    const auto frames = sink_->frames();
-    for (std::size_t k = 0; k < frames.size(); ++k) {
-        EXPECT_EQ(frames[k].frame.presentationTime, sixtieths(4 * static_cast<std::int64_t>(indices[k]))) << k;
-        EXPECT_EQ(frames[k].hash, expected[indices[k]]) << k;
+    for (const RecordedFrame& record : sink_->frames()) {
+        EXPECT_EQ(record.frame.presentationTime, sixtieths(4 * static_cast<std::int64_t>(record.frame.index)));
+        EXPECT_EQ(record.hash, expected[record.frame.index]) << record.frame.index;
     }
     EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{11, 0, 0}));
     EXPECT_FALSE(player_->statistics().endHostTime.isValid());
@@ -258,25 +260,6 @@ TEST_F(PlayerTest, LoopsSeamlesslyOverLapsAndPausesWithinOne) {
     EXPECT_EQ(sink_->hostTimes().back(), clock_->now());
 }
 
-TEST_F(PlayerTest, LateLastFrameOfALapIsDroppedForTheNextLap) {
-    open({.ticks = {5, 5, 5}});
-    player_->setLoopStartIndex(0);
-    // Showing frame 1 of the first lap takes 12/60 s: frame 2 (due at 10)
-    // is then past, and so is the end (15); the lap starts over at once,
-    // late, and keeps the schedule anchored at the end.
-    sink_->onFrame = [&](const PresentedFrame&) {
-        const auto count = sink_->frames().size();
-        if (count == 2) clock_->advance(sixtieths(12));
-        if (count == 4) player_->pause();
-    };
-    player_->play();
-    player_->waitUntilStopped();
-    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 0, 1}));
-    EXPECT_EQ(sink_->hostTimes(), atSixtieths({0, 5, 17, 20}));
-    EXPECT_EQ(sink_->late(), (std::vector<bool>{false, false, true, false}));
-    EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{4, 1, 1}));
-}
-
 // Observers hear of changes on the thread where they happen, with no lock of
 // the player held: told on the playback thread that playback stopped, the
 // observer here has another thread step the player and waits for it, which
@@ -298,10 +281,7 @@ TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
         std::lock_guard<std::mutex> guard(mutex);
         heard.push_back(now);
     });
-    auto heardSoFar = [&] {
-        std::lock_guard<std::mutex> guard(mutex);
-        return heard;
-    };
+    auto heardSoFar = [&] { std::lock_guard<std::mutex> guard(mutex); return heard; };
     auto heardSoon = [&](const Heard& wanted) {
         for (int wait = 0; wait < 500; ++wait, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
             if (std::ranges::count(heardSoFar(), wanted) > 0) return true;
