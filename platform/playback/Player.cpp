@@ -219,27 +219,14 @@ PlaybackStatistics Player::statistics() const {
     return statistics_;
 }
 
-std::uint64_t Player::addStateObserver(StateObserver observer) {
-    std::lock_guard<std::mutex> guard(observersMutex_);
-    const std::uint64_t token = nextObserverToken_++;
-    stateObservers_.emplace(token, std::move(observer));
-    return token;
-}
+std::uint64_t Player::addStateObserver(StateObserver observer) { return stateObservers_.add(std::move(observer)); }
 
-void Player::removeStateObserver(std::uint64_t token) {
-    std::lock_guard<std::mutex> guard(observersMutex_);
-    stateObservers_.erase(token);
-}
+void Player::removeStateObserver(std::uint64_t token) { stateObservers_.remove(token); }
 
 void Player::announceStateChange() {
     if (presentingThread_.load() == std::this_thread::get_id()) return;
     if (!stateChangePending_.exchange(false)) return;
-    std::vector<StateObserver> observers;
-    {
-        std::lock_guard<std::mutex> guard(observersMutex_);
-        for (const auto& entry : stateObservers_) observers.push_back(entry.second);
-    }
-    for (const StateObserver& observer : observers) observer();
+    stateObservers_.notify();
 }
 
 Player::Presenting::Presenting(Player& player) : player_(player) {

@@ -4,12 +4,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "platform/playback/ObserverList.h"
 #include "platform/playback/PlaybackClock.h"
 #include "platform/playback/PlayerItem.h"
 #include "platform/playback/VideoSink.h"
@@ -96,7 +96,7 @@ public:
     // is announced once the presentation is over. Several changes in quick
     // succession may be announced once. An observer removed while an
     // announcement is under way on another thread may still be called once.
-    using StateObserver = std::function<void()>;
+    using StateObserver = ObserverList<>::Observer;
     std::uint64_t addStateObserver(StateObserver observer);
     void removeStateObserver(std::uint64_t token);
 
@@ -171,10 +171,7 @@ private:
     int presentDepth_ = 0;  // guarded by presentMutex_
     std::atomic<std::thread::id> presentingThread_{};
 
-    // State observers, guarded by observersMutex_.
-    std::mutex observersMutex_;
-    std::map<std::uint64_t, StateObserver> stateObservers_;
-    std::uint64_t nextObserverToken_ = 1;
+    ObserverList<> stateObservers_;
     std::atomic<bool> stateChangePending_{false};
 
     std::thread thread_;

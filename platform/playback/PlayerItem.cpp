@@ -28,29 +28,19 @@ std::optional<Error> PlayerItem::error() const {
     return error_;
 }
 
-std::uint64_t PlayerItem::addStatusObserver(StatusObserver observer) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    const std::uint64_t token = nextObserverToken_++;
-    observers_.emplace(token, std::move(observer));
-    return token;
-}
+std::uint64_t PlayerItem::addStatusObserver(StatusObserver observer) { return observers_.add(std::move(observer)); }
 
-void PlayerItem::removeStatusObserver(std::uint64_t token) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    observers_.erase(token);
-}
+void PlayerItem::removeStatusObserver(std::uint64_t token) { observers_.remove(token); }
 
 void PlayerItem::setStatus(PlayerItemStatus status, std::optional<Error> error) {
-    std::vector<StatusObserver> observers;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (status_ == PlayerItemStatus::failed) return;  // the first failure is the one reported
         status_ = status;
         error_ = std::move(error);
-        for (const auto& entry : observers_) observers.push_back(entry.second);
     }
     // Outside the lock, so that observers may ask the item anything.
-    for (const auto& observer : observers) observer(status);
+    observers_.notify(status);
 }
 
 void PlayerItem::prepare() {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -11,6 +10,7 @@
 #include "platform/mediaextension/MEVideoDecoder.h"
 #include "platform/mediaextension/MEVideoDecoderPixelBufferManager.h"
 #include "platform/mediaextension/SampleWalker.h"
+#include "platform/playback/ObserverList.h"
 #include "platform/playback/Asset.h"
 
 namespace velarium {
@@ -35,7 +35,7 @@ public:
     PlayerItemStatus status() const;
     std::optional<Error> error() const;
 
-    using StatusObserver = std::function<void(PlayerItemStatus)>;
+    using StatusObserver = ObserverList<PlayerItemStatus>::Observer;
     std::uint64_t addStatusObserver(StatusObserver observer);
     void removeStatusObserver(std::uint64_t token);
 
@@ -67,8 +67,7 @@ private:
     mutable std::mutex mutex_;
     PlayerItemStatus status_ = PlayerItemStatus::unknown;
     std::optional<Error> error_;
-    std::map<std::uint64_t, StatusObserver> observers_;
-    std::uint64_t nextObserverToken_ = 1;
+    ObserverList<PlayerItemStatus> observers_;
     std::mutex prepareMutex_;
 
     METrackReaderRef trackReader_;
