@@ -1,0 +1,7 @@
+#include "export/AnimationEncoder.h"
+
+namespace velarium::exporter {
+
+std::unique_ptr<AnimationEncoder> makeWebPEncoder() { return nullptr; }
+
+}  // namespace velarium::exporter
