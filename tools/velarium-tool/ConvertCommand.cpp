@@ -103,6 +103,7 @@ public:
             for (std::thread& thread : threads) thread.join();
         }
         bar_.clear();
+        removeEmptyFolders();
         return std::move(outcomes_);
     }
 
@@ -120,8 +121,16 @@ private:
             bar_.setFile(job.name, index + 1, jobs_.size());
         }
         if (createFolders_) {
+            std::vector<fs::path> missing;
             std::error_code error;
+            for (fs::path folder = job.output.parent_path(); !folder.empty() && !fs::exists(folder, error);
+                 folder = folder.parent_path())
+                missing.push_back(folder);
             fs::create_directories(job.output.parent_path(), error);
+            {
+                const std::lock_guard<std::mutex> lock(foldersMutex_);
+                createdFolders_.insert(createdFolders_.end(), missing.begin(), missing.end());
+            }
             if (error) {
                 outcome.error = Error("", 0, "the folder " + job.output.parent_path().string() +
                                                  " cannot be created: " + error.message());
@@ -134,6 +143,17 @@ private:
         outcome.converted = exporter::exportAnimation(job.source, job.output.string(), options_, observer,
                                                       &outcome.report, &outcome.error);
         setFraction(index, 1.0);
+    }
+
+    // The folders made for outputs that failed are not left behind empty;
+    // removing a folder fails harmlessly while something is in it.
+    void removeEmptyFolders() {
+        std::sort(createdFolders_.begin(), createdFolders_.end(),
+                  [](const fs::path& a, const fs::path& b) { return a.native().size() > b.native().size(); });
+        for (const fs::path& folder : createdFolders_) {
+            std::error_code ignored;
+            fs::remove(folder, ignored);
+        }
     }
 
     void setFraction(std::size_t index, double fraction) {
@@ -152,6 +172,8 @@ private:
     std::mutex barMutex_;
     std::vector<double> fractions_;
     ProgressBar bar_;
+    std::mutex foldersMutex_;
+    std::vector<fs::path> createdFolders_;
 };
 
 // One line per output; a collection ends with the count.
@@ -229,6 +251,8 @@ int runConvertCommand(const ConvertOptions& options) {
     std::vector<ConvertJob> singleJob;
     std::optional<CollectionInputs> inputs;
     std::vector<ConvertFailure> failures;
+    std::error_code ignored;
+    bool outputFolderExisted = true;
     if (!collection) {
         const auto format = options.format ? options.format : exporter::formatForPath(options.output);
         if (!format)
@@ -249,11 +273,13 @@ int runConvertCommand(const ConvertOptions& options) {
                                "no animations found"});
             return kExitFailure;
         }
+        outputFolderExisted = fs::exists(options.output, ignored);
         if (!prepareOutputFolder(options.output)) return kExitFailure;
     }
     const std::vector<ConvertJob>& jobs = collection ? inputs->jobs() : singleJob;
 
     const std::vector<Outcome> outcomes = Conversion(jobs, exportOptions, collection).run(options.jobs);
+    if (!outputFolderExisted) fs::remove(options.output, ignored);  // only when nothing went in
     const bool cancelled = gCancelled;
     std::size_t converted = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
