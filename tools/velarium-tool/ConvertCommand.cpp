@@ -254,6 +254,9 @@ int runConvertCommand(const ConvertOptions& options) {
     std::error_code ignored;
     bool outputFolderExisted = true;
     if (!collection) {
+        if (!fs::exists(options.inputs.front(), ignored))
+            return nothingDone(options.inputs.front(),
+                               ignored ? ignored.message() : std::make_error_code(std::errc::no_such_file_or_directory).message());
         const auto format = options.format ? options.format : exporter::formatForPath(options.output);
         if (!format)
             return nothingDone(options.output, "the format cannot be told from the name: give --format");
