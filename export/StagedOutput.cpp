@@ -32,8 +32,7 @@ StagedOutput::~StagedOutput() {
 
 std::unique_ptr<StagedOutput> StagedOutput::create(const std::string& output, bool replace, Error* error) {
     const std::filesystem::path path(output);
-    std::string folderPath = path.parent_path().string();
-    if (folderPath.empty()) folderPath = ".";
+    const std::string folderPath = path.has_parent_path() ? path.parent_path().string() : std::string(".");
     std::unique_ptr<StagedOutput> staged(new StagedOutput);
     staged->name_ = path.filename().string();
     staged->replace_ = replace;
