@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -150,10 +151,11 @@ public:
         g_object_set(source, "caps", sourceCaps.get(), "format", GST_FORMAT_TIME, "is-live", FALSE, "block", FALSE,
                      nullptr);
         // BT.709, limited range: what players assume for HD and read from
-        // the tags for smaller pictures. No dithering: flat pixel-art colours
-        // stay flat.
+        // the tags for smaller pictures. Chroma sited at the centre of each
+        // 2×2 block, so that a scaled-up pixel's colour is not smeared half
+        // a pixel sideways. No dithering: flat pixel-art colours stay flat.
         gst_util_set_object_arg(G_OBJECT(convert), "dither", "none");
-        CapsOwner yuvCaps(gst_caps_from_string("video/x-raw,format=I420,colorimetry=bt709,chroma-site=mpeg2"));
+        CapsOwner yuvCaps(gst_caps_from_string("video/x-raw,format=I420,colorimetry=bt709,chroma-site=jpeg"));
         g_object_set(converted, "caps", yuvCaps.get(), nullptr);
         if (mp4_) {
             configureH264(encoder);
@@ -170,6 +172,7 @@ public:
         if (!linked)
             return fail(error, exportError(kExportErrorEncoder, std::string("The elements of the ") + codec_.muxer +
                                                                     " pipeline could not be linked."));
+        if (parser) restoreDurationsAfter(parser);
         source_ = GST_APP_SRC(source);
         bus_.reset(gst_element_get_bus(pipeline_.get()));
         if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
@@ -201,6 +204,10 @@ public:
         GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(startTick) * kNanosecondsPerTick;
         GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
         GST_BUFFER_DURATION(buffer) = static_cast<GstClockTime>(endTick - startTick) * kNanosecondsPerTick;
+        {
+            std::lock_guard lock(durationsMutex_);
+            durations_[GST_BUFFER_PTS(buffer)] = GST_BUFFER_DURATION(buffer);
+        }
 
         if (!waitForRoom(error)) {
             gst_buffer_unref(buffer);
@@ -227,6 +234,30 @@ public:
     }
 
 private:
+    // h264parse forgets each frame's duration, and without a frame rate
+    // mp4mux then cannot place the last frame and leaves it out; each frame
+    // gets its duration back by its start (H.264 here has no reordering).
+    void restoreDurationsAfter(GstElement* parser) {
+        GstPad* pad = gst_element_get_static_pad(parser, "src");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &VideoEncoder::restoreDuration, this, nullptr);
+        gst_object_unref(pad);
+    }
+
+    static GstPadProbeReturn restoreDuration(GstPad*, GstPadProbeInfo* info, gpointer self) {
+        auto* encoder = static_cast<VideoEncoder*>(self);
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        std::lock_guard lock(encoder->durationsMutex_);
+        const auto found = encoder->durations_.find(GST_BUFFER_PTS(buffer));
+        if (found == encoder->durations_.end()) return GST_PAD_PROBE_OK;
+        if (!GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            buffer = gst_buffer_make_writable(buffer);
+            GST_BUFFER_DURATION(buffer) = found->second;
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        }
+        encoder->durations_.erase(found);
+        return GST_PAD_PROBE_OK;
+    }
+
     // A new element of the pipeline.
     bool make(const char* factory, const char* package, GstElement** element, Error* error) {
         *element = gst_element_factory_make(factory, nullptr);
@@ -274,6 +305,8 @@ private:
     PipelineOwner pipeline_;
     BusOwner bus_;
     GstAppSrc* source_ = nullptr;  // owned by the pipeline
+    std::mutex durationsMutex_;
+    std::map<GstClockTime, GstClockTime> durations_;  // by start, of pictures not yet through the parser
     std::int64_t lastTick_ = 0;
     bool haveTick_ = false;
 };
