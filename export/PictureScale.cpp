@@ -15,8 +15,8 @@ constexpr std::uint64_t kBytesPerPixel = 4;
 // The whole factor closest to how many times wider (or taller) a pixel is.
 ScaleFactors aspectFactors(unsigned xAspect, unsigned yAspect) {
     if (xAspect == 0 || yAspect == 0) return {};
-    if (xAspect >= yAspect) return {1, static_cast<unsigned>(std::max(1.0, std::round(double(xAspect) / yAspect)))};
-    return {static_cast<unsigned>(std::max(1.0, std::round(double(yAspect) / xAspect))), 1};
+    if (xAspect >= yAspect) return {static_cast<unsigned>(std::max(1.0, std::round(double(xAspect) / yAspect))), 1};
+    return {1, static_cast<unsigned>(std::max(1.0, std::round(double(yAspect) / xAspect)))};
 }
 
 }  // namespace

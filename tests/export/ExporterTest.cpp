@@ -116,11 +116,12 @@ TEST(Exporter, ScalesByWholeFactors) {
         {0, false, 10, 11, ExportFormat::apng, 16, 4},    // 1× by default
         {3, false, 10, 11, ExportFormat::apng, 48, 12},
         {0, true, 10, 11, ExportFormat::apng, 16, 4},     // lores: nearly square
-        {0, true, 20, 11, ExportFormat::apng, 16, 8},     // hires: twice as tall
-        {2, true, 11, 22, ExportFormat::apng, 64, 8},
+        {0, true, 5, 11, ExportFormat::apng, 16, 8},      // hires: twice as tall
+        {0, true, 20, 11, ExportFormat::apng, 32, 4},     // lores interlaced: twice as wide
+        {2, true, 11, 22, ExportFormat::apng, 32, 16},
         {0, true, 0, 0, ExportFormat::apng, 16, 4},       // unknown aspect: as it is
         {0, false, 10, 11, ExportFormat::webm, 16 * 120, 4 * 120},  // video fills 1920×1080
-        {0, true, 20, 11, ExportFormat::mp4, 16 * 120, 8 * 120},
+        {0, true, 5, 11, ExportFormat::mp4, 16 * 120, 8 * 120},
     };
     for (const Case& c : cases) {
         ExportOptions options;
@@ -140,7 +141,7 @@ TEST(Exporter, ScalesByWholeFactors) {
     ExportOptions scaled;
     scaled.scale = 2;
     scaled.correctAspect = true;
-    scaled.xAspect = 20;
+    scaled.xAspect = 5;
     scaled.yAspect = 11;
     ASSERT_TRUE(exportAnimation(source, folder.path() / "1.apng", {}, {}, nullptr, nullptr));
     ASSERT_TRUE(exportAnimation(source, folder.path() / "2.apng", scaled, {}, nullptr, nullptr));
