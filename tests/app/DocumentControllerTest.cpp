@@ -102,7 +102,8 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
         AlertRecorder alerts;
         Document* document = open(path);
         EXPECT_TRUE(c.saying ? alerts.settlesAt(1, {c.fileName, c.saying}) : alerts.settlesAt(0));
-        ASSERT_EQ(document != nullptr, c.type == kANIM);
+        ASSERT_EQ(document != nullptr, c.type == kANIM && !c.lha);
+        EXPECT_EQ(controller()->documents().size(), document ? 1 : 0);
         if (document) {
             EXPECT_TRUE(document->window()->isVisible());
             EXPECT_TRUE(c.saying || waitForFirstFrame(document));

@@ -125,6 +125,9 @@ TEST_F(DocumentTest, FileDeletedWhilePlayingPlaysToTheEnd) {
     const PlaybackStatistics statistics = player->statistics();
     EXPECT_EQ(statistics.framesShown + statistics.framesDropped, kFrames);  // the first one by the initial seek
     EXPECT_TRUE(waitFor([&] { return shown.count(kFrames - 1) == 1; }));
+    // Opened again (from Open Recent, say), the document comes forward.
+    EXPECT_EQ(open(path), window->document());
+    EXPECT_EQ(controller()->documents().size(), 1);
     EXPECT_EQ(alerts.count(), 0);
 
     // Reloaded, the file is gone: one alert, and the window stays. Put back and reloaded, it plays again.

@@ -55,15 +55,15 @@ std::ostream& operator<<(std::ostream& out, const ByteAt& b) {
 }
 
 // Bytes of the given values written down a column, or along a row, from (plane, row, column).
-using Run = std::vector<ByteAt>;
+using Written = std::vector<ByteAt>;
 using Values = std::initializer_list<std::uint8_t>;
-Run column(std::size_t plane, std::size_t row, std::size_t col, Values values) {
-    Run out;
+Written column(std::size_t plane, std::size_t row, std::size_t col, Values values) {
+    Written out;
     for (auto v : values) out.push_back({plane, row++, col, v});
     return out;
 }
-Run rowBytes(std::size_t plane, std::size_t row, std::size_t col, Values values) {
-    Run out;
+Written rowBytes(std::size_t plane, std::size_t row, std::size_t col, Values values) {
+    Written out;
     for (auto v : values) out.push_back({plane, row, col++, v});
     return out;
 }
@@ -76,7 +76,7 @@ struct DeltaCase {
     std::size_t width, height, planes;
     std::uint32_t option;
     ByteVector chunk;
-    std::vector<Run> expected;
+    std::vector<Written> expected;
     std::uint8_t fill = 0;
     bool exclusiveOr = false;
     std::vector<std::string> log = {};
@@ -93,11 +93,11 @@ void expectChangedBytes(Decode decode, const std::vector<DeltaCase>& cases) {
         const PlanarGeometry g(c.width, c.height, c.planes);
         std::vector<std::uint8_t> bytes(g.bufferSize(), c.fill);
         decode(c, c.chunk.data(), c.chunk.size(), PlanarBitmap(bytes.data(), g));
-        Run changed, expected;
+        Written changed, expected;
         for (std::size_t i = 0; i < bytes.size(); ++i)
             if (bytes[i] != c.fill)
                 changed.push_back({i / g.planeSize, i % g.planeSize / g.rowBytes, i % g.rowBytes, bytes[i]});
-        for (const Run& run : c.expected) expected.insert(expected.end(), run.begin(), run.end());
+        for (const Written& run : c.expected) expected.insert(expected.end(), run.begin(), run.end());
         std::sort(expected.begin(), expected.end(), [](const ByteAt& a, const ByteAt& b) {  // into buffer order
             return std::tie(a.plane, a.row, a.column) < std::tie(b.plane, b.row, b.column);
         });
@@ -246,7 +246,7 @@ TEST(DeltaDecoders, WriteExactlyTheExpectedBytes) {
     });
 
     // ANIM-J. 320 pixels: screen offsets are plain byte offsets (row bytes 40).
-    std::vector<Run> twoColumns;  // in every plane
+    std::vector<Written> twoColumns;  // in every plane
     for (std::size_t p = 0; p < 5; ++p)
         twoColumns.insert(twoColumns.end(), {column(p, 0, 0, {10, 10, 10}), column(p, 0, 1, {11, 11, 11})});
     expectChangedBytes([](auto&, auto d, auto n, auto b) { decodeEricGrahamDelta(d, n, b); }, {

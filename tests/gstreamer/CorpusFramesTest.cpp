@@ -13,6 +13,7 @@ class CorpusFramesTest : public ::testing::TestWithParam<CorpusRun> {};
 TEST_P(CorpusFramesTest, EveryFrameExactAndOnTime) {
     const auto& [animation, scheduling] = GetParam();
     const ExpectedAnimation expected = expectedAnimation(animation);
+    ASSERT_FALSE(expected.frames.empty()) << animation.expectedHashes;
     Pipeline pipeline(decodingPipeline(animation.file, scheduling));
     ASSERT_TRUE(pipeline.runToEnd()) << "no end of stream in time";
     ASSERT_FALSE(pipeline.error()) << describe(pipeline.error());

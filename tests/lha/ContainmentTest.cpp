@@ -90,7 +90,7 @@ void expectContained(const fs::path& archive, bool seeded) {
     for (const fs::path& path : candidates) candidatesBefore[path] = nodeState(path);
     TreeSnapshot sandboxBefore = snapshotTree(sandbox, destination), destinationBefore = snapshotTree(destination);
 
-    extractArchiveInto(archive, destination);
+    const ExtractionRun run = extractArchiveInto(archive, destination);
 
     EXPECT_EQ(snapshotTree(sandbox, destination), sandboxBefore) << "changed outside the destination";
     for (const fs::path& path : candidates) EXPECT_EQ(nodeState(path), candidatesBefore[path]) << "changed: " << path;
@@ -107,6 +107,9 @@ void expectContained(const fs::path& archive, bool seeded) {
         EXPECT_TRUE(!S_ISLNK(mode) || state == destinationBefore[path] /* "" when new */) << "link made or changed: " << path;
         EXPECT_TRUE(!S_ISREG(mode) || (mode & 07600) == 0600) << path << ": " << state;
     }
+    // What the report says was written is there, not behind a link.
+    for (const std::string& relative : run.report.extracted)
+        EXPECT_NE(lstatOf(destination / relative).st_mode, 0u) << "reported but missing: " << relative;
 }
 
 class Containment : public ::testing::TestWithParam<std::string> {};

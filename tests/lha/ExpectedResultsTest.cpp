@@ -45,7 +45,8 @@ std::vector<ExpectedArchive> expectedArchives() {
                 continue;
             }
             const int code = std::stoi(fields[10].substr(i + 2, 2), nullptr, 16);
-            cleaned += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
+            if (code < 0x80) cleaned += static_cast<char>(code);
+            else cleaned += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
             i += 3;
         }
         if (archives.empty() || archives.back().id != fields[0]) archives.push_back({fields[0], {}});

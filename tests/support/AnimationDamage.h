@@ -51,7 +51,7 @@ public:
         // operation at byte 0 of each ANHD changes, and the option bits at 20.
         const auto headers = named("ANHD");
         if (headers.empty()) return;
-        for (std::uint8_t operation : {2, 3, 4, 5, 7, 8, 'J', 'l'}) {
+        for (std::uint8_t operation : {2, 3, 4, 5, 7, 8, int('J'), int('l')}) {
             Bytes relabelled = file_;
             for (const ChunkAt& h : headers) {
                 if (h.size < 24 || h.header + 32 > file_.size()) continue;

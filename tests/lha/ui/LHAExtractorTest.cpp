@@ -293,6 +293,7 @@ TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
                            {"Anims/Run/y.anim", true}, {"picture.iff", false}, {"Anims/readme.txt", false},
                            {"Anims/short.anim", false}, {"Anims/Run/fake.anim", false}}));
     EXPECT_EQ(refusedTyped, (QStringList{"picture.iff", "Anims/Run/fake.anim"}));
+    EXPECT_TRUE(opened_.isEmpty());
 }
 
 // Cancel in the sheet: the entry being written is finished, nothing after
@@ -339,6 +340,7 @@ TEST(LHAExtractorFolders, OpenDialogStartsInTheDeepestFolderHoldingEveryAnimatio
         {{"a/b/c/x.anim", "a/b/d/y.anim", "a/e/z.anim"}, "/d/out/a"},
         {{"Anims/x.anim", "AnimsMore/y.anim"}, "/d/out"},  // shared letters are no shared folder
         {{"../outer/x.anim"}, "/d/out"},                   // nor is a folder named like the start of another
+        {{}, "/d/out"},
     };
     for (const auto& [animations, expected] : cases) {
         QList<QUrl> urls;

@@ -136,16 +136,32 @@ TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
 }
 
 TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
-    // The default rate waits for play(): frame k then shows 5k/30 s after
-    // the start, exactly, never rounded to the clock's nanoseconds.
     open({.ticks = {5, 5, 5, 5}});
-    player_->setDefaultRate(0.5f);
-    EXPECT_EQ(player_->rate(), 0.0f);
-    player_->play();
-    player_->waitUntilStopped();
-    EXPECT_EQ(sink_->hostTimes(), (std::vector<MediaTime>{MediaTime::zero(), MediaTime::make(5, 30), MediaTime::make(10, 30),
-                                                          MediaTime::make(15, 30)}));
-    EXPECT_EQ(player_->statistics().endHostTime, MediaTime::make(20, 30));
+    // setRate() plays; setDefaultRate() waits for play(). Frame k shows 5k
+    // ticks of the host timescale after the start, the end 20, exactly,
+    // never rounded to the clock's nanoseconds.
+    for (const auto& [rate, viaSetRate, hostTimescale] : {std::tuple{2.0f, true, 120}, std::tuple{0.5f, false, 30}}) {
+        SCOPED_TRACE(rate);
+        const std::size_t before = sink_->frames().size();
+        const MediaTime start = clock_->now();
+        ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));  // shows frame 0 at once
+        std::vector<float> ratesWhilePlaying;
+        sink_->onFrame = [&](const PresentedFrame&) { ratesWhilePlaying.push_back(player_->rate()); };
+        if (!viaSetRate) {
+            player_->setDefaultRate(rate);
+            EXPECT_EQ(player_->rate(), 0.0f) << "setting the default rate does not start playback";
+        }
+        viaSetRate ? player_->setRate(rate) : player_->play();
+        player_->waitUntilStopped();
+        sink_->onFrame = nullptr;
+        std::vector<MediaTime> expected;
+        for (int k = 0; k < 4; ++k) expected.push_back(start + MediaTime::make(5 * k, hostTimescale));
+        EXPECT_EQ(sink_->indices(before), (std::vector<std::uint64_t>{0, 1, 2, 3}));
+        EXPECT_EQ(sink_->hostTimes(before), expected);
+        EXPECT_EQ(player_->statistics().endHostTime, start + MediaTime::make(20, hostTimescale));
+        EXPECT_EQ(ratesWhilePlaying, std::vector<float>(3, rate));
+        EXPECT_EQ(player_->defaultRate(), rate);
+    }
 
     // A change while playing goes on from the playhead.
     open({.ticks = {6, 6, 6, 6, 6}});
@@ -168,7 +184,30 @@ TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     EXPECT_EQ(player_->currentTime(), sixtieths(30));
 }
 
-TEST_F(PlayerTest, LapsFromTheLoopStartAreSeamless) {
+TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
+    // A loop start past the last sample plays the item once; one at the last
+    // frame repeats it. Playback pauses at the eighth frame shown.
+    const struct {
+        std::uint64_t loopStart;
+        std::vector<std::uint64_t> shown;
+        bool atEnd;
+    } cases[] = {{7, {0, 1, 2, 3, 4}, true}, {4, {0, 1, 2, 3, 4, 4, 4, 4}, false}};
+    open({.ticks = {4, 4, 4, 4, 4}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loopStart);
+        player_->setLoopStartIndex(c.loopStart);
+        const std::size_t before = sink_->frames().size();
+        sink_->onFrame = [&](const PresentedFrame&) {
+            if (sink_->frames().size() == before + 8) player_->pause();
+        };
+        ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));  // shows frame 0
+        player_->play();
+        player_->waitUntilStopped();
+        sink_->onFrame = nullptr;
+        EXPECT_EQ(sink_->indices(before), c.shown);
+        EXPECT_EQ(player_->isAtEnd(), c.atEnd);
+    }
+
     // Laps from frame 2 run frames 2 to 4, 12 ticks each, the first starting
     // at the end of the item, tick 20, seamlessly, with the right pictures.
     open({.ticks = {4, 4, 4, 4, 4}});
