@@ -2,6 +2,8 @@
 // exporter, one file or whole collections, with a report of what failed.
 #include "tools/velarium-tool/ConvertCommand.h"
 
+#include "tools/velarium-tool/AnimationFile.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "export/Exporter.h"
 #include "lha/ANIMSignature.h"
 #include "platform/foundation/EscapedText.h"
+#include "tools/velarium-tool/AnimationFile.h"
 #include "tools/velarium-tool/ConvertInputs.h"
 #include "tools/velarium-tool/ProgressBar.h"
 #include "tools/velarium-tool/ToolError.h"
@@ -140,9 +143,21 @@ private:
         exporter::ExportObserver observer;
         observer.cancelled = &gCancelled;
         observer.progress = [this, index](double fraction) { setFraction(index, fraction); };
-        outcome.converted = exporter::exportAnimation(job.source, job.output.string(), options_, observer,
+        outcome.converted = exporter::exportAnimation(job.source, job.output.string(), optionsFor(job), observer,
                                                       &outcome.report, &outcome.error);
         setFraction(index, 1.0);
+    }
+
+    // The options with the file's own pixel aspect, which only the
+    // container's bitmap header records, when the aspect is to be corrected.
+    exporter::ExportOptions optionsFor(const ConvertJob& job) const {
+        exporter::ExportOptions options = options_;
+        if (!options.correctAspect) return options;
+        if (const auto parser = openAnimation(job.source, nullptr)) {
+            options.xAspect = parser->bitmapHeader().xAspect;
+            options.yAspect = parser->bitmapHeader().yAspect;
+        }
+        return options;
     }
 
     // The folders made for outputs that failed are not left behind empty;
