@@ -16,6 +16,7 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -73,6 +74,13 @@ constexpr ChromaRow kBlueDifference = differenceRow(fixedPoint(-kRed / (2 * (1 -
                                                    fixedPoint(-kGreen / (2 * (1 - kBlue)) * kChromaScale));
 constexpr ChromaRow kRedDifference = differenceRow(fixedPoint(0.5 * kChromaScale),
                                                   fixedPoint(-kGreen / (2 * (1 - kRed)) * kChromaScale));
+
+// What one level of Cb or Cr adds to red, green or blue when decoded.
+constexpr double kChromaLevel = 255.0 / 224.0;
+constexpr double kRedFromCr = 2 * (1 - kRed) * kChromaLevel;
+constexpr double kBlueFromCb = 2 * (1 - kBlue) * kChromaLevel;
+constexpr double kGreenFromCb = 2 * kBlue * (1 - kBlue) / kGreen * kChromaLevel;
+constexpr double kGreenFromCr = 2 * kRed * (1 - kRed) / kGreen * kChromaLevel;
 
 std::uint8_t lumaLevel(std::int32_t red, std::int32_t green, std::int32_t blue) {
     return static_cast<std::uint8_t>((kLuma[0] * red + kLuma[1] * green + kLuma[2] * blue + (16 << 16) + (1 << 15)) >> 16);
@@ -297,7 +305,11 @@ private:
     }
 
     // The picture as I420 of the padded size (the extra column and row repeat
-    // the last): luma per pixel, chroma from the average of each 2×2 block.
+    // the last). Chroma is the average of each 2×2 block; where the block's
+    // pixels differ in colour that average cannot be right for any of them,
+    // so each pixel's luma is the one that brings its red, green and blue
+    // closest to the source given the block's chroma, rather than its own
+    // luma. Where a block is one colour the two are the same.
     void convertToI420(const Picture& picture, std::uint8_t* out) const {
         const auto pixel = [&](std::uint64_t x, std::uint64_t y) {
             return picture.rgba.data() + (std::min(y, height_ - 1) * width_ + std::min(x, width_ - 1)) * 4;
@@ -310,15 +322,29 @@ private:
         const std::uint64_t vStride = GST_VIDEO_INFO_PLANE_STRIDE(&yuvInfo_, 2);
         for (std::uint64_t y = 0; y < paddedHeight_; y += 2)
             for (std::uint64_t x = 0; x < paddedWidth_; x += 2) {
+                const std::uint8_t* block[4] = {pixel(x, y), pixel(x + 1, y), pixel(x, y + 1), pixel(x + 1, y + 1)};
                 std::int32_t sum[3] = {0, 0, 0};
-                for (std::uint64_t dy = 0; dy < 2; ++dy)
-                    for (std::uint64_t dx = 0; dx < 2; ++dx) {
-                        const std::uint8_t* rgb = pixel(x + dx, y + dy);
-                        yPlane[(y + dy) * yStride + x + dx] = lumaLevel(rgb[0], rgb[1], rgb[2]);
-                        for (int c = 0; c < 3; ++c) sum[c] += rgb[c];
+                bool flat = true;
+                for (const std::uint8_t* rgb : block) {
+                    for (int c = 0; c < 3; ++c) sum[c] += rgb[c];
+                    flat = flat && std::memcmp(rgb, block[0], 3) == 0;
+                }
+                const std::uint8_t u = chromaLevel(kBlueDifference, sum);
+                const std::uint8_t v = chromaLevel(kRedDifference, sum);
+                uPlane[(y / 2) * uStride + x / 2] = u;
+                vPlane[(y / 2) * vStride + x / 2] = v;
+                // What the block's chroma adds to each of red, green and blue.
+                const double cb = u - 128.0, cr = v - 128.0;
+                const double added = (kRedFromCr * cr) + (-kGreenFromCb * cb - kGreenFromCr * cr) + (kBlueFromCb * cb);
+                for (int i = 0; i < 4; ++i) {
+                    const std::uint8_t* rgb = block[i];
+                    std::uint8_t level = lumaLevel(rgb[0], rgb[1], rgb[2]);
+                    if (!flat) {
+                        const double luma = (rgb[0] + rgb[1] + rgb[2] - added) / 3 * (219.0 / 255.0) + 16;
+                        level = static_cast<std::uint8_t>(std::clamp(std::lround(luma), 16l, 235l));
                     }
-                uPlane[(y / 2) * uStride + x / 2] = chromaLevel(kBlueDifference, sum);
-                vPlane[(y / 2) * vStride + x / 2] = chromaLevel(kRedDifference, sum);
+                    yPlane[(y + i / 2) * yStride + x + i % 2] = level;
+                }
             }
     }
 
