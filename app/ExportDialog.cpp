@@ -75,11 +75,13 @@ ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget
     form->addRow(tr("Frames:"), all_);
     form->addRow(QString(), range);
     form->addRow(QString(), once_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
-    buttons->addButton(tr("Export…"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+    // Made the default once in the dialog, which would otherwise pick Cancel.
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Export…"));
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
