@@ -58,6 +58,10 @@ void ExportWorkflow::exportAnimation() {
     ExportDialog dialog(frames, aspect && aspect->isChecked(), window_);
     if (dialog.exec() != QDialog::Accepted) return;
     exporter::ExportOptions options = dialog.options();
+    // The extensions do not carry the pixel aspect; the document reads it from the file's header.
+    const auto [xAspect, yAspect] = document_->pixelAspect();
+    options.xAspect = static_cast<unsigned>(std::max(xAspect, 0));
+    options.yAspect = static_cast<unsigned>(std::max(yAspect, 0));
 
     const QString extension = QString::fromLatin1(exporter::fileExtension(options.format));
     QFileDialog save(window_, tr("Export Animation"));

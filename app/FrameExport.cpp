@@ -7,27 +7,13 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-#include "app/DocumentTypes.h"
-#include "app/FrameSink.h"
 #include "export/ExportError.h"
-#include "platform/mediaextension/SampleWalker.h"
-#include "platform/playback/Asset.h"
-#include "platform/playback/PlayerItem.h"
+#include "export/MovieSource.h"
 
 namespace velarium::app {
 namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("velarium::app::FrameExport", text); }
-
-std::shared_ptr<PlayerItem> openAnimation(const std::string& source, Error* error) {
-    AssetOptions options;
-    options.typeIdentifier = kANIMTypeIdentifier;
-    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(source, options));
-    item->prepare();
-    if (item->status() == PlayerItemStatus::readyToPlay) return item;
-    fail(error, item->error().value_or(Error()));
-    return nullptr;
-}
 
 // The frame as a PNG at `path`, complete or not at all.
 bool writePNG(const QImage& image, const QString& path, Error* error) {
@@ -54,9 +40,9 @@ QStringList frameFileNames(const QString& baseName, std::uint64_t count) {
 bool exportFramesAsPNG(const std::string& source, const QString& folder, const QString& baseName,
                        const exporter::ExportObserver& observer, std::uint64_t* written, Error* error) {
     if (written) *written = 0;
-    const auto item = openAnimation(source, error);
-    if (!item) return false;
-    const QStringList names = frameFileNames(baseName, item->sampleTimes().size());
+    const auto movie = exporter::MovieSource::open(source, error);
+    if (!movie) return false;
+    const QStringList names = frameFileNames(baseName, movie->sampleTimes().size());
     const QDir destination(folder);
     QStringList made;
     const auto failAndClean = [&](const Error& reason) {
@@ -64,17 +50,19 @@ bool exportFramesAsPNG(const std::string& source, const QString& folder, const Q
         if (written) *written = 0;
         return fail(error, reason);
     };
-    SampleWalker walker(item->videoTrackReader());
+    std::vector<std::uint8_t> bgra;
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (observer.cancelled && *observer.cancelled)
-            return failAndClean(exporter::exportError(exporter::kExportErrorCancelled, tr("The export was cancelled.").toStdString()));
+            return failAndClean(exporter::exportError(exporter::kExportErrorCancelled,
+                                                      tr("The export was cancelled.").toStdString()));
         Error reason;
-        const SampleBufferRef sample = walker.loadSample(static_cast<std::uint64_t>(i), &reason);
-        const PixelBufferRef picture = sample ? decodeSample(*item->videoDecoder(), sample, &reason) : nullptr;
-        if (!picture) return failAndClean(reason);
+        if (!movie->decodeFrame(static_cast<std::uint64_t>(i), bgra, &reason)) return failAndClean(reason);
+        // Packed BGRA rows are QImage's ARGB32 on this little-endian byte order, unpremultiplied.
+        const QImage image(bgra.data(), static_cast<int>(movie->width()), static_cast<int>(movie->height()),
+                           static_cast<qsizetype>(movie->width() * 4), QImage::Format_ARGB32);
         const QString path = destination.filePath(names[i]);
         const bool existed = QFile::exists(path);
-        if (!writePNG(FrameSink::imageForPixelBuffer(picture), path, &reason)) return failAndClean(reason);
+        if (!writePNG(image, path, &reason)) return failAndClean(reason);
         if (!existed) made << path;
         if (written) ++*written;
         if (observer.progress) observer.progress(double(i + 1) / double(names.size()));

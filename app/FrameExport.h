@@ -19,7 +19,7 @@ QStringList frameFileNames(const QString& baseName, std::uint64_t count);
 // Writes every frame of the animation at `source` as a PNG into `folder`,
 // named by frameFileNames. The animation is opened anew, through the
 // extensions as the player reads it, so a document playing it is left
-// alone. Each file is written under a temporary name and renamed into place;
+// alone (the frames come as the exporter reads them). Each file is written under a temporary name and renamed into place;
 // on a failure or cancellation the files this call made are removed again
 // (files it replaced stay replaced). May run on any thread. `written`, when
 // not null, gets the number of files written.

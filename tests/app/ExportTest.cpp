@@ -21,8 +21,8 @@ using namespace velarium::testing;
 
 // What the user answers in each dialog of one export.
 struct UserAnswers {
-    QString path;                                    // typed into the save or folder dialog
-    std::optional<std::pair<int, int>> range;        // frames from, to
+    QString path = {};                               // typed into the save or folder dialog
+    std::optional<std::pair<int, int>> range = {};   // frames from, to
     bool cancel = false;                             // Escape as soon as the progress sheet shows
     QMessageBox::ButtonRole role = QMessageBox::AcceptRole;  // pressed in every alert
 };
@@ -113,7 +113,7 @@ TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     const QString finished = QString::fromStdString(output / "walk.png");
     runExport(window, kExportAnimationAction, {.path = finished, .range = std::pair{1, 4}});
     ASSERT_EQ(alerts_.size(), 1);
-    EXPECT_TRUE(alerts_[0].contains(QLatin1String("“walk.png” was exported"))) << alerts_[0].toStdString();
+    EXPECT_TRUE(alerts_[0].contains(QStringLiteral("“walk.png” was exported"))) << alerts_[0].toStdString();
     EXPECT_EQ(apngFrameCount(output / "walk.png"), 4u);
     EXPECT_EQ(folderEntries(output), std::vector<std::string>{"walk.png"});
     EXPECT_TRUE(window->playerView()->isPlaying());
@@ -121,7 +121,7 @@ TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     const QString unwritable = QString::fromStdString(files_ / "no such folder" / "walk.png");
     runExport(window, kExportAnimationAction, {.path = unwritable});
     ASSERT_EQ(alerts_.size(), 1);
-    EXPECT_TRUE(alerts_[0].contains(QLatin1String("“walk.png” couldn’t be exported"))) << alerts_[0].toStdString();
+    EXPECT_TRUE(alerts_[0].contains(QStringLiteral("“walk.png” couldn’t be exported"))) << alerts_[0].toStdString();
     EXPECT_FALSE(QFileInfo::exists(unwritable));
     EXPECT_TRUE(window->playerView()->isPlaying());
 }
