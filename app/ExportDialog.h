@@ -28,12 +28,8 @@ public:
     exporter::ExportOptions options() const;
 
     QComboBox* formatBox() const { return format_; }
-    QComboBox* scaleBox() const { return scale_; }
-    QCheckBox* aspectBox() const { return aspect_; }
-    QRadioButton* rangeButton() const { return range_; }
     QSpinBox* fromBox() const { return from_; }
     QSpinBox* toBox() const { return to_; }
-    QCheckBox* onceBox() const { return once_; }
 
 private:
     void formatChanged();
