@@ -168,21 +168,15 @@ TEST_P(VideoExport, ReadsBackEveryPictureOnTimeTaggedAndCloseToTheSource) {
 }
 
 // Every kind of picture the format carries, at the scale video gets by
-// default (the largest whole factor within 1920×1080). At an even scale every
-// 2×2 chroma block lies inside one source pixel and 40 dB holds. At an odd
-// scale every other pixel boundary falls inside a block, whose one chroma
-// cannot be both colours: HAM6 and EHB change colour at nearly every pixel,
-// and 8-bit 4:2:0 keeps 36–37 dB of them whatever the encoder (WebM and MP4
-// score within 0.1 dB), so their floors sit 1 dB under that.
+// default (the largest even factor within 1920×1080, so every 2×2 chroma
+// block lies inside one source pixel).
 std::vector<VideoCase> cases() {
     const std::vector<std::pair<std::string, double>> files = {
-        {"mm_op5_ham6_320x200.anim", 36},          // HAM6, ×5
+        {"mm_op5_ham6_320x200.anim", 40},          // HAM6, ×4
         {"ham8_opJ_320x32_f12_il0.anim", 40},      // HAM8, ×6
-        {"mm_op5_ehb_320x200.anim", 35},           // EHB, ×5
+        {"mm_op5_ehb_320x200.anim", 40},           // EHB, ×4
         {"pyd_op5_oddwidth_100x75.anim", 40},      // ×14
-        // Anim brush, ×37 and padded: 29.4 dB in both formats, lower than
-        // its few straddled boundaries alone account for; not yet explained.
-        {"pyd_op5_animbrush_xor_37x29.anim", 28.5},
+        {"pyd_op5_animbrush_xor_37x29.anim", 40},  // anim brush, ×36
         {"amospro_jbb_2_Boost.anim", 40},  // Deluxe Paint: wrap-up frames dropped; ×4
     };
     std::vector<VideoCase> out;
