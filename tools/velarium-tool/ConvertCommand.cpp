@@ -2,13 +2,10 @@
 // exporter, one file or whole collections, with a report of what failed.
 #include "tools/velarium-tool/ConvertCommand.h"
 
-#include "tools/velarium-tool/AnimationFile.h"
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -24,6 +21,7 @@
 #include "platform/foundation/EscapedText.h"
 #include "tools/velarium-tool/AnimationFile.h"
 #include "tools/velarium-tool/ConvertInputs.h"
+#include "tools/velarium-tool/InterruptHandler.h"
 #include "tools/velarium-tool/ProgressBar.h"
 #include "tools/velarium-tool/ToolError.h"
 
@@ -42,27 +40,6 @@ constexpr int kExitIncomplete = 2;  // converted, but not everything
 std::atomic<bool> gCancelled{false};  // lock-free, so safe in a handler
 
 void cancelConversion(int) { gCancelled = true; }
-
-class CancelOnInterrupt {
-public:
-    CancelOnInterrupt() {
-        struct sigaction action {};
-        action.sa_handler = cancelConversion;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInterrupt_);
-        sigaction(SIGTERM, &action, &previousTerminate_);
-    }
-    ~CancelOnInterrupt() {
-        sigaction(SIGINT, &previousInterrupt_, nullptr);
-        sigaction(SIGTERM, &previousTerminate_, nullptr);
-    }
-    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
-    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
-
-private:
-    struct sigaction previousInterrupt_ {};
-    struct sigaction previousTerminate_ {};
-};
 
 // A failure's one line: "velarium-tool: PATH: reason", escaped for the terminal.
 void reportFailure(const ConvertFailure& failure) {
@@ -259,7 +236,7 @@ bool prepareOutputFolder(const fs::path& folder) {
 
 int runConvertCommand(const ConvertOptions& options) {
     gCancelled = false;
-    const CancelOnInterrupt interrupt;
+    const InterruptHandler interrupt(cancelConversion, false);
     exporter::ExportOptions exportOptions = options.exportOptions;
     const bool collection = isCollection(options);
 
