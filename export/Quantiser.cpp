@@ -51,8 +51,8 @@ bool quantise(const std::uint8_t* rgba, std::size_t stride, std::uint32_t width,
     for (l_int32 i = 0; i < pixcmapGetCount(colourMap); ++i) {
         l_int32 r, g, b;
         pixcmapGetColor(colourMap, i, &r, &g, &b);
-        out->colours.push_back(static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
-                               static_cast<std::uint32_t>(b));
+        out->colours.push_back(static_cast<std::uint32_t>(r) | static_cast<std::uint32_t>(g) << 8 |
+                               static_cast<std::uint32_t>(b) << 16);
     }
     out->indices.resize(static_cast<std::size_t>(width) * height);
     const l_uint32* reducedData = pixGetData(reduced.get());

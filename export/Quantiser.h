@@ -8,7 +8,7 @@ namespace velarium::exporter {
 // A picture reduced to a colour map: one index per pixel, rows packed.
 struct IndexedPicture {
     std::vector<std::uint8_t> indices;
-    std::vector<std::uint32_t> colours;  // 0xRRGGBB, at most the colours asked for
+    std::vector<std::uint32_t> colours;  // R, G, B from the low byte up, as RGBA bytes read as a little-endian word
 };
 
 // Reduces a width × height region of an RGBA picture (rows `stride` bytes
