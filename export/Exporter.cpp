@@ -1,12 +1,148 @@
+// The export: frames read through the extensions, laid out on the export's
+// timeline, scaled, merged where nothing changed, and handed to the format's
+// encoder, which writes into a staged file placed only when complete.
 #include "export/Exporter.h"
 
+#include <vector>
+
+#include "export/AnimationEncoder.h"
 #include "export/ExportError.h"
+#include "export/MovieSource.h"
+#include "export/PictureScale.h"
+#include "export/StagedOutput.h"
+#include "export/Timeline.h"
 
 namespace velarium::exporter {
+namespace {
 
-bool exportAnimation(const std::string&, const std::string&, const ExportOptions&, const ExportObserver&,
-                     ExportReport*, Error* error) {
-    return fail(error, exportError(kExportErrorEncoder, "Exporting is not built yet."));
+using FrameBytes = std::vector<std::uint8_t>;
+
+// Whether the last two frames equal frames 0 and 1 byte for byte. A frame
+// that cannot be decoded means no: the damage is dealt with on export.
+bool endsWithWrapUpFrames(MovieSource& source) {
+    const std::uint64_t total = source.sampleTimes().size();
+    if (total < 2 * kWrapUpFrames) return false;
+    FrameBytes opening, closing;
+    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i) {
+        if (!source.decodeFrame(i, opening, nullptr) ||
+            !source.decodeFrame(total - kWrapUpFrames + i, closing, nullptr) || opening != closing)
+            return false;
+    }
+    return true;
+}
+
+bool cancelled(const ExportObserver& observer) { return observer.cancelled && observer.cancelled->load(); }
+
+// Hands pictures to the encoder one behind, so that a following picture
+// identical to it can still lengthen it.
+class PictureQueue {
+public:
+    PictureQueue(AnimationEncoder& encoder, ScaleFactors factors) : encoder_(encoder), factors_(factors) {}
+
+    // Takes the next frame (packed BGRA) and how long it shows.
+    bool add(const FrameBytes& bgra, std::uint64_t width, std::uint64_t height, MediaTime duration, Error* error) {
+        if (held_ && bgra == heldFrame_) {
+            heldDuration_ = heldDuration_ + duration;
+            ++merged_;
+            return true;
+        }
+        if (held_ && !flush(error)) return false;
+        heldFrame_ = bgra;
+        scaleToRGBA(bgra.data(), width, height, factors_, picture_);
+        heldDuration_ = duration;
+        held_ = true;
+        return true;
+    }
+
+    // Hands on the picture still held.
+    bool flush(Error* error) {
+        if (!held_) return true;
+        held_ = false;
+        if (!encoder_.addPicture(picture_, start_, heldDuration_, error)) return false;
+        start_ = start_ + heldDuration_;
+        ++pictures_;
+        return true;
+    }
+
+    std::uint64_t pictures() const { return pictures_; }
+    std::uint64_t merged() const { return merged_; }
+    MediaTime end() const { return start_; }
+
+private:
+    AnimationEncoder& encoder_;
+    ScaleFactors factors_;
+    bool held_ = false;
+    FrameBytes heldFrame_;
+    Picture picture_;
+    MediaTime heldDuration_ = MediaTime::zero();
+    MediaTime start_ = MediaTime::zero();
+    std::uint64_t pictures_ = 0;
+    std::uint64_t merged_ = 0;
+};
+
+Error encoderMissing(ExportFormat format) {
+    return exportError(kExportErrorEncoder, std::string("This build cannot write ") + formatName(format));
+}
+
+}  // namespace
+
+bool exportAnimation(const std::string& source, const std::string& output, const ExportOptions& options,
+                     const ExportObserver& observer, ExportReport* report, Error* error) {
+    // Nothing is read or written while the output's name is taken.
+    auto staged = StagedOutput::create(output, options.replace, error);
+    if (!staged) return false;
+    auto movie = MovieSource::open(source, error);
+    if (!movie) return false;
+
+    std::vector<TimelineEntry> timeline;
+    const bool wrapUp = exportsWholeFile(options) && endsWithWrapUpFrames(*movie);
+    if (!planTimeline(movie->sampleTimes(), options, wrapUp, &timeline, error)) return false;
+
+    const ScaleFactors factors = scaleFactors(options, movie->width(), movie->height());
+    const std::uint64_t width = movie->width() * factors.x, height = movie->height() * factors.y;
+    if (width > kMaxPictureSide || height > kMaxPictureSide)
+        return fail(error, exportError(kExportErrorTooLarge, "The scaled picture (" + std::to_string(width) + "×" +
+                                                                 std::to_string(height) + ") is too large"));
+
+    auto encoder = makeEncoder(options.format);
+    if (!encoder) return fail(error, encoderMissing(options.format));
+    EncoderSetup setup;
+    setup.fd = staged->fd();
+    setup.path = staged->path();
+    setup.width = width;
+    setup.height = height;
+    setup.pictureCount = timeline.size();
+    setup.loop = !options.once;
+    if (!encoder->begin(setup, error)) return false;
+
+    PictureQueue queue(*encoder, factors);
+    FrameBytes frame;
+    std::uint64_t done = 0;
+    for (const TimelineEntry& entry : timeline) {
+        if (cancelled(observer)) return fail(error, exportError(kExportErrorCancelled, "The export was cancelled"));
+        Error decodeError;
+        if (!movie->decodeFrame(entry.frame, frame, &decodeError)) {
+            // A damaged animation gives what it has before the damage.
+            if (done == 0) return fail(error, decodeError);
+            break;
+        }
+        if (!queue.add(frame, movie->width(), movie->height(), entry.duration, error)) return false;
+        ++done;
+        if (observer.progress) observer.progress(double(done) / double(timeline.size()));
+    }
+    if (cancelled(observer)) return fail(error, exportError(kExportErrorCancelled, "The export was cancelled"));
+    if (!queue.flush(error) || !encoder->finish(error)) return false;
+    if (!staged->place(error)) return false;
+
+    if (report) {
+        report->frames = queue.pictures();
+        report->mergedPictures = queue.merged();
+        report->droppedPictures = encoder->droppedPictures();
+        report->width = width;
+        report->height = height;
+        report->duration = queue.end();
+    }
+    return true;
 }
 
 }  // namespace velarium::exporter

@@ -35,6 +35,12 @@ struct ExportOptions {
     unsigned scale = 0;
     // Corrects the pixel aspect with the smallest whole factor per axis.
     bool correctAspect = false;
+    // The picture's pixel aspect (the file header's xAspect:yAspect), 0 when
+    // unknown. The exporter reads frames only through the extensions, which
+    // do not carry it: the caller passes what its own reading of the file
+    // says (the application's document, the tool's file facts).
+    unsigned xAspect = 0;
+    unsigned yAspect = 0;
     // The file's frames [from, from + count); every frame when count is empty.
     std::uint64_t from = 0;
     std::optional<std::uint64_t> count;

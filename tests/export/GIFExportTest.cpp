@@ -11,7 +11,7 @@
 #include <iostream>
 #include <set>
 
-#include "ExportReadBack.h"
+#include "PictureExportSupport.h"
 #include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 

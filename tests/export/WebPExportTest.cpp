@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "export/Exporter.h"
-#include "ExportReadBack.h"
+#include "PictureExportSupport.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::exporter {
@@ -100,7 +100,7 @@ TEST_P(WebPCorpusExport, ShowsEveryExpectedPictureOnTime) {
     EXPECT_EQ(back.loopCount, 0u);
     std::vector<ShownPicture> shown;
     for (std::size_t i = 0; i < back.pictures.size(); ++i)
-        shown.push_back({testing::pictureHash(back.pictures[i]), back.starts[i], back.durations[i]});
+        shown.push_back({testing::hashAsExpected(back.pictures[i]), back.starts[i], back.durations[i]});
     shown = testing::merged(shown);
     const auto expected = testing::expectedLap(animation);
     ASSERT_EQ(shown.size(), expected.size());

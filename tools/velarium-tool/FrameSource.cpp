@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/mediaextension/SampleWalker.h"
-#include "tools/velarium-tool/MovieFile.h"
+#include "export/MovieSource.h"
 #include "tools/velarium-tool/ToolError.h"
 
 namespace velarium::tool {
@@ -67,7 +67,7 @@ std::unique_ptr<FrameSource> openFrameSource(const std::string& path, Error* err
     // Rows exactly width × 4 bytes long: a frame is written out in one piece.
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 1;
-    auto item = openMovie(path, options, error);
+    auto item = exporter::openMovie(path, options, error);
     if (!item) return nullptr;
     return std::make_unique<MovieFrameSource>(std::move(item));
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "platform/playback/Player.h"
-#include "tools/velarium-tool/MovieFile.h"
+#include "export/MovieSource.h"
 #include "tools/velarium-tool/ToolError.h"
 
 namespace velarium::tool {
@@ -36,7 +36,7 @@ private:
 
 int runPlayCommand(const PlayOptions& options) {
     Error error;
-    auto item = openMovie(options.file, PlayerItemOptions{}, &error);
+    auto item = exporter::openMovie(options.file, PlayerItemOptions{}, &error);
     if (!item) {
         reportError(options.file, error);
         return kExitFailure;

@@ -1,0 +1,71 @@
+// Opening an animation through the media platform and the two extensions,
+// and reading its frames through the one sample walker.
+#include "export/MovieSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "export/ExportError.h"
+#include "platform/mediaextension/Registration.h"
+
+namespace velarium::exporter {
+
+constexpr std::uint64_t kBytesPerPixel = 4;
+
+std::shared_ptr<PlayerItem> openMovie(const std::string& path, const PlayerItemOptions& options, Error* error) {
+    if (!registerFormatReaders(error) || !registerVideoDecoders(error)) return nullptr;
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(path, AssetOptions{kANIMTypeIdentifier}), options);
+    item->prepare();
+    if (item->status() != PlayerItemStatus::readyToPlay) {
+        fail(error, item->error().value_or(Error()));
+        return nullptr;
+    }
+    return item;
+}
+
+MovieSource::MovieSource(std::shared_ptr<PlayerItem> item)
+    : item_(std::move(item)), walker_(item_->videoTrackReader()) {
+    const AssetTrack* track = item_->asset()->firstEnabledTrack(kCMMediaType_Video);
+    if (track && !track->info->formatDescriptions().empty()) {
+        const VideoDimensions dimensions = track->info->formatDescriptions().front()->dimensions();
+        width_ = static_cast<std::uint64_t>(std::max(dimensions.width, 0));
+        height_ = static_cast<std::uint64_t>(std::max(dimensions.height, 0));
+    }
+}
+
+std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* error) {
+    // Rows exactly width × 4 bytes long, so that a frame is copied in one piece.
+    PlayerItemOptions options;
+    options.pixelBuffers.bytesPerRowAlignment = 1;
+    auto item = openMovie(path, options, error);
+    if (!item) return nullptr;
+    std::unique_ptr<MovieSource> source(new MovieSource(std::move(item)));
+    if (source->width_ == 0 || source->height_ == 0) {
+        fail(error, exportError(kExportErrorEncoder, "The animation has no picture size"));
+        return nullptr;
+    }
+    if (!source->walker_.listSampleTimes(&source->times_, error)) return nullptr;
+    return source;
+}
+
+bool MovieSource::decodeFrame(std::uint64_t index, std::vector<std::uint8_t>& bgra, Error* error) {
+    const SampleBufferRef sample = walker_.loadSample(index, error);
+    if (!sample) return false;
+    PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
+    if (!picture) return false;
+    const std::uint64_t rowBytes = width_ * kBytesPerPixel;
+    if (picture->width() != width_ || picture->height() != height_ || picture->bytesPerRow() < rowBytes)
+        return fail(error, exportError(kExportErrorEncoder, "The decoded picture has the wrong size"));
+    picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    const std::uint8_t* base = picture->baseAddress();
+    if (base) {
+        bgra.resize(rowBytes * height_);
+        for (std::uint64_t y = 0; y < height_; ++y)
+            std::memcpy(bgra.data() + y * rowBytes, base + y * picture->bytesPerRow(), rowBytes);
+    }
+    picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    if (!base) return fail(error, exportError(kExportErrorEncoder, "The decoded picture has no pixels"));
+    return true;
+}
+
+}  // namespace velarium::exporter

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "export/AnimationEncoder.h"
+#include "export/Exporter.h"
+
+namespace velarium::exporter {
+
+// How many output pixels each source pixel becomes, across and down.
+struct ScaleFactors {
+    unsigned x = 1;
+    unsigned y = 1;
+};
+
+// The largest side a scaled picture may have.
+inline constexpr std::uint64_t kMaxPictureSide = 65535;
+
+// The factors the options ask for on a width × height picture whose pixel
+// aspect is xAspect:yAspect (0 when unknown): the scale on both axes, times
+// the smallest whole factor per axis that corrects the aspect when asked
+// (20:11 doubles the height; 10:11 is left as it is). Video without a scale
+// gets the largest whole scale that fits 1920×1080, at least 1.
+ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std::uint64_t height);
+
+// Packed BGRA (width × 4 bytes a row) to a Picture in RGBA, each pixel
+// repeated factors.x times across and factors.y times down. Alpha becomes
+// 0 where the decoder made it 0 (the transparent colour), else 255.
+void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height, ScaleFactors factors,
+                 Picture& picture);
+
+}  // namespace velarium::exporter
