@@ -383,7 +383,9 @@ private:
     void indexExactly(const std::uint8_t* rgba, const Rect& rect, const ColourIndex& map, int transparent,
                       bool keptAsTransparent) {
         std::uint8_t* out = indices_.data();
-        Pixel lastColour = 0xffffffffu;
+        // The last colour looked up and its index. It starts transparent,
+        // which is never looked up: opaque white is 0xffffffff.
+        Pixel lastColour = 0;
         std::uint8_t lastIndex = 0;
         for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
             for (std::uint32_t x = rect.left; x < rect.right; ++x) {
