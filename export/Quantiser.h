@@ -13,7 +13,7 @@ struct IndexedPicture {
 
 // Reduces a width × height region of an RGBA picture (rows `stride` bytes
 // apart; alpha ignored) to at most `maxColours` colours, with error diffusion
-// so that gradients keep their mean. Leptonica's median cut does the work.
+// so that gradients keep their mean. Leptonica's octree does the work.
 bool quantise(const std::uint8_t* rgba, std::size_t stride, std::uint32_t width, std::uint32_t height,
               unsigned maxColours, IndexedPicture* out);
 
