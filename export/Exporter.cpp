@@ -39,16 +39,17 @@ class PictureQueue {
 public:
     PictureQueue(AnimationEncoder& encoder, ScaleFactors factors) : encoder_(encoder), factors_(factors) {}
 
-    // Takes the next frame (packed BGRA) and how long it shows.
-    bool add(const FrameBytes& bgra, std::uint64_t width, std::uint64_t height, MediaTime duration, Error* error) {
+    // Takes the next frame (packed BGRA) and how long it shows; `bgra` may
+    // be left holding an earlier frame.
+    bool add(FrameBytes& bgra, std::uint64_t width, std::uint64_t height, MediaTime duration, Error* error) {
         if (held_ && bgra == heldFrame_) {
             heldDuration_ = heldDuration_ + duration;
             ++merged_;
             return true;
         }
         if (held_ && !flush(error)) return false;
-        heldFrame_ = bgra;
         scaleToRGBA(bgra.data(), width, height, factors_, picture_);
+        heldFrame_.swap(bgra);  // kept to compare with the next frame; `bgra` is decoded into afresh
         heldDuration_ = duration;
         held_ = true;
         return true;

@@ -15,8 +15,8 @@ constexpr std::uint64_t kBytesPerPixel = 4;
 // The whole factor closest to how many times wider (or taller) a pixel is.
 ScaleFactors aspectFactors(unsigned xAspect, unsigned yAspect) {
     if (xAspect == 0 || yAspect == 0) return {};
-    if (xAspect >= yAspect) return {1, static_cast<unsigned>(std::max(1.0, std::round(double(xAspect) / yAspect)))};
-    return {static_cast<unsigned>(std::max(1.0, std::round(double(yAspect) / xAspect))), 1};
+    if (xAspect >= yAspect) return {static_cast<unsigned>(std::max(1.0, std::round(double(xAspect) / yAspect))), 1};
+    return {1, static_cast<unsigned>(std::max(1.0, std::round(double(yAspect) / xAspect)))};
 }
 
 }  // namespace
@@ -33,6 +33,16 @@ ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std
     return {aspect.x * scale, aspect.y * scale};
 }
 
+namespace {
+
+// BGRA to RGBA in one word: blue and red change places, alpha is 0 or 255.
+inline std::uint32_t swapToRGBA(std::uint32_t bgra) {
+    const std::uint32_t alpha = (bgra >> 24) ? 0xFF000000u : 0;
+    return alpha | (bgra & 0x0000FF00u) | ((bgra >> 16) & 0xFFu) | ((bgra & 0xFFu) << 16);
+}
+
+}  // namespace
+
 void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height, ScaleFactors factors,
                  Picture& picture) {
     picture.width = width * factors.x;
@@ -44,8 +54,10 @@ void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t he
         const std::uint8_t* in = bgra + y * width * kBytesPerPixel;
         std::uint8_t* row = out;
         for (std::uint64_t x = 0; x < width; ++x, in += kBytesPerPixel) {
-            const std::uint8_t pixel[4] = {in[2], in[1], in[0], std::uint8_t(in[3] ? 255 : 0)};
-            for (unsigned i = 0; i < factors.x; ++i, row += kBytesPerPixel) std::memcpy(row, pixel, kBytesPerPixel);
+            std::uint32_t pixel;
+            std::memcpy(&pixel, in, kBytesPerPixel);
+            pixel = swapToRGBA(pixel);
+            for (unsigned i = 0; i < factors.x; ++i, row += kBytesPerPixel) std::memcpy(row, &pixel, kBytesPerPixel);
         }
         // The rows below repeat the one just made.
         for (unsigned i = 1; i < factors.y; ++i) std::memcpy(out + i * outRowBytes, out, outRowBytes);

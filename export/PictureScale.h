@@ -19,7 +19,9 @@ inline constexpr std::uint64_t kMaxPictureSide = 65535;
 // The factors the options ask for on a width × height picture whose pixel
 // aspect is xAspect:yAspect (0 when unknown): the scale on both axes, times
 // the smallest whole factor per axis that corrects the aspect when asked
-// (20:11 doubles the height; 10:11 is left as it is). Video without a scale
+// (xAspect:yAspect is a pixel's width to its height, as the window's Correct
+// Pixel Aspect reads it: hires 5:11 doubles the height, lores-interlaced
+// 20:11 doubles the width, 10:11 is left as it is). Video without a scale
 // gets the largest whole scale that fits 1920×1080, at least 1.
 ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std::uint64_t height);
 

@@ -59,6 +59,9 @@ std::unique_ptr<StagedOutput> StagedOutput::create(const std::string& output, bo
         fail(error, cannotWrite("Cannot open a file in \"" + folderPath + "\"", errno));
         return nullptr;
     }
+    // The temporary name is made private; the export is readable by all, as
+    // a saved document is (reading the umask would change it for every thread).
+    ::fchmod(staged->fd_, 0644);
     staged->path_ = folderPath + "/" + staged->staged_->name();
     return staged;
 }

@@ -44,23 +44,5 @@ INSTANTIATE_TEST_SUITE_P(Corpus, APNGCorpusExport,
                          corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(APNGCorpusExport);
 
-// The Directory Opus brush marks its background with a transparent colour:
-// the export shows it with alpha 0, and everything else opaque.
-TEST(APNGExport, TransparentColourBecomesAlphaZero) {
-    const auto animations = corpusAnimations({"dopus5_ToolbarArrow.image.anim"});
-    if (animations.empty()) GTEST_SKIP() << "no corpus";
-    TemporaryFolder folder;
-    const auto output = folder.path() / "arrow.png";
-    Error error;
-    ASSERT_TRUE(exportAnimation(animations[0].file.string(), output.string(), {}, {}, nullptr, &error))
-        << error.localizedDescription;
-    const APNGFile apng = readAPNG(output);
-    ASSERT_FALSE(apng.frames.empty());
-    std::size_t transparent = 0;
-    for (std::size_t p = 3; p < apng.frames[0].rgba.size(); p += 4) transparent += apng.frames[0].rgba[p] == 0;
-    EXPECT_GT(transparent, 0u);
-    EXPECT_LT(transparent, apng.frames[0].rgba.size() / 4);
-}
-
 }  // namespace
 }  // namespace velarium::testing

@@ -43,6 +43,36 @@ inline std::vector<std::uint8_t> pngChunk(const char* type, const std::uint8_t* 
     return out;
 }
 
+// Decodes a PNG to RGBA with libpng's transformations, which keep the colour
+// of fully transparent pixels (the simplified API may not).
+inline bool decodePNG(const std::vector<std::uint8_t>& png, std::uint32_t width, std::uint32_t height,
+                      std::vector<std::uint8_t>& rgba) {
+    png_structp reader = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(reader);
+    struct Cursor { const std::vector<std::uint8_t>* bytes; std::size_t at; } cursor{&png, 0};
+    if (setjmp(png_jmpbuf(reader))) {
+        png_destroy_read_struct(&reader, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(reader, &cursor, [](png_structp r, png_bytep out, png_size_t size) {
+        auto* c = static_cast<Cursor*>(png_get_io_ptr(r));
+        if (c->at + size > c->bytes->size()) png_error(r, "short");
+        std::memcpy(out, c->bytes->data() + c->at, size);
+        c->at += size;
+    });
+    png_read_info(reader, info);
+    if (png_get_image_width(reader, info) != width || png_get_image_height(reader, info) != height) png_error(reader, "size");
+    png_set_expand(reader);
+    png_set_filler(reader, 0xFF, PNG_FILLER_AFTER);
+    png_read_update_info(reader, info);
+    rgba.assign(std::size_t(width) * height * 4, 0);
+    std::vector<png_bytep> rows(height);
+    for (std::uint32_t y = 0; y < height; ++y) rows[y] = rgba.data() + std::size_t(y) * width * 4;
+    png_read_image(reader, rows.data());
+    png_destroy_read_struct(&reader, &info, nullptr);
+    return true;
+}
+
 inline APNGFile readAPNG(const std::filesystem::path& path) {
     APNGFile file;
     const auto bytes = readFileBytes(path);
@@ -92,12 +122,8 @@ inline APNGFile readAPNG(const std::filesystem::path& path) {
         for (const auto& part : {pngChunk("IHDR", ihdr.data(), ihdr.size()), palette,
                                  pngChunk("IDAT", frame.data.data(), frame.data.size()), pngChunk("IEND", nullptr, 0)})
             png.insert(png.end(), part.begin(), part.end());
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {.failure = image.message};
-        image.format = PNG_FORMAT_RGBA;
-        std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
-        if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {.failure = image.message};
+        std::vector<std::uint8_t> pixels;
+        if (!decodePNG(png, frame.w, frame.h, pixels)) return {.failure = "libpng could not read a frame"};
         for (std::uint32_t y = 0; y < frame.h; ++y)
             std::memcpy(&canvas[(std::size_t(frame.y + y) * file.width + frame.x) * 4], &pixels[std::size_t(y) * frame.w * 4],
                         std::size_t(frame.w) * 4);

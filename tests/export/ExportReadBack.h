@@ -1,9 +1,9 @@
 #pragma once
 
 // What an export of a corpus animation must show, for the read-back tests
-// of every format: the expected pictures (by SHA-256 of their BGRA bytes,
-// alpha 255) and durations, after the wrap-up frames are dropped and
-// identical neighbours merged.
+// of every format: the expected pictures (by SHA-256 of their BGRA bytes)
+// and durations, after the wrap-up frames are dropped and identical
+// neighbours merged.
 
 #include <cstdint>
 #include <string>
@@ -42,15 +42,16 @@ inline ExpectedExport expectedExport(const CorpusAnimation& animation) {
     return expected;
 }
 
-// The hash the corpus gives a picture that an export read back as RGBA:
-// BGRA with alpha 255 (the transparent colour keeps its RGB).
+// The hash the corpus gives a picture that an export read back as RGBA: its
+// BGRA bytes. The corpus's pictures are opaque except for a brush's
+// transparent colour, which has alpha 0 and keeps its RGB.
 inline std::string hashAsExpected(const std::vector<std::uint8_t>& rgba) {
     std::vector<std::uint8_t> bgra(rgba.size());
     for (std::size_t i = 0; i < rgba.size(); i += 4) {
         bgra[i] = rgba[i + 2];
         bgra[i + 1] = rgba[i + 1];
         bgra[i + 2] = rgba[i];
-        bgra[i + 3] = 255;
+        bgra[i + 3] = rgba[i + 3];
     }
     return sha256Hex(bgra);
 }

@@ -1,0 +1,250 @@
+// The export engine's own rules, on small synthetic animations written as
+// APNG: which frames, for how long, at what size, and what is left on disk.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+
+#include "APNGReader.h"
+#include "export/ExportError.h"
+#include "export/Exporter.h"
+#include "export/PictureScale.h"
+#include "support/SyntheticAnimations.h"
+#include "support/TemporaryFolder.h"
+
+namespace velarium::testing {
+namespace {
+
+using namespace velarium::exporter;
+
+const SyntheticAnimation kShape{.width = 16, .height = 4, .planes = 2};
+
+// An animation whose frame i shows synthetic picture pictures[i] for ticks[i] sixtieths.
+std::filesystem::path writeAnimation(const std::filesystem::path& folder, const std::vector<unsigned>& pictures,
+                                     const std::vector<std::uint32_t>& ticks, BMHDFields header = {},
+                                     SyntheticAnimation shape = kShape) {
+    header.width = shape.width;
+    header.height = shape.height;
+    header.planes = shape.planes;
+    std::vector<ByteVector> frames;
+    for (std::size_t f = 0; f < pictures.size(); ++f) {
+        std::vector<ByteVector> chunks;
+        if (f == 0) chunks = {bmhd(header), chunk("CMAP", syntheticColourMap(shape))};
+        chunks.push_back(anhd({.operation = 0, .relTime = ticks[f]}));
+        chunks.push_back(chunk("BODY", syntheticBody(shape, pictures[f])));
+        frames.push_back(form("ILBM", chunks));
+    }
+    const auto path = folder / "in.anim";
+    const ByteVector bytes = animFile(frames);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+}
+
+std::size_t entriesIn(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
+}
+
+struct TimelineCase {
+    const char* name;
+    std::vector<unsigned> pictures;
+    std::vector<std::uint32_t> ticks;
+    std::uint64_t from;
+    std::optional<std::uint64_t> count;
+    std::vector<std::int64_t> expectedTicks;  // per exported picture
+    std::uint64_t merged;
+};
+
+TEST(Exporter, LaysOutFramesOnTheExportTimeline) {
+    const TimelineCase cases[] = {
+        {"wrap-up frames give their time to 0 and 1", {0, 1, 2, 3, 0, 1}, {1, 2, 3, 4, 5, 6}, 0, {}, {5, 6, 3, 4}, 0},
+        {"no wrap-up keeps every frame", {0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, 0, {}, {1, 2, 3, 4, 5}, 0},
+        {"identical pictures merge", {0, 0, 1, 1, 1, 2}, {1, 2, 3, 4, 5, 6}, 0, {}, {3, 12, 6}, 3},
+        {"a range has no wrap-up handling", {0, 1, 2, 3, 0, 1}, {1, 2, 3, 4, 5, 6}, 1, 5, {2, 3, 4, 5, 6}, 0},
+        {"a range to the end", {0, 1, 2, 3, 0, 1}, {1, 2, 3, 4, 5, 6}, 4, {}, {5, 6}, 0},
+    };
+    for (const TimelineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryFolder folder;
+        const auto source = writeAnimation(folder.path(), c.pictures, c.ticks);
+        ExportOptions options;
+        options.from = c.from;
+        options.count = c.count;
+        ExportReport report;
+        Error error;
+        ASSERT_TRUE(exportAnimation(source, folder.path() / "out.apng", options, {}, &report, &error))
+            << error.localizedDescription;
+        const APNGFile apng = readAPNG(folder.path() / "out.apng");
+        ASSERT_EQ(apng.frames.size(), c.expectedTicks.size());
+        std::int64_t total = 0;
+        for (std::size_t i = 0; i < c.expectedTicks.size(); ++i) {
+            EXPECT_EQ(MediaTime::make(apng.frames[i].delayNumerator, apng.frames[i].delayDenominator),
+                      sixtieths(c.expectedTicks[i]));
+            total += c.expectedTicks[i];
+        }
+        EXPECT_EQ(report.frames, c.expectedTicks.size());
+        EXPECT_EQ(report.mergedPictures, c.merged);
+        EXPECT_EQ(report.duration, sixtieths(total));
+    }
+}
+
+TEST(Exporter, RefusesARangeOutsideTheFile) {
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1, 2}, {1, 1, 1});
+    for (const auto& [from, count] : std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>>{
+             {3, {}}, {1, 3}, {0, 0}}) {
+        ExportOptions options;
+        options.from = from;
+        options.count = count;
+        Error error;
+        EXPECT_FALSE(exportAnimation(source, folder.path() / "out.apng", options, {}, nullptr, &error));
+        EXPECT_EQ(error.code, kExportErrorRange);
+        EXPECT_EQ(entriesIn(folder.path()), 1u);  // the source alone
+    }
+}
+
+TEST(Exporter, ScalesByWholeFactors) {
+    struct Case {
+        unsigned scale;
+        bool correctAspect;
+        unsigned xAspect, yAspect;
+        ExportFormat format;
+        std::uint64_t width, height;
+    } const cases[] = {
+        {0, false, 10, 11, ExportFormat::apng, 16, 4},    // 1× by default
+        {3, false, 10, 11, ExportFormat::apng, 48, 12},
+        {0, true, 10, 11, ExportFormat::apng, 16, 4},     // lores: nearly square
+        {0, true, 5, 11, ExportFormat::apng, 16, 8},      // hires: twice as tall
+        {0, true, 20, 11, ExportFormat::apng, 32, 4},     // lores interlaced: twice as wide
+        {2, true, 11, 22, ExportFormat::apng, 32, 16},
+        {0, true, 0, 0, ExportFormat::apng, 16, 4},       // unknown aspect: as it is
+        {0, false, 10, 11, ExportFormat::webm, 16 * 120, 4 * 120},  // video fills 1920×1080
+        {0, true, 5, 11, ExportFormat::mp4, 16 * 120, 8 * 120},
+    };
+    for (const Case& c : cases) {
+        ExportOptions options;
+        options.scale = c.scale;
+        options.correctAspect = c.correctAspect;
+        options.xAspect = c.xAspect;
+        options.yAspect = c.yAspect;
+        options.format = c.format;
+        const ScaleFactors factors = scaleFactors(options, 16, 4);
+        EXPECT_EQ(16 * factors.x, c.width) << c.scale << " " << c.xAspect << ":" << c.yAspect;
+        EXPECT_EQ(4 * factors.y, c.height) << c.scale << " " << c.xAspect << ":" << c.yAspect;
+    }
+
+    // The scaled export repeats each source pixel, and nothing else.
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1}, {1, 1});
+    ExportOptions scaled;
+    scaled.scale = 2;
+    scaled.correctAspect = true;
+    scaled.xAspect = 5;
+    scaled.yAspect = 11;
+    ASSERT_TRUE(exportAnimation(source, folder.path() / "1.apng", {}, {}, nullptr, nullptr));
+    ASSERT_TRUE(exportAnimation(source, folder.path() / "2.apng", scaled, {}, nullptr, nullptr));
+    const APNGFile one = readAPNG(folder.path() / "1.apng"), big = readAPNG(folder.path() / "2.apng");
+    ASSERT_EQ(big.width, 32u);
+    ASSERT_EQ(big.height, 16u);
+    ASSERT_EQ(big.frames.size(), one.frames.size());
+    for (std::size_t f = 0; f < big.frames.size(); ++f)
+        for (std::uint32_t y = 0; y < big.height; ++y)
+            for (std::uint32_t x = 0; x < big.width; ++x)
+                ASSERT_EQ(0, std::memcmp(&big.frames[f].rgba[(y * 32 + x) * 4],
+                                         &one.frames[f].rgba[((y / 4) * 16 + x / 2) * 4], 4));
+}
+
+TEST(Exporter, TransparentColourHasAlphaZero) {
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1}, {1, 1}, {.masking = 2});
+    ASSERT_TRUE(exportAnimation(source, folder.path() / "out.apng", {}, {}, nullptr, nullptr));
+    const APNGFile apng = readAPNG(folder.path() / "out.apng");
+    ASSERT_EQ(apng.frames.size(), 2u);
+    const ByteVector registers = syntheticColourMap(kShape);
+    std::size_t transparent = 0;
+    for (std::size_t p = 0; p < apng.frames[0].rgba.size(); p += 4) {
+        const bool background = std::equal(registers.begin(), registers.begin() + 3, &apng.frames[0].rgba[p]);
+        EXPECT_EQ(apng.frames[0].rgba[p + 3], background ? 0 : 255);
+        transparent += background;
+    }
+    EXPECT_GT(transparent, 0u);
+}
+
+TEST(Exporter, ReplacesAnExistingFileOnlyWhenAsked) {
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1}, {1, 1});
+    const auto output = folder.path() / "out.apng";
+    std::ofstream(output) << "mine";
+    Error error;
+    EXPECT_FALSE(exportAnimation(source, output, {}, {}, nullptr, &error));
+    EXPECT_EQ(error.code, kExportErrorExists);
+    EXPECT_EQ(readLines(output), std::vector<std::string>{"mine"});
+    EXPECT_EQ(entriesIn(folder.path()), 2u);
+
+    ExportOptions replace;
+    replace.replace = true;
+    ASSERT_TRUE(exportAnimation(source, output, replace, {}, nullptr, &error)) << error.localizedDescription;
+    EXPECT_EQ(readAPNG(output).frames.size(), 2u);
+    EXPECT_EQ(entriesIn(folder.path()), 2u);
+}
+
+TEST(Exporter, CancellingLeavesNothing) {
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1, 2, 3}, {1, 1, 1, 1});
+    std::atomic<bool> cancelled{false};
+    std::vector<double> progress;
+    ExportObserver observer{[&](double fraction) {
+                                progress.push_back(fraction);
+                                cancelled = fraction >= 0.5;
+                            },
+                            &cancelled};
+    Error error;
+    EXPECT_FALSE(exportAnimation(source, folder.path() / "out.apng", {}, observer, nullptr, &error));
+    EXPECT_EQ(error.code, kExportErrorCancelled);
+    EXPECT_EQ(progress, (std::vector<double>{0.25, 0.5}));
+    EXPECT_EQ(entriesIn(folder.path()), 1u);
+}
+
+TEST(Exporter, FailsClearlyWhereItCannotWrite) {
+    TemporaryFolder folder;
+    const auto source = writeAnimation(folder.path(), {0, 1}, {1, 1});
+    Error error;
+    // A folder that is not one.
+    EXPECT_FALSE(exportAnimation(source, source / "out.apng", {}, {}, nullptr, &error));
+    EXPECT_EQ(error.code, kExportErrorCannotWrite);
+    EXPECT_NE(error.localizedDescription.find("Not a directory"), std::string::npos) << error.localizedDescription;
+    // An unreadable source gives the source's own error, and leaves nothing.
+    EXPECT_FALSE(exportAnimation(folder.path() / "missing.anim", folder.path() / "out.apng", {}, {}, nullptr, &error));
+    EXPECT_NE(error.domain, kExportErrorDomain);
+    EXPECT_EQ(entriesIn(folder.path()), 1u);
+}
+
+// A disk that fills up: the file size limit makes writes fail as a full
+// disk does. Run in a child so the limit stays there.
+TEST(Exporter, FullDiskLeavesNothing) {
+    TemporaryFolder folder;
+    const SyntheticAnimation large{.width = 320, .height = 64, .planes = 4};
+    const auto source = writeAnimation(folder.path(), {0, 1, 2, 3, 4, 5}, {1, 1, 1, 1, 1, 1}, {}, large);
+    // Half of what the export needs.
+    ASSERT_TRUE(exportAnimation(source, folder.path() / "whole.apng", {}, {}, nullptr, nullptr));
+    const rlimit limit{std::filesystem::file_size(folder.path() / "whole.apng") / 2,
+                       std::filesystem::file_size(folder.path() / "whole.apng") / 2};
+    std::filesystem::remove(folder.path() / "whole.apng");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Error error;
+        const bool done = exportAnimation(source, folder.path() / "out.apng", {}, {}, nullptr, &error);
+        ::_exit(!done && error.code == kExportErrorCannotWrite ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(entriesIn(folder.path()), 1u);
+}
+
+}  // namespace
+}  // namespace velarium::testing
