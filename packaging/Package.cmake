@@ -52,10 +52,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # Qt loads its platform plugins at run time, so those are named here: without
 # them the application cannot open a window. The GStreamer plugin is of use
 # to applications that build pipelines with the base elements (decodebin,
-# playbin, videoconvert).
+# playbin, videoconvert). Exporting video needs the VP9 encoder and the WebM
+# and MP4 muxers (good) and the H.264 encoder through openh264 (bad), also
+# loaded at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-base")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad")
 include(CPack)
 
 # What the package holds and its checks are set up at the end of the project,
