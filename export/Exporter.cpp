@@ -19,15 +19,17 @@ using FrameBytes = std::vector<std::uint8_t>;
 
 // Whether the last two frames equal frames 0 and 1 byte for byte. A frame
 // that cannot be decoded means no: the damage is dealt with on export.
+// The frames are read in order, opening ones first: a step back to a delta
+// frame would make the parser keep checkpoints of its buffers for the rest
+// of the export, tens of megabytes that reading in order never uses.
 bool endsWithWrapUpFrames(MovieSource& source) {
     const std::uint64_t total = source.sampleTimes().size();
     if (total < 2 * kWrapUpFrames) return false;
-    FrameBytes opening, closing;
-    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i) {
-        if (!source.decodeFrame(i, opening, nullptr) ||
-            !source.decodeFrame(total - kWrapUpFrames + i, closing, nullptr) || opening != closing)
-            return false;
-    }
+    FrameBytes opening[kWrapUpFrames], closing;
+    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i)
+        if (!source.decodeFrame(i, opening[i], nullptr)) return false;
+    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i)
+        if (!source.decodeFrame(total - kWrapUpFrames + i, closing, nullptr) || closing != opening[i]) return false;
     return true;
 }
 
