@@ -34,7 +34,7 @@ MovieSource::MovieSource(std::shared_ptr<PlayerItem> item)
 }
 
 std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* error) {
-    // Rows exactly width × 4 bytes long, so that a frame is copied in one piece.
+    // Rows exactly width × 4 bytes long, so that a frame is read as one run.
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 1;
     auto item = openMovie(path, options, error);
@@ -48,22 +48,18 @@ std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* e
     return source;
 }
 
-bool MovieSource::decodeFrame(std::uint64_t index, std::vector<std::uint8_t>& bgra, Error* error) {
+bool MovieSource::decodePicture(std::uint64_t index, ScaleFactors factors, Picture& result, Error* error) {
     const SampleBufferRef sample = walker_.loadSample(index, error);
     if (!sample) return false;
-    PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
-    if (!picture) return false;
+    PixelBufferRef decoded = decodeSample(*item_->videoDecoder(), sample, error);
+    if (!decoded) return false;
     const std::uint64_t rowBytes = width_ * kBytesPerPixel;
-    if (picture->width() != width_ || picture->height() != height_ || picture->bytesPerRow() < rowBytes)
+    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() < rowBytes)
         return fail(error, exportError(kExportErrorEncoder, "The decoded picture has the wrong size"));
-    picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
-    const std::uint8_t* base = picture->baseAddress();
-    if (base) {
-        bgra.resize(rowBytes * height_);
-        for (std::uint64_t y = 0; y < height_; ++y)
-            std::memcpy(bgra.data() + y * rowBytes, base + y * picture->bytesPerRow(), rowBytes);
-    }
-    picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    decoded->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    const std::uint8_t* base = decoded->baseAddress();
+    if (base) scaleToRGBA(base, decoded->bytesPerRow(), width_, height_, factors, result);
+    decoded->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
     if (!base) return fail(error, exportError(kExportErrorEncoder, "The decoded picture has no pixels"));
     return true;
 }

@@ -25,10 +25,10 @@ inline constexpr std::uint64_t kMaxPictureSide = 65535;
 // gets the largest whole scale that fits 1920×1080, at least 1.
 ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std::uint64_t height);
 
-// Packed BGRA (width × 4 bytes a row) to a Picture in RGBA, each pixel
-// repeated factors.x times across and factors.y times down. Alpha becomes
-// 0 where the decoder made it 0 (the transparent colour), else 255.
-void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height, ScaleFactors factors,
-                 Picture& picture);
+// BGRA rows (bytesPerRow apart, width × 4 bytes used) to a Picture in
+// RGBA, each pixel repeated factors.x times across and factors.y times down.
+// Alpha becomes 0 where the decoder made it 0 (the transparent colour), else 255.
+void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t bytesPerRow, std::uint64_t width, std::uint64_t height,
+                 ScaleFactors factors, Picture& picture);
 
 }  // namespace velarium::exporter
