@@ -70,29 +70,35 @@ Delay closestDelay(std::int64_t value, std::int64_t scale) {
 }
 
 // Assigns palette indices to RGBA colours in the order they first appear.
+// Open addressing keyed by the colour itself: a lookup that finds its colour
+// reads one slot. 1024 slots for at most 256 colours keep probes short and
+// the table in the first-level cache.
 class ColourTable {
 public:
-    ColourTable() : slots_(kSlots, kEmpty) {}
+    ColourTable() : slots_(kSlots) {}
 
     // The index of `colour`, adding it when new; -1 once the table is full.
     int indexOf(std::uint32_t colour) {
         std::size_t slot = (colour * 0x9E3779B1u) >> (32 - kSlotBits);
-        while (slots_[slot] != kEmpty) {
-            if (colours_[slots_[slot]] == colour) return slots_[slot];
+        while (slots_[slot].index >= 0) {
+            if (slots_[slot].colour == colour) return slots_[slot].index;
             slot = (slot + 1) & (kSlots - 1);
         }
         if (colours_.size() == kMaxPaletteColours) return -1;
-        slots_[slot] = static_cast<std::uint16_t>(colours_.size());
+        slots_[slot] = {colour, static_cast<int>(colours_.size())};
         colours_.push_back(colour);
-        return slots_[slot];
+        return slots_[slot].index;
     }
     const std::vector<std::uint32_t>& colours() const { return colours_; }
 
 private:
-    static constexpr unsigned kSlotBits = 12;
+    struct Slot {
+        std::uint32_t colour = 0;
+        int index = -1;  // -1: empty
+    };
+    static constexpr unsigned kSlotBits = 10;
     static constexpr std::size_t kSlots = std::size_t(1) << kSlotBits;
-    static constexpr std::uint16_t kEmpty = 0xFFFF;
-    std::vector<std::uint16_t> slots_;
+    std::vector<Slot> slots_;
     std::vector<std::uint32_t> colours_;
 };
 
@@ -110,6 +116,26 @@ void copyRect(const std::vector<std::uint8_t>& from, std::vector<std::uint8_t>& 
 }
 
 // The smallest rectangle holding every pixel that differs; empty when none does.
+// How many pixels from the start of rows `a` and `b` are equal, at most
+// `limit`: blocks through memcmp, then the pixels of the block that differs.
+std::uint32_t equalLead(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
+    constexpr std::uint32_t kBlock = 16;
+    std::uint32_t x = 0;
+    while (x + kBlock <= limit && std::memcmp(a + x * 4, b + x * 4, kBlock * 4) == 0) x += kBlock;
+    while (x < limit && pixelAt(a, x) == pixelAt(b, x)) ++x;
+    return x;
+}
+
+// How many pixels before `end` are equal in rows `a` and `b`, at most `limit`.
+std::uint32_t equalTail(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t end, std::uint32_t limit) {
+    constexpr std::uint32_t kBlock = 16;
+    std::uint32_t n = 0;
+    while (n + kBlock <= limit && std::memcmp(a + (end - n - kBlock) * 4, b + (end - n - kBlock) * 4, kBlock * 4) == 0)
+        n += kBlock;
+    while (n < limit && pixelAt(a, end - n - 1) == pixelAt(b, end - n - 1)) ++n;
+    return n;
+}
+
 Rect changedRect(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, std::uint32_t width,
                  std::uint32_t height) {
     const std::size_t rowBytes = std::size_t(width) * 4;
@@ -123,13 +149,11 @@ Rect changedRect(const std::vector<std::uint8_t>& before, const std::vector<std:
     while (!rowDiffers(bottom - 1)) --bottom;
     std::uint32_t left = width, right = 0;
     for (std::uint32_t y = top; y < bottom; ++y) {
-        const std::size_t row = std::size_t(y) * width;
-        std::uint32_t x = 0;
-        while (x < left && pixelAt(before.data(), row + x) == pixelAt(after.data(), row + x)) ++x;
-        left = std::min(left, x);
-        std::uint32_t end = width;
-        while (end > right && pixelAt(before.data(), row + end - 1) == pixelAt(after.data(), row + end - 1)) --end;
-        right = std::max(right, end);
+        const std::uint8_t* a = before.data() + y * rowBytes;
+        const std::uint8_t* b = after.data() + y * rowBytes;
+        // Only the columns outside the rectangle found so far can widen it.
+        left = std::min(left, equalLead(a, b, left));
+        right = std::max(right, width - equalTail(a, b, width, width - right));
     }
     return {left, top, right - left, bottom - top};
 }
@@ -235,18 +259,21 @@ private:
         std::uint8_t* out = rows.data();
         for (std::uint32_t y = 0; y < r.height; ++y) {
             *out++ = kFilterNone;  // palette indices compress best unfiltered
-            const std::size_t row = std::size_t(r.y + y) * setup_.width + r.x;
-            std::uint32_t lastColour = 0;
-            int lastIndex = -1;
+            const std::uint8_t* in = rgba.data() + (std::size_t(r.y + y) * setup_.width + r.x) * 4;
+            // Runs of one colour are common: the table is asked only when the colour changes.
+            std::uint32_t lastColour = pixelAt(in, 0);
+            int lastIndex = colours_.indexOf(lastColour);
+            if (lastIndex < 0) return false;
             for (std::uint32_t x = 0; x < r.width; ++x) {
-                const std::uint32_t colour = pixelAt(rgba.data(), row + x);
-                if (colour != lastColour || lastIndex < 0) {
+                const std::uint32_t colour = pixelAt(in, x);
+                if (colour != lastColour) {
                     lastIndex = colours_.indexOf(colour);
                     if (lastIndex < 0) return false;
                     lastColour = colour;
                 }
-                *out++ = static_cast<std::uint8_t>(lastIndex);
+                out[x] = static_cast<std::uint8_t>(lastIndex);
             }
+            out += r.width;
         }
         frame.data = compress(rows);
         return true;
