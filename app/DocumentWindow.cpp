@@ -19,6 +19,7 @@
 #include "app/BW_DocumentController.h"
 #include "app/Document.h"
 #include "app/ErrorPresentation.h"
+#include "app/ExportWorkflow.h"
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
@@ -46,6 +47,7 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
 
     playerView_ = new PlayerView(this);
     setCentralWidget(playerView_);
+    export_ = new ExportWorkflow(document, this);
     buildMenus();
     playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
 
@@ -147,6 +149,10 @@ void DocumentWindow::buildMenus() {
     file->addSeparator();
     connect(addAction(file, kExportFrameAction, tr("&Export Frame…"), {QKeySequence(tr("Ctrl+E"))}),
             &QAction::triggered, this, &DocumentWindow::exportFrame);
+    connect(addAction(file, kExportAnimationAction, tr("Export &Animation…"), {QKeySequence(tr("Shift+Ctrl+E"))}),
+            &QAction::triggered, export_, &ExportWorkflow::exportAnimation);
+    connect(addAction(file, kExportFramesAction, tr("Export Fra&mes…")), &QAction::triggered, export_,
+            &ExportWorkflow::exportFrames);
     file->addSeparator();
     QAction* quit = addAction(file, kQuitAction, tr("&Quit"), {QKeySequence::Quit});
     quit->setMenuRole(QAction::QuitRole);

@@ -11,6 +11,7 @@ class QMenu;
 namespace velarium::app {
 
 class Document;
+class ExportWorkflow;
 class PlayerView;
 
 // The one window of a document: the player view with its controls, and the
@@ -55,6 +56,7 @@ private:
 
     Document* document_;
     PlayerView* playerView_;
+    ExportWorkflow* export_;
     QMenu* recentMenu_ = nullptr;
     ViewOptions initialOptions_;
     bool initialViewApplied_ = false;

@@ -30,8 +30,8 @@ bool isVideo(ExportFormat format);
 struct ExportOptions {
     ExportFormat format = ExportFormat::apng;
     // Both axes are multiplied by this (nearest neighbour). 0 picks the
-    // default: 1 for the picture formats, and for video the largest whole
-    // factor that keeps the picture within 1920×1080 (at least 1).
+    // default: 1 for the picture formats, and for video the largest even
+    // factor that keeps the picture within 1920×1080 (1 when 2 does not fit).
     unsigned scale = 0;
     // Corrects the pixel aspect with the smallest whole factor per axis.
     bool correctAspect = false;

@@ -26,9 +26,14 @@ ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std
     unsigned scale = options.scale;
     if (scale == 0) {
         scale = 1;
-        if (isVideo(options.format) && width > 0 && height > 0)
+        if (isVideo(options.format) && width > 0 && height > 0) {
             scale = static_cast<unsigned>(std::max<std::uint64_t>(
                 1, std::min(kVideoMaxWidth / (width * aspect.x), kVideoMaxHeight / (height * aspect.y))));
+            // Video stores colour once per 2×2 block: at an even scale every
+            // block lies inside one picture pixel, so neighbouring pixels of
+            // different colours never share one.
+            if (scale > 2) scale &= ~1u;
+        }
     }
     return {aspect.x * scale, aspect.y * scale};
 }

@@ -22,7 +22,8 @@ inline constexpr std::uint64_t kMaxPictureSide = 65535;
 // (xAspect:yAspect is a pixel's width to its height, as the window's Correct
 // Pixel Aspect reads it: hires 5:11 doubles the height, lores-interlaced
 // 20:11 doubles the width, 10:11 is left as it is). Video without a scale
-// gets the largest whole scale that fits 1920×1080, at least 1.
+// gets the largest even scale that fits 1920×1080 (or 1 when 2 does not
+// fit), so that no 2×2 colour block of the video straddles two pixels.
 ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std::uint64_t height);
 
 // BGRA rows (bytesPerRow apart, width × 4 bytes used) to a Picture in

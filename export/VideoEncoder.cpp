@@ -1,16 +1,22 @@
 // WebM (VP9) and MP4 (H.264) through GStreamer's own encoders and muxers:
 //
-//   appsrc (RGBx, variable frame rate) ! videoconvert (I420, BT.709)
+//   appsrc (I420, BT.709, variable frame rate)
 //     ! vp9enc ! webmmux        or       ! openh264enc ! h264parse ! mp4mux
 //     ! filesink
+//
+// The pictures are turned into I420 here rather than by videoconvert, whose
+// 8-bit matrix is off by one level (grey comes out with a blue cast): flat
+// pixel-art colours show that at once.
 //
 // Each picture becomes one buffer stamped with its own start and duration,
 // rounded to the millisecond both containers count in; nothing in the
 // pipeline adds, drops or retimes a frame.
 #include <gst/app/app.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -51,6 +57,40 @@ constexpr guint kMP4TrackTimescale = 90000;
 constexpr guint64 kQueuedPictures = 4;
 // How often a waiting addPicture looks at the bus for an error.
 constexpr GstClockTime kBusPollInterval = 20 * GST_MSECOND;
+
+// BT.709 RGB to limited-range YCbCr in 16.16 fixed point: Y' = 16..235,
+// Cb and Cr = 128 ± 112. The colour-difference rows sum to exactly zero so
+// that every grey gets Cb = Cr = 128.
+constexpr double kRed = 0.2126, kBlue = 0.0722, kGreen = 1 - kRed - kBlue;
+constexpr double kLumaScale = 219.0 / 255.0 * 65536, kChromaScale = 224.0 / 255.0 * 65536;
+constexpr std::int32_t fixedPoint(double value) { return static_cast<std::int32_t>(value + (value < 0 ? -0.5 : 0.5)); }
+constexpr std::int32_t kLuma[3] = {fixedPoint(kRed * kLumaScale), fixedPoint(kGreen * kLumaScale),
+                                   fixedPoint(kBlue * kLumaScale)};
+struct ChromaRow {
+    std::int32_t red, green, blue;
+};
+constexpr ChromaRow differenceRow(std::int32_t red, std::int32_t green) { return {red, green, -red - green}; }
+constexpr ChromaRow kBlueDifference = differenceRow(fixedPoint(-kRed / (2 * (1 - kBlue)) * kChromaScale),
+                                                   fixedPoint(-kGreen / (2 * (1 - kBlue)) * kChromaScale));
+constexpr ChromaRow kRedDifference = differenceRow(fixedPoint(0.5 * kChromaScale),
+                                                  fixedPoint(-kGreen / (2 * (1 - kRed)) * kChromaScale));
+
+// What one level of Cb or Cr adds to red, green or blue when decoded.
+constexpr double kChromaLevel = 255.0 / 224.0;
+constexpr double kRedFromCr = 2 * (1 - kRed) * kChromaLevel;
+constexpr double kBlueFromCb = 2 * (1 - kBlue) * kChromaLevel;
+constexpr double kGreenFromCb = 2 * kBlue * (1 - kBlue) / kGreen * kChromaLevel;
+constexpr double kGreenFromCr = 2 * kRed * (1 - kRed) / kGreen * kChromaLevel;
+
+std::uint8_t lumaLevel(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    return static_cast<std::uint8_t>((kLuma[0] * red + kLuma[1] * green + kLuma[2] * blue + (16 << 16) + (1 << 15)) >> 16);
+}
+
+// Of a 2×2 block, from the sums of its red, green and blue.
+std::uint8_t chromaLevel(const ChromaRow& row, const std::int32_t sum[3]) {
+    const std::int32_t value = row.red * sum[0] + row.green * sum[1] + row.blue * sum[2];
+    return static_cast<std::uint8_t>((value + (128 << 18) + (1 << 17)) >> 18);
+}
 
 struct Codec {
     const char* encoder;
@@ -128,35 +168,31 @@ public:
 
         pipeline_.reset(gst_pipeline_new("velarium-video-export"));
         GstElement* source = nullptr;
-        GstElement* convert = nullptr;
-        GstElement* converted = nullptr;
         GstElement* encoder = nullptr;
         GstElement* parser = nullptr;
         GstElement* muxer = nullptr;
         GstElement* sink = nullptr;
         if (!make("appsrc", "gstreamer1.0-plugins-base", &source, error) ||
-            !make("videoconvert", "gstreamer1.0-plugins-base", &convert, error) ||
-            !make("capsfilter", "gstreamer1.0-plugins-base", &converted, error) ||
             !make(codec_.encoder, codec_.encoderPackage, &encoder, error) ||
             (codec_.parser && !make(codec_.parser, "gstreamer1.0-plugins-bad", &parser, error)) ||
             !make(codec_.muxer, codec_.muxerPackage, &muxer, error) ||
             !make("filesink", "gstreamer1.0 (core elements)", &sink, error))
             return false;
 
-        // Variable frame rate: every buffer carries its own time.
-        CapsOwner sourceCaps(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, "RGBx", "width", G_TYPE_INT, static_cast<int>(paddedWidth_),
-            "height", G_TYPE_INT, static_cast<int>(paddedHeight_), "framerate", GST_TYPE_FRACTION, 0, 1,
-            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+        // Variable frame rate: every buffer carries its own time. BT.709,
+        // limited range: what players assume for HD and read from the tags
+        // for smaller pictures. Chroma sited at the centre of each 2×2 block
+        // (the average of its four pixels), so that a scaled-up pixel's
+        // colour is not smeared half a pixel sideways.
+        gst_video_info_set_format(&yuvInfo_, GST_VIDEO_FORMAT_I420, static_cast<guint>(paddedWidth_),
+                                  static_cast<guint>(paddedHeight_));
+        GST_VIDEO_INFO_FPS_N(&yuvInfo_) = 0;
+        GST_VIDEO_INFO_FPS_D(&yuvInfo_) = 1;
+        GST_VIDEO_INFO_CHROMA_SITE(&yuvInfo_) = GST_VIDEO_CHROMA_SITE_JPEG;
+        gst_video_colorimetry_from_string(&GST_VIDEO_INFO_COLORIMETRY(&yuvInfo_), GST_VIDEO_COLORIMETRY_BT709);
+        CapsOwner sourceCaps(gst_video_info_to_caps(&yuvInfo_));
         g_object_set(source, "caps", sourceCaps.get(), "format", GST_FORMAT_TIME, "is-live", FALSE, "block", FALSE,
                      nullptr);
-        // BT.709, limited range: what players assume for HD and read from
-        // the tags for smaller pictures. Chroma sited at the centre of each
-        // 2×2 block, so that a scaled-up pixel's colour is not smeared half
-        // a pixel sideways. No dithering: flat pixel-art colours stay flat.
-        gst_util_set_object_arg(G_OBJECT(convert), "dither", "none");
-        CapsOwner yuvCaps(gst_caps_from_string("video/x-raw,format=I420,colorimetry=bt709,chroma-site=jpeg"));
-        g_object_set(converted, "caps", yuvCaps.get(), nullptr);
         if (mp4_) {
             configureH264(encoder);
             g_object_set(muxer, "trak-timescale", kMP4TrackTimescale, nullptr);
@@ -165,7 +201,7 @@ public:
         }
         g_object_set(sink, "location", setup.path.c_str(), "sync", FALSE, "async", FALSE, nullptr);
 
-        const bool linked = gst_element_link_many(source, convert, converted, encoder, nullptr) &&
+        const bool linked = gst_element_link(source, encoder) &&
                             (parser ? gst_element_link_many(encoder, parser, muxer, nullptr)
                                     : gst_element_link(encoder, muxer)) &&
                             gst_element_link(muxer, sink);
@@ -195,11 +231,11 @@ public:
         lastTick_ = startTick;
         haveTick_ = true;
 
-        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, paddedWidth_ * paddedHeight_ * 4, nullptr);
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&yuvInfo_), nullptr);
         if (!buffer) return fail(error, exportError(kExportErrorEncoder, "No memory for a video frame."));
         GstMapInfo map;
         gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-        copyPadded(picture, map.data);
+        convertToI420(picture, map.data);
         gst_buffer_unmap(buffer, &map);
         GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(startTick) * kNanosecondsPerTick;
         GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
@@ -268,16 +304,48 @@ private:
                                  std::string("Install ") + package + "."));
     }
 
-    // RGBx rows of the padded size; the extra column and row repeat the last.
-    void copyPadded(const Picture& picture, std::uint8_t* out) const {
-        const std::size_t rowBytes = width_ * 4;
-        const std::size_t paddedRowBytes = paddedWidth_ * 4;
-        for (std::uint64_t y = 0; y < paddedHeight_; ++y) {
-            const std::uint8_t* row = picture.rgba.data() + std::min(y, height_ - 1) * rowBytes;
-            std::uint8_t* target = out + y * paddedRowBytes;
-            std::memcpy(target, row, rowBytes);
-            if (paddedWidth_ != width_) std::memcpy(target + rowBytes, row + rowBytes - 4, 4);
-        }
+    // The picture as I420 of the padded size (the extra column and row repeat
+    // the last). Chroma is the average of each 2×2 block; where the block's
+    // pixels differ in colour that average cannot be right for any of them,
+    // so each pixel's luma is the one that brings its red, green and blue
+    // closest to the source given the block's chroma, rather than its own
+    // luma. Where a block is one colour the two are the same.
+    void convertToI420(const Picture& picture, std::uint8_t* out) const {
+        const auto pixel = [&](std::uint64_t x, std::uint64_t y) {
+            return picture.rgba.data() + (std::min(y, height_ - 1) * width_ + std::min(x, width_ - 1)) * 4;
+        };
+        std::uint8_t* const yPlane = out + GST_VIDEO_INFO_PLANE_OFFSET(&yuvInfo_, 0);
+        std::uint8_t* const uPlane = out + GST_VIDEO_INFO_PLANE_OFFSET(&yuvInfo_, 1);
+        std::uint8_t* const vPlane = out + GST_VIDEO_INFO_PLANE_OFFSET(&yuvInfo_, 2);
+        const std::uint64_t yStride = GST_VIDEO_INFO_PLANE_STRIDE(&yuvInfo_, 0);
+        const std::uint64_t uStride = GST_VIDEO_INFO_PLANE_STRIDE(&yuvInfo_, 1);
+        const std::uint64_t vStride = GST_VIDEO_INFO_PLANE_STRIDE(&yuvInfo_, 2);
+        for (std::uint64_t y = 0; y < paddedHeight_; y += 2)
+            for (std::uint64_t x = 0; x < paddedWidth_; x += 2) {
+                const std::uint8_t* block[4] = {pixel(x, y), pixel(x + 1, y), pixel(x, y + 1), pixel(x + 1, y + 1)};
+                std::int32_t sum[3] = {0, 0, 0};
+                bool flat = true;
+                for (const std::uint8_t* rgb : block) {
+                    for (int c = 0; c < 3; ++c) sum[c] += rgb[c];
+                    flat = flat && std::memcmp(rgb, block[0], 3) == 0;
+                }
+                const std::uint8_t u = chromaLevel(kBlueDifference, sum);
+                const std::uint8_t v = chromaLevel(kRedDifference, sum);
+                uPlane[(y / 2) * uStride + x / 2] = u;
+                vPlane[(y / 2) * vStride + x / 2] = v;
+                // What the block's chroma adds to each of red, green and blue.
+                const double cb = u - 128.0, cr = v - 128.0;
+                const double added = (kRedFromCr * cr) + (-kGreenFromCb * cb - kGreenFromCr * cr) + (kBlueFromCb * cb);
+                for (int i = 0; i < 4; ++i) {
+                    const std::uint8_t* rgb = block[i];
+                    std::uint8_t level = lumaLevel(rgb[0], rgb[1], rgb[2]);
+                    if (!flat) {
+                        const double luma = (rgb[0] + rgb[1] + rgb[2] - added) / 3 * (219.0 / 255.0) + 16;
+                        level = static_cast<std::uint8_t>(std::clamp(std::lround(luma), 16l, 235l));
+                    }
+                    yPlane[(y + i / 2) * yStride + x + i % 2] = level;
+                }
+            }
     }
 
     // Holds the caller back while appsrc has enough pictures queued, watching
@@ -301,6 +369,7 @@ private:
     std::uint64_t width_ = 0;
     std::uint64_t height_ = 0;
     std::uint64_t paddedWidth_ = 0;
+    GstVideoInfo yuvInfo_{};
     std::uint64_t paddedHeight_ = 0;
     PipelineOwner pipeline_;
     BusOwner bus_;

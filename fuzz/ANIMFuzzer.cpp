@@ -7,11 +7,7 @@
 
 #include "core/ANIMParser.h"
 
-namespace {
-
-constexpr std::uint64_t kMaxPixelsDelivered = std::uint64_t(1) << 22;
-
-}  // namespace
+static constexpr std::uint64_t kMaxPixelsDelivered = std::uint64_t(1) << 22;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace velarium;

@@ -1,12 +1,11 @@
 // libFuzzer target: extracts the input, from memory, as an LHA archive into
-// a fresh folder and stops the run when anything outside that folder
-// changed. The folder lies in a private scratch root beside a canary file,
-// a canary folder and a link to a folder outside the root, which is watched
-// too. The destination starts with links that point out of it, at names
-// archives use for folders and files. After each input the destination must hold no
-// link but those and no temporary name of the engine's; it is then removed.
-// Archives that declare more than a few MiB are skipped, so that every input
-// stays quick.
+// a fresh destination and aborts when anything outside it changed. The
+// destination lies in a private scratch root beside a canary file, a canary
+// folder and a link to a watched folder outside the root, and starts with
+// links that point out of it, at names archives use for folders and files.
+// After each input it must hold no link but those and no temporary file of
+// the engine's. Archives that declare more than a few MiB are skipped, so
+// that every input stays quick.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -26,9 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint64_t kMostDeclaredBytes = 4u << 20;
-
-// Links placed in the destination before each input: name → target.
 const std::map<std::string, std::string> kSeededLinks = {
     {"etc", "../outside-link"}, {"Anims", "../canary-folder"}, {"first.txt", "../canary.txt"},
     {"dir", "/"},               {"x", "../../"},              {"a", "../outside-link/file"},
@@ -42,25 +39,6 @@ struct Node {
     bool operator==(const Node&) const = default;
 };
 using Snapshot = std::map<std::string, Node>;
-
-Snapshot snapshot(const fs::path& root, const fs::path& skip) {
-    Snapshot nodes;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator();
-         it.increment(error)) {
-        if (it->path() == skip) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        struct stat info {};
-        if (::lstat(it->path().c_str(), &info) != 0) continue;
-        Node node{info.st_mode, S_ISDIR(info.st_mode) ? 0 : info.st_size,
-                  S_ISDIR(info.st_mode) ? 0 : info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, {}};
-        if (S_ISLNK(info.st_mode)) node.target = fs::read_symlink(it->path(), error).string();
-        nodes[it->path().string()] = node;
-    }
-    return nodes;
-}
 
 [[noreturn]] void escaped(const std::string& what) {
     std::fprintf(stderr, "archive_fuzzer: %s\n", what.c_str());
@@ -80,7 +58,7 @@ struct Scratch {
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(base, ignored)) {
             const std::string name = entry.path().filename().string();
-            if (name.rfind(prefix, 0) == 0 && ::kill(std::atoi(name.c_str() + prefix.size()), 0) != 0 && errno == ESRCH)
+            if (name.starts_with(prefix) && ::kill(std::atoi(name.c_str() + prefix.size()), 0) != 0 && errno == ESRCH)
                 fs::remove_all(entry.path(), ignored);
         }
         std::string folder = (base / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
@@ -91,23 +69,29 @@ struct Scratch {
         destination = root / "destination";
         fs::create_directories(root / "canary-folder");
         fs::create_directory(outside);
-        std::FILE* canary = std::fopen((root / "canary.txt").c_str(), "w");
-        std::fputs("canary\n", canary);
-        std::fclose(canary);
-        std::fclose(std::fopen((root / "canary-folder" / "inside.txt").c_str(), "w"));
-        std::fclose(std::fopen((outside / "file").c_str(), "w"));
+        std::ofstream(root / "canary.txt") << "canary\n";
+        std::ofstream(root / "canary-folder" / "inside.txt");
+        std::ofstream(outside / "file");
         fs::create_directory_symlink(outside, root / "outside-link");
         before = state();
     }
 
-    static Scratch& instance() {
-        static Scratch scratch;
-        return scratch;
+    // Everything in the process's scratch folder but the destination.
+    Snapshot state() const {
+        Snapshot nodes;
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(parent, error); it != fs::recursive_directory_iterator();
+             it.increment(error)) {
+            struct stat info {};
+            if (it->path() == destination) it.disable_recursion_pending();
+            if (it->path() == destination || ::lstat(it->path().c_str(), &info) != 0) continue;
+            const bool folder = S_ISDIR(info.st_mode);
+            nodes[it->path().string()] = {info.st_mode, folder ? 0 : info.st_size,
+                                          folder ? 0 : info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+                                          S_ISLNK(info.st_mode) ? fs::read_symlink(it->path(), error).string() : ""};
+        }
+        return nodes;
     }
-
-    // Everything in the process's scratch folder but the destination: the
-    // root with its canaries, and the folder outside it.
-    Snapshot state() const { return snapshot(parent, destination); }
 
     void freshDestination() const {
         std::error_code ignored;
@@ -116,8 +100,7 @@ struct Scratch {
         for (const auto& [name, target] : kSeededLinks) fs::create_symlink(target, destination / name);
     }
 
-    // Nothing outside the destination changed; inside it, no link but the
-    // seeded ones remain, and no temporary file: a file of that name is one
+    // Inside the destination, a file of the engine's temporary names is one
     // only when no entry of the report has it (archives may hold any name).
     void check(const velarium::ExtractionReport& report) const {
         std::set<fs::path> reported;
@@ -136,7 +119,7 @@ struct Scratch {
         for (auto it = fs::recursive_directory_iterator(destination, error); it != fs::recursive_directory_iterator();
              it.increment(error)) {
             const std::string name = it->path().filename().string();
-            if (name.rfind(".velarium-", 0) == 0 && !it->is_directory() && !reported.count(it->path()))
+            if (name.starts_with(".velarium-") && !it->is_directory() && !reported.count(it->path()))
                 escaped("temporary file left: " + it->path().string());
             const bool seeded = it->path().parent_path() == destination && kSeededLinks.count(name);
             if (it->is_symlink() && !seeded) escaped("link made: " + it->path().string());
@@ -148,16 +131,15 @@ struct Scratch {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace velarium;
-    const Scratch& scratch = Scratch::instance();
+    static const Scratch scratch;
     const ArchiveSource archive = ArchiveSource::inMemory(data, size, "fuzz.lzh");
     {
         ArchiveExtractor measuring(archive, scratch.destination);
-        if (!measuring.measureArchive(nullptr) || measuring.report().totalBytes > kMostDeclaredBytes) return 0;
+        if (!measuring.measureArchive(nullptr) || measuring.report().totalBytes > (4u << 20)) return 0;
     }
     scratch.freshDestination();
     // Both ways with files already there, chosen by the input itself.
-    const ExistingFiles existing = size % 2 ? ExistingFiles::Keep : ExistingFiles::Replace;
-    ArchiveExtractor extractor(archive, scratch.destination, existing);
+    ArchiveExtractor extractor(archive, scratch.destination, size % 2 ? ExistingFiles::Keep : ExistingFiles::Replace);
     extractor.extractArchive({}, nullptr);
     scratch.check(extractor.report());
     return 0;

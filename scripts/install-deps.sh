@@ -35,6 +35,9 @@ packages=(
   # the VP9 (good) and H.264 through openh264 (bad) encoders and their muxers
   # for WebM and MP4.
   libdeflate-dev zlib1g-dev libwebp-dev libgif-dev libleptonica-dev gstreamer1.0-plugins-bad
+  # ffmpeg and ffprobe, run as programs by the video export tests to read
+  # WebM and MP4 back as players do (never linked).
+  ffmpeg
   # The Debian package: dpkg-shlibdeps for its dependencies, lintian to check it.
   dpkg-dev lintian
 )

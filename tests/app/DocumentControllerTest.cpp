@@ -49,35 +49,33 @@ protected:
 // folder of its own, gone once the document closes. Archives go to the
 // extraction queue; their opener hears that the user cancelled.
 TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWhy) {
+    // The type (none: an error; a window opens for an animation), a phrase
+    // of the one alert (none: no alert), what the window plays if not the
+    // file, whether it is taken for an archive.
     const struct {
         const char* fileName;
         Contents contents;
-        QString type;        // empty: no type, an error
-        bool lha;
-        bool window;
-        const char* saying;  // a phrase of the one alert; none: no alert
-        const char* copy = nullptr;  // what the window plays, when not the file itself
+        QString type;
+        const char* saying = nullptr;
+        const char* copy = nullptr;
+        bool lha = false;
     } cases[] = {
-        {"x.anim", Contents::animation, kANIM, false, true, nullptr},
-        {"LOUD.ANIM", Contents::animation, kANIM, false, true, nullptr},
-        {"old.anim5", Contents::animation, kANIM, false, true, nullptr},
-        {"walk", Contents::animation, kANIM, false, true, nullptr, "walk.anim"},
-        {"walk.iff", Contents::animation, kANIM, false, true, nullptr, "walk.iff.anim"},
-        {"pic.dat", Contents::animation, kANIM, false, true, nullptr, "pic.dat.anim"},
+        {"x.anim", Contents::animation, kANIM}, {"LOUD.ANIM", Contents::animation, kANIM},
+        {"old.anim5", Contents::animation, kANIM}, {"walk", Contents::animation, kANIM, nullptr, "walk.anim"},
+        {"walk.iff", Contents::animation, kANIM, nullptr, "walk.iff.anim"},
+        {"pic.dat", Contents::animation, kANIM, nullptr, "pic.dat.anim"},
         // The name alone makes these animations; playback finds them out.
-        {"broken.anim", Contents::garbage, kANIM, false, true, "could not be played"},
-        {"empty.anim", Contents::empty, kANIM, false, true, "could not be played"},
-        {"notes.txt", Contents::text, "text/plain", false, false, "cannot open files of this type"},
-        {"still.iff", Contents::stillPicture, "image/x-ilbm", false, false, "cannot open files of this type"},
-        {"notes", Contents::text, "", false, false, "cannot open files of this type"},
-        {"clips.anim", Contents::folder, "inode/directory", false, false, "cannot open files of this type"},
-        {"gone.anim", Contents::missing, "", false, false, "no such file"},
+        {"broken.anim", Contents::garbage, kANIM, "could not be played"},
+        {"empty.anim", Contents::empty, kANIM, "could not be played"},
+        {"notes.txt", Contents::text, "text/plain", "cannot open files of this type"},
+        {"still.iff", Contents::stillPicture, "image/x-ilbm", "cannot open files of this type"},
+        {"notes", Contents::text, "", "cannot open files of this type"},
+        {"clips.anim", Contents::folder, "inode/directory", "cannot open files of this type"},
+        {"gone.anim", Contents::missing, "", "no such file"},
         // The alert says the file cannot be read, not that it is of the wrong type.
-        {"locked.anim", Contents::unreadable, kANIM, false, true, "permission"},
-        {"locked.iff", Contents::unreadable, "", false, false, "permission"},
-        {"disk.lha", Contents::garbage, kLHA, true, false, nullptr},
-        // Typed an animation by its signature, taken as an archive by its name.
-        {"DISK.LZH", Contents::animation, kANIM, true, false, nullptr},
+        {"locked.anim", Contents::unreadable, kANIM, "permission"}, {"locked.iff", Contents::unreadable, "", "permission"},
+        // The second is an animation by its signature, but an archive by its name.
+        {"disk.lha", Contents::garbage, kLHA, nullptr, nullptr, true}, {"DISK.LZH", Contents::animation, kANIM, nullptr, nullptr, true},
     };
     // The archives' workflows end at their save dialogs, cancelled.
     ModalAnswerer dismiss([](QWidget* modal) {
@@ -104,8 +102,8 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
         AlertRecorder alerts;
         Document* document = open(path);
         EXPECT_TRUE(c.saying ? alerts.settlesAt(1, {c.fileName, c.saying}) : alerts.settlesAt(0));
-        ASSERT_EQ(document != nullptr, c.window);
-        EXPECT_EQ(controller()->documents().size(), c.window ? 1 : 0);
+        ASSERT_EQ(document != nullptr, c.type == kANIM && !c.lha);
+        EXPECT_EQ(controller()->documents().size(), document ? 1 : 0);
         if (document) {
             EXPECT_TRUE(document->window()->isVisible());
             EXPECT_TRUE(c.saying || waitForFirstFrame(document));
@@ -120,23 +118,17 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
     EXPECT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }));
 }
 
-// The Open Recent menu of the first window, as the user sees it when it opens.
-QMenu* recentMenu(Document* document) {
-    auto* clear = document->window()->findChild<QAction*>(QString::fromLatin1(kClearRecentDocumentsAction));
-    auto* menu = clear ? qobject_cast<QMenu*>(clear->parent()) : nullptr;
-    if (menu) emit menu->aboutToShow();
-    return menu;
-}
-
-QStringList itemTexts(QMenu* menu) {
-    QStringList texts;
-    for (QAction* item : menu->actions()) if (!item->isSeparator()) texts << item->text();
-    return texts;
-}
-
-QAction* itemNamed(QMenu* menu, const QString& text) {
-    for (QAction* item : menu->actions()) if (item->text() == text) return item;
-    return nullptr;
+// The Open Recent menu, as the user sees it when it opens: its items' texts,
+// and the item with `text`.
+std::pair<QStringList, QAction*> recentMenu(Document* document, const QString& text = {}) {
+    auto* menu = qobject_cast<QMenu*>(document->window()->action(kClearRecentDocumentsAction)->parent());
+    emit menu->aboutToShow();
+    std::pair<QStringList, QAction*> shown{{}, nullptr};
+    for (QAction* item : menu->actions()) {
+        if (!item->isSeparator()) shown.first << item->text();
+        if (item->text() == text) shown.second = item;
+    }
+    return shown;
 }
 
 TEST_F(DocumentControllerTest, RecentDocumentsAreNewestFirstWithoutDuplicatesAtMostTen) {
@@ -149,53 +141,44 @@ TEST_F(DocumentControllerTest, RecentDocumentsAreNewestFirstWithoutDuplicatesAtM
     // Opening a listed file again moves it to the front.
     Document* reopened = open(paths[5]);
     ASSERT_NE(reopened, nullptr);
-
     QStringList stored, names;
     for (int i : {5, 11, 10, 9, 8, 7, 6, 4, 3, 2}) {
         stored << url(paths[i]).toLocalFile();
         names << url(paths[i]).fileName();
     }
     EXPECT_EQ(QSettings().value(settings::kRecentDocuments).toStringList(), stored);
-    QMenu* menu = recentMenu(reopened);
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(itemTexts(menu), names << "Clear Menu");
+    EXPECT_EQ(recentMenu(reopened).first, names << "Clear Menu");
 
-    // An item opens its file.
-    QAction* item = itemNamed(menu, "clip11.anim");
-    ASSERT_NE(item, nullptr);
-    item->trigger();
+    // An item opens its file; one whose file has gone gives one alert, and the open windows stay.
+    recentMenu(reopened, "clip11.anim").second->trigger();
     ASSERT_NE(controller()->documentForURL(url(paths[11])), nullptr);
-
-    // One whose file has gone gives one alert; the open windows stay.
     std::filesystem::remove(paths[10]);
     AlertRecorder alerts;
-    itemNamed(recentMenu(reopened), "clip10.anim")->trigger();
+    recentMenu(reopened, "clip10.anim").second->trigger();
     EXPECT_TRUE(alerts.settlesAt(1, {"clip10.anim", "no such file"}));
     EXPECT_EQ(controller()->documents().size(), 2);
 
     // Clear Menu leaves nothing to choose, in the menu and in the settings.
-    menu = recentMenu(reopened);
-    QAction* clear = itemNamed(menu, "Clear Menu");
-    ASSERT_TRUE(clear && clear->isEnabled());
-    clear->trigger();
-    menu = recentMenu(reopened);
-    EXPECT_EQ(itemTexts(menu), QStringList{"Clear Menu"});
-    EXPECT_FALSE(itemNamed(menu, "Clear Menu")->isEnabled());
+    recentMenu(reopened, "Clear Menu").second->trigger();
+    const auto [items, clear] = recentMenu(reopened, "Clear Menu");
+    EXPECT_EQ(items, QStringList{"Clear Menu"});
+    EXPECT_FALSE(clear->isEnabled());
     EXPECT_FALSE(QSettings().contains(settings::kRecentDocuments));
 }
 
-TEST_F(DocumentControllerTest, OpenDialogOpensTheChosenFileAndCancelOpensNothing) {
-    const auto path = animationFile("chosen.anim");
+// The Open dialog opens the chosen file, or nothing when cancelled. Opening
+// an open file again, by any of its names or by dropping it on a window,
+// brings its document forward. Dropped files open like any other; one that
+// cannot be opened gives its alert and does not stop the others.
+TEST_F(DocumentControllerTest, OpenDialogDropsAndOpeningAnOpenFileAgain) {
+    const auto path = animationFile("once.anim");
     bool cancel = true;
     ModalAnswerer answerer([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+        if (!dialog) return;
         if (cancel) return dialog->reject();
-        dialog->selectFile(QString::fromStdString(path.string()));
-        // What selectFile leaves in the name field depends on where the
-        // focus is: the name is typed there as a user would.
-        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText("chosen.anim");
-        QMetaObject::invokeMethod(dialog, "accept");
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path.string()));
+        static_cast<QDialog*>(dialog)->accept();
         if (dialog->isVisible()) {
             ADD_FAILURE() << "the Open dialog did not take the file";
             dialog->reject();
@@ -206,18 +189,11 @@ TEST_F(DocumentControllerTest, OpenDialogOpensTheChosenFileAndCancelOpensNothing
     cancel = false;
     EXPECT_TRUE(delegate_->applicationOpenUntitledFile());
     ASSERT_EQ(controller()->documents().size(), 1);
-    EXPECT_EQ(controller()->documents().first()->fileURL(), url(path));
-}
+    Document* document = controller()->documents().first();
+    EXPECT_EQ(document->fileURL(), url(path));
 
-// Opening an open file again, by any of its names or by dropping it on a
-// window, brings its document forward. Dropped files open like any other;
-// one that cannot be opened gives its alert and does not stop the others.
-TEST_F(DocumentControllerTest, OpeningAnOpenFileAgainBringsItForwardAndDroppedFilesOpen) {
-    const auto path = animationFile("once.anim");
     std::filesystem::create_directory(files_ / "sub");
     std::filesystem::create_symlink(path, files_ / "link.anim");
-    DocumentWindow* window = openWindow(path, std::nullopt);
-    ASSERT_NE(window, nullptr);
     for (const auto& again : {path, files_ / "sub" / ".." / "once.anim", files_ / "link.anim"}) {
         SCOPED_TRACE(again.string());
         bool wasOpen = false;
@@ -226,7 +202,7 @@ TEST_F(DocumentControllerTest, OpeningAnOpenFileAgainBringsItForwardAndDroppedFi
             answered = d;
             wasOpen = alreadyOpen;
         });
-        EXPECT_EQ(answered, window->document());
+        EXPECT_EQ(answered, document);
         EXPECT_TRUE(wasOpen);
     }
 
@@ -234,11 +210,11 @@ TEST_F(DocumentControllerTest, OpeningAnOpenFileAgainBringsItForwardAndDroppedFi
     QMimeData data;
     data.setUrls({url(notes), QUrl("https://example.com/remote.anim"), url(files_ / "link.anim"), url(dropped)});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
+    QApplication::sendEvent(document->window(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     AlertRecorder alerts;
-    QApplication::sendEvent(window, &drop);
+    QApplication::sendEvent(document->window(), &drop);
     EXPECT_TRUE(waitFor([&] { return controller()->documentForURL(url(dropped)) != nullptr; }));
     EXPECT_TRUE(alerts.settlesAt(1, {"notes.txt"}));
     EXPECT_EQ(controller()->documents().size(), 2);

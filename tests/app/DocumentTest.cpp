@@ -20,9 +20,8 @@ using namespace velarium::testing;
 
 using DocumentTest = ApplicationTest;
 
-// Threads named like the process: the main thread and the ones started with
-// std::thread (players, loop searches). Qt names its own threads after
-// their class, so they are not counted.
+// Threads named like the process: the main thread and those started with
+// std::thread (players, loop searches); Qt names its own after their class.
 int unnamedThreadCount() {
     const auto name = [](const std::filesystem::path& file) { std::string line; std::getline(std::ifstream(file), line); return line; };
     int count = 0;
@@ -31,9 +30,10 @@ int unnamedThreadCount() {
     return count;
 }
 
-// The saving commands are in the menus but disabled; Reload replaces the
-// playback copy and the player.
-TEST_F(DocumentTest, SavingIsDisabledAndReloadReplacesThePlaybackCopy) {
+// The saving commands are in the menus but disabled. Reload replaces the
+// playback copy and the player; a document closed at once, before its first
+// frame or its file's failure reaches the window, leaves no copy, thread or alert.
+TEST_F(DocumentTest, SavingIsDisabledAndReloadOrCloseLeavesNoOldCopyOrThread) {
     DocumentWindow* window = openWindow(animationFile("walker.iff"), std::nullopt);
     ASSERT_NE(window, nullptr);
     for (QMenu* menu : window->findChildren<QMenu*>()) emit menu->aboutToShow();
@@ -52,23 +52,13 @@ TEST_F(DocumentTest, SavingIsDisabledAndReloadReplacesThePlaybackCopy) {
     QString folder = document->playbackCopyFolder();
     const int threads = unnamedThreadCount();
     for (int reload = 0; reload < 2; ++reload) {
-        action(document, kRevertDocumentAction)->trigger();
+        trigger(window, kRevertDocumentAction);
         EXPECT_NE(document->playbackCopyFolder(), folder);
         folder = document->playbackCopyFolder();
         EXPECT_EQ(playbackCopyFolders(), QStringList{folder});
         EXPECT_TRUE(waitForFirstFrame(document));
     }
-    // The replaced players have stopped.
     EXPECT_TRUE(waitFor([&] { return unnamedThreadCount() <= threads; })) << unnamedThreadCount() << " > " << threads;
-    document->close();
-    EXPECT_TRUE(playbackCopyFolders().isEmpty());
-}
-
-// Closed at once, before the first frame or the failure of its file has
-// reached the window: the copy goes, every thread ends, no alert follows.
-TEST_F(DocumentTest, DocumentClosedAtOnceLeavesNoCopyThreadOrAlert) {
-    // One document first, so that whatever the platform starts once is running.
-    ASSERT_NE(openWindow(animationFile("warm-up.anim"), std::nullopt), nullptr);
     closeAllDocuments();
     const int threadsBefore = unnamedThreadCount();
 
@@ -90,20 +80,18 @@ TEST_F(DocumentTest, DocumentClosedAtOnceLeavesNoCopyThreadOrAlert) {
     }
 }
 
-// Each player item presents its failure once, however often its status
-// is reported; an item made by Reload is a new item.
+// Each player item presents its failure once, however often it is
+// reported, from whichever thread; an item made by Reload is a new item.
 TEST_F(DocumentTest, EachFailedPlayerItemPresentsItsErrorOnce) {
     AlertRecorder alerts;
     Document* document = open(files_.write("broken.anim", std::string(64, '\x01')));
     ASSERT_NE(document, nullptr);
     EXPECT_TRUE(alerts.settlesAt(1));
-    action(document, kRevertDocumentAction)->trigger();
+    trigger(document->window(), kRevertDocumentAction);
     EXPECT_TRUE(alerts.settlesAt(2));
     EXPECT_EQ(alerts.texts()[0], alerts.texts()[1]);
     EXPECT_TRUE(document->window()->isVisible());
 
-    // A healthy item that fails on another thread just after becoming
-    // ready: both reports reach the document after the failure.
     Document* healthy = open(animationFile("fine.anim"));
     ASSERT_NE(healthy, nullptr);
     std::shared_ptr<PlayerItem> item = healthy->playerItem();
@@ -113,10 +101,8 @@ TEST_F(DocumentTest, EachFailedPlayerItemPresentsItsErrorOnce) {
     }).join();
     EXPECT_TRUE(alerts.settlesAt(3, {"fine.anim", "The first picture is damaged."}));
 
-    // Reloaded, the file plays again, and a failure of the new item is new.
-    action(healthy, kRevertDocumentAction)->trigger();
+    trigger(healthy->window(), kRevertDocumentAction);
     EXPECT_TRUE(waitForFirstFrame(healthy));
-    EXPECT_EQ(alerts.count(), 3);
     healthy->playerItem()->failWithError(Error("test", 3, "Damaged again."));
     EXPECT_TRUE(alerts.settlesAt(4));
 }
@@ -129,31 +115,28 @@ TEST_F(DocumentTest, FileDeletedWhilePlayingPlaysToTheEnd) {
     AlertRecorder alerts;
     DocumentWindow* window = openWindow(path, std::nullopt);
     ASSERT_NE(window, nullptr);
-    Document* document = window->document();
     std::set<std::uint64_t> shown;
     QObject::connect(window->playerView(), &PlayerView::frameShown, [&](std::uint64_t index) { shown.insert(index); });
 
-    action(document, kPlayPauseAction)->trigger();
+    trigger(window, kPlayPauseAction);
     std::filesystem::remove(path);
-    const std::shared_ptr<Player> player = document->player();
+    const std::shared_ptr<Player> player = window->document()->player();
     ASSERT_TRUE(waitFor([&] { return player->isAtEnd(); }));
     const PlaybackStatistics statistics = player->statistics();
     EXPECT_EQ(statistics.framesShown + statistics.framesDropped, kFrames);  // the first one by the initial seek
     EXPECT_TRUE(waitFor([&] { return shown.count(kFrames - 1) == 1; }));
     // Opened again (from Open Recent, say), the document comes forward.
-    EXPECT_EQ(open(path), document);
+    EXPECT_EQ(open(path), window->document());
     EXPECT_EQ(controller()->documents().size(), 1);
     EXPECT_EQ(alerts.count(), 0);
 
-    // Reloaded, the file is gone: one alert, and the window stays.
-    action(document, kRevertDocumentAction)->trigger();
+    // Reloaded, the file is gone: one alert, and the window stays. Put back and reloaded, it plays again.
+    trigger(window, kRevertDocumentAction);
     EXPECT_TRUE(alerts.settlesAt(1, {"doomed.anim"}));
     EXPECT_TRUE(window->isVisible());
-
-    // Put back and reloaded, it plays again.
     animationFile("doomed.anim", kFrames);
-    action(document, kRevertDocumentAction)->trigger();
-    EXPECT_TRUE(waitForFirstFrame(document));
+    trigger(window, kRevertDocumentAction);
+    EXPECT_TRUE(waitForFirstFrame(window->document()));
     EXPECT_TRUE(alerts.settlesAt(1));
 }
 

@@ -90,7 +90,6 @@ protected:
     std::filesystem::path animationFile(const std::string& name, std::size_t frames = 5) {
         return files_.write(name, syntheticAnimation({.ticks = std::vector<std::uint32_t>(frames, 2)}));
     }
-    // Opens as the user does; null when nothing opened.
     app::Document* open(const std::filesystem::path& path) {
         controller()->openURL(url(path));
         return controller()->documentForURL(url(path));
@@ -109,13 +108,12 @@ protected:
     static bool waitForFirstFrame(app::Document* document) {
         return waitFor([document] { return document->window() && !document->window()->playerView()->currentImage().isNull(); });
     }
-    static QAction* action(app::Document* document, const char* name) { return document->window()->action(name); }
 
     // Folders named by a UUID in the temporary folder: playback copies.
     static QStringList playbackCopyFolders() {
         QStringList folders;
-        for (const QString& name : QDir(temporaryFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (name.size() == 36 && !QUuid::fromString(name).isNull()) folders << QDir(temporaryFolder()).filePath(name);
+        for (const QString& name : QDir::temp().entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (name.size() == 36 && !QUuid::fromString(name).isNull()) folders << QDir::temp().filePath(name);
         return folders;
     }
 
@@ -155,7 +153,6 @@ inline std::vector<QImage> coreFrames(const std::filesystem::path& file) {
     std::vector<QImage> frames;
     if (!parser.parseWithError(nullptr)) return frames;
     for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
-        // ARGB32 rows are packed BGRA bytes with no gap, as the core writes them.
         QImage image(static_cast<int>(parser.width()), static_cast<int>(parser.height()), QImage::Format_ARGB32);
         parser.decodeFrameAtIndex(i, image.bits(), static_cast<std::uint64_t>(image.sizeInBytes()), nullptr);
         frames.push_back(image);
@@ -163,7 +160,11 @@ inline std::vector<QImage> coreFrames(const std::filesystem::path& file) {
     return frames;
 }
 
-inline std::string screenHash(const QImage& image) { return sha256Hex(packedBGRA(image)); }
+// ARGB32 rows are packed BGRA bytes with no gap, as the core writes them.
+inline std::string screenHash(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    return sha256Hex(argb.constBits(), static_cast<std::size_t>(argb.sizeInBytes()));
+}
 
 // The bundled demo: 36 frames of 0.1 s, 320 × 200.
 inline const std::vector<QImage>& demoFrames() {
@@ -179,7 +180,6 @@ inline bool waitUntilStopped(app::DocumentWindow* window, int timeoutMs) {
     return QTest::qWaitFor([&] { return !window->playerView()->isPlaying(); }, timeoutMs);
 }
 
-// Where the picture is in the window's own coordinates.
 inline QRect pictureRectInWindow(app::DocumentWindow* window) {
     const app::VideoSurface* surface = window->playerView()->surface();
     const QRect picture = surface->pictureRect();
@@ -192,8 +192,7 @@ inline QImage grabbedPicture(app::DocumentWindow* window) {
     return window->grab().toImage().copy(pictureRectInWindow(window));
 }
 
-// A scrubber drag as the slider reports one: pressed, moved through
-// `values` (events handled between moves), released.
+// A scrubber drag as the slider reports one: pressed, moved through `values`, released.
 inline void dragScrubber(app::DocumentWindow* window, const std::vector<int>& values) {
     QSlider* scrubber = window->playerView()->transportBar()->scrubber();
     scrubber->setSliderDown(true);
@@ -204,7 +203,6 @@ inline void dragScrubber(app::DocumentWindow* window, const std::vector<int>& va
     scrubber->setSliderDown(false);
 }
 
-// An action of the window's menus, by object name (MenuActions.h).
 inline void trigger(app::DocumentWindow* window, const char* name) {
     QAction* action = window->action(name);
     ASSERT_NE(action, nullptr) << name;

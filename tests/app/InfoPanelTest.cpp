@@ -21,8 +21,8 @@ const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
 // An animation as the panel sees it: the first frame's header and display
-// mode, then one ANHD per frame. The first frame carries a BODY, the others
-// a DLTA; the panel never decodes, so their contents do not matter.
+// mode, then one ANHD per frame; the panel never decodes, so the BODY and
+// DLTA contents do not matter.
 QByteArray animation(const BMHDFields& header, std::uint32_t camgMode, const std::vector<ANHDFields>& anhds) {
     std::vector<ByteVector> frames;
     for (std::size_t f = 0; f < anhds.size(); ++f) {
@@ -38,21 +38,6 @@ QByteArray animation(const BMHDFields& header, std::uint32_t camgMode, const std
 
 std::vector<ANHDFields> ticks(std::size_t count, std::uint32_t relTime) {
     return std::vector<ANHDFields>(count, ANHDFields{.operation = 0, .relTime = relTime});
-}
-
-std::vector<ANHDFields> operations(std::initializer_list<unsigned> ops) {
-    std::vector<ANHDFields> frames;
-    for (unsigned op : ops) frames.push_back({.operation = op});
-    return frames;
-}
-
-std::vector<std::string> shownRows(const QByteArray& file, const QLocale& locale) {
-    Error error;
-    const auto info = ANIMInfo::fromBytes(file, "test.anim", &error);
-    if (!info) return {"not parsed: " + error.localizedDescription};
-    std::vector<std::string> shown;
-    for (const InfoRow& row : info->rows(locale)) shown.push_back((row.label + ' ' + row.value).toStdString());
-    return shown;
 }
 
 TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
@@ -80,26 +65,18 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
          {"Resolution: 1280 × 1024 pixels (1 bitplanes)", "Frames: 3", "Frame Rate: 8.57 fps"}},
         {plain, 0, ticks(1000, 2), kEnglish, {"Frames: 1000", "Frame Rate: 30.00 fps"}},
         // The first delta names the compression, whatever follows it.
-        {plain, 0, operations({0, 5, 7}), kEnglish, {"ANIM Opcode: 5 — Byte Vertical Delta (ANIM-5)"}},
-        {plain, 0, operations({0, 'J'}), kEnglish, {"ANIM Opcode: J — Eric Graham (ANIM-J)"}},
-        {plain, 0, operations({0, 9}), kEnglish, {"ANIM Opcode: 9 — Unknown"}},
+        {plain, 0, {{.operation = 0}, {.operation = 5}, {.operation = 7}}, kEnglish, {"ANIM Opcode: 5 — Byte Vertical Delta (ANIM-5)"}},
+        {plain, 0, {{.operation = 0}, {.operation = 'J'}}, kEnglish, {"ANIM Opcode: J — Eric Graham (ANIM-J)"}},
+        {plain, 0, {{.operation = 0}, {.operation = 9}}, kEnglish, {"ANIM Opcode: 9 — Unknown"}},
     };
     for (const auto& c : cases) {
-        const std::vector<std::string> shown = shownRows(animation(c.header, c.camgMode, c.frames), c.locale);
-        for (const std::string& row : c.expected)
-            EXPECT_NE(std::find(shown.begin(), shown.end(), row), shown.end()) << row;
+        Error error;
+        const auto info = ANIMInfo::fromBytes(animation(c.header, c.camgMode, c.frames), "test.anim", &error);
+        ASSERT_TRUE(info) << error.localizedDescription;
+        std::vector<std::string> shown;
+        for (const InfoRow& row : info->rows(c.locale)) shown.push_back((row.label + ' ' + row.value).toStdString());
+        for (const std::string& row : c.expected) EXPECT_NE(std::ranges::find(shown, row), shown.end()) << row;
     }
-}
-
-// The panel's frame once it is shown beside `window` (none: alone).
-QRect shownBeside(const QWidget* window) {
-    InfoPanel panel(QStringLiteral("walk.anim"),
-                    ANIMInfo::fromBytes(animation({}, 0, ticks(2, 6)), "walk.anim", nullptr)->rows(kEnglish));
-    panel.placeBeside(window);
-    panel.bringToFront();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&panel));
-    QTest::qWait(50);  // placed again with its own frame
-    return panel.frameGeometry();
 }
 
 // Where the panel appears beside a real window on the real (offscreen)
@@ -142,7 +119,13 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
             QTest::qWait(20);
             frame = window.frameGeometry();
         }
-        const QRect panel = shownBeside(c.side == Side::centred ? nullptr : &window);
+        InfoPanel shown(QStringLiteral("walk.anim"),
+                        ANIMInfo::fromBytes(animation({}, 0, ticks(2, 6)), "walk.anim", nullptr)->rows(kEnglish));
+        shown.placeBeside(c.side == Side::centred ? nullptr : &window);
+        shown.bringToFront();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown));
+        QTest::qWait(50);  // placed again with its own frame
+        const QRect panel = shown.frameGeometry();
         EXPECT_TRUE(area.contains(panel)) << "the panel is at " << panel.x() << "," << panel.y() << " "
                                           << panel.width() << " × " << panel.height();
         const QPoint expected[] = {
@@ -157,7 +140,7 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
     }
 }
 
-class ShowInfo : public ApplicationTest {};
+using ShowInfo = ApplicationTest;
 
 TEST_F(ShowInfo, ShowsTheRowsInOnePanelKeptForTheDocumentOrSaysThereAreNoFrames) {
     const auto file = files_.write("walk.anim", pictureSequenceFile({.width = 24, .pictures = {0, 1, 2}}));
@@ -168,7 +151,6 @@ TEST_F(ShowInfo, ShowsTheRowsInOnePanelKeptForTheDocumentOrSaysThereAreNoFrames)
     ASSERT_FALSE(panel.isNull());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
     EXPECT_EQ(panel->windowTitle(), "walk.anim Info");
-    // Every row, in order.
     QStringList texts;
     for (const QLabel* label : panel->findChildren<QLabel*>()) texts << label->text();
     EXPECT_EQ(texts.join(' '), QString::fromUtf8("Resolution: 24 × 8 pixels (2 bitplanes) ANIM Opcode: 0 — Direct (BODY) "
@@ -196,7 +178,7 @@ TEST_F(ShowInfo, ShowsTheRowsInOnePanelKeptForTheDocumentOrSaysThereAreNoFrames)
     Document* document = open(files_.write("empty.anim", animFile({})));
     ASSERT_NE(document, nullptr);
     ASSERT_TRUE(alerts.settlesAt(1));  // it cannot be played either
-    action(document, kShowInfoAction)->trigger();
+    trigger(document->window(), kShowInfoAction);
     EXPECT_TRUE(alerts.settlesAt(2, {"“empty.anim” holds no animation frames."}));
     EXPECT_EQ(document->infoPanel(), nullptr);
 }

@@ -134,10 +134,34 @@ TEST_F(PlayerViewWindowTest, ZoomFitAndFullScreen) {
     EXPECT_EQ(window->playerView()->currentFrameIndex(), std::uint64_t(kDemoFrame));
 }
 
+// Aspects other than the demo's stretch the shorter side; none in the header
+// leaves the picture as it is.
+TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
+    const struct {
+        unsigned xAspect, yAspect;
+        QSize stretched;  // of a 40 × 20 picture at 2×
+    } cases[] = {{22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
+        DocumentWindow* window = openWindow(
+            files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20, .xAspect = c.xAspect, .yAspect = c.yAspect})),
+            ViewOptions{.zoom = 2});
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
+        trigger(window, kCorrectPixelAspectAction);
+        EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
+        trigger(window, kCorrectPixelAspectAction);
+        EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
+        closeAllDocuments();
+    }
+}
+
 // The demo's 10:11 pixels are a tenth taller than wide: each screen row is
-// one of the picture's rows, never a blend of two. Other aspects stretch
-// the shorter side; none in the header leaves the picture as it is.
-TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectWithWholeRows) {
+// one of the picture's rows, never a blend of two. Copy Frame and Export
+// Frame take the frame as decoded, whatever the zoom and aspect. Export
+// suggests a name beside the file; the user types another. What cannot be
+// written gives one alert and leaves nothing behind.
+TEST_F(PlayerViewWindowTest, CorrectedAspectShowsWholeRowsAndCopyAndExportTakeTheUnscaledFrame) {
     DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 1, .correctPixelAspect = true});
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->action(kCorrectPixelAspectAction)->isChecked());
@@ -153,31 +177,13 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectWithWh
         if (!found) blended.push_back(y);
     }
     EXPECT_TRUE(blended.empty()) << blended.size() << " rows are no row of the picture, the first " << blended.front();
-    closeAllDocuments();
 
-    const struct {
-        unsigned xAspect, yAspect;
-        QSize stretched;  // of a 40 × 20 picture at 2×
-    } cases[] = {{22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
-        window = openWindow(files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20,
-                                                                            .xAspect = c.xAspect, .yAspect = c.yAspect})),
-                            ViewOptions{.zoom = 2});
-        ASSERT_NE(window, nullptr);
-        EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
-        trigger(window, kCorrectPixelAspectAction);
-        EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
-        trigger(window, kCorrectPixelAspectAction);
-        EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
-        closeAllDocuments();
-    }
-}
+    trigger(window, kZoomInAction);
+    QGuiApplication::clipboard()->clear();
+    trigger(window, kCopyFrameAction);
+    const std::string unscaled = screenHash(demoFrames()[kDemoFrame]);
+    EXPECT_EQ(screenHash(QGuiApplication::clipboard()->image()), unscaled);
 
-// Both take the frame as decoded, whatever the window's zoom and aspect.
-// Export suggests a name beside the file; the user types another. What
-// cannot be written gives one alert and leaves nothing behind.
-TEST_F(PlayerViewWindowTest, CopyAndExportFrameTakeTheUnscaledFrame) {
     const auto notAFolder = files_.write("not a folder", std::string("text"));
     const auto readOnly = files_ / "read-only";
     std::filesystem::create_directory(readOnly);
@@ -186,13 +192,6 @@ TEST_F(PlayerViewWindowTest, CopyAndExportFrameTakeTheUnscaledFrame) {
         {files_ / "exported.png", true}, {files_ / "no such folder" / "frame.png", false}, {notAFolder / "frame.png", false},
     };
     if (::geteuid() != 0) cases.push_back({readOnly / "frame.png", false});  // permissions do not stop the superuser
-    DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 3, .correctPixelAspect = true});
-    ASSERT_NE(window, nullptr);
-    const std::string frame = screenHash(demoFrames()[kDemoFrame]);
-    QGuiApplication::clipboard()->clear();
-    trigger(window, kCopyFrameAction);
-    EXPECT_EQ(screenHash(QGuiApplication::clipboard()->image()), frame);
-
     for (const auto& [file, writable] : cases) {
         const QString path = QString::fromStdString(file.string());
         SCOPED_TRACE(path.toStdString());
@@ -203,8 +202,7 @@ TEST_F(PlayerViewWindowTest, CopyAndExportFrameTakeTheUnscaledFrame) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
                 if (!dialog) return;
                 suggested = dialog->selectedFiles().value(0);
-                // Typed into the name field: never saved under the suggestion, beside the document.
-                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(path);
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
                 if (dialog->selectedFiles() == QStringList{path}) return static_cast<QDialog*>(dialog)->accept();
                 ADD_FAILURE() << "the save dialog did not take the name";
                 dialog->reject();
@@ -213,7 +211,7 @@ TEST_F(PlayerViewWindowTest, CopyAndExportFrameTakeTheUnscaledFrame) {
         }
         EXPECT_TRUE(suggested.endsWith(QLatin1String("/velarium-demo-frame-0012.png"))) << suggested.toStdString();
         EXPECT_TRUE(writable ? alerts.settlesAt(0) : alerts.settlesAt(1, {QFileInfo(path).fileName()}));
-        if (writable) EXPECT_EQ(screenHash(QImage(path, "png")), frame);
+        if (writable) EXPECT_EQ(screenHash(QImage(path, "png")), unscaled);
         else EXPECT_FALSE(QFileInfo::exists(path));
         EXPECT_TRUE(window->isVisible());
     }

@@ -89,8 +89,8 @@ TEST(ANIMParserContainer, ToleratesShortAndTruncatedChunks) {
 
     // A DLTA that runs past the end of the file ends its ILBM: no picture data.
     auto file = animFile({form("ILBM", {bmhd({}), body(2)})});
-    appendBytes(file, concat({{'F', 'O', 'R', 'M', 0, 0, 0, 40}, {'I', 'L', 'B', 'M'},
-                              anhd({.operation = 5, .relTime = 3}), chunkWithSize("DLTA", 100, {1, 2, 3})}));
+    file = concat({file, {'F', 'O', 'R', 'M', 0, 0, 0, 40}, {'I', 'L', 'B', 'M'}, anhd({.operation = 5, .relTime = 3}),
+                   {'D', 'L', 'T', 'A'}, w32({100}), {1, 2, 3}});
     auto cut = parse(file);
     ASSERT_TRUE(cut.ok);
     ASSERT_EQ(cut.parser->numFrames(), 2u);
@@ -107,7 +107,7 @@ TEST(ANIMParserContainer, ToleratesShortAndTruncatedChunks) {
 TEST(ANIMParserContainer, IgnoresTheOuterFormSize) {
     auto file = animFile({form("ILBM", {bmhd({}), body(2)})});
     const auto first = file.size();
-    appendBytes(file, form("ILBM", {anhd({}), dlta(4)}));
+    file = concat({file, form("ILBM", {anhd({}), dlta(4)})});
     file[4] = 0, file[5] = 0, file[6] = 0, file[7] = static_cast<std::uint8_t>(first - 8);
     EXPECT_EQ(parse(file).parser->numFrames(), 2u);
 }

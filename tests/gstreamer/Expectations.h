@@ -23,7 +23,7 @@
 namespace velarium::gsttest {
 
 struct ExpectedAnimation {
-    StreamFormat format;  // BGRA; no size when the corpus says none, 0/1 when the durations vary
+    std::string format;  // as Pipeline::format(): no size when the corpus says none, 0/1 when the durations vary
     std::vector<Frame> frames;
     GstClockTime total = 0;
 };
@@ -45,17 +45,15 @@ inline std::pair<int, int> pictureSize(const std::string& name) {
 
 inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& animation) {
     ExpectedAnimation out;
-    std::tie(out.format.width, out.format.height) = pictureSize(animation.name);
     const auto hashes = testing::readLines(animation.expectedHashes);
     const auto rows = testing::readLines(animation.expectedTiming);
     std::vector<std::pair<std::int64_t, std::int64_t>> durations;  // value, timescale
     for (std::size_t i = 1; i < rows.size(); ++i) {                 // after the header row: index, value, timescale
-        long long index, value, timescale;
-        std::istringstream(rows[i]) >> index >> value >> timescale;
+        std::int64_t value, timescale;
+        std::istringstream(rows[i]) >> value >> value >> timescale;
         durations.emplace_back(value, timescale);
     }
-    // The running sum as numerator / denominator, exactly.
-    __int128 numerator = 0, denominator = 1;
+    __int128 numerator = 0, denominator = 1;  // the running sum, exactly
     GstClockTime start = 0;
     for (std::size_t i = 0; i < hashes.size() && i < durations.size(); ++i) {
         const auto [value, timescale] = durations[i];
@@ -70,19 +68,13 @@ inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& anima
     const auto sameAsFirst = [&](const auto& d) {
         return __int128(d.first) * durations[0].second == __int128(durations[0].first) * d.second;
     };
+    std::string rate = "0/1";
     if (!durations.empty() && std::all_of(durations.begin(), durations.end(), sameAsFirst)) {
         const std::int64_t divisor = std::gcd(durations[0].first, durations[0].second);
-        out.format.framerateNumerator = int(durations[0].second / divisor);
-        out.format.framerateDenominator = int(durations[0].first / divisor);
+        rate = std::to_string(durations[0].second / divisor) + "/" + std::to_string(durations[0].first / divisor);
     }
-    return out;
-}
-
-// The corpus animations of the given names that are present.
-inline std::vector<testing::CorpusAnimation> corpusAnimationsNamed(std::initializer_list<std::string> names) {
-    std::vector<testing::CorpusAnimation> out;
-    for (const auto& animation : testing::corpusAnimations())
-        if (std::find(names.begin(), names.end(), animation.name) != names.end()) out.push_back(animation);
+    const auto [width, height] = pictureSize(animation.name);
+    out.format = "BGRA " + std::to_string(width) + "x" + std::to_string(height) + " at " + rate;
     return out;
 }
 

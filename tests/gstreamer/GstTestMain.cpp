@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "gstreamer/GstHandles.h"
+
+using velarium::gst::ObjectRef;
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -30,12 +33,28 @@ static void initialiseGStreamer(int* argc, char*** argv) {
     GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
     for (GList* item = plugins; item; item = item->next)
         if (g_strcmp0(gst_plugin_get_name(GST_PLUGIN(item->data)), "velarium") != 0)
-            velarium::gst::ObjectRef<GstPlugin> loaded(gst_plugin_load(GST_PLUGIN(item->data)));
+            ObjectRef<GstPlugin> loaded(gst_plugin_load(GST_PLUGIN(item->data)));
     gst_plugin_list_free(plugins);
 }
 #else
 static void initialiseGStreamer(int* argc, char*** argv) { gst_init(argc, argv); }
 #endif
+
+// Every test is skipped when GStreamer lacks an element of its own the tests
+// use; ours are never skipped: the registry must hold them from this build.
+class RequireElements : public ::testing::Environment {
+    void SetUp() override {
+        for (const char* name :
+             {"filesrc", "queue", "decodebin", "uridecodebin", "videoconvert", "capsfilter", "appsrc", "appsink"})
+            if (!ObjectRef<GstElementFactory>(gst_element_factory_find(name)))
+                GTEST_SKIP() << "GStreamer element " << name << " is not installed";
+        const ObjectRef<GstPlugin> plugin(gst_registry_find_plugin(gst_registry_get(), "velarium"));
+        const gchar* file = plugin ? gst_plugin_get_filename(plugin.get()) : nullptr;
+        std::error_code failed;
+        ASSERT_TRUE(file && std::filesystem::equivalent(file, VELARIUM_GST_PLUGIN_FILE, failed))
+            << "the plugin did not load from this build";
+    }
+};
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -43,6 +62,7 @@ int main(int argc, char** argv) {
     ::setenv("GST_REGISTRY", VELARIUM_GST_TEST_REGISTRY, 1);
     ::setenv("GST_REGISTRY_FORK", "no", 1);
     initialiseGStreamer(&argc, &argv);
+    ::testing::AddGlobalTestEnvironment(new RequireElements);
     const int status = RUN_ALL_TESTS();
     // GStreamer lets go of what it keeps for the process, so that leak
     // checks see only what is really lost.

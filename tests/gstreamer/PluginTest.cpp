@@ -13,8 +13,6 @@ namespace {
 
 using testing::ByteVector;
 
-constexpr const char* kANIMCaps = "video/x-anim";
-
 ByteVector ilbmStill() {
     using namespace testing;
     return form("ILBM", {bmhd({}), cmap({0x000000, 0xFFFFFF}), chunk("BODY", ByteVector(2, 0x55))});
@@ -26,18 +24,16 @@ ByteVector head(const char* bytes, std::size_t length) { return ByteVector(bytes
 // extension first, as decodebin's typefind asks them, and the first certain
 // answer ends the search.
 TEST(AnimTypeFind, ClaimsAnIFFFormOfTypeANIMAheadOfEveryOtherTypefinder) {
-    VELARIUM_REQUIRE_GST_ELEMENTS();
     using namespace testing;
     const ByteVector animation = animFile({ilbmStill(), form("ILBM", {anhd({}), chunk("DLTA", ByteVector(64, 0))})});
     // libav's IFF typefinder, which claims ANIM files too, looks at a few kilobytes.
     const ByteVector large = concat({animation, ByteVector(8192, 0)});
-    struct Case {
+    const struct {
         const char* what;
         ByteVector bytes;
         const char* extension;
         bool ours;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"an animation", animation, "anim", true},
         {"an animation of 8 KB", large, nullptr, true},
         {"an animation named as libav's IFF files are", large, "iff", true},
@@ -49,18 +45,14 @@ TEST(AnimTypeFind, ClaimsAnIFFFormOfTypeANIMAheadOfEveryOtherTypefinder) {
         {"ANIM one byte late", head("FORM\0\0\0\4\0ANIM", 13), nullptr, false},
         {"eleven bytes", ByteVector{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'N', 'I'}, nullptr, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         GstTypeFindProbability probability = GST_TYPE_FIND_NONE;
         const CapsRef caps(gst_type_find_helper_for_data_with_extension(nullptr, c.bytes.data(), c.bytes.size(),
                                                                         c.extension, &probability));
         g_autofree gchar* found = caps ? gst_caps_to_string(caps.get()) : g_strdup("nothing");
-        if (c.ours) {
-            EXPECT_STREQ(found, kANIMCaps);
-            EXPECT_EQ(probability, GST_TYPE_FIND_MAXIMUM);
-        } else {
-            EXPECT_STRNE(found, kANIMCaps);
-        }
+        EXPECT_EQ(g_strcmp0(found, "video/x-anim") == 0, c.ours) << found;
+        EXPECT_TRUE(!c.ours || probability == GST_TYPE_FIND_MAXIMUM) << "probability " << probability;
     }
 }
 
@@ -70,11 +62,9 @@ std::string tagString(const GstTagList* tags, const char* tag) {
 }
 
 TEST(Discoverer, ReportsDurationSizeAndTagsOfEveryCorpusAnimation) {
-    VELARIUM_REQUIRE_GST_ELEMENTS();
     const auto all = testing::corpusAnimations();
     if (all.empty()) GTEST_SKIP() << "corpus not available";
     g_autoptr(GstDiscoverer) discoverer = gst_discoverer_new(10 * GST_SECOND, nullptr);
-    ASSERT_TRUE(discoverer);
     for (const auto& animation : all) {
         SCOPED_TRACE(animation.name);
         const ExpectedAnimation expected = expectedAnimation(animation);
@@ -86,7 +76,8 @@ TEST(Discoverer, ReportsDurationSizeAndTagsOfEveryCorpusAnimation) {
         EXPECT_TRUE(gst_discoverer_info_get_seekable(info));
         const GstTagList* tags = gst_discoverer_info_get_tags(info);
         const std::string comment = tagString(tags, GST_TAG_COMMENT);
-        const std::string size = std::to_string(expected.format.width) + "x" + std::to_string(expected.format.height);
+        const auto [width, height] = pictureSize(animation.name);
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
         EXPECT_TRUE(comment.starts_with("Amiga IFF ANIM - " + size + ", ")) << comment;
         EXPECT_EQ(tagString(tags, GST_TAG_CONTAINER_FORMAT), "Amiga IFF ANIM");
         g_autoptr(GstDiscovererStreamInfo) top = gst_discoverer_info_get_stream_info(info);

@@ -17,10 +17,8 @@ GstSeekFlags operator|(GstSeekFlags a, GstSeekFlags b) { return GstSeekFlags(int
 class SeekingTest : public ::testing::TestWithParam<CorpusRun> {};
 
 TEST_P(SeekingTest, FlushingSeekWhilePausedShowsTheSoughtFrameFirst) {
-    VELARIUM_REQUIRE_GST_ELEMENTS();
     const auto& [animation, scheduling] = GetParam();
-    const ExpectedAnimation expected = expectedAnimation(animation);
-    const auto& frames = expected.frames;
+    const auto frames = expectedAnimation(animation).frames;
     ASSERT_GE(frames.size(), 4u) << "too short to seek in";
     const std::size_t last = frames.size() - 1, middle = frames.size() / 2;
     auto at = [&](std::size_t index, double fraction) {
@@ -56,7 +54,6 @@ TEST_P(SeekingTest, FlushingSeekWhilePausedShowsTheSoughtFrameFirst) {
 
     Pipeline pipeline(decodingPipeline(animation.file, scheduling));
     ASSERT_TRUE(pipeline.preroll()) << describe(pipeline.error());
-    EXPECT_EQ(pipeline.demuxerScheduling(), scheduling);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(pipeline.seek(c.flags, c.target));
@@ -71,15 +68,20 @@ TEST_P(SeekingTest, FlushingSeekWhilePausedShowsTheSoughtFrameFirst) {
 
 // A corpus animation with every frame of the same length, and one whose
 // frames last different times.
+std::vector<testing::CorpusAnimation> seekable() {
+    auto all = testing::corpusAnimations();
+    std::erase_if(all, [](const auto& animation) {
+        return animation.name != "mm_op5_ehb_320x200.anim" && animation.name != "op2_320x40_p5_f12_il0.anim";
+    });
+    return all;
+}
 INSTANTIATE_TEST_SUITE_P(Corpus, SeekingTest,
-                         ::testing::Combine(::testing::ValuesIn(corpusAnimationsNamed({"mm_op5_ehb_320x200.anim",
-                                                                                       "op2_320x40_p5_f12_il0.anim"})),
+                         ::testing::Combine(::testing::ValuesIn(seekable()),
                                             ::testing::Values(Scheduling::pull, Scheduling::push)),
                          corpusRunName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SeekingTest);
 
 TEST(BenchSeeking, BackAndForthNeverShowsAWrongPicture) {
-    VELARIUM_REQUIRE_GST_ELEMENTS();
     const auto bench = testing::corpusDir() / "anim" / "bench" / "mm_op5_bench_256col_1280x720_200f.anim";
     if (!std::filesystem::exists(bench)) GTEST_SKIP() << "bench animation not available";
 
@@ -87,8 +89,7 @@ TEST(BenchSeeking, BackAndForthNeverShowsAWrongPicture) {
     std::vector<Frame> reference;
     {
         Pipeline pipeline(decodingPipeline(bench, Scheduling::pull));
-        ASSERT_TRUE(pipeline.runToEnd(60s)) << "no end of stream in time";
-        ASSERT_FALSE(pipeline.error()) << describe(pipeline.error());
+        ASSERT_TRUE(pipeline.runToEnd(60s) && !pipeline.error()) << "no end in time: " << describe(pipeline.error());
         reference = pipeline.frames();
     }
     const std::size_t count = reference.size();
@@ -115,14 +116,14 @@ TEST(BenchSeeking, BackAndForthNeverShowsAWrongPicture) {
         const GstClockTime stop = end < count ? reference[end].pts : GST_CLOCK_TIME_NONE;
         ASSERT_TRUE(pipeline.seek(s.flags, reference[s.first].pts, stop));
         if (&s == &stretches[0]) pipeline.play();  // the first seek is made while paused
-        const bool arrived = pipeline.takeFrames(s.interrupted ? 2 : SIZE_MAX, 30s);
-        ASSERT_TRUE(arrived && !pipeline.error()) << "the stretch did not come in time: " << describe(pipeline.error());
+        ASSERT_TRUE(pipeline.takeFrames(s.interrupted ? 2 : SIZE_MAX, 30s) && !pipeline.error())
+            << "the stretch did not come in time: " << describe(pipeline.error());
         const auto& shown = pipeline.frames();
         ASSERT_TRUE(s.interrupted ? shown.size() <= end - s.first : shown.size() == end - s.first) << shown.size();
-        for (std::size_t i = 0; i < shown.size(); ++i) {
-            EXPECT_EQ(shown[i].sha256, reference[s.first + i].sha256) << "frame " << s.first + i;
-            EXPECT_EQ(shown[i].pts, reference[s.first + i].pts) << "frame " << s.first + i;
-        }
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            EXPECT_EQ(std::tie(shown[i].sha256, shown[i].pts),
+                      std::tie(reference[s.first + i].sha256, reference[s.first + i].pts))
+                << "frame " << s.first + i;
     }
 }
 

@@ -3,12 +3,11 @@
 // format reader that misbehaves, show the same pictures and stop with the
 // same error. The reader (Misbehaving.so) is loaded ahead of Farrago, so it
 // serves every ANIM file of this process; Dapple decodes its samples.
-#include <gst/app/gstappsink.h>
-#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <optional>
 
+#include "../gstreamer/Pipeline.h"
 #include "gstreamer/VelariumDec.h"
 #include "gstreamer/VelariumDemux.h"
 #include "platform/mediaextension/ExtensionRegistry.h"
@@ -23,8 +22,6 @@
 namespace velarium {
 namespace {
 
-using testing::TemporaryFolder;
-
 // What a host made of a track: the first byte of every picture it showed,
 // in order, and the error it stopped with.
 struct Answer {
@@ -36,11 +33,8 @@ struct Answer {
 std::ostream& operator<<(std::ostream& out, const Answer& answer) {
     out << "pictures [";
     for (int picture : answer.pictures) out << ' ' << picture;
-    out << " ]";
-    if (answer.error) {
-        out << ", error ";
-        PrintTo(*answer.error, &out);
-    }
+    out << " ], error ";
+    answer.error ? PrintTo(*answer.error, &out) : void(out << "none");
     return out;
 }
 
@@ -80,73 +74,26 @@ Answer toolAnswer(const std::filesystem::path& file) {
     return answer;
 }
 
+// The elements registered in this process, so that they share its registry of extensions.
 Answer gstreamerAnswer(const std::filesystem::path& file) {
+    using namespace gsttest;
+    Pipeline pipeline(decodingPipeline(file, Scheduling::pull, "velariumdemux ! velariumdec"));
     Answer answer;
-    gchar* quoted = g_strescape(file.c_str(), nullptr);
-    const std::string description = std::string("filesrc location=\"") + quoted +
-                                    "\" ! velariumdemux ! velariumdec ! appsink name=sink sync=false";
-    g_free(quoted);
-    GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    // Until the end of the stream or an error, each bounded so that a host
-    // that hangs fails the test rather than stopping it.
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* end = nullptr;
-    auto takePictures = [&] {
-        while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)) {
-            guint8 first = 0;
-            gst_buffer_extract(gst_sample_get_buffer(sample), 0, &first, 1);
-            answer.pictures.push_back(first);
-            gst_sample_unref(sample);
-        }
-    };
-    for (int waits = 0; !end && waits < 100; ++waits) {
-        takePictures();
-        end = gst_bus_timed_pop_filtered(bus, 100 * GST_MSECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-    }
-    takePictures();
-    if (!end) answer.error = Error("test", 0, "The pipeline hung");
-    if (end && GST_MESSAGE_TYPE(end) == GST_MESSAGE_ERROR) {
-        GError* gerror = nullptr;
-        gst_message_parse_error(end, &gerror, nullptr);
-        const GstStructure* details = nullptr;
-        gst_message_parse_error_details(end, &details);
-        const char* domain = details ? gst_structure_get_string(details, "extension-error-domain") : nullptr;
-        const GValue* code = details ? gst_structure_get_value(details, "extension-error-code") : nullptr;
-        answer.error = Error(domain ? domain : "", code ? g_value_get_long(code) : 0, gerror->message);
-        g_error_free(gerror);
-    }
-    if (end) gst_message_unref(end);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
+    if (!pipeline.runToEnd(10s)) answer.error = Error("test", 0, "The pipeline hung");
+    for (const Frame& frame : pipeline.frames()) answer.pictures.push_back(frame.firstByte);
+    if (const auto error = pipeline.error())
+        answer.error = Error(error->extensionDomain, error->extensionCode, error->message);
     return answer;
 }
 
-class HostAgreementTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        Error error;
-        ASSERT_TRUE(ExtensionRegistry::shared().loadExtensionsInFolder(VELARIUM_MISBEHAVING_EXTENSION_FOLDER,
-                                                                       ExtensionKind::formatReader, &error))
-            << error.localizedDescription;
-        ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
-        ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
-        gst_init(nullptr, nullptr);
-        ASSERT_TRUE(GST_ELEMENT_REGISTER(velariumdemux, nullptr));
-        ASSERT_TRUE(GST_ELEMENT_REGISTER(velariumdec, nullptr));
-    }
-
-    std::filesystem::path track(const std::string& behaviour) {
-        return scratch_.write(behaviour + ".anim", std::string("FORM\0\0\0\x20" "ANIM", 12) + behaviour);
-    }
-
-    TemporaryFolder scratch_;
-};
-
-TEST_F(HostAgreementTest, EveryHostShowsTheSamePicturesAndStopsWithTheSameError) {
+TEST(HostAgreementTest, EveryHostShowsTheSamePicturesAndStopsWithTheSameError) {
+    Error error;
+    ASSERT_TRUE(ExtensionRegistry::shared().loadExtensionsInFolder(VELARIUM_MISBEHAVING_EXTENSION_FOLDER,
+                                                                   ExtensionKind::formatReader, &error) &&
+                registerFormatReaders(&error) && registerVideoDecoders(&error))
+        << error.localizedDescription;
+    gst_init(nullptr, nullptr);
+    ASSERT_TRUE(GST_ELEMENT_REGISTER(velariumdemux, nullptr) && GST_ELEMENT_REGISTER(velariumdec, nullptr));
     const std::string tooMany =
         "The video track has more than " + std::to_string(SampleWalker::kMaxSamples) + " samples";
     const struct {
@@ -159,8 +106,10 @@ TEST_F(HostAgreementTest, EveryHostShowsTheSamePicturesAndStopsWithTheSameError)
         {"endless", {{}, Error(kHostErrorDomain, kHostErrorTooManySamples, tooMany)}},
         {"load-error", {{0, 1}, Error("com.example.misbehaving", 8, "The third sample cannot be loaded")}},
     };
+    const testing::TemporaryFolder scratch;
     for (const auto& c : cases) {
-        const auto file = track(c.behaviour);
+        const auto file = scratch.write(std::string(c.behaviour) + ".anim",
+                                        std::string("FORM\0\0\0\x20" "ANIM", 12) + c.behaviour);
         EXPECT_EQ(playerAnswer(file), c.expected) << "player, " << c.behaviour;
         EXPECT_EQ(toolAnswer(file), c.expected) << "velarium-tool, " << c.behaviour;
         EXPECT_EQ(gstreamerAnswer(file), c.expected) << "GStreamer, " << c.behaviour;

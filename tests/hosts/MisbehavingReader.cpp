@@ -29,8 +29,7 @@ struct Track {
 
     std::int64_t count() const { return behaviour == "endless" ? INT64_MAX : kWellSamples; }
     MediaTime start(std::int64_t index) const {
-        if (behaviour == "back" && index == 2) return MediaTime::make(1, 120);
-        return MediaTime::make(index, 60);
+        return behaviour == "back" && index == 2 ? MediaTime::make(1, 120) : MediaTime::make(index, 60);
     }
 };
 
@@ -59,12 +58,10 @@ public:
     void loadSampleBufferContainingSamplesToEndCursor(const MESampleCursor*, const SampleBufferHandler& done) override {
         if (track_->behaviour == "load-error" && index_ == 2) return done(nullptr, &kLoadError);
         const std::size_t size = kWidth * kHeight * 4;
-        BlockBufferRef block;
-        BlockBuffer::createWithMemoryBlock(size, 0, size, 0, &block);
-        block->assureBlockMemory();
-        std::uint8_t* memory = nullptr;
-        block->getDataPointer(0, nullptr, nullptr, &memory);
+        auto* memory = new std::uint8_t[size];
         std::memset(memory, static_cast<int>(index_), size);
+        BlockBufferRef block;
+        BlockBuffer::createWithMemoryBlock(memory, size, [](std::uint8_t* m) { delete[] m; }, 0, size, &block);
         const SampleTimingInfo timing{currentSampleDuration(), presentationTimeStamp(), decodeTimeStamp()};
         SampleBufferRef sample;
         SampleBuffer::createReady(block, track_->description, 1, 1, &timing, 0, nullptr, &sample);
@@ -76,10 +73,18 @@ private:
     std::int64_t index_;
 };
 
-class TrackReader final : public METrackReader {
+// The file's reader and its one track's reader in one.
+class Reader final : public MEFormatReader, public METrackReader, public std::enable_shared_from_this<Reader> {
 public:
-    explicit TrackReader(std::shared_ptr<const Track> track) : track_(std::move(track)) {}
+    explicit Reader(std::shared_ptr<const Track> track) : track_(std::move(track)) {}
 
+    void loadFileInfoWithCompletionHandler(const FileInfoHandler& done) override {
+        done(std::make_shared<MEFileInfo>(), nullptr);
+    }
+    void loadMetadataWithCompletionHandler(const MetadataHandler& done) override { done({}, nullptr); }
+    void loadTrackReadersWithCompletionHandler(const TrackReadersHandler& done) override {
+        done({shared_from_this()}, nullptr);
+    }
     void loadTrackInfoWithCompletionHandler(const TrackInfoHandler& done) override {
         auto info = std::make_shared<METrackInfo>(kCMMediaType_Video, 1,
                                                   std::vector<VideoFormatDescriptionRef>{track_->description});
@@ -103,33 +108,16 @@ private:
     std::shared_ptr<const Track> track_;
 };
 
-class Reader final : public MEFormatReader {
-public:
-    explicit Reader(std::shared_ptr<const Track> track) : track_(std::move(track)) {}
-    void loadFileInfoWithCompletionHandler(const FileInfoHandler& done) override {
-        done(std::make_shared<MEFileInfo>(), nullptr);
-    }
-    void loadMetadataWithCompletionHandler(const MetadataHandler& done) override { done({}, nullptr); }
-    void loadTrackReadersWithCompletionHandler(const TrackReadersHandler& done) override {
-        done({std::make_shared<TrackReader>(track_)}, nullptr);
-    }
-
-private:
-    std::shared_ptr<const Track> track_;
-};
-
 class Factory final : public MEFormatReaderExtension {
 public:
     MEFormatReaderRef formatReaderWithByteSource(const MEByteSourceRef& source, const MEFormatReaderInstantiationOptions&,
                                                  Error* error) override {
-        constexpr std::size_t kHeader = 12;
         const std::int64_t length = source->fileLength();
-        if (length <= std::int64_t(kHeader) || length > 64) return fail(error, Error("com.example.misbehaving", 1, "No")), nullptr;
+        if (length <= 12 || length > 64) return fail(error, Error("com.example.misbehaving", 1, "No")), nullptr;
         std::string text(static_cast<std::size_t>(length), '\0');
         std::size_t read = 0;
         if (!source->readDataOfLength(text.size(), 0, text.data(), &read, error)) return nullptr;
-        auto track = std::make_shared<Track>();
-        track->behaviour = text.substr(kHeader, text.find_first_of("\n", kHeader) - kHeader);
+        auto track = std::make_shared<Track>(Track{text.substr(12), nullptr});
         VideoFormatDescription::create(makeFourCharCode("ILBM"), kWidth, kHeight, {}, &track->description);
         return std::make_shared<Reader>(std::move(track));
     }

@@ -1,7 +1,6 @@
 #pragma once
 
-// Running the extraction engine in tests, and what lhasa itself reads from
-// an archive, the yardstick its results are held against.
+// Running the engine in tests, and what lhasa itself reads: the yardstick.
 
 #include <cctype>
 #include <optional>
@@ -21,7 +20,7 @@ struct ExtractionRun {
     ExtractionReport report;
 };
 
-// prepareDestination, then both passes, as the application and the tool run them.
+// As the application and the tool run it.
 inline ExtractionRun extractArchiveInto(const std::filesystem::path& archive, const std::filesystem::path& destination,
                                         ExistingFiles existing = ExistingFiles::Replace,
                                         const ExtractionObserver& observer = {}) {
@@ -38,21 +37,19 @@ inline std::string readText(const std::filesystem::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A test name from any text: what a test name cannot hold becomes '_'.
 inline std::string testNameFrom(std::string text) {
     for (char& c : text)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     return text;
 }
 
-// One entry as lhasa's reader returns it with the plain directory policy.
 struct ReferenceEntry {
     std::optional<std::string> path, filename, symlinkTarget;  // raw bytes, absent for null
     std::string method;
     std::vector<std::uint8_t> data;  // a file's decoded content (not checked against its CRC)
 };
 
-// Every entry lhasa returns, made-up ones left out; `withData` decodes files too.
+// Every entry lhasa's reader returns, made-up ones left out.
 inline std::vector<ReferenceEntry> readReferenceEntries(const std::filesystem::path& archive, bool withData = true) {
     const auto text = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
     std::vector<ReferenceEntry> entries;

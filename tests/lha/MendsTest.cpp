@@ -1,9 +1,7 @@
-// Where extraction deliberately does better than lhasa's raw behaviour: no
-// write through a link already in the destination, permissions without
-// special bits and within the umask, files already there replaced only by
-// intact copies and only when allowed, and a damaged archive that says so.
-// And what it deliberately keeps: later duplicates win, names are written
-// as they are.
+// Where extraction does better than lhasa: no write through a link in the
+// destination, modes without special bits and within the umask, files there
+// replaced only by intact copies and only when allowed, a damaged archive
+// that says so. And what it keeps: later duplicates win, names as they are.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,15 +40,9 @@ std::vector<FailedEntry> failures(const std::vector<std::string>& paths, EntryFa
     return out;
 }
 
-struct RestoresUmask {
-    mode_t previous;
-    ~RestoresUmask() { ::umask(previous); }
-};
-
 TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
-    // perms.lzh holds modes 0000, 04755 and 0444 with owners 0:0 and
-    // 1000:1000, and a folder of mode 0000 with a file inside; the OS-9
-    // archive holds a file of mode 0622, writable by everyone else.
+    // perms.lzh: modes 0000, 04755, 0444, owners 0:0 and 1000:1000, a folder
+    // of mode 0000 with a file inside; the OS-9 archive: a file of mode 0622.
     const std::string perms = "crafted/perms.lzh", os9 = "real/archives/lha_os9_211c/h0_lh0.lzh";
     struct Case {
         mode_t umask;
@@ -62,26 +54,21 @@ TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
         {022, os9, "gpl2.gz", 0600},        {077, perms, "setuid.bin", 0700}, {077, perms, "readonly.txt", 0600},
         {077, perms, "lockeddir", S_IFDIR | 0700},  {002, os9, "gpl2.gz", 0620},
     };
+    const mode_t previousUmask = ::umask(022);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive + " " + c.file + " under umask 0" + std::to_string(c.umask));
-        const RestoresUmask restores{::umask(c.umask)};
+        ::umask(c.umask);
         fs::remove_all(destination());
         const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
-        ASSERT_TRUE(run.succeeded);
-        EXPECT_TRUE(run.report.failed.empty());
+        EXPECT_TRUE(run.succeeded && run.report.failed.empty());
         const struct stat info = lstatOf(destination() / c.file);
         EXPECT_EQ(info.st_mode & (S_IFDIR | 07777), c.mode);
-        // The archive's owners are not applied, as root either.
-        EXPECT_EQ(info.st_uid, ::geteuid());
+        EXPECT_EQ(info.st_uid, ::geteuid()) << "the archive's owner applied";
         EXPECT_EQ(info.st_gid, ::getegid());
-        // The mode-0000 animation can be read, so it is offered.
-        if (c.archive == perms) {
-            EXPECT_EQ(run.report.animPaths, std::vector<std::string>{"noperm.anim"});
-        }
     }
+    ::umask(previousUmask);
 }
 
-// Containment shows that nothing is written through these same links.
 TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndSaysWhy) {
     const std::vector<std::string> anims = {"Anims/Walk/x.anim",    "Anims/Run/y.anim",    "Anims/readme.txt",
                                             "Anims/Walk/notes.txt", "Anims/Run/fake.anim", "Anims/short.anim"};
@@ -146,11 +133,10 @@ TEST_F(Mends, FilesAlreadyThereAreReplacedOnlyByIntactCopiesAndOnlyWhenAllowed) 
     }
 }
 
+// lhasa stops early in the real archives where it returns fewer entries
+// than an independent parser found headers (CATALOG.tsv); 13 others carry
+// padding after their last entry. Those it reads no entry of are unreadable.
 TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
-    // The real archives lhasa stops reading early are those where it returns
-    // fewer entries than an independent parser found headers (CATALOG.tsv);
-    // 13 others carry padding after their last entry. Archives lhasa reads
-    // no entry of are unreadable instead.
     std::map<std::string, bool> expected;
     for (const std::string& row : readLines(lhaCorpusDir() / "CATALOG.tsv")) {
         std::vector<std::string> fields(4);
@@ -187,35 +173,39 @@ TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
     EXPECT_EQ(stopped, garbage ? 8 : 7);
 }
 
-// Within one run a name is the archive's to write, whatever the policy.
-TEST_F(Mends, LaterDuplicatesWinAndAFileUnderAFileFails) {
-    const auto archive = generatedArchive("duplicates.lzh");
-    if (!archive) GTEST_SKIP() << "python3 could not make duplicates.lzh";
-    for (const ExistingFiles existing : {ExistingFiles::Replace, ExistingFiles::Keep}) {
-        fs::remove_all(destination());
-        const ExtractionRun run = extractArchiveInto(*archive, destination(), existing);
-        ASSERT_TRUE(run.succeeded);
-        EXPECT_EQ(readText(destination() / "dup.txt"), "second copy wins?\n");
-        // lhasa lower-cases the level-0 "README.TXT"; the level-2 entry comes later.
-        EXPECT_EQ(readText(destination() / "readme.txt"), "lower case, level 2\n");
-        EXPECT_EQ(run.report.failed, failures({"Anims/x.anim"}, EntryFailure::NotAFolder));
-        EXPECT_TRUE(run.report.keptExisting.empty());
-    }
-}
-
-TEST_F(Mends, NamesAreWrittenAsTheyAreUnlessTheFileSystemRefusesThem) {
-    const auto archive = generatedArchive("weird_names.lzh");
-    if (!archive) GTEST_SKIP() << "python3 could not make weird_names.lzh";
-    const ExtractionRun run = extractArchiveInto(*archive, destination());
-    ASSERT_TRUE(run.succeeded);
+// Within one run a name is the archive's to write, whatever the policy: the
+// later duplicate wins (lhasa lower-cases the level-0 "README.TXT"; a level-2
+// "readme.txt" follows) and a file under a file fails. Names are written as
+// they are unless the file system refuses them (300 bytes, over NAME_MAX).
+TEST_F(Mends, LaterDuplicatesWinAndNamesAreWrittenAsTheyAre) {
     std::string deep;
     for (int i = 0; i < 40; ++i) deep += (i < 10 ? "d0" : "d") + std::to_string(i) + "/";
-    for (const std::string& name : {std::string("ctl\x1b[31mred\x07.txt"), std::string("new\nline.txt"),
-                                    deep + "deep.txt", std::string("back\\slash.txt"), std::string("a:b*c?.txt"),
-                                    std::string(" lead and trail space .txt")})
-        EXPECT_TRUE(fs::is_regular_file(destination() / name)) << name;
-    // A 300-byte name is longer than the file system allows (NAME_MAX).
-    EXPECT_EQ(run.report.failed, failures({std::string(300, 'a') + ".txt"}, EntryFailure::CannotWrite));
+    using Files = std::map<std::string, std::string>;  // name, content
+    const Files duplicates = {{"dup.txt", "second copy wins?\n"}, {"readme.txt", "lower case, level 2\n"}};
+    struct Case {
+        std::string archive;
+        ExistingFiles existing;
+        Files files;
+        FailedEntry failed;
+    } const cases[] = {
+        {"duplicates.lzh", ExistingFiles::Replace, duplicates, {"Anims/x.anim", EntryFailure::NotAFolder}},
+        {"duplicates.lzh", ExistingFiles::Keep, duplicates, {"Anims/x.anim", EntryFailure::NotAFolder}},
+        {"weird_names.lzh", ExistingFiles::Replace,
+         {{"ctl\x1b[31mred\x07.txt", "terminal escape in name\n"}, {"new\nline.txt", "newline in name\n"},
+          {deep + "deep.txt", "40 directory levels\n"}, {"back\\slash.txt", "backslash kept literally at level 2\n"},
+          {"a:b*c?.txt", "characters Windows forbids\n"}, {" lead and trail space .txt", "plain text\n"}},
+         {std::string(300, 'a') + ".txt", EntryFailure::CannotWrite}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const auto archive = generatedArchive(c.archive);
+        if (!archive) GTEST_SKIP() << "python3 could not make " << c.archive;
+        fs::remove_all(destination());
+        const ExtractionRun run = extractArchiveInto(*archive, destination(), c.existing);
+        EXPECT_EQ(run.report.failed, std::vector<FailedEntry>{c.failed});
+        EXPECT_TRUE(run.report.keptExisting.empty());
+        for (const auto& [name, content] : c.files) EXPECT_EQ(readText(destination() / name), content) << name;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Progress by uncompressed bytes across the archive, at most 30 updates a
-// second, and each file announced with its index among all files.
+// Progress by uncompressed bytes, at most 30 updates a second, and each
+// file announced with its index among all files.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -52,12 +52,12 @@ TEST(LargeArchive, ProgressRisesToOneAtMostThirtyTimesASecond) {
     SteppingClock clock{0.001};
     std::vector<std::pair<double, double>> updates;  // value, time
     unsigned blocks = 0;
+    ASSERT_TRUE(prepareDestination(folder / "virtual", nullptr));
     ArchiveExtractor extractor(*archive, folder / "virtual");
     extractor.setClock(clock.function());
     extractor.setBlockHook([&](unsigned, unsigned) { ++blocks; });
     ExtractionObserver observer;
     observer.progress = [&](double value) { updates.emplace_back(value, clock.now); };
-    ASSERT_TRUE(prepareDestination(folder / "virtual", nullptr));
     const double start = clock.now;
     ASSERT_TRUE(extractor.extractArchive(observer, nullptr));
     EXPECT_EQ(blocks, 15361u + 10241u + 2u);  // ceil(length / 2048) + 1 per stored file
@@ -90,12 +90,11 @@ TEST(FileProgress, EachFileIsAnnouncedWithItsIndexAmongAllFiles) {
         extractArchiveInto(lhaCorpusDir() / archive, folder / "out", ExistingFiles::Replace, observer);
         return seen;
     };
-    // Folders are not announced and do not count.
+    // Folders are neither announced nor counted; files whose path cleans to nothing are counted.
     EXPECT_EQ(announced("crafted/anims_l2.lzh"),
               (std::vector<std::string>{"Anims/Walk/x.anim 1/8", "Anims/Run/y.anim 2/8", "Anims/readme.txt 3/8",
                                         "Anims/Walk/notes.txt 4/8", "Anims/Run/fake.anim 5/8",
                                         "Anims/short.anim 6/8", "picture.iff 7/8", "top.anim 8/8"}));
-    // Files whose path cleans to nothing are skipped but still counted.
     EXPECT_EQ(announced("crafted/dotslash.lzh"), std::vector<std::string>{"ok.txt 4/4"});
 }
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,12 +18,9 @@ class AnimationDamage {
 public:
     using Bytes = std::vector<std::uint8_t>;
 
-    static constexpr std::size_t kTruncations = 16;
-    static constexpr std::size_t kGarbles = 24;
-    static constexpr std::size_t kResizedChunks = 8;
-    static constexpr std::size_t kDamagedDeltas = 6;
-
-    AnimationDamage(const Bytes& file, std::uint32_t seed) : file_(file), chunks_(chunksOf(file)), random_(seed) {}
+    AnimationDamage(const Bytes& file, std::uint32_t seed) : file_(file), random_(seed) {
+        walk(12, file.size());
+    }
 
     // A seed made from a name, so that each file is damaged its own way.
     static std::uint32_t seedFor(const std::string& name) {
@@ -36,108 +32,84 @@ public:
     // Calls visit(mutant) for every damaged copy, in a fixed order.
     template <typename Visit>
     void forEachMutant(Visit visit) {
-        for (std::size_t i = 1; i <= kTruncations; ++i)
-            visit(Bytes(file_.begin(), file_.begin() + file_.size() * i / (kTruncations + 1)));
-        for (std::size_t i = 0; i < kGarbles; ++i) visit(garbled(0, file_.size(), 1 + i));
-        for (const ChunkAt& c : spread(chunks_, kResizedChunks))
-            for (std::uint32_t size : {0u, c.size / 2, c.size + 1, c.size * 2 + 8, 0xFFFFFFFFu}) {
-                Bytes mutant = file_;
-                putU32(mutant, c.header + 4, size);
-                visit(mutant);
-            }
-        const auto deltas = chunksNamed(chunks_, idOf("DLTA"));
-        for (const ChunkAt& c : spread(deltas, kDamagedDeltas)) {
+        for (std::size_t i = 1; i <= 16; ++i) visit(Bytes(file_.begin(), file_.begin() + file_.size() * i / 17));
+        for (std::size_t i = 0; i < 24; ++i) visit(garbled(0, file_.size(), 1 + i));
+        for (const ChunkAt& c : spread(chunks_, 8))
+            for (std::uint32_t size : {0u, c.size / 2, c.size + 1, c.size * 2 + 8, 0xFFFFFFFFu})
+                visit(withU32(c.header + 4, size));
+        for (const ChunkAt& c : spread(named("DLTA"), 6)) {
             const std::size_t data = c.header + 8, end = std::min(file_.size(), data + c.size);
             visit(garbled(data, end, 4));
             visit(garbled(data, std::min(end, data + 64), 8));  // the pointer tables
-            visit(pointersAimedAtTheEnd(data, end));
-            Bytes cut = file_;
-            putU32(cut, c.header + 4, c.size / 3);
-            visit(cut);
+            Bytes aimed = file_;  // table entries at the chunk's last few bytes, or just past it
+            for (std::size_t entry = 0; data + 4 * entry + 4 <= end && entry < 16; ++entry)
+                putU32(aimed, data + 4 * entry, std::uint32_t(end - data - random_() % 4 + (entry & 1)));
+            visit(aimed);
+            visit(withU32(c.header + 4, c.size / 3));
         }
-        // Every delta decoder is handed every other decoder's data.
-        const auto headers = chunksNamed(chunks_, idOf("ANHD"));
+        // Every delta decoder is handed every other decoder's data: the
+        // operation at byte 0 of each ANHD changes, and the option bits at 20.
+        const auto headers = named("ANHD");
         if (headers.empty()) return;
-        for (std::uint8_t operation : kDeltaOperations) {
+        for (std::uint8_t operation : {2, 3, 4, 5, 7, 8, int('J'), int('l')}) {
             Bytes relabelled = file_;
             for (const ChunkAt& h : headers) {
-                if (h.size < kANHDBits + 4 || h.header + 8 + kANHDBits + 4 > file_.size()) continue;
-                relabelled[h.header + 8 + kANHDOperation] = operation;
-                putU32(relabelled, h.header + 8 + kANHDBits, random_() & 0x3F);
+                if (h.size < 24 || h.header + 32 > file_.size()) continue;
+                relabelled[h.header + 8] = operation;
+                putU32(relabelled, h.header + 28, random_() & 0x3F);
             }
             visit(relabelled);
         }
     }
 
 private:
-    static constexpr std::uint8_t kDeltaOperations[] = {2, 3, 4, 5, 7, 8, 'J', 'l'};
-    static constexpr std::size_t kANHDOperation = 0;
-    static constexpr std::size_t kANHDBits = 20;
-
     struct ChunkAt {
-        std::uint32_t id;
+        std::string id;
         std::size_t header;  // offset of the chunk's identifier
         std::uint32_t size;
     };
 
-    static std::uint32_t idOf(const char (&id)[5]) {
-        return std::uint32_t(std::uint8_t(id[0])) << 24 | std::uint32_t(std::uint8_t(id[1])) << 16 |
-               std::uint32_t(std::uint8_t(id[2])) << 8 | std::uint32_t(std::uint8_t(id[3]));
+    std::uint32_t u32At(std::size_t at) const {
+        return std::uint32_t(file_[at]) << 24 | file_[at + 1] << 16 | file_[at + 2] << 8 | file_[at + 3];
     }
-    static std::uint32_t u32At(const Bytes& file, std::size_t offset) {
-        return std::uint32_t(file[offset]) << 24 | std::uint32_t(file[offset + 1]) << 16 |
-               std::uint32_t(file[offset + 2]) << 8 | std::uint32_t(file[offset + 3]);
+    static void putU32(Bytes& file, std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
     }
-    static void putU32(Bytes& file, std::size_t offset, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) file[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    }
-
-    // Every chunk of the file: the ANIM's FORMs and the chunks inside each ILBM.
-    static std::vector<ChunkAt> chunksOf(const Bytes& file) {
-        std::vector<ChunkAt> out;
-        auto walk = [&](auto&& self, std::size_t from, std::size_t to) -> void {
-            for (std::size_t p = from; p + 8 <= to;) {
-                const ChunkAt c{u32At(file, p), p, u32At(file, p + 4)};
-                out.push_back(c);
-                if (c.id == idOf("FORM") && c.size >= 4)
-                    self(self, p + 12, std::min<std::size_t>(to, p + 8 + c.size));
-                p += 8 + std::size_t(c.size) + (c.size & 1);
-            }
-        };
-        walk(walk, 12, file.size());
-        return out;
+    Bytes withU32(std::size_t at, std::uint32_t value) const {
+        Bytes mutant = file_;
+        putU32(mutant, at, value);
+        return mutant;
     }
 
-    static std::vector<ChunkAt> chunksNamed(const std::vector<ChunkAt>& chunks, std::uint32_t id) {
+    // Lists every chunk: the ANIM's FORMs and the chunks inside each.
+    void walk(std::size_t from, std::size_t to) {
+        for (std::size_t p = from; p + 8 <= to;) {
+            const ChunkAt c{std::string(file_.begin() + p, file_.begin() + p + 4), p, u32At(p + 4)};
+            chunks_.push_back(c);
+            if (c.id == "FORM" && c.size >= 4) walk(p + 12, std::min<std::size_t>(to, p + 8 + c.size));
+            p += 8 + std::size_t(c.size) + (c.size & 1);
+        }
+    }
+
+    std::vector<ChunkAt> named(const std::string& id) const {
         std::vector<ChunkAt> out;
-        std::copy_if(chunks.begin(), chunks.end(), std::back_inserter(out),
-                     [&](const ChunkAt& c) { return c.id == id; });
+        for (const ChunkAt& c : chunks_)
+            if (c.id == id) out.push_back(c);
         return out;
     }
 
     // Up to `count` items spread evenly over the list.
-    template <typename T>
-    static std::vector<T> spread(const std::vector<T>& items, std::size_t count) {
+    static std::vector<ChunkAt> spread(const std::vector<ChunkAt>& items, std::size_t count) {
         if (items.size() <= count) return items;
-        std::vector<T> out;
+        std::vector<ChunkAt> out;
         for (std::size_t i = 0; i < count; ++i) out.push_back(items[i * items.size() / count]);
         return out;
     }
 
     Bytes garbled(std::size_t from, std::size_t to, std::size_t bytes) {
         Bytes mutant = file_;
-        if (to <= from) return mutant;
-        for (std::size_t i = 0; i < bytes; ++i)
+        for (std::size_t i = 0; i < bytes && from < to; ++i)
             mutant[from + random_() % (to - from)] = static_cast<std::uint8_t>(random_());
-        return mutant;
-    }
-
-    // Table entries pointing at the last few bytes of the chunk, or just past it.
-    Bytes pointersAimedAtTheEnd(std::size_t data, std::size_t end) {
-        Bytes mutant = file_;
-        const std::size_t length = end - data;
-        for (std::size_t entry = 0; data + 4 * entry + 4 <= end && entry < 16; ++entry)
-            putU32(mutant, data + 4 * entry, static_cast<std::uint32_t>(length - random_() % 4 + (entry & 1)));
         return mutant;
     }
 

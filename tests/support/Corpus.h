@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <ostream>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,9 +51,9 @@ inline std::vector<CorpusAnimation> corpusAnimations() {
     const auto anim = corpusDir() / "anim";
     for (const std::string folder : {"real", "generated", "vectors"}) {
         if (!std::filesystem::is_directory(anim / folder)) continue;
+        const bool vector = folder == "vectors";
         for (const auto& entry : std::filesystem::directory_iterator(anim / folder)) {
             const auto& path = entry.path();
-            const bool vector = folder == "vectors";
             if (vector && path.extension() != ".anim") continue;
             const auto stem = vector ? path.parent_path() / path.stem() : anim / "expected" / path.filename();
             out.push_back({path.filename().string(), path, stem.string() + ".sha256", stem.string() + ".timing.tsv"});
@@ -85,9 +84,8 @@ inline std::vector<MediaTime> expectedDurations(const std::filesystem::path& tim
     const auto rows = readLines(timingFile);
     std::vector<MediaTime> durations;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        std::istringstream row(rows[i]);
         long long index, value, timescale;
-        row >> index >> value >> timescale;
+        std::istringstream(rows[i]) >> index >> value >> timescale;
         durations.push_back(MediaTime::make(value, static_cast<std::int32_t>(timescale)));
     }
     return durations;

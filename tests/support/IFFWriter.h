@@ -11,11 +11,9 @@ namespace velarium::testing {
 
 using ByteVector = std::vector<std::uint8_t>;
 
-inline void appendBytes(ByteVector& out, const ByteVector& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-
 inline ByteVector concat(std::initializer_list<ByteVector> parts) {
     ByteVector out;
-    for (const auto& part : parts) appendBytes(out, part);
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
@@ -23,38 +21,27 @@ inline ByteVector concat(std::initializer_list<ByteVector> parts) {
 inline ByteVector words(std::initializer_list<std::uint32_t> values, std::size_t size) {
     ByteVector out;
     for (auto v : values)
-        for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * (size - 1 - i))));
+        for (std::size_t i = size; i-- > 0;) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     return out;
 }
 inline ByteVector w16(std::initializer_list<std::uint32_t> values) { return words(values, 2); }
 inline ByteVector w32(std::initializer_list<std::uint32_t> values) { return words(values, 4); }
 
-// A chunk whose declared size may differ from the data that follows it.
-inline ByteVector chunkWithSize(const std::string& id, std::uint32_t declaredSize, const ByteVector& data) {
-    ByteVector out(id.begin(), id.end());
-    out.resize(4, ' ');
-    appendBytes(out, w32({declaredSize}));
-    appendBytes(out, data);
-    return out;
-}
-
-// One chunk: identifier, big-endian size, data, pad byte when the size is odd.
+// Identifier, big-endian size, data, and a pad byte after odd data.
 inline ByteVector chunk(const std::string& id, const ByteVector& data) {
-    ByteVector out = chunkWithSize(id, static_cast<std::uint32_t>(data.size()), data);
+    ByteVector out = concat({ByteVector(id.begin(), id.end()), w32({std::uint32_t(data.size())}), data});
     if (data.size() & 1) out.push_back(0);
     return out;
 }
 
-// A FORM of the given type around already-built chunks.
 inline ByteVector form(const std::string& type, const std::vector<ByteVector>& chunks) {
     ByteVector data(type.begin(), type.end());
-    for (const auto& c : chunks) appendBytes(data, c);
+    for (const auto& c : chunks) data.insert(data.end(), c.begin(), c.end());
     return chunk("FORM", data);
 }
 
 struct BMHDFields {
-    unsigned width = 16, height = 1, planes = 1, masking = 0, compression = 0;
-    unsigned xAspect = 10, yAspect = 11;
+    unsigned width = 16, height = 1, planes = 1, masking = 0, compression = 0, xAspect = 10, yAspect = 11;
 };
 
 inline ByteVector bmhd(const BMHDFields& f) {
@@ -80,14 +67,14 @@ inline ByteVector camg(std::uint32_t mode) { return chunk("CAMG", w32({mode})); 
 // Speed in frames per second at byte 4.
 inline ByteVector dpan(unsigned speed) { return chunk("DPAN", concat({w32({0}), words({speed, 0, 0, 0}, 1)})); }
 
-// CMAP from 0xRRGGBB colours.
+// From 0xRRGGBB colours.
 inline ByteVector cmap(std::initializer_list<std::uint32_t> colours) {
     ByteVector d;
-    for (auto c : colours) appendBytes(d, words({c}, 3));
+    for (auto c : colours) d = concat({d, words({c}, 3)});
     return chunk("CMAP", d);
 }
 
-// The whole file: FORM ANIM around the given frames (each a FORM ILBM).
+// FORM ANIM around the given frames (each a FORM ILBM).
 inline ByteVector animFile(const std::vector<ByteVector>& frames) { return form("ANIM", frames); }
 
 }  // namespace velarium::testing

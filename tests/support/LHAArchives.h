@@ -1,11 +1,8 @@
 #pragma once
 
-// What the archive tests share: the LHA archives of the shared corpus, those
-// its generator makes at test time (the 50 MB one, and crafted archives the
-// corpus does not keep), and snapshots that prove a folder tree unchanged.
-// Under ctest a fixture makes the archives once per run and names the folder
-// in VELARIUM_LHA_GENERATED_DIR; a test program run by hand makes them once
-// per process in a temporary folder. Tests skip when python3 is missing.
+// The corpus's LHA archives, those its generator makes (once per ctest run,
+// named by VELARIUM_LHA_GENERATED_DIR, else once per process; tests skip
+// without python3), and snapshots that prove a folder tree unchanged.
 
 #include <spawn.h>
 #include <sys/stat.h>
@@ -28,13 +25,11 @@ namespace velarium::testing {
 inline std::filesystem::path lhaCorpusDir() { return corpusDir() / "lha"; }
 inline bool haveLHACorpus() { return std::filesystem::is_directory(lhaCorpusDir() / "crafted"); }
 
-// Crafted archives the generator makes that the corpus folder does not hold.
 inline const std::vector<std::string> kGeneratedOnlyArchives = {"broken_garbage_after2.lzh", "duplicates.lzh",
                                                                 "traversal_tricky.lzh", "weird_names.lzh"};
 inline constexpr const char* kLargeArchive = "large_stored.lzh";
 
-// A crafted archive by name (see kGeneratedOnlyArchives), or the 50 MB one
-// (kLargeArchive); nothing when it cannot be made.
+// A crafted archive the corpus does not keep, or the 50 MB one; nothing when it cannot be made.
 inline std::optional<std::filesystem::path> generatedArchive(const std::string& name) {
     const char* subfolder = name == kLargeArchive ? "large" : "crafted";
     if (const char* fixture = std::getenv("VELARIUM_LHA_GENERATED_DIR")) {
@@ -59,24 +54,22 @@ inline std::optional<std::filesystem::path> generatedArchive(const std::string& 
     return std::filesystem::is_regular_file(path) ? std::optional(path) : std::nullopt;
 }
 
-// A path's lstat (all zero when there is nothing).
+// All zero when there is nothing.
 inline struct stat lstatOf(const std::filesystem::path& path) {
     struct stat info {};
     ::lstat(path.c_str(), &info);
     return info;
 }
 
-// A path's type, permissions, size, modification time and link target, read
-// without following links ("" when there is nothing). A folder's size and
-// time change as entries come and go inside it; those entries count instead.
+// Type, permissions, size, time and link target, links not followed ("" for
+// nothing); not a folder's size and time, which its entries change.
 inline std::string nodeState(const std::filesystem::path& path) {
     const struct stat info = lstatOf(path);
     if (info.st_mode == 0) return {};
     std::ostringstream state;
     state << "mode " << std::oct << info.st_mode << std::dec;
     if (!S_ISDIR(info.st_mode)) state << ", " << info.st_size << " bytes, mtime " << info.st_mtim.tv_sec << "." << info.st_mtim.tv_nsec;
-    std::error_code ignored;
-    if (S_ISLNK(info.st_mode)) state << ", -> " << std::filesystem::read_symlink(path, ignored).string();
+    if (S_ISLNK(info.st_mode)) state << ", -> " << std::filesystem::read_symlink(path).string();
     return state.str();
 }
 

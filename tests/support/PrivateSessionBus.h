@@ -1,8 +1,7 @@
 #pragma once
 
-// A session bus of the test's own: a dbus-daemon started for the test,
-// listening in a private folder, killed when the holder goes. Connections
-// made with connect() are closed first.
+// A session bus of the test's own: a dbus-daemon listening in a private
+// folder, killed (after the connections made with connect()) when the holder goes.
 
 #include <QDBusConnection>
 #include <QProcess>
@@ -19,8 +18,7 @@ public:
             failure_ = "dbus-daemon is not installed";
             return;
         }
-        // --print-address=1 writes the address on the daemon's stdout once it
-        // listens; --address keeps its socket in our own folder.
+        // The daemon prints its address on stdout once it listens.
         daemon_.start(program, {"--session", "--nofork", "--print-address=1", "--address=unix:dir=" + folder_.path()});
         if (!daemon_.waitForStarted(5000)) {
             failure_ = "dbus-daemon did not start: " + daemon_.errorString();
@@ -33,14 +31,9 @@ public:
 
     ~PrivateSessionBus() {
         for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
-        if (daemon_.state() != QProcess::NotRunning) {
-            daemon_.kill();
-            daemon_.waitForFinished(5000);
-        }
+        daemon_.kill();
+        daemon_.waitForFinished(5000);
     }
-
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
     bool running() const { return failure_.isEmpty(); }
     QString failure() const { return failure_; }
@@ -52,9 +45,6 @@ public:
         connections_ << name;
         return QDBusConnection::connectToBus(address_, name);
     }
-
-    // Closes a connection made by connect(), as if its process had ended.
-    static void close(const QDBusConnection& connection) { QDBusConnection::disconnectFromBus(connection.name()); }
 
 private:
     QTemporaryDir folder_;

@@ -1,9 +1,8 @@
 #pragma once
 
 // Small ANIM files with the frame timing a test asks for. By default every
-// frame is a complete uncompressed picture, so that each frame looks
-// different and needs no delta decoder; the benchmarks' long animations
-// follow the first picture with small byte-vertical (ANIM-5) deltas instead.
+// frame is a complete uncompressed picture, each different; the benchmarks'
+// long animations follow the first picture with small ANIM-5 deltas instead.
 
 #include <vector>
 
@@ -25,7 +24,7 @@ inline MediaTime sixtieths(std::int64_t ticks) { return MediaTime::make(ticks, 6
 
 inline unsigned syntheticRowBytes(const SyntheticAnimation& shape) { return (shape.width + 15) / 16 * 2; }
 
-// Plane p of frame f is filled with the byte (f * 37 + p * 101 + row) & 0xFF.
+// Byte i of plane p's row of frame f is f * 37 + p * 101 + row + i.
 inline ByteVector syntheticBody(const SyntheticAnimation& shape, std::size_t frame) {
     ByteVector body;
     for (unsigned row = 0; row < shape.height; ++row)
@@ -43,40 +42,27 @@ inline ByteVector syntheticColourMap(const SyntheticAnimation& shape) {
     return colours;
 }
 
-inline constexpr unsigned kSyntheticDeltaPointers = 16;  // one per plane slot in an ANIM-5 DLTA
-inline constexpr unsigned kSyntheticChangedRows = 8;     // rows each delta rewrites in one column
-inline constexpr unsigned kByteVerticalSameRun = 0;      // ANIM-5 opcode: count, then one value
-
-// The ANIM-5 delta of frame `frame`: plane 0 only, one column gets a same run
-// of kSyntheticChangedRows rows; every other column is left alone.
+// Frame `frame`'s ANIM-5 delta: 16 pointers, the first to plane 0's columns,
+// of which one skips to a row and fills 8 rows with a same run (opcode 0).
 inline ByteVector syntheticByteVerticalDelta(const SyntheticAnimation& shape, std::size_t frame) {
     const unsigned rowBytes = syntheticRowBytes(shape);
-    const unsigned changedColumn = static_cast<unsigned>(frame % rowBytes);
-    const unsigned firstRow = 1 + static_cast<unsigned>(frame * 7 % (shape.height - kSyntheticChangedRows));
-
-    // Plane 0's column data follows the table: its pointer, big-endian, fits in the last byte.
-    ByteVector data(kSyntheticDeltaPointers * 4, 0);
-    data[3] = kSyntheticDeltaPointers * 4;
-    for (unsigned column = 0; column < rowBytes; ++column) {
-        if (column != changedColumn) {
-            data.push_back(0);  // no operations
-            continue;
-        }
-        // Two operations: skip down to the first changed row, then fill the changed rows.
-        data.insert(data.end(), {2, std::uint8_t(firstRow), kByteVerticalSameRun, kSyntheticChangedRows,
-                                 std::uint8_t(frame)});
-    }
+    ByteVector data(64, 0);
+    data[3] = 64;
+    for (unsigned column = 0; column < rowBytes; ++column)
+        if (column == frame % rowBytes)
+            data.insert(data.end(), {2, std::uint8_t(1 + frame * 7 % (shape.height - 8)), 0, 8, std::uint8_t(frame)});
+        else
+            data.push_back(0);
     return data;
 }
 
 inline ByteVector syntheticAnimation(const SyntheticAnimation& shape) {
     std::vector<ByteVector> frames;
-    frames.reserve(shape.ticks.size());
     for (std::size_t f = 0; f < shape.ticks.size(); ++f) {
         std::vector<ByteVector> chunks;
         if (f == 0) {
-            chunks.push_back(bmhd({.width = shape.width, .height = shape.height, .planes = shape.planes}));
-            chunks.push_back(chunk("CMAP", syntheticColourMap(shape)));
+            chunks = {bmhd({.width = shape.width, .height = shape.height, .planes = shape.planes}),
+                      chunk("CMAP", syntheticColourMap(shape))};
             if (shape.dpanSpeed) chunks.push_back(dpan(shape.dpanSpeed));
         }
         const bool delta = f > 0 && shape.byteVerticalDeltas;

@@ -20,121 +20,88 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 
-class ToolExtract : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
-    }
-    std::string corpus(const std::string& name) const { return (lhaCorpusDir() / name).string(); }
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
-    TemporaryFolder folder_;
-};
-
-// A file "top.anim" is in the destination first (or a folder where a file
-// goes, or a file "tmp" where badterm.lzh's one entry, "/tmp/" ESC
-// "]2;malicious" BEL LF, needs a folder): files already there are left alone
-// and named unless --force lets intact copies replace them; each failure
-// says why, with control characters escaped.
-TEST_F(ToolExtract, ReportsWhatWasNotExtractedAndExitsByTheOutcome) {
+// Command lines and what they print. "$F" stands for the test's folder, "$C"
+// for the LHA corpus; `existing` names are made first ("mine", or a folder
+// when the name ends in '/') and stay unless --force lets an intact copy
+// replace them. badterm.lzh's one entry, "/tmp/" ESC "]2;malicious" BEL LF,
+// fails on a file "tmp" and is named escaped.
+TEST(ToolExtract, EachCommandLinePrintsItsReportAndExitsByTheOutcome) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    TemporaryFolder folder;
+    const auto expand = [&](std::string text) {
+        for (const auto& [key, value] : {std::pair{"$F", folder.path().string()}, std::pair{"$C", lhaCorpusDir().string()}})
+            for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
+        return text;
+    };
+    fs::copy_file(lhaCorpusDir() / "crafted/anims_l2.lzh", folder / "My Anims.lzh");
     const std::string anims = "Animations:\n  Anims/Walk/x.anim\n  Anims/Run/y.anim\n";
     struct Case {
-        std::string archive;
-        int exitStatus, extracted;
-        std::string report;  // after "Extracted N entries into FOLDER"
-        std::string option = {}, existing = "top.anim";
+        std::vector<std::string> arguments;  // after "extract"
+        int exitStatus;
+        std::string output, error;  // standard output (JSON compared as such), standard error
+        std::vector<std::string> existing = {};
     } const cases[] = {
-        {"crafted/decode_fail.lzh", 2, 2,
-         "Not extracted:\n  ok1.txt: a folder of that name is in the way\n  unknown_method.bin: unsupported compression "
-         "method\n  garbage_lh5.bin: decoding or checksum failed\n  short_data.bin: decoding or checksum failed\n",
-         "", "ok1.txt/"},
-        {"crafted/symlinks_only.lzh", 2, 0,
-         "Symbolic links, not extracted:\n  link0\n  sub/link1\n  link2\n  Anims/walk_link\n  evil_link\n  dirlink\n"},
-        {"crafted/broken_l2_header_crc.lzh", 2, 2,
-         "The archive is damaged: entries after second.anim are missing.\nAnimations:\n  second.anim\n"},
-        {"crafted/anims_l2.lzh", 2, 10, "Already there, left alone (--force replaces them):\n  top.anim\n" + anims},
-        {"crafted/anims_l2.lzh", 0, 11, anims + "  top.anim\n", "--force"},
-        {"real/archives/regression/badterm.lzh", 2, 0,
-         "Not extracted:\n  tmp/\\x1b]2;malicious\\x07\\x0a: a file stands where a folder is needed\n", "", "tmp"},
+        {{"$C/crafted/decode_fail.lzh", "-o", "$F/1"}, 2,
+         "Extracted 2 entries into $F/1\nNot extracted:\n  ok1.txt: a folder of that name is in the way\n  "
+         "unknown_method.bin: unsupported compression method\n  garbage_lh5.bin: decoding or checksum failed\n  "
+         "short_data.bin: decoding or checksum failed\n", "", {"1/ok1.txt/"}},
+        {{"$C/crafted/symlinks_only.lzh", "-o", "$F/2"}, 2,
+         "Extracted 0 entries into $F/2\nSymbolic links, not extracted:\n  link0\n  sub/link1\n  link2\n  "
+         "Anims/walk_link\n  evil_link\n  dirlink\n", ""},
+        {{"$C/crafted/broken_l2_header_crc.lzh", "-o", "$F/3"}, 2,
+         "Extracted 2 entries into $F/3\nThe archive is damaged: entries after second.anim are missing.\n"
+         "Animations:\n  second.anim\n", ""},
+        {{"$C/crafted/anims_l2.lzh", "-o", "$F/4"}, 2,
+         "Extracted 10 entries into $F/4\nAlready there, left alone (--force replaces them):\n  top.anim\n" + anims, "",
+         {"4/top.anim"}},
+        {{"$C/crafted/anims_l2.lzh", "-o", "$F/5", "--force"}, 0, "Extracted 11 entries into $F/5\n" + anims + "  top.anim\n",
+         "", {"5/top.anim"}},
+        {{"$C/real/archives/regression/badterm.lzh", "-o", "$F/6"}, 2,
+         "Extracted 0 entries into $F/6\nNot extracted:\n  tmp/\\x1b]2;malicious\\x07\\x0a: a file stands where a "
+         "folder is needed\n", "", {"6/tmp"}},
+        // Beside the archive, named after it.
+        {{"$F/My Anims.lzh"}, 0, "Extracted 11 entries into $F/My Anims\n" + anims + "  top.anim\n", ""},
+        {{"$C/crafted/broken_l2_header_crc.lzh", "-o", "$F/json", "--json"}, 2,
+         R"({"archive": "$C/crafted/broken_l2_header_crc.lzh", "destination": "$F/json", "files": 2, "bytes": 70,
+             "extracted": [], "failed": [{"path": "second.anim", "reason": "a folder of that name is in the way"}],
+             "keptExisting": ["first.txt"], "skippedLinks": [], "animations": [], "stoppedEarly": true,
+             "cancelled": false})", "", {"json/first.txt", "json/second.anim/"}},
+        // Nothing done: one line and status 1; a new folder stays, empty.
+        {{"$C/crafted/text.lha", "-o", "$F/unread"}, 1, "",
+         "velarium-tool: $C/crafted/text.lha: The archive could not be read. “text.lha” is not an LHA archive, or it "
+         "is damaged.\n"},
+        {{"$C/jlha/multi_lh5_l2.lzh", "-o", "$F/taken"}, 1, "",
+         "velarium-tool: $F/taken: The folder could not be created. A file named “taken” already exists there. "
+         "Choose a different name for the folder.\n", {"taken"}},
     };
-    int n = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.archive + " " + c.option);
-        const std::string destination = path("out" + std::to_string(++n));
-        fs::create_directories(destination);
-        if (c.existing.back() == '/') fs::create_directory(destination + "/" + c.existing);
-        else std::ofstream(destination + "/" + c.existing) << "mine";
-        std::vector<std::string> arguments = {"extract", corpus(c.archive), "-o", destination};
-        if (!c.option.empty()) arguments.push_back(c.option);
+        std::vector<std::string> arguments = {"extract"};
+        for (const std::string& argument : c.arguments) arguments.push_back(expand(argument));
+        SCOPED_TRACE(arguments[1] + " " + arguments.back());
+        for (const std::string& name : c.existing) {
+            fs::create_directories((folder / name).parent_path());
+            if (name.back() == '/') fs::create_directory(folder / name);
+            else std::ofstream(folder / name) << "mine";
+        }
         const ProgramRun run = runTool(arguments);
         EXPECT_EQ(run.exitStatus, c.exitStatus);
-        EXPECT_EQ(run.standardError, "") << "no progress bar without a terminal";
-        EXPECT_EQ(run.standardOutput, "Extracted " + std::to_string(c.extracted) + " entries into " + destination + "\n" + c.report);
-        EXPECT_TRUE(c.existing.back() == '/' || (readFileBytes(destination + "/" + c.existing).size() == 4) == c.option.empty())
-            << "it was \"mine\"";
+        EXPECT_EQ(run.standardError, expand(c.error)) << "and no progress bar without a terminal";
+        if (c.output.front() == '{')
+            EXPECT_EQ(nlohmann::ordered_json::parse(run.standardOutput), nlohmann::ordered_json::parse(expand(c.output)));
+        else
+            EXPECT_EQ(run.standardOutput, expand(c.output));
+        const bool force = arguments.back() == "--force";
+        for (const std::string& name : c.existing)
+            EXPECT_TRUE(name.back() == '/' || (readFileBytes(folder / name).size() == 4) != force) << name;
     }
-}
-
-TEST_F(ToolExtract, NothingDoneGivesOneLineAndStatusOne) {
-    std::ofstream(path("taken")) << "a file where the folder should go";
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string line;
-    } const cases[] = {
-        {{"extract", corpus("crafted/text.lha"), "-o", path("out")},
-         "velarium-tool: " + corpus("crafted/text.lha") +
-             ": The archive could not be read. “text.lha” is not an LHA archive, or it is damaged."},
-        {{"extract", corpus("jlha/multi_lh5_l2.lzh"), "-o", path("taken")},
-         "velarium-tool: " + path("taken") +
-             ": The folder could not be created. A file named “taken” already exists there. Choose a different "
-             "name for the folder."},
-    };
-    for (const Case& c : cases) {
-        const ProgramRun run = runTool(c.arguments);
-        EXPECT_EQ(run.exitStatus, 1);
-        EXPECT_EQ(run.standardOutput, "");
-        EXPECT_EQ(run.errorLines(), std::vector<std::string>{c.line});
-    }
-    EXPECT_TRUE(fs::is_directory(path("out"))) << "the new folder stays, empty";
-}
-
-TEST_F(ToolExtract, TheDefaultFolderIsTheArchivesNameBesideIt) {
-    fs::copy_file(corpus("crafted/anims_l2.lzh"), path("My Anims.lzh"));
-    const ProgramRun run = runTool({"extract", path("My Anims.lzh")});
-    EXPECT_EQ(run.exitStatus, 0) << run.standardOutput << run.standardError;
-    EXPECT_EQ(run.standardOutput.substr(0, run.standardOutput.find('\n')), "Extracted 11 entries into " + path("My Anims"));
-    EXPECT_TRUE(fs::is_regular_file(path("My Anims/Anims/Walk/x.anim")));
-}
-
-TEST_F(ToolExtract, JSONHoldsOneObjectWithTheWholeOutcome) {
-    const std::string archive = corpus("crafted/decode_fail.lzh");
-    const ProgramRun run = runTool({"extract", archive, "-o", path("out"), "--json"});
-    EXPECT_EQ(run.exitStatus, 2);
-    const nlohmann::ordered_json expected = {
-        {"archive", archive},
-        {"destination", path("out")},
-        {"files", 6},
-        {"bytes", 31 + 30 + 1000 + 20 + 10 + 30},
-        {"extracted", {"ok1.txt", "clen_gt_length.bin", "ok2.txt"}},
-        {"failed",
-         {{{"path", "unknown_method.bin"}, {"reason", "unsupported compression method"}},
-          {{"path", "garbage_lh5.bin"}, {"reason", "decoding or checksum failed"}},
-          {{"path", "short_data.bin"}, {"reason", "decoding or checksum failed"}}}},
-        {"keptExisting", nlohmann::ordered_json::array()},
-        {"skippedLinks", nlohmann::ordered_json::array()},
-        {"animations", nlohmann::ordered_json::array()},
-        {"stoppedEarly", false},
-        {"cancelled", false},
-    };
-    EXPECT_EQ(nlohmann::ordered_json::parse(run.standardOutput), expected);
-
-    const auto broken = nlohmann::json::parse(
-        runTool({"extract", corpus("crafted/broken_level_byte.lzh"), "-o", path("broken"), "--json"}).standardOutput);
-    EXPECT_EQ(broken["stoppedEarly"], true);
+    EXPECT_TRUE(fs::is_regular_file(folder / "My Anims/Anims/Walk/x.anim"));
+    EXPECT_TRUE(fs::is_directory(folder / "unread") && fs::is_empty(folder / "unread"));
 }
 
 // Standard error on a pseudo-terminal, standard output elsewhere.
-TEST_F(ToolExtract, ATerminalGetsAProgressBarWithEscapedNames) {
-    fs::create_directories(path("out"));
+TEST(ToolExtract, ATerminalGetsAProgressBarWithEscapedNames) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    TemporaryFolder folder;
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
     posix_spawn_file_actions_t actions;
@@ -142,7 +109,7 @@ TEST_F(ToolExtract, ATerminalGetsAProgressBarWithEscapedNames) {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ::ptsname(master), O_RDWR | O_NOCTTY, 0);
-    const std::string archive = corpus("real/archives/regression/badterm.lzh"), out = path("out");
+    const std::string archive = (lhaCorpusDir() / "real/archives/regression/badterm.lzh").string(), out = folder / "out";
     char* argv[] = {const_cast<char*>(VELARIUM_TOOL_PATH), const_cast<char*>("extract"), const_cast<char*>(archive.c_str()),
                     const_cast<char*>("-o"), const_cast<char*>(out.c_str()), nullptr};
     pid_t pid = 0;

@@ -1,5 +1,6 @@
-// velarium-tool info: the list it prints, and its JSON checked against the
-// corpus catalogue and expected timings, which other tools produced.
+// velarium-tool info --json, checked against the corpus catalogue and
+// expected timings, which other tools produced. (The list info prints is
+// checked with the other command lines.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 
 #include "platform/coremedia/MediaTime.h"
 #include "support/Corpus.h"
-#include "support/IFFWriter.h"
 #include "tools/ToolRunner.h"
 
 namespace velarium {
@@ -18,47 +18,6 @@ namespace {
 
 using nlohmann::json;
 using namespace testing;
-
-TEST(ToolInfo, ListsTheDemoFactsAsAnAlignedList) {
-    const auto run = runTool({"info", VELARIUM_DEMO_FILE});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    EXPECT_EQ(run.standardOutput, "File:            " VELARIUM_DEMO_FILE R"(
-Size:            320 x 200 pixels
-Planes:          5
-Masking:         0 (none)
-Compression:     1 (ByteRun1)
-CAMG:            0x00000000 (HAM: off, EHB: off)
-Aspect:          10:11
-Frames:          36
-Operations:      36 x key frame (BODY)
-Interleave:      - (no delta frames)
-DPAN speed:      10 fps
-First frame:     0.100 s (6/60)
-Total duration:  3.600 s (216/60)
-Frame rate:      10.00 fps
-Colours:         32; CMAP holds 32
-)");
-}
-
-// The corpus's files use one operation each; the JSON's counts are checked
-// against the catalogue below.
-TEST(ToolInfo, ListsMixedOperationsAndInterleave) {
-    // A key frame, two ANIM-5 deltas on the previous frame, one ANIM-7 on the frame two back.
-    const ByteVector delta(64, 0);
-    TemporaryFolder folder;
-    const std::string file = folder.write("mixed.anim", animFile({
-        form("ILBM", {bmhd({}), camg(0x880), chunk("BODY", {0, 0})}),
-        form("ILBM", {anhd({5, 1, 1, 0}), chunk("DLTA", delta)}),
-        form("ILBM", {anhd({5, 1, 1, 0}), chunk("DLTA", delta)}),
-        form("ILBM", {anhd({7, 1, 0, 0}), chunk("DLTA", delta)}),
-    })).string();
-    const auto run = runTool({"info", file});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    for (const char* line : {"Operations:      1 x key frame (BODY), 2 x Byte Vertical Delta (ANIM-5), "
-                             "1 x Short/Long Vertical Delta (ANIM-7)\n",
-                             "Interleave:      mixed: 0 in 1 delta frames, 1 in 2\n", "(HAM: HAM6, EHB: on)"})
-        EXPECT_NE(run.standardOutput.find(line), std::string::npos) << run.standardOutput;
-}
 
 std::vector<std::string> tabCells(const std::string& row) {
     std::vector<std::string> cells;

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <string_view>
 
 #include "tools/velarium-tool/ToolError.h"
 
@@ -36,15 +37,21 @@ std::string checkJobCount(const std::string& text) {
 }
 
 // A mistake on the command line: one line, with a pointer to the help.
-int usageMistake(const std::string& message) {
+int usageMistake(const std::string& message, int status = kExitUsage) {
     std::fprintf(stderr, "velarium-tool: %s (see velarium-tool --help)\n", message.c_str());
-    return kExitUsage;
+    return status;
 }
 
 // A command run without its file: show how it is used.
-int printUsage(const CLI::App& command, const std::string& parentName) {
+int printUsage(const CLI::App& command, const std::string& parentName, int status = kExitUsage) {
     std::fputs(command.help(parentName).c_str(), stderr);
-    return kExitUsage;
+    return status;
+}
+
+// convert keeps 2 for "converted, but not everything", so its command-line
+// mistakes end with 1 like every other case where nothing could be done.
+bool isConvertCommand(int argc, const char* const* argv) {
+    return argc > 1 && std::string_view(argv[1]) == "convert";
 }
 
 }  // namespace
@@ -52,7 +59,7 @@ int printUsage(const CLI::App& command, const std::string& parentName) {
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine result;
 
-    CLI::App app{"Facts and frames of Amiga IFF ANIM animations, and the LHA archives they come in.",
+    CLI::App app{"Facts, frames and conversions of Amiga IFF ANIM animations, and the LHA archives they come in.",
                  "velarium-tool"};
     app.require_subcommand(0, 1);
     app.footer("Run 'velarium-tool COMMAND --help' for the options of a command.");
@@ -108,13 +115,53 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                       "Replace files already in DEST by the archive's (only by copies that pass their\n"
                       "checks); without it they are left alone and listed");
 
+    CLI::App* convert = app.add_subcommand("convert", "Convert animations to APNG, WebP, GIF, WebM or MP4");
+    std::string convertFormat;
+    std::uint64_t convertCount = 0;
+    exporter::ExportOptions& exportOptions = result.convert.exportOptions;
+    convert->footer(
+        "With one animation as INPUT, OUT is the file to write, in the format its extension names\n"
+        "unless --format is given. Otherwise (several inputs, a folder, an archive, or OUT an existing\n"
+        "folder) OUT is a folder: the animations found in the folders (by their contents, whatever\n"
+        "their names) and in the archives are written there under their relative paths, an archive's\n"
+        "under a folder named after it, each named after its source with the format's extension.\n"
+        "Exit status 0 when everything was converted, 2 when something was not, 1 when nothing could\n"
+        "be done (a mistake on the command line, no input, no animations).");
+    convert->add_option("INPUT", result.convert.inputs, "ANIM files, folders holding them, LHA archives")
+        ->type_name("");
+    convert->add_option("-o,--output", result.convert.output, "The file to write, or the folder for a collection")
+        ->type_name("OUT");
+    convert->add_option("--format", convertFormat, "apng, webp, gif, webm or mp4 (needed for a collection)")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"apng", "webp", "gif", "webm", "mp4"}));
+    convert->add_option("--scale", exportOptions.scale,
+                        "Whole factor for both axes, nearest neighbour (default 1; for video the largest\n"
+                        "that keeps the picture within 1920x1080)")
+        ->type_name("N")
+        ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
+    convert->add_flag("--aspect", exportOptions.correctAspect, "Correct the pixel aspect with whole factors");
+    convert->add_option("--from", exportOptions.from, "Index of the first frame (default 0)")
+        ->type_name("N")
+        ->check(CLI::Validator(checkWholeNumber, "", "whole number"));
+    CLI::Option* convertCountOption =
+        convert->add_option("--count", convertCount, "How many frames (default: up to the last frame)")
+            ->type_name("M")
+            ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
+    convert->add_flag("--once", exportOptions.once, "Play APNG, WebP and GIF once instead of looping forever");
+    convert->add_flag("--force", exportOptions.replace, "Replace files already there");
+    convert->add_option("--jobs", result.convert.jobs, "Animations converted at once (default 1)")
+        ->type_name("N")
+        ->check(CLI::Validator(checkJobCount, "", "worker count"));
+    convert->add_flag("--json", result.convert.json, "Print the outcome as one JSON object");
+
+    const int mistakeStatus = isConvertCommand(argc, argv) ? kExitFailure : kExitUsage;
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
         result.exitStatus = app.exit(help);
         return result;
     } catch (const CLI::ParseError& mistake) {
-        result.exitStatus = usageMistake(mistake.what());
+        result.exitStatus = usageMistake(mistake.what(), mistakeStatus);
         return result;
     }
 
@@ -137,6 +184,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (extract->parsed()) {
         result.command = CommandLine::Command::Extract;
         if (result.extract.archive.empty()) result.exitStatus = printUsage(*extract, app.get_name());
+    } else if (convert->parsed()) {
+        result.command = CommandLine::Command::Convert;
+        if (!convertFormat.empty()) result.convert.format = exporter::formatNamed(convertFormat);
+        if (convertCountOption->count() > 0) exportOptions.count = convertCount;
+        if (result.convert.inputs.empty())
+            result.exitStatus = printUsage(*convert, app.get_name(), kExitFailure);
+        else if (result.convert.output.empty())
+            result.exitStatus = usageMistake("convert needs -o OUT", kExitFailure);
     } else {
         result.exitStatus = printUsage(app, "");
     }

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "export/Exporter.h"
 
 namespace velarium::tool {
 
@@ -36,16 +39,26 @@ struct ExtractOptions {
     bool force = false;  // files already in the destination may be replaced
 };
 
+struct ConvertOptions {
+    std::vector<std::string> inputs;  // animations, folders searched for them, LHA archives
+    std::string output;               // a file for one animation, else a folder
+    std::optional<exporter::ExportFormat> format;  // for one animation, from the output's name when absent
+    exporter::ExportOptions exportOptions;         // format set once it is known
+    unsigned jobs = 1;                             // animations converted at once
+    bool json = false;
+};
+
 // What the command line asks for. When `exitStatus` is set, the command
 // line has been fully handled already (help or usage printed, or a mistake
 // reported) and the tool exits with that status.
 struct CommandLine {
-    enum class Command { None, Info, Frames, Play, Extract };
+    enum class Command { None, Info, Frames, Play, Extract, Convert };
     Command command = Command::None;
     InfoOptions info;
     FramesOptions frames;
     PlayOptions play;
     ExtractOptions extract;
+    ConvertOptions convert;
     std::optional<int> exitStatus;
 };
 

@@ -3,7 +3,6 @@
 #include "tools/velarium-tool/ExtractCommand.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -12,6 +11,7 @@
 
 #include "lha/ArchiveExtractor.h"
 #include "platform/foundation/EscapedText.h"
+#include "tools/velarium-tool/InterruptHandler.h"
 #include "tools/velarium-tool/ProgressBar.h"
 #include "tools/velarium-tool/ToolError.h"
 
@@ -46,30 +46,6 @@ std::atomic<ArchiveExtractor*> gInterruptible{nullptr};  // lock-free, so safe i
 void cancelExtraction(int) {
     if (ArchiveExtractor* extractor = gInterruptible) extractor->cancel();
 }
-
-class CancelOnInterrupt {
-public:
-    explicit CancelOnInterrupt(ArchiveExtractor& extractor) {
-        gInterruptible = &extractor;
-        struct sigaction action {};
-        action.sa_handler = cancelExtraction;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInterrupt_);
-        sigaction(SIGTERM, &action, &previousTerminate_);
-    }
-    ~CancelOnInterrupt() {
-        sigaction(SIGINT, &previousInterrupt_, nullptr);
-        sigaction(SIGTERM, &previousTerminate_, nullptr);
-        gInterruptible = nullptr;
-    }
-    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
-    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
-
-private:
-    struct sigaction previousInterrupt_ {};
-    struct sigaction previousTerminate_ {};
-};
 
 void printList(const char* heading, const std::vector<std::string>& paths) {
     if (paths.empty()) return;
@@ -136,8 +112,10 @@ int runExtractCommand(const ExtractOptions& options) {
     observer.progress = [&bar](double value) { bar.setValue(value); };
     bool extracted = false;
     {
-        const CancelOnInterrupt interrupt(extractor);
+        gInterruptible = &extractor;
+        const InterruptHandler interrupt(cancelExtraction, true);
         extracted = extractor.extractArchive(observer, &error);
+        gInterruptible = nullptr;
     }
     bar.clear();
     if (!extracted) return reportFailure(options.archive, error);

@@ -1,9 +1,11 @@
 // velarium-tool: the command-line face of the ANIM decoding core, of the
-// playback road through the two extensions, and of archive extraction.
+// playback road through the two extensions, of archive extraction, and of
+// the exporter.
 #include <cstdio>
 #include <new>
 
 #include "tools/velarium-tool/CommandLine.h"
+#include "tools/velarium-tool/ConvertCommand.h"
 #include "tools/velarium-tool/ExtractCommand.h"
 #include "tools/velarium-tool/FramesCommand.h"
 #include "tools/velarium-tool/InfoCommand.h"
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
             case CommandLine::Command::Frames: return runFramesCommand(commandLine.frames);
             case CommandLine::Command::Play: return runPlayCommand(commandLine.play);
             case CommandLine::Command::Extract: return runExtractCommand(commandLine.extract);
+            case CommandLine::Command::Convert: return runConvertCommand(commandLine.convert);
             case CommandLine::Command::None: break;
         }
     } catch (const std::bad_alloc&) {

@@ -1,23 +1,14 @@
-// Opening LHA archives as a user does: the queue, the save dialog and the
-// question about a folder that holds files, the errors before extraction,
-// the progress sheet and Cancel, the problem report with names escaped, the
-// no-animations alert and the folder shown, the Open dialog with the
-// animations found.
+// Opening LHA archives as a user does: the queue, every dialog and its
+// texts, the progress sheet and Cancel, names escaped, the folder shown.
 #include <gtest/gtest.h>
 
 #include <QAbstractProxyModel>
-#include <QApplication>
 #include <QDBusConnection>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -50,31 +41,23 @@ QWidget* progressPanel() {
     return nullptr;
 }
 
-// Types `name` into the file dialog's name field and clicks its accept button.
+// Types `name` into the file dialog's name field and presses Return.
 void typeAndAccept(QFileDialog* dialog, const QString& name) {
     auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-    QPushButton* accept =
-        box ? box->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save : QDialogButtonBox::Open)
-            : nullptr;
-    if (!field || !accept) {
-        ADD_FAILURE() << "the file dialog has no name field or accept button";
-        return dialog->reject();
-    }
+    ASSERT_TRUE(field);
     field->setText(name);
-    accept->click();
+    QTest::keyClick(field, Qt::Key_Return);
 }
 
-// Answers every modal dialog as it comes up, and keeps one line of what each
-// showed, and of the progress sheet as it closed (folders relative to
-// `base`, the default button starred):
-//   "[ARCHIVE] save TITLE | MESSAGE | ACCEPT | NAME LABEL NAME | in FOLDER"
-//   "[ARCHIVE] open TITLE | MESSAGE | ACCEPT | in FOLDER"
-//   "[ARCHIVE] alert TEXT | INFORMATIVE | BUTTON, BUTTON*"
-//   "[ARCHIVE] sheet TITLE | DETAILS | BAR"
-// Every dialog must be application-modal and come after the sheet has gone.
-// By default a save dialog gets `saveAs` typed (and is cancelled if it stays
-// up), an Open dialog is cancelled and an alert gets its accept button.
+// Answers each modal dialog, which must be application-modal and come after
+// the sheet has gone, and keeps a line of what it and the closing sheet
+// showed (folders relative to `base`, the default button starred):
+//   "save TITLE | MESSAGE | ACCEPT | NAME LABEL NAME | in FOLDER"
+//   "open TITLE | MESSAGE | ACCEPT | in FOLDER"
+//   "alert TEXT | INFORMATIVE | BUTTON, BUTTON*"
+//   "sheet TITLE | DETAILS | BAR"
+// By default a save dialog gets `saveAs` (else is cancelled), an Open dialog
+// is cancelled and an alert accepted.
 class ModalDriver : public QObject {
 public:
     std::function<void(QFileDialog*)> save, open = [](QFileDialog* dialog) { dialog->reject(); };
@@ -91,46 +74,38 @@ public:
     ~ModalDriver() override { qApp->removeEventFilter(this); }
 
 private:
-    static QString archive() {
-        const BW_LHAExtractor* current = BW_LHAExtractor::currentExtractor();
-        return "[" + (current ? current->archiveURL().fileName() : QString()) + "] ";
-    }
     bool eventFilter(QObject* object, QEvent* event) override {
         if (object->objectName() != "BW_ProgressSheetPanel" || event->type() != QEvent::Hide) return false;
         const auto text = [object](const char* name) { return object->findChild<ElidingLabel*>(name)->text(); };
         const auto* bar = object->findChild<QProgressBar*>();
-        transcript << archive() + "sheet " + text("title") + " | " + text("details") + " | " +
+        transcript << "sheet " + text("title") + " | " + text("details") + " | " +
                           QString::number(double(bar->value()) / std::max(1, bar->maximum()));
         return false;
     }
     void answer(QWidget* modal) {
         EXPECT_EQ(modal->windowModality(), Qt::ApplicationModal) << modal->windowTitle().toStdString();
         EXPECT_EQ(progressPanel(), nullptr) << "the sheet is still up under " << modal->windowTitle().toStdString();
-        QString line = archive();
-        // Answered once this line is in the transcript: an answer may wait
-        // for another dialog, whose line comes after this one.
+        // Each line is kept before the answer, which may wait for another dialog.
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             const bool isSave = dialog->acceptMode() == QFileDialog::AcceptSave;
             const auto* message = dialog->findChild<QLabel*>(QStringLiteral("message"));
-            line += (isSave ? "save " : "open ") + dialog->windowTitle() + " | " + (message ? message->text() : "") +
-                    " | " + dialog->labelText(QFileDialog::Accept) + " | ";
-            if (isSave) {
-                line += dialog->labelText(QFileDialog::FileName) + " " +
-                        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text() + " | ";
-            }
-            line += "in " + QDir(base_).relativeFilePath(dialog->directory().absolutePath());
-            QTimer::singleShot(0, dialog, [dialog, answer = isSave ? save : open] { answer(dialog); });
+            transcript << (isSave ? "save " : "open ") + dialog->windowTitle() + " | " + (message ? message->text() : "") +
+                              " | " + dialog->labelText(QFileDialog::Accept) + " | " +
+                              (isSave ? dialog->labelText(QFileDialog::FileName) + " " +
+                                            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text() + " | "
+                                      : "") +
+                              "in " + QDir(base_).relativeFilePath(dialog->directory().absolutePath());
+            (isSave ? save : open)(dialog);
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             QStringList buttons;
             for (QAbstractButton* button : box->buttons())
                 buttons << button->text() + (button == box->defaultButton() ? "*" : "");
-            line += "alert " + box->text() + " | " + box->informativeText() + " | " + buttons.join(", ");
-            QTimer::singleShot(0, box, [box, answer = alert] { answer(box); });
+            transcript << "alert " + box->text() + " | " + box->informativeText() + " | " + buttons.join(", ");
+            alert(box);
         } else {
             ADD_FAILURE() << "unexpected modal window " << modal->metaObject()->className();
             modal->close();
         }
-        transcript << line;
     }
 
     QString base_;
@@ -145,30 +120,30 @@ protected:
         BW_LHAExtractor::setAnimationOpener([this](const QUrl& animation) { opened_ << animation; });
     }
     void TearDown() override {
-        if (BW_LHAExtractor::isBusy()) {
-            ADD_FAILURE() << "an archive workflow was still running";
-            ModalDriver dismiss(files_.path());
-            workflowEnds();
-        }
+        ModalDriver dismiss(files_.path());
+        EXPECT_FALSE(BW_LHAExtractor::isBusy()) << "an archive workflow was still running";
+        workflowEnds();
         BW_LHAExtractor::setRevealer({});
         BW_LHAExtractor::setAnimationOpener({});
         BW_LHAExtractor::setEngineSetupForTesting({});
     }
 
-    // A copy of a corpus archive in the test's own folder, so that the save
-    // dialog starts there and nothing can land beside the corpus.
+    // A copy in the test's folder: the save dialog starts there, not beside the corpus.
     fs::path archive(const std::string& corpusPath, const std::string& name = {}) {
         const fs::path to = files_ / (name.empty() ? fs::path(corpusPath).filename().string() : name);
         fs::copy_file(lhaCorpusDir() / corpusPath, to, fs::copy_options::overwrite_existing);
         return to;
     }
     static QString saveLine(const QString& archive) {
-        return QString("[%1] save Extract “%1” | Choose where to create a folder for the contents of “%1”. | Extract | "
-                       "Folder Name: %2 | in .")
-            .arg(archive, archive.section('.', 0, 0));
+        return QString("save Extract “%1” | Choose where to create a folder for the contents of “%1”. | Extract | "
+                       "Folder Name: %2 | in .").arg(archive, archive.section('.', 0, 0));
     }
     static QString sheetLine(const QString& archive, const QString& details) {
-        return QString("[%1] sheet Extracting “%1” | %2 | 1").arg(archive, details);
+        return QString("sheet Extracting “%1” | %2 | 1").arg(archive, details);
+    }
+    static QString noAnimations(const QString& archive, const QString& folder) {
+        return QString("alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
+                       "Show in File Manager*, OK").arg(archive, folder);
     }
 
     TemporaryFolder files_;
@@ -198,34 +173,27 @@ TEST_F(LHAExtractorTest, ArchivesAreExtractedOneAfterAnotherAndTheirAnimationsOf
 
     QString failed = "These items could not be extracted, or failed their checksum:\n";
     for (int i = 0; i < 8; ++i) failed += QString("bad%1.txt\n").arg(i, 2, 10, QChar('0'));
-    const QString noAnimations = "alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
-                                 "Show in File Manager*, OK";
     // The details line names the last file; without files it keeps its first
-    // words. The four animations are in Anims/Run, Anims/Walk and
-    // Anims/Idle/Loop: the Open dialog starts in Anims.
+    // words. The animations are in Anims/Run, Anims/Walk and Anims/Idle/Loop.
     EXPECT_EQ(modals.transcript,
               (QStringList{saveLine("multi_lh5_l2.lzh"), sheetLine("multi_lh5_l2.lzh", "Docs/café notes.txt (10 of 10)"),
-                           "[multi_lh5_l2.lzh] open Open ANIM Files | “multi_lh5_l2.lzh” has been extracted. Choose "
-                           "the animations to open. | Open | in out0/Anims",
+                           "open Open ANIM Files | “multi_lh5_l2.lzh” has been extracted. Choose the animations to "
+                           "open. | Open | in out0/Anims",
                            saveLine("badcrc10.lzh"), sheetLine("badcrc10.lzh", "bad09.txt (10 of 10)"),
-                           "[badcrc10.lzh] alert Some of “badcrc10.lzh” was not extracted. | " + failed +
-                               "…and 2 more | OK",
-                           "[badcrc10.lzh] " + noAnimations.arg("badcrc10.lzh", "out1"), saveLine("dirs_only.lzh"),
-                           sheetLine("dirs_only.lzh", "Reading archive…"),
-                           "[dirs_only.lzh] " + noAnimations.arg("dirs_only.lzh", "out2")}));
+                           "alert Some of “badcrc10.lzh” was not extracted. | " + failed + "…and 2 more | OK",
+                           noAnimations("badcrc10.lzh", "out1"), saveLine("dirs_only.lzh"),
+                           sheetLine("dirs_only.lzh", "Reading archive…"), noAnimations("dirs_only.lzh", "out2")}));
     EXPECT_EQ(opened_, QList<QUrl>{url(files_ / "out0" / "Anims" / "Walk" / "walk_cycle.anim")});
     EXPECT_EQ(revealed_, QList<QUrl>{url(files_ / "out2")});
 }
 
 // One archive at a time, a folder name typed beside it, and what follows the
-// save dialog (without the archive's name in front, a sheet or an Open
-// dialog as one word). Before extraction: a destination that cannot be a
-// folder, and files that are no LHA archives (their new folder stays,
-// empty). A folder that holds files is extracted into only after the user
-// agreed to replacing files of the same names (Cancel leaves the save dialog
-// up); an empty one is taken without a question. The problem report names
-// links and a damaged end, and shows names escaped: badterm.lzh's one entry
-// is "/tmp/" ESC "]2;malicious" BEL LF, made to fail by a file named "tmp".
+// save dialog (a sheet or an Open dialog as one word). A destination that
+// cannot be a folder, and a file that is no LHA archive (its new folder
+// stays, empty). A folder holding files is extracted into only once the user
+// agreed to replacing files (Cancel leaves the save dialog up); an empty one
+// without a question. The report names links, a damaged end, and names
+// escaped: badterm.lzh's one entry, "/tmp/" ESC "]2;malicious" BEL LF, fails on a file "tmp".
 TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
     std::ofstream(files_ / "taken") << "a file, not a folder";
     fs::create_directories(files_ / "empty");
@@ -235,8 +203,6 @@ TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
     fs::create_directories(files_ / "badterm");
     std::ofstream(files_ / "badterm" / "tmp") << "not a folder";
     const QString problems = "alert Some of “%1” was not extracted. | %2 | OK",
-                  noAnimations = "alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
-                                 "Show in File Manager*, OK",
                   question = "alert “%1” already exists. Files in it with the same names as files in the archive "
                              "will be replaced. |  | Replace, Cancel*";
     const fs::path anims = archive("crafted/anims_l1_nodirs.lzh");
@@ -261,7 +227,7 @@ TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
         {archive("crafted/symlinks_only.lzh"), "links",
          {"sheet", problems.arg("symlinks_only.lzh", "These symbolic links were not extracted:\nlink0\nsub/link1\n"
                                                      "link2\nAnims/walk_link\nevil_link\ndirlink"),
-          noAnimations.arg("symlinks_only.lzh", "links")}},
+          noAnimations("symlinks_only.lzh", "links")}},
         {archive("crafted/broken_l2_header_crc.lzh"), "broken",
          {"sheet", problems.arg("broken_l2_header_crc.lzh", "The archive is damaged: entries after “second.anim” are missing."),
           "open"}},
@@ -269,7 +235,7 @@ TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
          {question.arg("badterm"), "sheet",
           problems.arg("badterm.lzh", "These items could not be extracted, or failed their checksum:\n"
                                       "tmp/\\x1b]2;malicious\\x07\\x0a"),
-          noAnimations.arg("badterm.lzh", "badterm")}},
+          noAnimations("badterm.lzh", "badterm")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination.toStdString());
@@ -279,10 +245,8 @@ TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
         BW_LHAExtractor::extractArchiveAtURL(url(c.archive));
         ASSERT_TRUE(workflowEnds());
         QStringList after;
-        for (const QString& line : modals.transcript.mid(1)) {
-            const QString shown = line.section("] ", 1);
-            after << (shown.startsWith("open ") || shown.startsWith("sheet ") ? shown.section(' ', 0, 0) : shown);
-        }
+        for (const QString& line : modals.transcript.mid(1))
+            after << (line.startsWith("open ") || line.startsWith("sheet ") ? line.section(' ', 0, 0) : line);
         EXPECT_EQ(after, c.after);
         TreeSnapshot now = snapshotTree(files_.path());
         EXPECT_TRUE(c.leaves != AnEmptyFolder || now.erase(c.destination.toStdString()) == 1) << "the new folder stays";
@@ -371,7 +335,6 @@ TEST_F(LHAExtractorTest, CancelStopsBeforeTheNextEntryAndKeepsWhatWasWritten) {
 
 TEST(LHAExtractorFolders, OpenDialogStartsInTheDeepestFolderHoldingEveryAnimation) {
     const std::pair<QStringList, QString> cases[] = {  // animations under /d/out, where the dialog starts
-        {{"Anims/Walk/x.anim", "Anims/Run/y.anim"}, "/d/out/Anims"},
         {{"Anims/Walk/x.anim"}, "/d/out/Anims/Walk"},
         {{"Anims/Walk/x.anim", "top.anim"}, "/d/out"},
         {{"a/b/c/x.anim", "a/b/d/y.anim", "a/e/z.anim"}, "/d/out/a"},
@@ -400,11 +363,9 @@ public slots:
     }
 };
 
-// "Show in File Manager": with a file manager on the session bus, it shows
-// the item; with no session bus at all (the GUI tests run without one) or
-// none on the bus, a folder is opened itself, a file's folder is opened.
-// Nothing real is opened: the service is a stand-in on a private bus, and
-// opening goes to a handler of the test's own.
+// "Show in File Manager": a file manager on the bus shows the item; with no
+// session bus (the GUI tests run without one) or none on it, the folder, or
+// a file's folder, is opened (by a handler of the test's own).
 TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
     PrivateSessionBus bus;
     if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+
+#include "export/Exporter.h"
+#include "platform/foundation/Error.h"
+
+class QCheckBox;
+class QComboBox;
+class QRadioButton;
+class QSpinBox;
+class QWidget;
+
+namespace velarium::app {
+
+// File ▸ Export Animation…: the format, the scale, pixel-aspect correction,
+// the frames (all, or one frame to another, counted from 0 as the window's
+// counter counts) and looping. Video plays once in a player's own way, so
+// looping is not offered for it.
+class ExportDialog : public QDialog {
+    Q_OBJECT
+public:
+    ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget* parent = nullptr);
+
+    exporter::ExportOptions options() const;
+
+    QComboBox* formatBox() const { return format_; }
+    QSpinBox* fromBox() const { return from_; }
+    QSpinBox* toBox() const { return to_; }
+
+private:
+    void formatChanged();
+
+    QComboBox* format_;
+    QComboBox* scale_;
+    QCheckBox* aspect_;
+    QRadioButton* all_;
+    QRadioButton* range_;
+    QSpinBox* from_;
+    QSpinBox* to_;
+    QCheckBox* once_;
+};
+
+// The alerts of exporting. Names in them are shown as text, escaped.
+namespace ExportAlerts {
+
+// What was exported (`text`, names escaped) with a line about it. True when
+// the user asks to see it in the file manager.
+bool showExported(const QString& text, const QString& summary, QWidget* parent);
+// One alert with the reason.
+void showFailed(const QString& name, const Error& error, QWidget* parent);
+// Some of the frames' files are already in the folder: true to replace them.
+bool confirmReplacingFrames(const QString& example, int count, const QString& folder, QWidget* parent);
+
+}  // namespace ExportAlerts
+
+}  // namespace velarium::app

@@ -1,0 +1,159 @@
+// File ▸ Export Animation… and File ▸ Export Frames…, driven as the user
+// drives them: the menu action, the options dialog, the save or folder
+// dialog, the progress sheet (Escape cancels) and the alert at the end.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include "DocumentTestSupport.h"
+#include "app/ExportDialog.h"
+#include "app/ExportWorkflow.h"
+#include "app/MenuActions.h"
+
+namespace velarium::app {
+namespace {
+
+using namespace velarium::testing;
+
+// What the user answers in each dialog of one export.
+struct UserAnswers {
+    QString path = {};                               // typed into the save or folder dialog
+    std::optional<std::pair<int, int>> range = {};   // frames from, to
+    bool cancel = false;                             // Escape as soon as the progress sheet shows
+    QMessageBox::ButtonRole role = QMessageBox::AcceptRole;  // pressed in every alert
+};
+
+class ExportTest : public ApplicationTest {
+protected:
+    // Runs the menu action with `answers` given to every modal dialog, and
+    // waits until the export is over and its alerts have come.
+    void runExport(DocumentWindow* window, const char* action, const UserAnswers& answers) {
+        alerts_.clear();
+        sheetShown_ = false;
+        {
+            ModalAnswerer answerer([&](QWidget* modal) { answer(modal, answers); });
+            trigger(window, action);
+            auto* workflow = window->findChild<ExportWorkflow*>();
+            ASSERT_TRUE(waitFor([&] { return !workflow->isBusy(); }, 120000));
+            QTest::qWait(kQuietMs);
+        }
+    }
+
+    void answer(QWidget* modal, const UserAnswers& answers) {
+        if (auto* dialog = qobject_cast<ExportDialog*>(modal)) {
+            dialog->formatBox()->setCurrentIndex(dialog->formatBox()->findText(QStringLiteral("APNG")));
+            if (answers.range) {
+                dialog->fromBox()->setValue(answers.range->first);
+                dialog->toBox()->setValue(answers.range->second);
+            }
+            QTest::keyClick(dialog, Qt::Key_Return);
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(answers.path);
+            dialog->findChild<QDialogButtonBox*>()->button(dialog->acceptMode() == QFileDialog::AcceptSave
+                                                               ? QDialogButtonBox::Save
+                                                               : QDialogButtonBox::Open)->click();
+        } else if (modal->objectName() == QLatin1String("BW_ProgressSheetPanel")) {
+            sheetShown_ = true;
+            if (answers.cancel) QTest::keyClick(modal, Qt::Key_Escape);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            alerts_ << box->text() + '\n' + box->informativeText();
+            acceptMessageBox(box, answers.role);
+        }
+    }
+
+    QStringList alerts_;
+    bool sheetShown_ = false;
+};
+
+// The number of frames an APNG's animation control chunk declares; 0 without one.
+std::uint32_t apngFrameCount(const std::filesystem::path& file) {
+    const ByteVector bytes = readFileBytes(file);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::size_t at = text.find("acTL");
+    if (at == std::string_view::npos || at + 8 > bytes.size()) return 0;
+    return std::uint32_t(bytes[at + 4]) << 24 | std::uint32_t(bytes[at + 5]) << 16 |
+           std::uint32_t(bytes[at + 6]) << 8 | bytes[at + 7];
+}
+
+std::vector<std::string> folderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::ranges::sort(names);
+    return names;
+}
+
+// Cancelled, an export leaves nothing and says nothing; finished, the file
+// holds the frames asked for and an alert says so; failed, one alert names
+// the file. Playback goes on throughout.
+TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
+    const auto source = animationFile("walk.anim", 6);
+    const auto output = files_ / "out";
+    std::filesystem::create_directory(output);
+    DocumentWindow* window = openWindow(source);
+    ASSERT_NE(window, nullptr);
+    window->action(kLoopAction)->setChecked(true);
+    trigger(window, kPlayPauseAction);
+    ASSERT_TRUE(window->playerView()->isPlaying());
+
+    const auto bench = corpusDir() / "anim/bench/mm_op5_bench_256col_1280x720_200f.anim";
+    if (std::filesystem::exists(bench)) {
+        DocumentWindow* benchWindow = openWindow(bench);
+        ASSERT_NE(benchWindow, nullptr);
+        runExport(benchWindow, kExportAnimationAction, {.path = QString::fromStdString(output / "bench.png"), .cancel = true});
+        EXPECT_TRUE(sheetShown_);
+        EXPECT_TRUE(alerts_.isEmpty()) << alerts_.join(" | ").toStdString();
+        EXPECT_TRUE(folderEntries(output).empty());
+        benchWindow->close();
+    }
+
+    const QString finished = QString::fromStdString(output / "walk.png");
+    runExport(window, kExportAnimationAction, {.path = finished, .range = std::pair{1, 4}});
+    ASSERT_EQ(alerts_.size(), 1);
+    EXPECT_TRUE(alerts_[0].contains(QStringLiteral("“walk.png” was exported"))) << alerts_[0].toStdString();
+    EXPECT_EQ(apngFrameCount(output / "walk.png"), 4u);
+    EXPECT_EQ(folderEntries(output), std::vector<std::string>{"walk.png"});
+    EXPECT_TRUE(window->playerView()->isPlaying());
+
+    const QString unwritable = QString::fromStdString(files_ / "no such folder" / "walk.png");
+    runExport(window, kExportAnimationAction, {.path = unwritable});
+    ASSERT_EQ(alerts_.size(), 1);
+    EXPECT_TRUE(alerts_[0].contains(QStringLiteral("“walk.png” couldn’t be exported"))) << alerts_[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(unwritable));
+    EXPECT_TRUE(window->playerView()->isPlaying());
+}
+
+// Every frame as a numbered PNG, as the core decodes it. Frames already in
+// the folder are replaced only when the user says so.
+TEST_F(ExportTest, ExportFramesWritesNumberedPNGs) {
+    const auto source = animationFile("walk.anim", 12);
+    const auto folder = files_ / "frames";
+    std::filesystem::create_directory(folder);
+    DocumentWindow* window = openWindow(source);
+    ASSERT_NE(window, nullptr);
+
+    runExport(window, kExportFramesAction, {.path = QString::fromStdString(folder)});
+    ASSERT_EQ(alerts_.size(), 1);
+    const std::vector<QImage> frames = coreFrames(source);
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        expected.push_back(QStringLiteral("walk_%1.png").arg(i, 2, 10, QLatin1Char('0')).toStdString());
+        EXPECT_EQ(screenHash(QImage(QString::fromStdString(folder / expected.back()))), screenHash(frames[i]))
+            << expected.back();
+    }
+    EXPECT_EQ(folderEntries(folder), expected);
+
+    // Asked again, the user declines: nothing is written.
+    const auto before = std::filesystem::last_write_time(folder / expected.front());
+    runExport(window, kExportFramesAction, {.path = QString::fromStdString(folder), .role = QMessageBox::RejectRole});
+    EXPECT_FALSE(sheetShown_);
+    ASSERT_EQ(alerts_.size(), 1);
+    EXPECT_TRUE(alerts_[0].contains(QLatin1String("12 of the frames"))) << alerts_[0].toStdString();
+    EXPECT_EQ(std::filesystem::last_write_time(folder / expected.front()), before);
+}
+
+}  // namespace
+}  // namespace velarium::app

@@ -1,0 +1,174 @@
+// velarium-tool's command lines: what each prints and its exit status, for
+// good input, unusable files, frames it cannot give and mistakes on the
+// command line; and damaged files never crash it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/IFFWriter.h"
+#include "tools/ToolRunner.h"
+
+namespace velarium {
+namespace {
+
+using namespace testing;
+
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+struct CommandLine {
+    std::vector<std::string> arguments;
+    int status;
+    std::vector<std::string> out;  // lines standard output must hold, in this order; none: it is empty
+    std::vector<std::string> err;  // standard error, line by line
+};
+
+// The help of a command (none: the tool's), also the usage it shows when its file is missing.
+std::vector<std::string> helpOf(std::vector<std::string> command) {
+    command.push_back("--help");
+    return splitLines(runTool(command).standardOutput);
+}
+
+TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
+    TemporaryFolder folder;
+    const auto file = [&](const std::string& name, const auto& bytes) { return folder.write(name, bytes).string(); };
+    const std::string out = (folder / "out").string();  // a folder for frames, never made
+    const std::string big = file("big.anim", std::string("FORM\0\0\0\0ANIM", 12));
+    std::filesystem::resize_file(big, 100 * 1024 * 1024 + 1);  // sparse: costs no disk
+    const std::string blocker = file("blocker", std::string("a file where a folder should be"));
+    // A key frame, two ANIM-5 deltas on the previous frame, one ANIM-7 on the frame two back.
+    const ByteVector delta = chunk("DLTA", ByteVector(64, 0));
+    const std::string mixed = file("mixed.anim", animFile({form("ILBM", {bmhd({}), camg(0x880), chunk("BODY", {0, 0})}),
+                                                           form("ILBM", {anhd({5, 1, 1, 0}), delta}),
+                                                           form("ILBM", {anhd({5, 1, 1, 0}), delta}),
+                                                           form("ILBM", {anhd({7, 1, 0, 0}), delta})}));
+    const auto failed = [](const std::string& file, const std::string& message) {
+        return std::vector<std::string>{"velarium-tool: " + file + ": " + message};
+    };
+    const auto misused = [](const std::string& message) {
+        return std::vector<std::string>{"velarium-tool: " + message + " (see velarium-tool --help)"};
+    };
+    const auto frames = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {"frames", kDemo, "-o", out});
+        return options;
+    };
+
+    std::vector<CommandLine> cases = {
+        {{"info", kDemo}, 0,
+         {"File:            " + kDemo, "Size:            320 x 200 pixels", "Planes:          5",
+          "Masking:         0 (none)", "Compression:     1 (ByteRun1)",
+          "CAMG:            0x00000000 (HAM: off, EHB: off)", "Aspect:          10:11", "Frames:          36",
+          "Operations:      36 x key frame (BODY)", "Interleave:      - (no delta frames)", "DPAN speed:      10 fps",
+          "First frame:     0.100 s (6/60)", "Total duration:  3.600 s (216/60)", "Frame rate:      10.00 fps",
+          "Colours:         32; CMAP holds 32"},
+         {}},
+        {{"info", mixed}, 0,
+         {"CAMG:            0x00000880 (HAM: HAM6, EHB: on)",
+          "Operations:      1 x key frame (BODY), 2 x Byte Vertical Delta (ANIM-5), "
+          "1 x Short/Long Vertical Delta (ANIM-7)",
+          "Interleave:      mixed: 0 in 1 delta frames, 1 in 2"},
+         {}},
+        {frames({"--from", "36"}), kFailure, {}, failed(kDemo, "--from 36 is past the last frame (35)")},
+        {{"frames", kDemo, "-o", "-", "--format", "bgra", "--from", "99999999999999999999"}, kFailure, {},
+         failed(kDemo, "--from 18446744073709551615 is past the last frame (35)")},
+        {{"frames", kDemo, "-o", blocker}, kFailure, {},
+         failed(kDemo, "Cannot create the folder " + blocker + ": Not a directory")},
+        {{"frames", kDemo, "-o", blocker + "/below"}, kFailure, {},
+         failed(kDemo, "Cannot create the folder " + blocker + "/below: Not a directory")},
+        {{"play", kDemo, "--speed", "2"}, kUsage, {}, misused("The following arguments were not expected: 2 --speed")},
+        {{"info", kDemo, "--colour"}, kUsage, {}, misused("The following argument was not expected: --colour")},
+        {{"frames", kDemo}, kUsage, {}, misused("frames needs -o DIR, or -o - with --format bgra")},
+        {{"frames", kDemo, "-o", "-"}, kUsage, {},
+         misused("only --format bgra can be written to standard output (-o -)")},
+        {frames({"--format", "gif"}), kUsage, {}, misused("--format: gif not in {png,bgra}")},
+        {frames({"--from", "-1"}), kUsage, {}, misused("--from: expected a whole number, not -1")},
+        {frames({"--count", "0"}), kUsage, {}, misused("--count: expected 1 or more")},
+        {frames({"--count", "two"}), kUsage, {}, misused("--count: expected a whole number, not two")},
+        {frames({"--jobs", "0"}), kUsage, {}, misused("--jobs: expected 1 or more")},
+        {frames({"--jobs", "17"}), kUsage, {}, misused("--jobs: expected at most 16")},
+        {frames({"--jobs", "two"}), kUsage, {}, misused("--jobs: expected a whole number, not two")},
+        {frames({"--jobs", "-1"}), kUsage, {}, misused("--jobs: expected a whole number, not -1")},
+        {{}, kUsage, {}, helpOf({})},
+        {{"info"}, kUsage, {}, helpOf({"info"})},
+        {{"frames", "-o", out}, kUsage, {}, helpOf({"frames"})},
+        {{"frames", "--help"}, 0, {"Usage: velarium-tool frames [OPTIONS] [FILE]"}, {}},
+    };
+
+    // A picture of 0 × 0 pixels, and a file without any BMHD: facts, but no frames.
+    for (const char* name : {"no-pixels.anim", "no-header.anim"}) {
+        const std::string anim = file(name, animFile({name[3] == 'p' ? form("ILBM", {bmhd({0, 0}), chunk("BODY", {})})
+                                                                     : form("ILBM", {anhd({})})}));
+        cases.push_back({{"info", anim}, 0, {"Size:            0 x 0 pixels"}, {}});
+        cases.push_back({{"frames", anim, "-o", out}, kFailure, {},
+                         failed(anim, "The animation's picture is empty (0 x 0 pixels)")});
+    }
+
+    // Unusable files. `frames` and `play` open them through the format reader
+    // extension, which words some of these failures its own way.
+    const struct {
+        std::string file, message, extensionMessage = {};
+    } unusable[] = {
+        {(folder / "no-such.anim").string(), "Cannot read the file: No such file or directory"},
+        {folder.path().string(), "Cannot read the file: Is a directory"},
+        {file("empty.anim", std::string()), "File too small", "Invalid file size"},
+        {file("short.anim", std::string("FORM\0\0\0\x04" "ANI", 11)), "File too small"},
+        {file("notes.txt", std::string("These are not the frames you are looking for.\n")), "Not an IFF ANIM file"},
+        {file("picture.iff", form("ILBM", {bmhd({}), chunk("BODY", {0, 0})})), "Not an IFF ANIM file"},
+        {file("noframes.anim", form("ANIM", {chunk("NAME", {'x', 'y'})})), "No frames found: the ANIM file holds no FORM ILBM",
+         "Failed to parse ANIM file"},
+        {big, "The file is larger than 100 MiB, too large to be an animation", "Invalid file size"},
+    };
+    for (const auto& u : unusable) {
+        const std::string& viaExtension = u.extensionMessage.empty() ? u.message : u.extensionMessage;
+        cases.push_back({{"info", u.file}, kFailure, {}, failed(u.file, u.message)});
+        cases.push_back({{"frames", u.file, "-o", out}, kFailure, {}, failed(u.file, viaExtension)});
+        cases.push_back({{"play", u.file}, kFailure, {}, failed(u.file, viaExtension)});
+    }
+
+    for (const CommandLine& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const auto run = runTool(c.arguments);
+        EXPECT_EQ(run.exitStatus, c.status);
+        EXPECT_EQ(run.errorLines(), c.err);
+        if (c.out.empty()) {
+            EXPECT_EQ(run.standardOutput, "");
+        }
+        const auto lines = splitLines(run.standardOutput);
+        auto at = lines.begin();
+        for (const std::string& line : c.out) {
+            at = std::find(at, lines.end(), line);
+            ASSERT_NE(at, lines.end()) << "missing, or out of order: " << line << "\n" << run.standardOutput;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// Cut and damaged copies of the demo: whatever happens, the tool ends
+// normally, and either succeeds quietly or fails with exactly one line.
+TEST(ToolCommandLines, DamagedFilesNeverCrashTheTool) {
+    const std::string demo = readWholeFile(kDemo);
+    std::vector<std::string> damaged;
+    for (std::size_t length : {12ul, 20ul, 47ul, 60ul, 400ul, 5001ul, demo.size() / 2, demo.size() - 1})
+        damaged.push_back(demo.substr(0, length));
+    damaged.push_back(demo);
+    damaged.back()[16] = '\x7F';  // the first ILBM claims to be nearly 2 GB long
+    damaged.push_back(demo);
+    const std::size_t bmhd = demo.find("BMHD");
+    damaged.back().replace(bmhd + 8, 4, "\xFF\xFF\xFF\xFF");
+    damaged.back()[bmhd + 16] = '\x08';  // 65535 × 65535 pixels, 8 planes
+
+    TemporaryFolder folder;
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE("damaged file " + std::to_string(i));
+        const std::string anim = folder.write("damaged.anim", damaged[i]).string();
+        for (const auto& arguments : std::vector<std::vector<std::string>>{
+                 {"info", anim}, {"info", "--json", anim}, {"frames", anim, "-o", "-", "--format", "bgra"}}) {
+            const auto run = runTool(arguments);
+            EXPECT_TRUE(run.exitStatus == 0 || run.exitStatus == kFailure) << arguments[0] << ": " << run.exitStatus;
+            EXPECT_EQ(run.errorLines().size(), run.exitStatus == 0 ? 0u : 1u) << run.standardError;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velarium

@@ -1,0 +1,291 @@
+// velarium-tool convert: one file in the format its name asks for, a
+// collection mirrored into a folder (archives under their own folder), the
+// exit statuses, files already there, a full disk, and the whole corpus.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "support/LHAArchives.h"
+#include "tools/ToolRunner.h"
+
+namespace velarium {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+using Json = nlohmann::json;
+
+// A level-0 LHA archive of stored (-lh0-) files; names use '\' between folders.
+std::string storedArchive(const std::vector<std::pair<std::string, std::string>>& files) {
+    const auto crc16 = [](const std::string& data) {
+        std::uint16_t crc = 0;
+        for (unsigned char byte : data) {
+            crc ^= byte;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        }
+        return crc;
+    };
+    const auto le = [](std::uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    std::string archive;
+    for (const auto& [name, data] : files) {
+        const auto size = static_cast<std::uint32_t>(data.size());
+        const std::string body = "-lh0-" + le(size, 4) + le(size, 4) + le(0x58210000, 4) + '\x20' + '\0' +
+                                 static_cast<char>(name.size()) + name + le(crc16(data), 2);
+        unsigned sum = 0;
+        for (unsigned char byte : body) sum += byte;
+        archive += static_cast<char>(body.size()) + std::string(1, static_cast<char>(sum & 0xFF)) + body + data;
+    }
+    return archive + '\0';
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every regular file under `folder`, relative to it.
+std::set<std::string> filesUnder(const fs::path& folder) {
+    std::set<std::string> files;
+    if (fs::is_directory(folder))
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).string());
+    return files;
+}
+
+// Runs the tool with writes beyond `limit` bytes failing with EFBIG (SIGXFSZ ignored).
+ProgramRun runToolWithFileSizeLimit(const std::vector<std::string>& arguments, rlim_t limit, const fs::path& capture) {
+    const std::string errPath = (capture / "stderr").string();
+    std::vector<char*> argv{const_cast<char*>(VELARIUM_TOOL_PATH)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        ::execv(VELARIUM_TOOL_PATH, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ProgramRun run;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.standardError = readWholeFile(errPath);
+    fs::remove(errPath);
+    return run;
+}
+
+class ToolConvert : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    TemporaryFolder folder_;
+};
+
+TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
+    struct Case {
+        std::string output;
+        std::vector<std::string> options;
+        std::string magic;  // at the start of the file
+        std::size_t magicOffset = 0;
+    } const cases[] = {
+        {"demo.png", {"--once"}, "\x89PNG"},
+        {"demo.apng", {}, "\x89PNG"},
+        {"demo.out", {"--format", "gif"}, "GIF89a"},
+        {"demo.webp", {"--scale", "2"}, "WEBP", 8},
+        {"demo.webm", {"--scale", "1"}, "\x1a\x45\xdf\xa3"},
+        {"demo.mp4", {"--scale", "1"}, "ftyp", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        std::vector<std::string> arguments = {"convert", kDemo, "-o", path(c.output), "--json"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramRun run = runTool(arguments);
+        EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+        if (run.exitStatus != 0) continue;
+        EXPECT_EQ(run.standardError.find("velarium-tool:"), std::string::npos) << run.standardError;
+        EXPECT_EQ(readWholeFile(path(c.output)).substr(c.magicOffset, c.magic.size()), c.magic);
+        const Json report = Json::parse(run.standardOutput);
+        EXPECT_EQ(report["inputs"], 1);
+        EXPECT_EQ(report["converted"], 1);
+        ASSERT_EQ(report["outputs"].size(), 1u);
+        const Json& output = report["outputs"][0];
+        EXPECT_EQ(output["source"], kDemo);
+        EXPECT_EQ(output["output"], path(c.output));
+        EXPECT_EQ(output["frames"].get<int>() + output["mergedPictures"].get<int>() +
+                      output["droppedPictures"].get<int>(), 36);
+        EXPECT_NEAR(output["duration"].get<double>(), 3.6, 0.01);
+    }
+    // --aspect takes the pixel aspect from the file itself: tall 5:11 pixels
+    // double the picture's height.
+    std::string tall = readWholeFile(kDemo);
+    const std::size_t header = tall.find("BMHD") + 8;
+    tall[header + 14] = 5;
+    tall[header + 15] = 11;
+    writeFile(path("tall.anim"), tall);
+    ASSERT_EQ(runTool({"convert", path("tall.anim"), "-o", path("tall.png"), "--aspect"}).exitStatus, 0);
+    ASSERT_EQ(runTool({"convert", kDemo, "-o", path("square.png")}).exitStatus, 0);
+    const auto side = [](const std::string& png, int offset) {  // IHDR width at 16, height at 20
+        return (std::uint8_t(png[offset]) << 24) | (std::uint8_t(png[offset + 1]) << 16) |
+               (std::uint8_t(png[offset + 2]) << 8) | std::uint8_t(png[offset + 3]);
+    };
+    const std::string tallPNG = readWholeFile(path("tall.png")), squarePNG = readWholeFile(path("square.png"));
+    EXPECT_EQ(side(tallPNG, 16), side(squarePNG, 16));
+    EXPECT_EQ(side(tallPNG, 20), 2 * side(squarePNG, 20));
+}
+
+// A tree with an animation under an odd name, a text file, and an archive
+// holding a nested animation: outputs mirror the tree, the archive's under
+// a folder named after it, and its private folder is gone afterwards.
+TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
+    const std::string demo = readWholeFile(kDemo);
+    writeFile(folder_ / "in/a/walk.anim", demo);
+    writeFile(folder_ / "in/a/notes.txt", "not an animation");
+    writeFile(folder_ / "in/sub/WALK", demo);
+    writeFile(folder_ / "in/sub/pack.lzh", storedArchive({{"Anims\\run.anim", demo}, {"readme.txt", "text"}}));
+    writeFile(folder_ / "lone.iff", demo);
+    const TemporaryFolder privateFolders;
+    ::setenv("TMPDIR", privateFolders.path().c_str(), 1);
+    const ProgramRun run = runTool({"convert", path("in"), path("lone.iff"), "-o", path("out"), "--format", "apng",
+                                    "--jobs", "2", "--json"});
+    ::unsetenv("TMPDIR");
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_EQ(filesUnder(folder_ / "out"),
+              (std::set<std::string>{"a/walk.apng", "sub/WALK.apng", "sub/pack/Anims/run.apng", "lone.apng"}));
+    EXPECT_TRUE(fs::is_empty(privateFolders.path()));
+
+    const Json report = Json::parse(run.standardOutput);
+    EXPECT_EQ(report["inputs"], 4);
+    EXPECT_EQ(report["converted"], 4);
+    EXPECT_EQ(report["failed"], Json::array());
+    std::set<std::pair<std::string, std::string>> pairs;
+    for (const Json& output : report["outputs"]) {
+        pairs.emplace(output["source"].get<std::string>(), output["output"].get<std::string>());
+        EXPECT_GT(output["frames"].get<int>(), 0);
+        EXPECT_NEAR(output["duration"].get<double>(), 3.6, 0.01);
+    }
+    EXPECT_EQ(pairs, (std::set<std::pair<std::string, std::string>>{
+                         {path("in/a/walk.anim"), path("out/a/walk.apng")},
+                         {path("in/sub/WALK"), path("out/sub/WALK.apng")},
+                         {path("in/sub/pack.lzh") + "/Anims/run.anim", path("out/sub/pack/Anims/run.apng")},
+                         {path("lone.iff"), path("out/lone.apng")}}));
+}
+
+// 1 when nothing could be done, 2 when something failed: one line per
+// failure, and nothing written for it.
+TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
+    writeFile(folder_ / "empty/notes.txt", "no animations here");
+    writeFile(folder_ / "mixed/good.anim", readWholeFile(kDemo));
+    writeFile(folder_ / "bad.anim", std::string("FORM\0\0\0\x04" "ANIM", 12));
+    writeFile(folder_ / "taken", "a file where the output folder should go");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string failing, message;  // in the one line on standard error
+        std::set<std::string> written = {};
+    } const cases[] = {
+        {{kDemo, "-o", path("x.gif"), "--format", "bmp"}, 1, "", "--format"},
+        {{kDemo}, 1, "", "-o"},
+        {{kDemo, "-o", path("x.bmp")}, 1, path("x.bmp"), "--format"},
+        {{kDemo, "-o", path("x.gif"), "--jobs", "0"}, 1, "", "--jobs"},
+        {{path("missing.anim"), "-o", path("out")}, 1, path("missing.anim"), "No such file"},
+        {{path("empty"), "-o", path("out"), "--format", "gif"}, 1, path("empty"), "no animations found"},
+        {{path("mixed"), "-o", path("out")}, 1, path("out"), "--format"},
+        {{path("mixed"), "-o", path("taken"), "--format", "gif"}, 1, path("taken"), "cannot be created"},
+        {{path("mixed"), path("bad.anim"), "-o", path("out"), "--format", "apng"}, 2, path("bad.anim"), "", {"good.apng"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " -> " + c.failing);
+        std::vector<std::string> arguments = {"convert"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const ProgramRun run = runTool(arguments);
+        EXPECT_EQ(run.exitStatus, c.status);
+        const auto lines = run.errorLines();
+        ASSERT_EQ(lines.size(), 1u) << run.standardError;
+        EXPECT_EQ(lines[0].rfind("velarium-tool: " + (c.failing.empty() ? "" : c.failing + ": "), 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
+        EXPECT_EQ(filesUnder(folder_ / "out"), c.written);
+        EXPECT_FALSE(fs::exists(path("x.gif")));
+        fs::remove_all(folder_ / "out");
+    }
+}
+
+// A file already there stays unless --force; a disk that fills up leaves
+// neither a partial file nor a damaged original.
+TEST_F(ToolConvert, NeverReplacesWithoutForceNorLeavesPartialFiles) {
+    const std::string output = path("demo.apng");
+    writeFile(output, "mine");
+    ProgramRun run = runTool({"convert", kDemo, "-o", output});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
+    EXPECT_EQ(readWholeFile(output), "mine");
+
+    const TemporaryFolder capture;
+    for (const bool existing : {true, false}) {
+        SCOPED_TRACE(existing ? "replacing" : "new file");
+        if (!existing) fs::remove(output);
+        run = runToolWithFileSizeLimit({"convert", kDemo, "-o", output, "--force"}, 2048, capture.path());
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
+        EXPECT_EQ(filesUnder(folder_.path()), existing ? std::set<std::string>{"demo.apng"} : std::set<std::string>{});
+        if (existing) {
+            EXPECT_EQ(readWholeFile(output), "mine");
+        }
+    }
+
+    run = runTool({"convert", kDemo, "-o", output, "--force"});
+    EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_EQ(readWholeFile(output).substr(0, 4), "\x89PNG");
+}
+
+// Every animation of the corpus, loose and in archives, is either converted
+// or listed with its reason; anything listed makes the status 2.
+TEST_F(ToolConvert, ConvertsTheCorpusAndListsEveryFailure) {
+    if (!haveCorpus() || !haveLHACorpus()) GTEST_SKIP() << "no corpus at " << corpusDir();
+    const fs::path anim = corpusDir() / "anim";
+    std::vector<std::string> arguments = {"convert", "-o", path("out"), "--format", "apng", "--jobs", "2", "--json"};
+    for (const char* folder : {"real", "generated", "vectors"}) arguments.push_back((anim / folder).string());
+    arguments.push_back(lhaCorpusDir().string());
+    const ProgramRun run = runTool(arguments);
+    ASSERT_NE(run.exitStatus, -1);
+    const Json report = Json::parse(run.standardOutput);
+
+    std::set<std::string> accounted;
+    for (const Json& output : report["outputs"]) {
+        accounted.insert(output["source"]);
+        EXPECT_TRUE(fs::is_regular_file(output["output"].get<std::string>())) << output["output"];
+    }
+    for (const Json& failure : report["failed"]) {
+        accounted.insert(failure["path"]);
+        EXPECT_FALSE(failure["reason"].get<std::string>().empty()) << failure["path"];
+    }
+    for (const char* folder : {"real", "generated", "vectors"})
+        for (const auto& entry : fs::directory_iterator(anim / folder))
+            if (const std::string head = readWholeFile(entry.path()).substr(0, 12);
+                head.size() == 12 && head.rfind("FORM", 0) == 0 && head.substr(8) == "ANIM") {
+                EXPECT_TRUE(accounted.count(entry.path().string())) << entry.path();
+            }
+    EXPECT_GE(report["outputs"].size(), 60u);
+    EXPECT_EQ(report["converted"], report["outputs"].size());
+    EXPECT_EQ(run.errorLines().size(), report["failed"].size());
+    EXPECT_EQ(run.exitStatus, report["failed"].empty() ? 0 : 2);
+}
+
+}  // namespace
+}  // namespace velarium
