@@ -1,6 +1,6 @@
 // APNG: PNG's chunks with the animation's frame-control chunks (acTL, fcTL,
-// fdAT), compressed with libdeflate and framed by our own chunk writer, since the system's
-// libpng cannot write animations. Every picture after the first stores only
+// fdAT), compressed with libdeflate and framed by our own chunk writer,
+// since the system's libpng cannot write animations. Every picture after the first stores only
 // the rectangle that changed, drawn over the one before (dispose none, blend
 // source). While the whole animation has 256 RGBA colours or fewer the file
 // is palette based; past that every frame is stored as RGBA.
@@ -115,7 +115,6 @@ void copyRect(const std::vector<std::uint8_t>& from, std::vector<std::uint8_t>& 
         std::memcpy(to.data() + y * rowBytes + r.x * 4, from.data() + y * rowBytes + r.x * 4, std::size_t(r.width) * 4);
 }
 
-// The smallest rectangle holding every pixel that differs; empty when none does.
 // How many pixels from the start of rows `a` and `b` are equal, at most
 // `limit`: blocks through memcmp, then the pixels of the block that differs.
 std::uint32_t equalLead(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
@@ -136,6 +135,7 @@ std::uint32_t equalTail(const std::uint8_t* a, const std::uint8_t* b, std::uint3
     return n;
 }
 
+// The smallest rectangle holding every pixel that differs; empty when none does.
 Rect changedRect(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, std::uint32_t width,
                  std::uint32_t height) {
     const std::size_t rowBytes = std::size_t(width) * 4;
