@@ -41,7 +41,7 @@ speedup() { case $1 in apng) echo 3 ;; *) echo 2 ;; esac; }
 ok=1
 for format in "${formats[@]}"; do
   echo "== $format"
-  report=$("$root/bench/compare.sh" "$runs" "'$tool' convert '$anim' -o '$out/velarium.$format' --replace" \
+  report=$("$root/bench/compare.sh" "$runs" "'$tool' convert '$anim' -o '$out/velarium.$format' --force" \
     "$(ffmpegCommand "$format")")
   echo "$report"
   # "A/B median: wall W, CPU C, peak memory M (N pairs)"

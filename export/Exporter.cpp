@@ -3,6 +3,7 @@
 // encoder, which writes into a staged file placed only when complete.
 #include "export/Exporter.h"
 
+#include <utility>
 #include <vector>
 
 #include "export/AnimationEncoder.h"
@@ -15,19 +16,21 @@
 namespace velarium::exporter {
 namespace {
 
-using FrameBytes = std::vector<std::uint8_t>;
-
 // Whether the last two frames equal frames 0 and 1 byte for byte. A frame
 // that cannot be decoded means no: the damage is dealt with on export.
+// The frames are read in order, opening ones first: a step back to a delta
+// frame would make the parser keep checkpoints of its buffers for the rest
+// of the export, tens of megabytes that reading in order never uses.
 bool endsWithWrapUpFrames(MovieSource& source) {
     const std::uint64_t total = source.sampleTimes().size();
     if (total < 2 * kWrapUpFrames) return false;
-    FrameBytes opening, closing;
-    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i) {
-        if (!source.decodeFrame(i, opening, nullptr) ||
-            !source.decodeFrame(total - kWrapUpFrames + i, closing, nullptr) || opening != closing)
+    Picture opening[kWrapUpFrames], closing;
+    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i)
+        if (!source.decodePicture(i, {}, opening[i], nullptr)) return false;
+    for (std::uint64_t i = 0; i < kWrapUpFrames; ++i)
+        if (!source.decodePicture(total - kWrapUpFrames + i, {}, closing, nullptr) ||
+            closing.rgba != opening[i].rgba)
             return false;
-    }
     return true;
 }
 
@@ -37,19 +40,18 @@ bool cancelled(const ExportObserver& observer) { return observer.cancelled && ob
 // identical to it can still lengthen it.
 class PictureQueue {
 public:
-    PictureQueue(AnimationEncoder& encoder, ScaleFactors factors) : encoder_(encoder), factors_(factors) {}
+    explicit PictureQueue(AnimationEncoder& encoder) : encoder_(encoder) {}
 
-    // Takes the next frame (packed BGRA) and how long it shows; `bgra` may
-    // be left holding an earlier frame.
-    bool add(FrameBytes& bgra, std::uint64_t width, std::uint64_t height, MediaTime duration, Error* error) {
-        if (held_ && bgra == heldFrame_) {
+    // Takes the next picture and how long it shows; `next` may be left
+    // holding an earlier picture, to be decoded into afresh.
+    bool add(Picture& next, MediaTime duration, Error* error) {
+        if (held_ && next.rgba == picture_.rgba) {
             heldDuration_ = heldDuration_ + duration;
             ++merged_;
             return true;
         }
         if (held_ && !flush(error)) return false;
-        scaleToRGBA(bgra.data(), width, height, factors_, picture_);
-        heldFrame_.swap(bgra);  // kept to compare with the next frame; `bgra` is decoded into afresh
+        std::swap(picture_, next);
         heldDuration_ = duration;
         held_ = true;
         return true;
@@ -71,9 +73,7 @@ public:
 
 private:
     AnimationEncoder& encoder_;
-    ScaleFactors factors_;
     bool held_ = false;
-    FrameBytes heldFrame_;
     Picture picture_;
     MediaTime heldDuration_ = MediaTime::zero();
     MediaTime start_ = MediaTime::zero();
@@ -116,18 +116,18 @@ bool exportAnimation(const std::string& source, const std::string& output, const
     setup.loop = !options.once;
     if (!encoder->begin(setup, error)) return false;
 
-    PictureQueue queue(*encoder, factors);
-    FrameBytes frame;
+    PictureQueue queue(*encoder);
+    Picture picture;
     std::uint64_t done = 0;
     for (const TimelineEntry& entry : timeline) {
         if (cancelled(observer)) return fail(error, exportError(kExportErrorCancelled, "The export was cancelled"));
         Error decodeError;
-        if (!movie->decodeFrame(entry.frame, frame, &decodeError)) {
+        if (!movie->decodePicture(entry.frame, factors, picture, &decodeError)) {
             // A damaged animation gives what it has before the damage.
             if (done == 0) return fail(error, decodeError);
             break;
         }
-        if (!queue.add(frame, movie->width(), movie->height(), entry.duration, error)) return false;
+        if (!queue.add(picture, entry.duration, error)) return false;
         ++done;
         if (observer.progress) observer.progress(double(done) / double(timeline.size()));
     }

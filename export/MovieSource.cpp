@@ -34,7 +34,7 @@ MovieSource::MovieSource(std::shared_ptr<PlayerItem> item)
 }
 
 std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* error) {
-    // Rows exactly width × 4 bytes long, so that a frame is copied in one piece.
+    // Rows exactly width × 4 bytes long, so that a frame is read as one run.
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 1;
     auto item = openMovie(path, options, error);
@@ -48,24 +48,37 @@ std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* e
     return source;
 }
 
-bool MovieSource::decodeFrame(std::uint64_t index, std::vector<std::uint8_t>& bgra, Error* error) {
+// Decodes frame `index` and hands its locked pixels (rows bytesPerRow apart)
+// to `use`.
+template <typename Use>
+bool MovieSource::readFrame(std::uint64_t index, Error* error, Use&& use) {
     const SampleBufferRef sample = walker_.loadSample(index, error);
     if (!sample) return false;
-    PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
-    if (!picture) return false;
-    const std::uint64_t rowBytes = width_ * kBytesPerPixel;
-    if (picture->width() != width_ || picture->height() != height_ || picture->bytesPerRow() < rowBytes)
+    PixelBufferRef decoded = decodeSample(*item_->videoDecoder(), sample, error);
+    if (!decoded) return false;
+    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() < width_ * kBytesPerPixel)
         return fail(error, exportError(kExportErrorEncoder, "The decoded picture has the wrong size"));
-    picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
-    const std::uint8_t* base = picture->baseAddress();
-    if (base) {
-        bgra.resize(rowBytes * height_);
-        for (std::uint64_t y = 0; y < height_; ++y)
-            std::memcpy(bgra.data() + y * rowBytes, base + y * picture->bytesPerRow(), rowBytes);
-    }
-    picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    decoded->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    const std::uint8_t* base = decoded->baseAddress();
+    if (base) use(base, decoded->bytesPerRow());
+    decoded->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
     if (!base) return fail(error, exportError(kExportErrorEncoder, "The decoded picture has no pixels"));
     return true;
+}
+
+bool MovieSource::decodeFrame(std::uint64_t index, std::vector<std::uint8_t>& bgra, Error* error) {
+    return readFrame(index, error, [&](const std::uint8_t* base, std::uint64_t bytesPerRow) {
+        const std::uint64_t rowBytes = width_ * kBytesPerPixel;
+        bgra.resize(rowBytes * height_);
+        for (std::uint64_t y = 0; y < height_; ++y)
+            std::memcpy(bgra.data() + y * rowBytes, base + y * bytesPerRow, rowBytes);
+    });
+}
+
+bool MovieSource::decodePicture(std::uint64_t index, ScaleFactors factors, Picture& picture, Error* error) {
+    return readFrame(index, error, [&](const std::uint8_t* base, std::uint64_t bytesPerRow) {
+        scaleToRGBA(base, bytesPerRow, width_, height_, factors, picture);
+    });
 }
 
 }  // namespace velarium::exporter

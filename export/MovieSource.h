@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "export/PictureScale.h"
 #include "platform/foundation/Error.h"
 #include "platform/mediaextension/SampleWalker.h"
 #include "platform/playback/PlayerItem.h"
@@ -23,8 +24,9 @@ inline constexpr const char* kANIMTypeIdentifier = "com.amiga.anim";
 std::shared_ptr<PlayerItem> openMovie(const std::string& path, const PlayerItemOptions& options, Error* error);
 
 // The frames of a movie as the exporter reads them: the sample times of its
-// video track, and each frame decoded by the video decoder into packed BGRA
-// (width × 4 bytes a row).
+// video track, and each frame decoded by the video decoder, as packed BGRA
+// (width × 4 bytes a row) or made into a scaled RGBA picture straight from
+// the decoder's pixel buffer.
 class MovieSource {
 public:
     // Null with the error when the movie cannot be opened or listed.
@@ -36,9 +38,13 @@ public:
 
     // Decodes frame `index` into `bgra` (resized to width × height × 4).
     bool decodeFrame(std::uint64_t index, std::vector<std::uint8_t>& bgra, Error* error);
+    // Decodes frame `index` into `picture`, each pixel repeated as `factors` say.
+    bool decodePicture(std::uint64_t index, ScaleFactors factors, Picture& picture, Error* error);
 
 private:
     explicit MovieSource(std::shared_ptr<PlayerItem> item);
+    template <typename Use>
+    bool readFrame(std::uint64_t index, Error* error, Use&& use);
 
     std::shared_ptr<PlayerItem> item_;
     SampleWalker walker_;

@@ -1,7 +1,7 @@
-// PNG chunk framing; the CRC is zlib's.
+// PNG chunk framing; the CRC is libdeflate's.
 #include "export/PNGChunks.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 namespace velarium::exporter {
 
@@ -15,8 +15,7 @@ void appendPNGChunk(std::vector<std::uint8_t>& out, std::string_view type, const
     out.insert(out.end(), type.begin(), type.end());
     if (size) out.insert(out.end(), data, data + size);
     // The CRC covers the type and the data.
-    const uLong crc = ::crc32_z(0, out.data() + typeAt, out.size() - typeAt);
-    appendU32(out, static_cast<std::uint32_t>(crc));
+    appendU32(out, libdeflate_crc32(0, out.data() + typeAt, out.size() - typeAt));
 }
 
 }  // namespace velarium::exporter

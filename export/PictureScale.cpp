@@ -48,15 +48,26 @@ inline std::uint32_t swapToRGBA(std::uint32_t bgra) {
 
 }  // namespace
 
-void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height, ScaleFactors factors,
-                 Picture& picture) {
+void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t bytesPerRow, std::uint64_t width, std::uint64_t height,
+                 ScaleFactors factors, Picture& picture) {
     picture.width = width * factors.x;
     picture.height = height * factors.y;
     const std::uint64_t outRowBytes = picture.width * kBytesPerPixel;
     picture.rgba.resize(outRowBytes * picture.height);
     std::uint8_t* out = picture.rgba.data();
+    if (factors.x == 1 && factors.y == 1) {
+        // The common case as flat loops, which the compiler vectorises.
+        for (std::uint64_t y = 0; y < height; ++y, bgra += bytesPerRow, out += outRowBytes)
+            for (std::uint64_t x = 0; x < width; ++x) {
+                std::uint32_t pixel;
+                std::memcpy(&pixel, bgra + x * kBytesPerPixel, kBytesPerPixel);
+                pixel = swapToRGBA(pixel);
+                std::memcpy(out + x * kBytesPerPixel, &pixel, kBytesPerPixel);
+            }
+        return;
+    }
     for (std::uint64_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = bgra + y * width * kBytesPerPixel;
+        const std::uint8_t* in = bgra + y * bytesPerRow;
         std::uint8_t* row = out;
         for (std::uint64_t x = 0; x < width; ++x, in += kBytesPerPixel) {
             std::uint32_t pixel;

@@ -26,10 +26,10 @@ inline constexpr std::uint64_t kMaxPictureSide = 65535;
 // fit), so that no 2×2 colour block of the video straddles two pixels.
 ScaleFactors scaleFactors(const ExportOptions& options, std::uint64_t width, std::uint64_t height);
 
-// Packed BGRA (width × 4 bytes a row) to a Picture in RGBA, each pixel
-// repeated factors.x times across and factors.y times down. Alpha becomes
-// 0 where the decoder made it 0 (the transparent colour), else 255.
-void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t width, std::uint64_t height, ScaleFactors factors,
-                 Picture& picture);
+// BGRA rows (bytesPerRow apart, width × 4 bytes used) to a Picture in
+// RGBA, each pixel repeated factors.x times across and factors.y times down.
+// Alpha becomes 0 where the decoder made it 0 (the transparent colour), else 255.
+void scaleToRGBA(const std::uint8_t* bgra, std::uint64_t bytesPerRow, std::uint64_t width, std::uint64_t height,
+                 ScaleFactors factors, Picture& picture);
 
 }  // namespace velarium::exporter

@@ -30,10 +30,11 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
   gstreamer1.0-libav
-  # The exporter: zlib for APNG, libwebp, giflib, Leptonica's quantiser for
-  # pictures of more than 256 colours, and the VP9 (good) and H.264 through
-  # openh264 (bad) encoders and their muxers for WebM and MP4.
-  zlib1g-dev libwebp-dev libgif-dev libleptonica-dev gstreamer1.0-plugins-bad
+  # The exporter: libdeflate for APNG (zlib checks it in the tests), libwebp,
+  # giflib, Leptonica's quantiser for pictures of more than 256 colours, and
+  # the VP9 (good) and H.264 through openh264 (bad) encoders and their muxers
+  # for WebM and MP4.
+  libdeflate-dev zlib1g-dev libwebp-dev libgif-dev libleptonica-dev gstreamer1.0-plugins-bad
   # ffmpeg and ffprobe, run as programs by the video export tests to read
   # WebM and MP4 back as players do (never linked).
   ffmpeg
