@@ -20,13 +20,12 @@ struct ProcessRun {
 };
 
 ProcessRun runVelarium(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-                const QString& workingDirectory = {}) {
+                       const QString& workingDirectory = {}) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
+    process.setWorkingDirectory(workingDirectory);
     process.start(VELARIUM_APP_PATH, arguments);
-    // Waiting keeps this thread's event loop turning, which a primary
-    // instance served by this process needs.
+    // The event loop turns while waiting, for a primary instance served here.
     QSignalSpy finished(&process, &QProcess::finished);
     if (!finished.wait(60000)) {
         process.kill();
@@ -35,8 +34,7 @@ ProcessRun runVelarium(const QStringList& arguments, const QProcessEnvironment& 
     ProcessRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.standardOutput = QString::fromUtf8(process.readAllStandardOutput());
-    // The offscreen platform reports the window calls it ignores; only our
-    // own lines count.
+    // Only our own lines: the offscreen platform adds its own.
     for (const QString& line : QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts))
         if (line.startsWith(QLatin1String("velarium:"))) run.standardError += line + '\n';
     return run;
@@ -58,8 +56,7 @@ protected:
 };
 
 // A screenshot at Actual Size shows the frame unscaled. One that cannot be
-// made says why in one line and exits 1; arguments that make no sense are
-// refused with one line and status 2.
+// made says why in one line and exits 1; nonsense arguments exit 2.
 TEST_F(AppProcessTest, ScreenshotShowsTheFrameUnscaledOrFailsInOneLine) {
     const ProcessRun shot = runVelarium({"--screenshot", outPath("window.png"), "--info-screenshot", outPath("info.png"),
                                          "--frame", "12", "--zoom", "1", "--aspect", "off", VELARIUM_DEMO_FILE});
@@ -94,8 +91,7 @@ TEST_F(AppProcessTest, ScreenshotShowsTheFrameUnscaledOrFailsInOneLine) {
     }
 }
 
-// On a terminal with no display (a server reached over SSH), asking for
-// help or the version still answers instead of failing to find a screen.
+// Help and the version answer without a display (over SSH, say).
 TEST_F(AppProcessTest, HelpAndVersionNeedNoDisplay) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 
@@ -43,21 +41,17 @@ protected:
     }
 };
 
-// How a file is typed, and what opening it does: a window, which stays open
-// when playback fails, or one alert that names the file and says what is
-// wrong. A file not named as an animation plays from a copy named .anim in a
-// folder of its own, gone once the document closes. Archives go to the
+// Opening a file gives a window, which stays open when playback fails, or
+// one alert naming the file. A file not named .anim plays from a .anim copy
+// in a folder of its own, gone once the document closes. Archives go to the
 // extraction queue; their opener hears that the user cancelled.
 TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWhy) {
-    // The type (none: an error; a window opens for an animation), a phrase
-    // of the one alert (none: no alert), what the window plays if not the
-    // file, whether it is taken for an archive.
     const struct {
         const char* fileName;
         Contents contents;
-        QString type;
-        const char* saying = nullptr;
-        const char* copy = nullptr;
+        QString type;                  // empty: an error
+        const char* saying = nullptr;  // a phrase of the one alert
+        const char* copy = nullptr;    // the name the window plays, when not the file's
         bool lha = false;
     } cases[] = {
         {"x.anim", Contents::animation, kANIM}, {"LOUD.ANIM", Contents::animation, kANIM},
@@ -177,12 +171,9 @@ TEST_F(DocumentControllerTest, OpenDialogDropsAndOpeningAnOpenFileAgain) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         if (!dialog) return;
         if (cancel) return dialog->reject();
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path.string()));
-        static_cast<QDialog*>(dialog)->accept();
-        if (dialog->isVisible()) {
-            ADD_FAILURE() << "the Open dialog did not take the file";
-            dialog->reject();
-        }
+        if (chooseInFileDialog(dialog, QString::fromStdString(path.string()))) return;
+        ADD_FAILURE() << "the Open dialog did not take the file";
+        dialog->reject();
     });
     EXPECT_FALSE(delegate_->applicationOpenUntitledFile());
     EXPECT_TRUE(controller()->documents().isEmpty());

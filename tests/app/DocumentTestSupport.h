@@ -1,8 +1,8 @@
 #pragma once
 
 // What the application's tests share: the application as main() builds it,
-// documents opened as the user opens them, alerts counted, small animations,
-// and what the windows show, read back to compare with the core's frames.
+// documents opened as the user opens them, alerts, small animations, and
+// what the windows show, to compare with the core's frames.
 
 #include <gtest/gtest.h>
 
@@ -32,22 +32,18 @@ namespace velarium::testing {
 
 // How long an alert that should not come is given to come after all.
 inline constexpr int kQuietMs = 300;
-// What the view draws beneath a picture, seen through a brush's transparent colour.
-inline constexpr QRgb kViewBackdrop = 0xFF202020;
 
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
-// Accepts every alert (QMessageBox) as it is shown and keeps its text and
-// informative text. Other modal dialogs are left alone.
+// Accepts every alert as it is shown and keeps its text and informative text.
 class AlertRecorder {
 public:
     int count() const { return static_cast<int>(texts_.size()); }
     const QStringList& texts() const { return texts_; }
-    // Waits until `expected` alerts have come, then a little longer to show
-    // that no more follow. Exactly `expected` came, the last saying every
-    // one of `phrases` in any case.
+    // Exactly `expected` alerts came, and no more within kQuietMs; the last
+    // says every one of `phrases`, in any case.
     ::testing::AssertionResult settlesAt(int expected, const QStringList& phrases = {}) {
         waitFor([&] { return count() >= expected; });
         QTest::qWait(kQuietMs);
@@ -94,8 +90,8 @@ protected:
         controller()->openURL(url(path));
         return controller()->documentForURL(url(path));
     }
-    // Opens `path` with `options` for its window (none: the window picks its
-    // own zoom) and waits until it is active and shows its first frame.
+    // Opens `path` with `options` (none: the window picks its zoom) and waits
+    // until the window is active and shows the first frame.
     app::DocumentWindow* openWindow(const std::filesystem::path& path,
                                     std::optional<app::ViewOptions> options = app::ViewOptions{.zoom = 1}) {
         if (options) controller()->setViewOptionsForNextWindow(*options);
@@ -121,13 +117,12 @@ protected:
     TemporaryFolder files_;
 };
 
-// A small animation of complete pictures: `pictures` names the picture of
-// each frame, so that equal numbers make equal frames.
+// A small animation of complete pictures: `pictures` names each frame's
+// picture, so that equal numbers make equal frames.
 struct PictureSequence {
     unsigned width = 16, height = 8, xAspect = 10, yAspect = 11;
     std::vector<unsigned> pictures = {0, 1, 2, 3};
-    std::uint32_t ticks = 6;                     // per frame, in 1/60 s
-    std::vector<std::uint32_t> frameTicks = {};  // each frame's own, instead
+    std::vector<std::uint32_t> ticks = {6};  // each frame's, in 1/60 s; the last for every later frame
 };
 
 inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
@@ -139,8 +134,7 @@ inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
             chunks = {bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
                             .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}),
                       chunk("CMAP", syntheticColourMap(shape))};
-        const std::uint32_t ticks = f < sequence.frameTicks.size() ? sequence.frameTicks[f] : sequence.ticks;
-        chunks.push_back(anhd({.operation = 0, .relTime = ticks}));
+        chunks.push_back(anhd({.operation = 0, .relTime = sequence.ticks[std::min(f, sequence.ticks.size() - 1)]}));
         chunks.push_back(chunk("BODY", syntheticBody(shape, sequence.pictures[f])));
         frames.push_back(form("ILBM", chunks));
     }
@@ -170,6 +164,12 @@ inline std::string screenHash(const QImage& image) {
 inline const std::vector<QImage>& demoFrames() {
     static const std::vector<QImage> frames = coreFrames(VELARIUM_DEMO_FILE);
     return frames;
+}
+
+// The corpus's 1280 × 720 bench animation; empty without the corpus.
+inline std::filesystem::path benchAnimation() {
+    const auto file = corpusDir() / "anim/bench/mm_op5_bench_256col_1280x720_200f.anim";
+    return std::filesystem::exists(file) ? file : std::filesystem::path();
 }
 
 inline bool waitForFrame(app::DocumentWindow* window, std::uint64_t index, int timeoutMs = 5000) {

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QSpinBox>
 
 #include "DocumentTestSupport.h"
@@ -52,10 +49,7 @@ protected:
             }
             QTest::keyClick(dialog, Qt::Key_Return);
         } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(answers.path);
-            dialog->findChild<QDialogButtonBox*>()->button(dialog->acceptMode() == QFileDialog::AcceptSave
-                                                               ? QDialogButtonBox::Save
-                                                               : QDialogButtonBox::Open)->click();
+            chooseInFileDialog(dialog, answers.path);
         } else if (modal->objectName() == QLatin1String("BW_ProgressSheetPanel")) {
             sheetShown_ = true;
             if (answers.cancel) QTest::keyClick(modal, Qt::Key_Escape);
@@ -99,8 +93,7 @@ TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     trigger(window, kPlayPauseAction);
     ASSERT_TRUE(window->playerView()->isPlaying());
 
-    const auto bench = corpusDir() / "anim/bench/mm_op5_bench_256col_1280x720_200f.anim";
-    if (std::filesystem::exists(bench)) {
+    if (const auto bench = benchAnimation(); !bench.empty()) {
         DocumentWindow* benchWindow = openWindow(bench);
         ASSERT_NE(benchWindow, nullptr);
         runExport(benchWindow, kExportAnimationAction, {.path = QString::fromStdString(output / "bench.png"), .cancel = true});

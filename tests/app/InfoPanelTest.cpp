@@ -20,9 +20,8 @@ constexpr std::uint32_t kCamgHAM = 0x800, kCamgEHB = 0x80;
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
-// An animation as the panel sees it: the first frame's header and display
-// mode, then one ANHD per frame; the panel never decodes, so the BODY and
-// DLTA contents do not matter.
+// The first frame's header and display mode, then one ANHD per frame; the
+// panel never decodes, so the picture data is filler.
 QByteArray animation(const BMHDFields& header, std::uint32_t camgMode, const std::vector<ANHDFields>& anhds) {
     std::vector<ByteVector> frames;
     for (std::size_t f = 0; f < anhds.size(); ++f) {
@@ -59,8 +58,7 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
         {{.planes = 6}, kCamgEHB, one, kEnglish,
          {"HAM Mode: Off", "Extra Half-Brite: On", "Colours: 64 (32 + Extra Half-Brite)"}},
         {{.planes = 8}, 0, one, kEnglish, {"Colours: 256"}},
-        // Figures other than the colour count are never grouped, and the
-        // frame rate keeps its '.' in every locale.
+        // Only the colour count is grouped; the frame rate keeps its '.' in every locale.
         {{.width = 1280, .height = 1024, .planes = 1}, 0, ticks(3, 7), kGerman,
          {"Resolution: 1280 × 1024 pixels (1 bitplanes)", "Frames: 3", "Frame Rate: 8.57 fps"}},
         {plain, 0, ticks(1000, 2), kEnglish, {"Frames: 1000", "Frame Rate: 30.00 fps"}},
@@ -79,8 +77,6 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
     }
 }
 
-// Where the panel appears beside a real window on the real (offscreen)
-// screen: beside the window where there is room, and always on the screen.
 TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
     enum class Side { right, left, over, centred };
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -109,8 +105,7 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
             window.show();
             window.setWindowState(c.state);
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-            if (c.state == Qt::WindowNoState) {
-                // Its frame inside the screen, whatever the frame's margins.
+            if (c.state == Qt::WindowNoState) {  // its frame inside the screen, whatever the margins
                 window.resize(c.size - (window.frameGeometry().size() - window.size()));
                 window.move(c.at);
             } else if (!QTest::qWaitFor([&] { return window.frameGeometry().width() >= area.width(); }, 1000)) {
@@ -157,7 +152,7 @@ TEST_F(ShowInfo, ShowsTheRowsInOnePanelKeptForTheDocumentOrSaysThereAreNoFrames)
                                                  "HAM Mode: Off Extra Half-Brite: Off Aspect Ratio: 10:11 Frames: 3 "
                                                  "Frame Rate: 10.00 fps Colours: 4"));
 
-    // Chosen again, or after closing, it is the same panel, where it was.
+    // Chosen again, even after closing, it is the same panel, where it was.
     const QPoint place = panel->pos();
     trigger(window, kShowInfoAction);
     EXPECT_EQ(window->document()->infoPanel(), panel);

@@ -3,10 +3,7 @@
 // as a document. And the names the application's own alerts show.
 #include <gtest/gtest.h>
 
-#include <QDialogButtonBox>
 #include <QLabel>
-#include <QFileDialog>
-#include <QLineEdit>
 
 #include "DocumentTestSupport.h"
 #include "app/ErrorPresentation.h"
@@ -25,13 +22,11 @@ TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
     const auto archive = files_ / "multi.lzh";
     std::filesystem::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", archive);
     const auto chosen = files_ / "multi" / "Anims" / "Walk" / "walk_cycle.anim";
-    // Each file dialog gets a name typed in and its accept button pressed.
+    // The archive is extracted to "multi", then one animation in it chosen.
     ModalAnswerer typing([](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
-        const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(save ? "multi" : "Walk/walk_cycle.anim");
-        dialog->findChild<QDialogButtonBox*>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
+        EXPECT_TRUE(chooseInFileDialog(dialog, dialog->acceptMode() == QFileDialog::AcceptSave ? "multi" : "Walk/walk_cycle.anim"));
     });
     controller()->openURL(url(archive));
     ASSERT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }, 60000));

@@ -1,18 +1,13 @@
-// The 1280 × 720 bench animation played through a real document window:
-// every frame reaches the screen on time, and one open document costs a
-// bounded amount of memory. Both print their figures; both skip under
-// sanitizers, whose slowness and memory are not the application's.
+// The bench animation played through a real document window: every frame
+// reaches the screen on time, and one open document costs bounded memory.
+// Both skip under sanitizers, whose slowness and memory are not ours.
 #include <gtest/gtest.h>
 
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QTest>
 
-#include <algorithm>
 #include <fstream>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "DocumentTestSupport.h"
 #include "app/FrameSink.h"
@@ -36,14 +31,6 @@ using namespace velarium::testing;
 // time has missed the refresh it was meant for.
 constexpr qint64 kRefreshNs = 16'700'000;
 constexpr double kMemoryBudgetMiB = 150;
-
-std::filesystem::path benchAnimation() {
-    const auto folder = corpusDir() / "anim" / "bench";
-    if (!std::filesystem::is_directory(folder)) return {};
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().extension() == ".anim") return entry.path();
-    return {};
-}
 
 // The resident set, in MiB.
 double residentMiB() {
@@ -77,7 +64,7 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     const std::vector<SampleTime> samples = view->player()->currentItem()->sampleTimes();
     ASSERT_FALSE(samples.empty());
 
-    // The first paint of each frame once playback has started.
+    // Each frame's first paint after play.
     std::vector<qint64> paintedAt(samples.size(), -1);
     bool started = false;
     QObject::connect(view->surface(), &VideoSurface::framePainted, view, [&](std::uint64_t index, qint64 ns) {
@@ -90,8 +77,8 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     ASSERT_TRUE(waitUntilStopped(window, static_cast<int>(seconds * 1000) + 20000));
     QTest::qWait(50);  // the last frame's paint
 
-    // Each frame after the first (on screen before play) is due its time
-    // after play on the player's clock, which is the paints' monotonic clock too.
+    // Each frame after the first (shown before play) is due its time after
+    // play on the player's clock, the paints' monotonic clock too.
     const PlaybackStatistics player = view->player()->statistics();
     std::vector<std::uint64_t> unpainted, late;
     qint64 worstNs = 0;
@@ -111,9 +98,9 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
     EXPECT_EQ(player.framesDropped, 0u);
     EXPECT_EQ(window->document()->frameSink()->statistics().superseded, 0u);
     EXPECT_TRUE(unpainted.empty()) << unpainted.size() << " frames never painted, the first " << unpainted.front();
-    // Frames are made ahead and painted on arrival, so each is on screen
-    // within one refresh of its time. A shared machine may stall the process
-    // once or twice; a player always a decode behind is late on dozens.
+    // Frames made ahead and painted on arrival are on screen within a refresh
+    // of their time. A shared machine may stall the process once or twice; a
+    // player a decode behind is late on dozens.
     constexpr std::size_t kStallsTolerated = 2;
     EXPECT_LE(late.size(), kStallsTolerated)
         << late.size() << " frames on screen more than a refresh after their time, the first " << late.front();
@@ -121,8 +108,7 @@ TEST_F(PlaybackOfBenchAnimation, EveryFrameReachesTheScreenOnTime) {
 }
 
 TEST_F(PlaybackOfBenchAnimation, OneOpenDocumentStaysWithinItsMemoryBudget) {
-    // An empty application window first, so that what Qt needs to show any
-    // window is in the baseline.
+    // What Qt needs to show any window is in the baseline.
     QMainWindow empty;
     empty.menuBar()->addMenu(QStringLiteral("File"));
     empty.resize(400, 300);

@@ -1,7 +1,6 @@
 // One instance per session: launches meet on a private session bus, each a
-// connection of its own, as separate processes would be. The primary is
-// served by this thread's event loop, which handOff keeps turning while it
-// waits (QDBus::BlockWithGui); a plain blocking call would wait on itself.
+// connection of its own. The primary is served by this thread's event loop,
+// which handOff keeps turning while it waits.
 #include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
@@ -52,8 +51,7 @@ TEST_F(SingleInstanceTest, HandOffReachesPrimaryOnItsThreadWithAbsolutePathsEven
     ASSERT_TRUE(secondary.handOff({}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }));
 
-    // Another client may send relative paths; the primary cannot tell what
-    // they name and drops them.
+    // Relative paths from another client name nothing the primary can tell: dropped.
     QDBusConnection client = bus_.connect();
     QDBusMessage call = QDBusMessage::createMethodCall(kInstanceServiceName, kInstanceObjectPath, kInstanceInterface, "OpenFiles");
     call << QStringList({"relative.anim", "/clips/four.anim"});
@@ -62,8 +60,7 @@ TEST_F(SingleInstanceTest, HandOffReachesPrimaryOnItsThreadWithAbsolutePathsEven
     EXPECT_EQ(opened.at(1).at(0).toStringList(), QStringList({"/clips/four.anim"}));
     EXPECT_EQ(activated.count(), 1);
 
-    // A slot that shows a modal dialog must not make the secondary give up
-    // and open the files a second time on its own.
+    // A slot showing a modal dialog must not make the secondary give up and open the files itself.
     constexpr int timeoutMs = 300;
     QObject::connect(&primary, &SingleInstance::openFilesRequested, [] {
         QEventLoop modal;
@@ -103,9 +100,8 @@ TEST_F(SingleInstanceTest, WithoutBusEveryLaunchRunsOnItsOwn) {
     EXPECT_FALSE(sessionless.handOff({"/clips/a.anim"}));
 }
 
-// The primary may end between a launch's claim and its hand-off. The
-// hand-off then fails, and claiming again makes that launch the primary
-// that the next launch reaches.
+// A primary gone between a launch's claim and its hand-off: the hand-off
+// fails, and claiming again makes that launch the primary.
 TEST_F(SingleInstanceTest, PrimaryGoneLetsNextLaunchTakeOver) {
     for (const bool connectionCloses : {true, false}) {
         SCOPED_TRACE(connectionCloses ? "primary's connection closed" : "primary object destroyed");

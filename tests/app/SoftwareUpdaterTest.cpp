@@ -1,6 +1,5 @@
-// The software updater against appcasts written to a temporary folder and
-// read through file:// URLs: which release it picks, what it tells the user
-// in the real message box, and when it schedules its quiet checks.
+// The software updater against appcasts read through file:// URLs: which
+// release it picks, what it tells the user, and when it checks quietly.
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
@@ -30,8 +29,7 @@ QByteArray rss(const QString& items) {
         .toUtf8();
 }
 
-// A release with its version on the enclosure, or as elements of the item
-// with <link> as the download.
+// A release with its version on the enclosure, or in elements beside a <link>.
 QString release(const QString& version, bool onEnclosure = true) {
     return onEnclosure ? QStringLiteral("<item><title>Velarium %1</title><enclosure url=\"https://example.com/V-%1\" "
                                         "sparkle:shortVersionString=\"%1\"/></item>").arg(version)
@@ -56,6 +54,15 @@ protected:
 
     QTemporaryDir folder_;
     int feeds_ = 0;
+};
+
+// An updater of the installed version, with the requests it makes and the checks it finishes.
+struct Check {
+    QNetworkAccessManager network;
+    SoftwareUpdater updater{kInstalled};
+    QSignalSpy requests{&network, &QNetworkAccessManager::finished};
+    QSignalSpy finished{&updater, &SoftwareUpdater::checkFinished};
+    Check() { updater.setNetworkAccessManager(&network); }
 };
 
 TEST(UpdateFeedTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
@@ -141,50 +148,42 @@ TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
         setFeed(c.feed);
         if (c.feed == kMissing) QFile::remove(folder_.filePath(QStringLiteral("appcast-%1.xml").arg(feeds_)));
         if (c.feed == kNone) QSettings().remove(settings::kUpdateFeedURL);
-        SoftwareUpdater updater(kInstalled);
-        QNetworkAccessManager network;
-        updater.setNetworkAccessManager(&network);
-        QSignalSpy requests(&network, &QNetworkAccessManager::finished);
+        Check check;
         QList<QUrl> opened;
-        updater.setLinkOpener([&opened](const QUrl& url) { opened.append(url); return true; });
+        check.updater.setLinkOpener([&opened](const QUrl& url) { opened.append(url); return true; });
         QString text;
         ModalAnswerer answerer([&](QWidget* modal) { text += acceptMessageBox(modal, c.press); });
-        QSignalSpy finished(&updater, &SoftwareUpdater::checkFinished);
-        c.quiet ? updater.checkForUpdatesInBackground() : updater.checkForUpdates(nullptr);
-        ASSERT_TRUE(finished.wait(5000));
-        ASSERT_EQ(finished.at(0).at(0).value<Outcome>(), c.outcome);
+        c.quiet ? check.updater.checkForUpdatesInBackground() : check.updater.checkForUpdates(nullptr);
+        ASSERT_TRUE(check.finished.wait(5000));
+        ASSERT_EQ(check.finished.at(0).at(0).value<Outcome>(), c.outcome);
         EXPECT_EQ(text.isEmpty(), c.says.isEmpty()) << text.toStdString();
         for (const QString& phrase : c.says) EXPECT_TRUE(text.contains(phrase)) << text.toStdString();
         EXPECT_EQ(opened, c.opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{c.opened});
-        EXPECT_EQ(requests.count(), c.outcome == NoFeed ? 0 : 1);
+        EXPECT_EQ(check.requests.count(), c.outcome == NoFeed ? 0 : 1);
         const QDateTime recorded = QSettings().value(settings::kLastUpdateCheck).toDateTime();
         EXPECT_EQ(recorded.isValid(), c.outcome != NoFeed);
         EXPECT_LE(std::abs(recorded.secsTo(QDateTime::currentDateTimeUtc())), 5);
-        const qint64 nextCheck = QDateTime::currentDateTimeUtc().secsTo(updater.nextScheduledCheck());
+        const qint64 nextCheck = QDateTime::currentDateTimeUtc().secsTo(check.updater.nextScheduledCheck());
         EXPECT_NEAR(c.quiet ? nextCheck : 24 * 3600, 24 * 3600, 5);
     }
 }
 
 TEST_F(SoftwareUpdaterTest, AskingAgainDuringACheckStartsNoSecondOne) {
     setFeed(rss(release(kInstalled)));
-    SoftwareUpdater updater(kInstalled);
-    QNetworkAccessManager network;
-    updater.setNetworkAccessManager(&network);
-    QSignalSpy requests(&network, &QNetworkAccessManager::finished);
-    QSignalSpy finished(&updater, &SoftwareUpdater::checkFinished);
+    Check check;
     int messages = 0;
     ModalAnswerer answerer([&](QWidget* modal) {
         ++messages;
-        updater.checkForUpdates(nullptr);  // while the answer is on screen
+        check.updater.checkForUpdates(nullptr);  // while the answer is on screen
         acceptMessageBox(modal);
     });
-    updater.checkForUpdates(nullptr);
-    updater.checkForUpdates(nullptr);  // while the feed is being read
-    ASSERT_TRUE(finished.wait(5000));
+    check.updater.checkForUpdates(nullptr);
+    check.updater.checkForUpdates(nullptr);  // while the feed is being read
+    ASSERT_TRUE(check.finished.wait(5000));
     QTest::qWait(200);
-    EXPECT_EQ(requests.count(), 1);
+    EXPECT_EQ(check.requests.count(), 1);
     EXPECT_EQ(messages, 1);
-    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(check.finished.count(), 1);
 }
 
 TEST_F(SoftwareUpdaterTest, UpdateCycleSchedulesAQuietCheckOnlyWhenSwitchedOnWithAFeed) {

@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -82,6 +85,15 @@ inline QString acceptMessageBox(QWidget* modal, QMessageBox::ButtonRole role = Q
     if (box->defaultButton()) box->defaultButton()->click();
     else box->close();
     return text;
+}
+
+// Types `path` into a file dialog's name field and presses Open or Save, as
+// a user does. Returns whether the dialog took it and closed.
+inline bool chooseInFileDialog(QFileDialog* dialog, const QString& path) {
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+    dialog->findChild<QDialogButtonBox*>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open)->click();
+    return !dialog->isVisible();
 }
 
 }  // namespace velarium::testing

@@ -1,8 +1,7 @@
 // Frames cross from a real player's playback thread to the main thread
-// through the FrameSink as a window receives them: intact while the decoder
-// reuses the buffers the window let go of, in order, each counted once. The
-// player and the sink can go away mid-play, as when a document closes, and
-// the pictures already taken stay readable. State changes cross the same way.
+// through the FrameSink: intact while the decoder reuses the buffers let
+// go of, in order, each counted once, and readable after the player and
+// sink go away mid-play. State changes cross the same way.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -37,8 +36,7 @@ std::string imageHash(const QImage& image) {
 }
 
 // A player and its sink as a document makes them. Like a window, the main
-// thread lets go of each picture when the next arrives, so that the decoder
-// reuses its pixel buffers, unless `keepImages`.
+// thread lets go of each picture when the next arrives, unless `keepImages`.
 struct Playback {
     std::shared_ptr<FrameSink> sink = std::make_shared<FrameSink>();
     std::unique_ptr<Player> player;
@@ -58,8 +56,7 @@ class FrameSinkHandOff : public ::testing::Test {
 protected:
     void SetUp() override {
         registerBuiltExtensions();
-        // A frame every 1/60 s, with byte-vertical deltas: frames are handed
-        // over as fast as a display shows them.
+        // Deltas, a frame every 1/60 s: as fast as a display shows them.
         const std::vector<std::uint8_t> bytes = syntheticAnimation(
             {.width = 96, .height = 64, .planes = 4, .ticks = std::vector<std::uint32_t>(90, 1), .byteVerticalDeltas = true});
         file_ = folder_.write("handoff.anim", bytes);
@@ -91,9 +88,8 @@ TEST_F(FrameSinkHandOff, FramesArriveIntactInOrderAndCountedOnce) {
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " frames arrived damaged, the first " << wrong.front();
 }
 
-// As a closing document does: pause (every other round is cut off while
-// playing instead), end the player, whose thread joins, then drop the sink
-// with a delivery perhaps still posted to it.
+// As a closing document does: pause (or not, every other round), end the
+// player, then drop the sink with a delivery perhaps still posted to it.
 TEST_F(FrameSinkHandOff, PlayerAndSinkGoAwayMidPlayLikeAClosingDocument) {
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE(round);
@@ -108,8 +104,8 @@ TEST_F(FrameSinkHandOff, PlayerAndSinkGoAwayMidPlayLikeAClosingDocument) {
     }
 }
 
-// The end of playback is announced on the playback thread; the relay runs
-// the view's reaction on the main thread, where the player reads as stopped.
+// The end, announced on the playback thread, reaches the main thread, where
+// the player reads as stopped.
 TEST_F(FrameSinkHandOff, StateChangesOfThePlaybackThreadArriveOnTheMainThread) {
     Playback playback(file_, false);
     QObject view;

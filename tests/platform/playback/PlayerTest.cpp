@@ -1,7 +1,6 @@
 // The player in virtual time (the tool's play test covers the real clock):
-// every frame at its exact presentation time, for any mix of durations and
-// at other rates; pause, step, seek; late and dropped frames; no start by
-// itself; looping only when asked; state changes.
+// exact presentation times at any rate; pause, seek; late and dropped
+// frames; looping only when asked; state changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,16 +39,16 @@ protected:
 };
 
 TEST_F(PlayerTest, PlaysEveryFrameOnceAtItsExactTimeThenStops) {
-    // Rows of 37 × 4 bytes padded to 192. At 25 frames per second, frames of
-    // 0 or 1 tick last 1/25 s; the others their ticks.
+    // Rows of 37 × 4 bytes padded to 192. At DPAN 25, frames of 0 or 1 tick
+    // last 1/25 s; the others their ticks.
     open({.width = 37, .height = 9, .ticks = {1, 7, 0, 3, 30, 1}, .dpanSpeed = 25});
     EXPECT_TRUE(sink_->frames().empty()) << "nothing is shown before play";
     EXPECT_EQ(player_->rate(), 0.0f);
 
     player_->play();
     player_->waitUntilStopped();
-    const std::vector<MediaTime> durations = {MediaTime::make(1, 25), sixtieths(7),  MediaTime::make(1, 25),
-                                              sixtieths(3),           sixtieths(30), MediaTime::make(1, 25)};
+    const MediaTime dpan = MediaTime::make(1, 25);
+    const std::vector<MediaTime> durations = {dpan, sixtieths(7), dpan, sixtieths(3), sixtieths(30), dpan};
     std::vector<MediaTime> starts = {MediaTime::zero()};
     for (const MediaTime& duration : durations) starts.push_back(starts.back() + duration);
     const MediaTime end = starts.back();
@@ -137,9 +136,8 @@ TEST_F(PlayerTest, SlowPresentationMakesFramesLateOrDropsThem) {
 
 TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     open({.ticks = {5, 5, 5, 5}});
-    // setRate() plays; setDefaultRate() waits for play(). Frame k shows 5k
-    // ticks of the host timescale after the start, the end 20, exactly,
-    // never rounded to the clock's nanoseconds.
+    // setRate() plays; setDefaultRate() waits for play(). Frame k shows
+    // exactly 5k ticks of the host timescale after the start, the end 20.
     for (const auto& [rate, viaSetRate, hostTimescale] : {std::tuple{2.0f, true, 120}, std::tuple{0.5f, false, 30}}) {
         SCOPED_TRACE(rate);
         const std::size_t before = sink_->frames().size();
@@ -184,49 +182,34 @@ TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     EXPECT_EQ(player_->currentTime(), sixtieths(30));
 }
 
+// A loop start past the last sample plays the item once; one at the last
+// frame repeats it; laps from frame 2 run frames 2 to 4, the first starting
+// at the item's end, tick 20, seamlessly, with the right pictures.
 TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
-    // A loop start past the last sample plays the item once; one at the last
-    // frame repeats it. Playback pauses at the eighth frame shown.
-    const struct {
-        std::uint64_t loopStart;
-        std::vector<std::uint64_t> shown;
-        bool atEnd;
-    } cases[] = {{7, {0, 1, 2, 3, 4}, true}, {4, {0, 1, 2, 3, 4, 4, 4, 4}, false}};
-    open({.ticks = {4, 4, 4, 4, 4}});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.loopStart);
-        player_->setLoopStartIndex(c.loopStart);
-        const std::size_t before = sink_->frames().size();
+    const std::pair<std::uint64_t, std::vector<std::uint64_t>> cases[] = {
+        {7, {0, 1, 2, 3, 4}}, {4, {0, 1, 2, 3, 4, 4, 4, 4, 4, 4, 4}}, {2, {0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4}}};
+    for (const auto& [loopStart, shown] : cases) {
+        SCOPED_TRACE(loopStart);
+        open({.ticks = {4, 4, 4, 4, 4}});
+        player_->setLoopStartIndex(loopStart);
         sink_->onFrame = [&](const PresentedFrame&) {
-            if (sink_->frames().size() == before + 8) player_->pause();
+            if (sink_->frames().size() == 11) player_->pause();
         };
-        ASSERT_TRUE(player_->seekToTime(MediaTime::zero()));  // shows frame 0
         player_->play();
         player_->waitUntilStopped();
-        sink_->onFrame = nullptr;
-        EXPECT_EQ(sink_->indices(before), c.shown);
-        EXPECT_EQ(player_->isAtEnd(), c.atEnd);
+        EXPECT_EQ(sink_->indices(), shown);
+        std::vector<std::int64_t> ticks;
+        for (std::size_t k = 0; k < shown.size(); ++k) ticks.push_back(4 * static_cast<std::int64_t>(k));
+        EXPECT_EQ(sink_->hostTimes(), atSixtieths(ticks));
+        const auto expected = coreFrameHashes(file_);
+        for (const RecordedFrame& record : sink_->frames()) {
+            EXPECT_EQ(record.frame.presentationTime, sixtieths(4 * static_cast<std::int64_t>(record.frame.index)));
+            EXPECT_EQ(record.hash, expected[record.frame.index]) << record.frame.index;
+        }
+        EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{shown.size(), 0, 0}));
+        EXPECT_EQ(player_->statistics().endHostTime.isValid(), loopStart == 7);
+        EXPECT_EQ(player_->isAtEnd(), loopStart == 7);
     }
-
-    // Laps from frame 2 run frames 2 to 4, 12 ticks each, the first starting
-    // at the end of the item, tick 20, seamlessly, with the right pictures.
-    open({.ticks = {4, 4, 4, 4, 4}});
-    player_->setLoopStartIndex(2);
-    sink_->onFrame = [&](const PresentedFrame&) {
-        if (sink_->frames().size() == 11) player_->pause();
-    };
-    player_->play();
-    player_->waitUntilStopped();
-    EXPECT_EQ(sink_->indices(), (std::vector<std::uint64_t>{0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4}));
-    EXPECT_EQ(sink_->hostTimes(), atSixtieths({0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40}));
-    const auto expected = coreFrameHashes(file_);
-    for (const RecordedFrame& record : sink_->frames()) {
-        EXPECT_EQ(record.frame.presentationTime, sixtieths(4 * static_cast<std::int64_t>(record.frame.index)));
-        EXPECT_EQ(record.hash, expected[record.frame.index]) << record.frame.index;
-    }
-    EXPECT_EQ(frameCounts(player_->statistics()), (std::vector<std::uint64_t>{11, 0, 0}));
-    EXPECT_FALSE(player_->statistics().endHostTime.isValid());
-    EXPECT_FALSE(player_->isAtEnd());
     EXPECT_EQ(player_->currentTime(), sixtieths(16));
 
     // Resumed, frame 4 finishes its 4 ticks and the next lap begins.
@@ -248,9 +231,8 @@ TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
 }
 
 // Observers hear of changes on the thread where they happen, with no lock of
-// the player held: told on the playback thread that playback stopped, the
-// observer here has another thread step the player and waits for it, which
-// takes both of the player's locks. A pause from inside a sink's
+// the player held: on hearing of a stop, this one has another thread step
+// the player (which takes both its locks) and waits. A pause from inside a
 // presentation is announced once the presentation is over.
 TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
     open({.ticks = {4, 4, 4, 4}});
