@@ -113,13 +113,6 @@ void expectShows(const GIFReadBack& back, const std::vector<Picture>& pictures,
     EXPECT_EQ(pictures.size() - back.pictures.size(), dropped);
 }
 
-Picture solid(std::uint64_t width, std::uint64_t height, std::uint32_t rgb) {
-    Picture picture{width, height, std::vector<std::uint8_t>(width * height * 4, 255)};
-    for (std::size_t i = 0; i < width * height; ++i)
-        picture.rgba[i * 4] = rgb >> 16 & 0xff, picture.rgba[i * 4 + 1] = rgb >> 8 & 0xff, picture.rgba[i * 4 + 2] = rgb & 0xff;
-    return picture;
-}
-
 void paint(Picture& picture, std::uint64_t x0, std::uint64_t y0, std::uint64_t w, std::uint64_t h, std::uint32_t rgb,
            std::uint8_t alpha = 255) {
     for (std::uint64_t y = y0; y < y0 + h; ++y)
@@ -136,7 +129,8 @@ void paint(Picture& picture, std::uint64_t x0, std::uint64_t y0, std::uint64_t w
 TEST(GIFExportTest, ShowsEachPictureExactlyOrCloseAndOnTime) {
     const std::uint64_t width = 64, height = 48;
     std::vector<Picture> pictures;
-    Picture picture = solid(width, height, 0x102030);
+    Picture picture{width, height, std::vector<std::uint8_t>(width * height * 4)};
+    paint(picture, 0, 0, width, height, 0x102030);
     paint(picture, 0, 0, 4, 4, 0, 0);
     paint(picture, 10, 10, 5, 5, 0xff0000);
     pictures.push_back(picture);
