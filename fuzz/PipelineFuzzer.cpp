@@ -1,15 +1,9 @@
-// libFuzzer target: the input, as an ANIM file, pushed through
-//   appsrc ! velariumdemux ! velariumdec ! fakesink
-// as a stream without random access, as a network source or a pipe hands it
-// over; a stream that plays to its end is then sought back to its middle, as
-// a player's position bar does, and played to its end again. Each time the
-// pipeline must reach the end of the stream or an error within a bound, or
-// the process aborts so that libFuzzer keeps the input.
-//
-// The elements are registered from the static library, and the two
-// extensions load from this build, before fuzzing starts, so that libFuzzer
-// sees the coverage of all three. GStreamer reads a registry of its own and
-// loads only the two plugins of its own the pipeline needs.
+// libFuzzer target: the input, as an ANIM file, pushed without random access
+// through appsrc ! velariumdemux ! velariumdec ! fakesink; a stream that plays
+// to its end is sought back to its middle and played again. The pipeline must
+// reach the end of the stream or an error in time, else the process aborts.
+// The elements (from the static library) and both extensions are set up
+// before fuzzing starts, so that libFuzzer sees the coverage of all three.
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <sanitizer/lsan_interface.h>
@@ -101,7 +95,6 @@ void play(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ::setenv("GST_REGISTRY", VELARIUM_FUZZ_GST_REGISTRY, 1);
     ::setenv("GST_REGISTRY_FORK", "no", 1);
-    // No folder of plugins is searched: the two needed load by name below.
     ::setenv("GST_PLUGIN_SYSTEM_PATH_1_0", "", 1);
     ::unsetenv("GST_PLUGIN_PATH_1_0");
     ::unsetenv("GST_PLUGIN_PATH");
@@ -113,8 +106,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
             if (!ObjectRef<GstPlugin>(gst_plugin_load_file(plugin, nullptr))) fail("cannot load ", plugin);
         if (!GST_ELEMENT_REGISTER(velariumdemux, nullptr) || !GST_ELEMENT_REGISTER(velariumdec, nullptr))
             fail("the elements do not register");
-        // The extensions load now, while libFuzzer still takes in the
-        // coverage counters of modules as they load.
+        // While libFuzzer still takes in the coverage counters of modules as they load.
         velarium::Error error;
         if (!animFormatReaderExtension(&error) || !videoDecoderExtension(velarium::makeFourCharCode("ILBM"), &error))
             fail("the extensions did not load: ", error.localizedDescription.c_str());

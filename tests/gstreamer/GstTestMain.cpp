@@ -15,11 +15,9 @@ using velarium::gst::ObjectRef;
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
-// GLib and GStreamer let go of some start-up allocations on purpose (GLib
-// never frees the quark array it replaces when the table grows). So what the
-// shared libraries allocate as they load (before the constructors: the
-// preinit array) and what GStreamer's start-up allocates are not
-// leak-checked; everything after, our plugin's start-up included, is.
+// GLib and GStreamer keep some start-up allocations on purpose, so what the
+// libraries allocate as they load (from the preinit array on) and GStreamer's
+// start-up are not leak-checked; everything after, our plugin's included, is.
 static void holdLeakChecksWhileLibrariesLoad() { __lsan_disable(); }
 __attribute__((section(".preinit_array"), used)) void (*const kHoldLeakChecks)() = holdLeakChecksWhileLibrariesLoad;
 
@@ -64,8 +62,7 @@ int main(int argc, char** argv) {
     initialiseGStreamer(&argc, &argv);
     ::testing::AddGlobalTestEnvironment(new RequireElements);
     const int status = RUN_ALL_TESTS();
-    // GStreamer lets go of what it keeps for the process, so that leak
-    // checks see only what is really lost.
+    // So that leak checks see only what is really lost.
     gst_deinit();
     return status;
 }

@@ -2,7 +2,6 @@
 
 // Running the engine in tests, and what lhasa itself reads: the yardstick.
 
-#include <cctype>
 #include <optional>
 
 #include "lha/ArchiveExtractor.h"
@@ -37,10 +36,9 @@ inline std::string readText(const std::filesystem::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-inline std::string testNameFrom(std::string text) {
-    for (char& c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return text;
+// A parameterised test's name from any text, as the corpus's tests name theirs.
+inline std::string testNameFrom(const std::string& text) {
+    return corpusTestName({CorpusAnimation{text, {}, {}, {}}, 0});
 }
 
 struct ReferenceEntry {
