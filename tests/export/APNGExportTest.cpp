@@ -4,7 +4,7 @@
 
 #include "APNGReader.h"
 #include "ExportReadBack.h"
-#include "PictureExportSupport.h"
+#include "ExportReadBack.h"
 #include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 
