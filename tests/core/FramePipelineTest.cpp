@@ -120,6 +120,7 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
         std::uint64_t index;
         std::vector<int> decoded;
         std::uint64_t checkpointBytes;  // held afterwards
+        bool setLimitFirst = false;     // which drops every checkpoint
     };
     const struct {
         std::uint64_t limit;
@@ -136,6 +137,11 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
           {12, framesFrom(11, 12), 12}, // checkpoint 10 is nearer than frame 9 in hand
           {14, framesFrom(13, 14), 12}, // the frame in hand is nearest
           {39, framesFrom(31, 39), 12}}},
+        {16,
+         {{25, framesFrom(1, 25), 0},
+          {24, framesFrom(1, 24), 8},
+          {23, framesFrom(1, 23), 8, true},  // the limit set again dropped 10 and 20
+          {22, framesFrom(21, 22), 8}}},     // still kept from here on
         {0,
          {{25, framesFrom(1, 25), 0},
           {25, {}, 0},  // the frame in hand is only converted again
@@ -146,24 +152,13 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
         Pipeline p(fortyFramesWithAPictureAt27());
         p.parser.setCheckpointMemoryLimit(c.limit);
         for (const auto& request : c.requests) {
+            if (request.setLimitFirst) p.parser.setCheckpointMemoryLimit(c.limit);
             EXPECT_EQ(p.request(request.index), request.decoded)
                 << "frame " << request.index << " with a limit of " << c.limit;
             EXPECT_EQ(p.parser.lastDecodedFrame(), static_cast<std::int64_t>(request.index));
             EXPECT_EQ(p.parser.checkpointMemoryUsage(), request.checkpointBytes) << "after frame " << request.index;
         }
     }
-}
-
-TEST(FramePipeline, SettingTheCheckpointLimitDropsTheCheckpoints) {
-    Pipeline p(fortyFramesWithAPictureAt27());
-    p.parser.setCheckpointMemoryLimit(16);
-    p.request(25);
-    p.request(24);
-    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 2u * 4u);
-    p.parser.setCheckpointMemoryLimit(16);
-    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 0u);
-    EXPECT_EQ(p.request(23), framesFrom(1, 23));
-    EXPECT_EQ(p.request(22), framesFrom(21, 22));  // still kept from here on
 }
 
 TEST(FramePipeline, UnknownCompressionConvertsAsRegisterZero) {
