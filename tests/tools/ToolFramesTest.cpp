@@ -64,7 +64,6 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
         png.version = PNG_IMAGE_VERSION;
         ASSERT_TRUE(png_image_begin_read_from_file(&png, (output / frameName(i, "png")).c_str())) << png.message;
         EXPECT_EQ(png.format, PNG_FORMAT_RGBA) << "8-bit RGBA in the file itself";
-        EXPECT_EQ(png.width * png.height, 320u * 200u);
         png.format = PNG_FORMAT_BGRA;  // read back so, it is the decoder's picture
         std::string bgra(PNG_IMAGE_SIZE(png), '\0');
         ASSERT_TRUE(png_image_finish_read(&png, nullptr, bgra.data(), 0, nullptr)) << png.message;
