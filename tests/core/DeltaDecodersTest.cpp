@@ -1,9 +1,7 @@
 // The delta decoders on damaged and awkward lists: runs that leave the column,
 // row or plane, pointers past the chunk or zero, truncated data and short
-// tables. Each case decodes its chunk into a filled bitmap, and exactly the
-// expected bytes must change. The corpus covers the well-formed lists of every
-// operation, word size and interleave, and XOR in every form but ANIM-8's,
-// which is checked here through the parser's option bits.
+// tables. The corpus covers well-formed lists, and XOR in every form but
+// ANIM-8's, which is checked here through the parser's option bits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,9 +66,8 @@ Written rowBytes(std::size_t plane, std::size_t row, std::size_t col, Values val
     return out;
 }
 
-// One case: `option` is the decoder's own argument (option bits or word
-// size), `exclusiveOr` the XOR flag of the decoders that take one, `log` the
-// lines the decoder must write.
+// `option` is the decoder's own argument (option bits or word size), `log`
+// the lines the decoder must write.
 struct DeltaCase {
     const char* name;
     std::size_t width, height, planes;
@@ -82,8 +79,8 @@ struct DeltaCase {
     std::vector<std::string> log = {};
 };
 
-// Decodes every case with `decode(case, data, length, bitmap)` into a bitmap
-// filled with the case's byte, and lists the bytes that no longer hold it.
+// Decodes every case into a bitmap filled with the case's byte; exactly the
+// expected bytes must no longer hold it.
 template <typename Decode>
 void expectChangedBytes(Decode decode, const std::vector<DeltaCase>& cases) {
     for (const DeltaCase& c : cases) {

@@ -1,12 +1,14 @@
 // Frame delivery: errors, how many frames a request decodes, stepping
-// backwards and restarting from complete pictures or checkpoints. (Double
-// buffering and later complete pictures are checked on the corpus.)
+// backwards and restarting from complete pictures or checkpoints, and how far
+// apart checkpoints are. (Double buffering and later complete pictures are
+// checked on the corpus.)
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "core/ANIMParser.h"
+#include "core/FrameCheckpoints.h"
 #include "platform/foundation/SystemLog.h"
 #include "support/IFFWriter.h"
 
@@ -85,10 +87,17 @@ TEST(FramePipeline, RefusesBadRequestsWithoutChangingState) {
     EXPECT_EQ(p.request(2), (std::vector<int>{2}));
 }
 
-TEST(FramePipeline, FramesWithoutDataRepeatThePreviousPicture) {
-    Pipeline p({keyFrame(0x0F, 0), form("ILBM", {anhd({.operation = 5})})});
+// A frame without data repeats the previous picture and has no raw data; a
+// frame's raw data is a copy of its chunk, read without decoding anything.
+TEST(FramePipeline, FramesWithoutDataRepeatThePreviousPictureAndHaveNoRawData) {
+    Pipeline p({keyFrame(0x0F, 0x34), form("ILBM", {anhd({.operation = 5})})});
+    EXPECT_EQ(*p.parser.rawDataForFrameAtIndex(0, nullptr), (Bytes{0x0F, 0x34}));
+    Error error;
+    EXPECT_EQ(p.parser.rawDataForFrameAtIndex(1, &error), nullptr);
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(p.parser.lastDecodedFrame(), -1);
     p.request(1);
-    EXPECT_EQ(p.bits(), "0000111100000000");
+    EXPECT_EQ(p.bits(), "0000111100110100");
 }
 
 // Frame indices from `first` to `last`, inclusive.
@@ -111,6 +120,7 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
         std::uint64_t index;
         std::vector<int> decoded;
         std::uint64_t checkpointBytes;  // held afterwards
+        bool setLimitFirst = false;     // which drops every checkpoint
     };
     const struct {
         std::uint64_t limit;
@@ -127,6 +137,11 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
           {12, framesFrom(11, 12), 12}, // checkpoint 10 is nearer than frame 9 in hand
           {14, framesFrom(13, 14), 12}, // the frame in hand is nearest
           {39, framesFrom(31, 39), 12}}},
+        {16,
+         {{25, framesFrom(1, 25), 0},
+          {24, framesFrom(1, 24), 8},
+          {23, framesFrom(1, 23), 8, true},  // the limit set again dropped 10 and 20
+          {22, framesFrom(21, 22), 8}}},     // still kept from here on
         {0,
          {{25, framesFrom(1, 25), 0},
           {25, {}, 0},  // the frame in hand is only converted again
@@ -137,6 +152,7 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
         Pipeline p(fortyFramesWithAPictureAt27());
         p.parser.setCheckpointMemoryLimit(c.limit);
         for (const auto& request : c.requests) {
+            if (request.setLimitFirst) p.parser.setCheckpointMemoryLimit(c.limit);
             EXPECT_EQ(p.request(request.index), request.decoded)
                 << "frame " << request.index << " with a limit of " << c.limit;
             EXPECT_EQ(p.parser.lastDecodedFrame(), static_cast<std::int64_t>(request.index));
@@ -145,35 +161,39 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
     }
 }
 
-TEST(FramePipeline, SettingTheCheckpointLimitDropsTheCheckpoints) {
-    Pipeline p(fortyFramesWithAPictureAt27());
-    p.parser.setCheckpointMemoryLimit(16);
-    p.request(25);
-    p.request(24);
-    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 2u * 4u);
-    p.parser.setCheckpointMemoryLimit(16);
-    EXPECT_EQ(p.parser.checkpointMemoryUsage(), 0u);
-    EXPECT_EQ(p.request(23), framesFrom(1, 23));
-    EXPECT_EQ(p.request(22), framesFrom(21, 22));  // still kept from here on
-}
-
-TEST(FramePipeline, RawDataIsACopyOfTheChunk) {
-    Pipeline p({keyFrame(0x12, 0x34), form("ILBM", {anhd({.operation = 5})})});
-    EXPECT_EQ(*p.parser.rawDataForFrameAtIndex(0, nullptr), (Bytes{0x12, 0x34}));
-    Error error;
-    EXPECT_EQ(p.parser.rawDataForFrameAtIndex(1, &error), nullptr);
-    EXPECT_EQ(error.code, 0);
-    EXPECT_EQ(p.parser.lastDecodedFrame(), -1);
-}
-
 TEST(FramePipeline, UnknownCompressionConvertsAsRegisterZero) {
-    ANIMParser parser(makeSharedBytes(
-        animFile({form("ILBM", {bmhd({.compression = 2}), cmap({0x102030, kWhite}), chunk("BODY", {0xFF, 0xFF})})})));
-    ASSERT_TRUE(parser.parseWithError(nullptr));
-    auto frame = parser.decodeFrameAtIndex(0, nullptr);
-    ASSERT_NE(frame, nullptr);
-    for (std::size_t i = 0; i < frame->size(); i += 4)
-        ASSERT_EQ(Bytes(frame->begin() + i, frame->begin() + i + 4), (Bytes{0x30, 0x20, 0x10, 0xFF}));
+    Pipeline p({form("ILBM", {bmhd({.compression = 2}), cmap({0x102030, kWhite}), chunk("BODY", {0xFF, 0xFF})})});
+    p.request(0);
+    for (std::size_t i = 0; i < p.lastPicture.size(); i += 4)
+        ASSERT_EQ(Bytes(p.lastPicture.begin() + i, p.lastPicture.begin() + i + 4), (Bytes{0x30, 0x20, 0x10, 0xFF}));
+}
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+TEST(FrameCheckpoints, SpacingSpreadsTheCopiesOverTheAnimationWithinTheLimit) {
+    const struct {
+        const char* name;
+        std::uint64_t frames, bufferBytes, limit;
+        std::uint64_t interval, copies;
+    } cases[] = {
+        // 640×512×8: 327,680 bytes a buffer; 5,000 × 640 KiB / 64 MiB = 48.8.
+        {"long animation", 5000, 327680, 64 * kMiB, 49, 102},
+        // 1280×720×8: 921,600 bytes a buffer; 202 × 1.8 MB / 64 MiB = 5.5, under the minimum.
+        {"large pictures, few frames", 202, 921600, 64 * kMiB, 8, 25},
+        {"spaced by the limit", 100, 50, 1000, 10, 9},
+        {"limit below one copy", 100, 1000, 1999, 0, 0},
+        {"off", 100, 10, 0, 0, 0},
+        {"single frame", 1, 10, 64 * kMiB, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FrameCheckpoints checkpoints;
+        checkpoints.plan(c.frames, c.bufferBytes, c.limit);
+        EXPECT_EQ(checkpoints.interval(), c.interval) << c.name;
+        std::uint64_t copies = 0;
+        for (std::uint64_t frame = 0; frame < c.frames; ++frame) copies += checkpoints.wants(frame);
+        EXPECT_EQ(copies, c.copies) << c.name;
+        EXPECT_LE(copies * 2 * c.bufferBytes, c.limit) << c.name;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Colour conversion: the fast table-driven path against a plain per-pixel
-// model for palettes and HAM6 to HAM8, and Extra Half-Brite. (Transparency and
+// model for palettes, HAM6 to HAM8 and Extra Half-Brite. (Transparency and
 // real HAM and EHB pictures are checked on the corpus.)
 #include <gtest/gtest.h>
 
@@ -38,11 +38,6 @@ struct Picture {
     }
 };
 
-ByteVector pixel(const ByteVector& frame, std::size_t i) { return {frame.begin() + 4 * i, frame.begin() + 4 * i + 4}; }
-ByteVector bgra(unsigned r, unsigned g, unsigned b, unsigned a = 0xFF) {
-    return {std::uint8_t(b), std::uint8_t(g), std::uint8_t(r), std::uint8_t(a)};
-}
-
 // A colour map of `count` registers where register i is (i, 2i, 3i) mod 256.
 ByteVector rampMap(std::size_t count) {
     ByteVector map;
@@ -51,40 +46,21 @@ ByteVector rampMap(std::size_t count) {
     return map;
 }
 
-// Halved copies only complete a map of up to 32 colours; registers no map
-// entry reaches stay black.
-TEST(PlanarToBGRA, ExtraHalfBriteHalvesOnlySmallMaps) {
-    Picture pic(3, 1, 6);
-    pic.setIndex(0, 0, 37);
-    pic.setIndex(1, 0, 5);
-    pic.setIndex(2, 0, 63);
-    const struct {
-        std::size_t registers;
-        bool ehb;
-        ByteVector first, last;  // pixels 0 and 2
-    } cases[] = {
-        {32, true, bgra(5 >> 1, 10 >> 1, 15 >> 1), bgra(31 >> 1, 62 >> 1, 93 >> 1)},
-        {64, true, bgra(37, 74, 111), bgra(63, 126, 189)},
-        {4, true, bgra(0, 0, 0), bgra(0, 0, 0)},
-        {32, false, bgra(0, 0, 0), bgra(0, 0, 0)},
-    };
-    for (const auto& c : cases) {
-        const ByteVector map = rampMap(c.registers);
-        const auto out = pic.convert(&map, {.ham = false, .ehb = c.ehb});
-        EXPECT_EQ(pixel(out, 0), c.first) << c.registers << " registers";
-        EXPECT_EQ(pixel(out, 2), c.last) << c.registers << " registers";
-    }
-}
-
 // The obvious per-pixel reading of the first eight planes, then of the colour:
 // a register, or with hold-and-modify on six to eight planes, the top two
 // planes choose between a register and setting blue, red or green to the rest
 // of the index, its bits repeated downwards to fill eight; each row starts
-// from register 0. Registers beyond the map are black.
-ByteVector model(const Picture& pic, const ByteVector& map, bool ham) {
+// from register 0. Registers beyond the map are black; with Extra Half-Brite,
+// a map of up to 32 colours (99 bytes) gets registers 32 to 63 as halved copies.
+ByteVector model(const Picture& pic, const ByteVector& map, ColourMode mode) {
     const auto& g = pic.geometry;
-    const unsigned valueBits = ham && g.numPlanes >= 6 && g.numPlanes <= 8 ? unsigned(g.numPlanes) - 2 : 8;
-    const auto reg = [&](unsigned i, unsigned c) { return 3 * i + 2 < map.size() ? map[3 * i + c] : 0u; };
+    const unsigned valueBits = mode.ham && g.numPlanes >= 6 && g.numPlanes <= 8 ? unsigned(g.numPlanes) - 2 : 8;
+    const bool halves = mode.ehb && map.size() >= 3 && map.size() < 99;
+    const auto reg = [&](unsigned i, unsigned c) {
+        const unsigned shift = halves && i >= 32 ? 1 : 0;
+        i -= 32 * shift;
+        return 3 * i + 2 < map.size() ? unsigned(map[3 * i + c]) >> shift : 0u;
+    };
     ByteVector out;
     for (std::size_t y = 0; y < g.height; ++y) {
         unsigned rgb[3] = {reg(0, 0), reg(0, 1), reg(0, 2)};
@@ -102,8 +78,7 @@ ByteVector model(const Picture& pic, const ByteVector& map, bool ham) {
                 case 2: rgb[0] = wide & 0xFF; break;
                 case 3: rgb[1] = wide & 0xFF; break;
             }
-            const auto c = bgra(rgb[0], rgb[1], rgb[2]);
-            out.insert(out.end(), c.begin(), c.end());
+            out.insert(out.end(), {std::uint8_t(rgb[2]), std::uint8_t(rgb[1]), std::uint8_t(rgb[0]), 0xFF});
         }
     }
     return out;
@@ -111,23 +86,27 @@ ByteVector model(const Picture& pic, const ByteVector& map, bool ham) {
 
 // Widths around the 8-pixel byte, the 16-pixel word and the 128-pixel group
 // the conversion works in, with every plane count, with and without
-// hold-and-modify (which needs six to eight planes); the bytes past each row's
-// pixels are random too and must not show. Colour maps: full, partial (a stray
-// byte after the last whole register) and missing.
+// hold-and-modify (which needs six to eight planes) and Extra Half-Brite; the
+// bytes past each row's pixels are random too and must not show. Colour maps:
+// full, 33 colours, partial (a stray byte after the last whole register),
+// short of the halved copies' sources, and missing.
 TEST(PlanarToBGRA, MatchesPerPixelModelOnAwkwardSizes) {
     ByteVector partial = rampMap(32);
     partial.insert(partial.end(), {0x77, 0x77});
-    const ByteVector maps[] = {rampMap(256), partial, {}};
+    const ByteVector maps[] = {rampMap(256), rampMap(33), partial, rampMap(4), {}};
     std::mt19937 random(7);
     for (bool ham : {false, true})
-        for (std::size_t planes = 0; planes <= 9; ++planes)
-            for (std::size_t width : {1, 7, 9, 16, 63, 100, 127, 128, 129, 200, 255, 321}) {
-                Picture pic(width, 1 + width % 3, planes);
-                for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
-                for (const ByteVector& map : maps)
-                    EXPECT_EQ(pic.convert(map.empty() ? nullptr : &map, {.ham = ham}), model(pic, map, ham))
-                        << width << " pixels, " << planes << " planes, HAM " << ham << ", " << map.size() << " bytes";
-            }
+        for (bool ehb : {false, true})
+            for (std::size_t planes = 0; planes <= 9; ++planes)
+                for (std::size_t width : {1, 7, 9, 16, 63, 100, 127, 128, 129, 200, 255, 321}) {
+                    Picture pic(width, 1 + width % 3, planes);
+                    for (auto& b : pic.planar) b = static_cast<std::uint8_t>(random());
+                    const ColourMode mode{.ham = ham, .ehb = ehb};
+                    for (const ByteVector& map : maps)
+                        EXPECT_EQ(pic.convert(map.empty() ? nullptr : &map, mode), model(pic, map, mode))
+                            << width << " pixels, " << planes << " planes, HAM " << ham << ", EHB " << ehb << ", "
+                            << map.size() << " bytes";
+                }
 }
 
 }  // namespace

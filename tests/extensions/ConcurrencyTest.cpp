@@ -1,8 +1,7 @@
 // Several threads at once on one file, through the real modules: cursors of
 // one format reader loading samples while Dapple decodes them, and a player
-// whose playback thread races seeks, steps and pauses from another thread.
-// Every picture must be the one its frame index names. Run under
-// ThreadSanitizer as well as normally.
+// raced by control from another thread. Every picture must be the one its
+// frame index names. Run under ThreadSanitizer as well as normally.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,19 +21,11 @@ namespace {
 constexpr int kThreads = 4;
 constexpr int kLoadsPerThread = 24;
 
-struct Movie {
-    std::filesystem::path file;
-    std::vector<std::string> hashes;  // expected, per frame
-};
-
 // Corpus animations whose frames depend on earlier ones, so that every
 // out-of-order request makes the shared parser replay deltas.
-std::vector<Movie> movies() {
-    std::vector<Movie> out;
-    for (const auto& anim : testing::corpusAnimations(
-             {"mm_op5_ham6_320x200.anim", "pydpainter_color-balls.anim", "ham8_opJ_320x32_f12_il0.anim"}))
-        out.push_back({anim.file, testing::readLines(anim.expectedHashes)});
-    return out;
+std::vector<testing::CorpusAnimation> movies() {
+    return testing::corpusAnimations(
+        {"mm_op5_ham6_320x200.anim", "pydpainter_color-balls.anim", "ham8_opJ_320x32_f12_il0.anim"});
 }
 
 class ExtensionConcurrencyTest : public ::testing::Test {
@@ -63,8 +54,9 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
     ASSERT_NE(readerFactory, nullptr);
     ASSERT_NE(decoderFactory, nullptr);
 
-    for (const Movie& movie : movies()) {
-        SCOPED_TRACE(movie.file.filename().string());
+    for (const auto& movie : movies()) {
+        SCOPED_TRACE(movie.name);
+        const auto hashes = testing::readLines(movie.expectedHashes);
         Error error;
         auto reader = readerFactory->formatReaderWithByteSource(FileByteSource::open(movie.file, nullptr), {}, &error);
         ASSERT_NE(reader, nullptr) << error.localizedDescription;
@@ -80,7 +72,7 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
         MESampleCursorRef first;
         tracks[0]->generateSampleCursorAtFirstSampleInDecodeOrderWithCompletionHandler(into(first));
 
-        const auto frameCount = static_cast<std::int64_t>(movie.hashes.size());
+        const auto frameCount = static_cast<std::int64_t>(hashes.size());
         std::atomic<int> wrong{0}, failed{0};
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
@@ -107,7 +99,7 @@ TEST_F(ExtensionConcurrencyTest, CursorsOnSeveralThreadsEachGetTheirOwnFrame) {
                         });
                     if (!picture)
                         ++failed;
-                    else if (testing::sha256Hex(testing::packedPixels(*picture)) != movie.hashes[index])
+                    else if (testing::sha256Hex(testing::packedPixels(*picture)) != hashes[index])
                         ++wrong;
                 }
             });
@@ -135,15 +127,16 @@ private:
 };
 
 TEST_F(ExtensionConcurrencyTest, PlayerSurvivesControlFromAnotherThreadWhilePlaying) {
-    for (const Movie& movie : movies()) {
-        SCOPED_TRACE(movie.file.filename().string());
+    for (const auto& movie : movies()) {
+        SCOPED_TRACE(movie.name);
+        const auto hashes = testing::readLines(movie.expectedHashes);
         auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(movie.file));
-        auto sink = std::make_shared<CheckingSink>(movie.hashes);
+        auto sink = std::make_shared<CheckingSink>(hashes);
         Player player(item, sink, std::make_shared<SystemPlaybackClock>());
         ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
 
         std::mt19937 random(7);
-        const auto last = static_cast<std::int64_t>(movie.hashes.size()) - 1;
+        const auto last = static_cast<std::int64_t>(hashes.size()) - 1;
         for (int n = 0; n < 40; ++n) {
             switch (random() % 4) {
                 case 0: player.play(); break;

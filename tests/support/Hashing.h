@@ -5,7 +5,6 @@
 #include <openssl/sha.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,14 +13,11 @@
 namespace velarium::testing {
 
 inline std::string sha256Hex(const std::uint8_t* data, std::size_t length) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(data, length, digest);
     std::string hex;
-    char pair[3];
-    for (unsigned char b : digest) {
-        std::snprintf(pair, sizeof pair, "%02x", b);
-        hex += pair;
-    }
+    for (unsigned char b : digest) hex += {kDigits[b >> 4], kDigits[b & 0xF]};
     return hex;
 }
 

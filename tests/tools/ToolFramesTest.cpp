@@ -64,7 +64,6 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
         png.version = PNG_IMAGE_VERSION;
         ASSERT_TRUE(png_image_begin_read_from_file(&png, (output / frameName(i, "png")).c_str())) << png.message;
         EXPECT_EQ(png.format, PNG_FORMAT_RGBA) << "8-bit RGBA in the file itself";
-        EXPECT_EQ(png.width * png.height, 320u * 200u);
         png.format = PNG_FORMAT_BGRA;  // read back so, it is the decoder's picture
         std::string bgra(PNG_IMAGE_SIZE(png), '\0');
         ASSERT_TRUE(png_image_finish_read(&png, nullptr, bgra.data(), 0, nullptr)) << png.message;
@@ -99,19 +98,6 @@ TEST(ToolFrames, FromAndCountChooseTheFramesWritten) {
     }
 }
 
-// Every frame back to back; from a copy of the demo whose name no extension
-// claims, as the tool reads every file as an ANIM.
-TEST(ToolFrames, StandardOutputStreamIsEveryFrameBackToBack) {
-    TemporaryFolder folder;
-    const std::string copy = folder.write("WALK", readWholeFile(kDemo)).string();
-    std::string all;
-    for (const std::string& frame : demoFrames()) all += frame;
-    const auto run = runTool({"frames", copy, "-o", "-", "--format", "bgra"});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    EXPECT_EQ(run.standardError, "");
-    EXPECT_TRUE(run.standardOutput == all);
-}
-
 TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     // 10001 frames: the last index has five digits, so every name has five.
     std::vector<ByteVector> frames = {form("ILBM", {bmhd({}), cmap({0x000000, 0xFFFFFF}), chunk("BODY", {0x80, 0})})};
@@ -123,15 +109,24 @@ TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     EXPECT_EQ(sortedNames(folder / "out"), frameNames(9998, 10001, "png", 5));
 }
 
-// Every corpus frame that comes out of the tool has the hash that
-// established decoders agree on; two workers each skip every other frame's
-// conversion but must still go through all of its deltas.
-TEST(ToolFrames, StandardOutputMatchesTheCorpusHashes) {
-    for (const auto& animation : corpusAnimations()) {
-        SCOPED_TRACE(animation.name);
-        const auto hashes = readLines(animation.expectedHashes);
-        const auto run = runTool({"frames", animation.file.string(), "-o", "-", "--format", "bgra", "--jobs", "2"});
+// Every frame back to back, each with the hash that established decoders
+// agree on (the decoding core's for the demo, read from a copy whose name no
+// extension claims, as the tool reads every file as an ANIM). Two workers
+// each skip every other frame's conversion but must still go through all of
+// its deltas.
+TEST(ToolFrames, StandardOutputIsEveryFrameBackToBack) {
+    TemporaryFolder folder;
+    std::vector<std::pair<std::string, std::vector<std::string>>> animations(1);
+    animations[0].first = folder.write("WALK", readWholeFile(kDemo)).string();
+    for (const std::string& frame : demoFrames())
+        animations[0].second.push_back(sha256Hex(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size()));
+    for (const auto& animation : corpusAnimations())
+        animations.emplace_back(animation.file.string(), readLines(animation.expectedHashes));
+    for (const auto& [file, hashes] : animations) {
+        SCOPED_TRACE(file);
+        const auto run = runTool({"frames", file, "-o", "-", "--format", "bgra", "--jobs", "2"});
         ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+        EXPECT_EQ(run.standardError, "");
         ASSERT_EQ(run.standardOutput.size() % hashes.size(), 0u);
         const std::size_t frameBytes = run.standardOutput.size() / hashes.size();
         for (std::size_t i = 0; i < hashes.size(); ++i) {
