@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -72,20 +73,33 @@ struct Area {
     int height = 0;
 };
 
-// Two RGBA pictures of the same size, compared pixel by pixel.
+// An RGBA pixel as one word: R in the low byte, A in the high one.
+static_assert(std::endian::native == std::endian::little);
+constexpr std::uint32_t kAlphaMask = 0xff000000;
+
+std::uint32_t loadPixel(const std::uint8_t* rgba) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, rgba, sizeof pixel);
+    return pixel;
+}
+
+// The same pixel as libwebp holds it, A R G B from the high byte down.
+std::uint32_t argbWord(std::uint32_t rgba) {
+    return (rgba & 0xff00ff00) | (rgba >> 16 & 0xff) | (rgba & 0xff) << 16;
+}
+
+// Two RGBA pictures of the same size, walked row by row.
 class PicturePair {
 public:
     PicturePair(const std::uint8_t* previous, const std::uint8_t* current, int width)
         : previous_(previous), current_(current), width_(width) {}
 
-    bool same(int x, int y) const { return std::memcmp(previous_ + offset(x, y), current_ + offset(x, y), 4) == 0; }
-    bool sameRow(int y) const {
-        return std::memcmp(previous_ + offset(0, y), current_ + offset(0, y), std::size_t(width_) * 4) == 0;
-    }
-    const std::uint8_t* current(int x, int y) const { return current_ + offset(x, y); }
+    const std::uint8_t* previousRow(int y) const { return previous_ + rowOffset(y); }
+    const std::uint8_t* currentRow(int y) const { return current_ + rowOffset(y); }
+    bool sameRow(int y) const { return std::memcmp(previousRow(y), currentRow(y), std::size_t(width_) * 4) == 0; }
 
 private:
-    std::size_t offset(int x, int y) const { return (std::size_t(y) * std::size_t(width_) + std::size_t(x)) * 4; }
+    std::size_t rowOffset(int y) const { return std::size_t(y) * std::size_t(width_) * 4; }
 
     const std::uint8_t* previous_;
     const std::uint8_t* current_;
@@ -102,11 +116,14 @@ Area changedArea(const PicturePair& pair, int width, int height) {
     while (pair.sameRow(bottom - 1)) --bottom;
     int left = width, right = 0;
     for (int y = top; y < bottom; ++y) {
+        const std::uint8_t* previous = pair.previousRow(y);
+        const std::uint8_t* current = pair.currentRow(y);
+        const auto same = [&](int x) { return loadPixel(previous + x * 4) == loadPixel(current + x * 4); };
         int x = 0;
-        while (x < left && pair.same(x, y)) ++x;
+        while (x < left && same(x)) ++x;
         left = x;
         x = width;
-        while (x > right && pair.same(x - 1, y)) --x;
+        while (x > right && same(x - 1)) --x;
         right = x;
     }
     const int x = left / kOffsetAlignment * kOffsetAlignment, y = top / kOffsetAlignment * kOffsetAlignment;
@@ -116,14 +133,17 @@ Area changedArea(const PicturePair& pair, int width, int height) {
 // Whether the changed pixels of `area` can be blended over the previous
 // picture: only opaque pixels replace what is under them exactly.
 bool changesAreOpaque(const PicturePair& pair, const Area& area) {
-    for (int y = area.y; y < area.y + area.height; ++y)
-        for (int x = area.x; x < area.x + area.width; ++x)
-            if (pair.current(x, y)[3] != 0xff && !pair.same(x, y)) return false;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        const std::uint8_t* previous = pair.previousRow(y) + std::size_t(area.x) * 4;
+        const std::uint8_t* current = pair.currentRow(y) + std::size_t(area.x) * 4;
+        bool seeThrough = false;  // no early exit, so that the loop vectorises
+        for (int x = 0; x < area.width; ++x) {
+            const std::uint32_t now = loadPixel(current + x * 4);
+            seeThrough |= (now & kAlphaMask) != kAlphaMask && now != loadPixel(previous + x * 4);
+        }
+        if (seeThrough) return false;
+    }
     return true;
-}
-
-std::uint32_t argbWord(const std::uint8_t* rgba) {
-    return std::uint32_t{rgba[3]} << 24 | std::uint32_t{rgba[0]} << 16 | std::uint32_t{rgba[1]} << 8 | rgba[2];
 }
 
 // One picture's frame: where it goes, its pixels as libwebp holds them
@@ -160,9 +180,18 @@ void cutFrame(Frame& frame, const std::uint8_t* previous, const std::uint8_t* cu
     const Area& area = frame.area;
     frame.argb.resize(std::size_t(area.width) * std::size_t(area.height));
     std::uint32_t* out = frame.argb.data();
-    for (int y = area.y; y < area.y + area.height; ++y)
-        for (int x = area.x; x < area.x + area.width; ++x)
-            *out++ = frame.blend && pair.same(x, y) ? 0 : argbWord(pair.current(x, y));
+    for (int y = area.y; y < area.y + area.height; ++y, out += area.width) {
+        const std::uint8_t* now = pair.currentRow(y) + std::size_t(area.x) * 4;
+        if (frame.blend) {
+            const std::uint8_t* before = pair.previousRow(y) + std::size_t(area.x) * 4;
+            for (int x = 0; x < area.width; ++x) {
+                const std::uint32_t pixel = loadPixel(now + x * 4);
+                out[x] = pixel == loadPixel(before + x * 4) ? 0 : argbWord(pixel);
+            }
+        } else {
+            for (int x = 0; x < area.width; ++x) out[x] = argbWord(loadPixel(now + x * 4));
+        }
+    }
 }
 
 class WebPEncoder final : public AnimationEncoder {
