@@ -31,9 +31,9 @@ constexpr std::uint64_t kMaxWebPSide = WEBP_MAX_DIMENSION;
 // Lossless effort. In lossless mode the quality sets the effort of the
 // backward references; from 25 on libwebp also tries the ones that suit
 // indexed pictures. On the 1280x720 bench animation (CPU time of the whole
-// convert, file size): method 0 q10 1.7 s 953 KB; method 1 q24 2.9 s 717 KB;
-// method 1 q25 4.0 s 641 KB; method 3 q25 4.3 s 637 KB; higher qualities
-// and methods cost more for under 2 KB.
+// convert, file size): method 0 q25 0.9 s 956 KB; method 3 q20 2.2 s 709 KB;
+// method 1 q25 3.0 s 641 KB; method 3 q25 3.1 s 637 KB; method 4 q25 3.6 s
+// 638 KB; higher qualities cost more for no smaller file.
 constexpr int kLosslessMethod = 3;
 constexpr float kLosslessQuality = 25.0f;
 // Pictures waiting or being encoded, per encoding thread: enough to keep
