@@ -151,7 +151,9 @@ struct HeldPicture {
 class GIFEncoder final : public AnimationEncoder {
 public:
     ~GIFEncoder() override {
-        if (gif_) EGifCloseFile(gif_, nullptr);
+        if (!gif_) return;
+        dropLocalMap();
+        EGifCloseFile(gif_, nullptr);
     }
 
     bool begin(const EncoderSetup& setup, Error* error) override {
@@ -204,6 +206,7 @@ public:
             return false;
         kept_.reset();
         int code = 0;
+        dropLocalMap();
         GifFileType* gif = std::exchange(gif_, nullptr);
         if (EGifCloseFile(gif, &code) == GIF_ERROR)
             return fail(error, writeError(code));
@@ -213,6 +216,13 @@ public:
     std::uint64_t droppedPictures() const override { return dropped_; }
 
 private:
+    // giflib keeps a copy of the last frame's local colour map and frees it
+    // neither when the next frame brings its own nor when the file closes.
+    void dropLocalMap() {
+        GifFreeMapObject(gif_->Image.ColorMap);
+        gif_->Image.ColorMap = nullptr;
+    }
+
     static std::int64_t centiseconds(MediaTime time) { return time.convertScale(100).value; }
 
     bool hold(const Picture& picture, std::int64_t startCs) {
@@ -359,6 +369,7 @@ private:
         control.TransparentColor = transparent >= 0 ? transparent : NO_TRANSPARENT_COLOR;
         GifByteType extension[4];
         const std::size_t extensionSize = EGifGCBToExtension(&control, extension);
+        dropLocalMap();
         if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extensionSize), extension) == GIF_ERROR ||
             EGifPutImageDesc(gif_, static_cast<int>(rect.left), static_cast<int>(rect.top),
                              static_cast<int>(rect.width()), static_cast<int>(rect.height()), false,

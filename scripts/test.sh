@@ -17,7 +17,7 @@ ctest --test-dir build -j"$jobs" --output-on-failure --timeout 600
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELARIUM_SANITIZE=ON -DVELARIUM_BENCHMARKS=OFF \
   "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 900
+ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 LSAN_OPTIONS=suppressions="$PWD/tests/lsan-suppressions.txt" \
+  UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 900
 
 VELARIUM_JOBS="$jobs" ./scripts/test-sanitizers-ext.sh tsan
