@@ -290,12 +290,13 @@ INSTANTIATE_TEST_SUITE_P(Corpus, PlayerViewScale,
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlayerViewScale);
 
 // Aspects other than the demo's stretch the shorter side; none in the header
-// leaves the picture as it is.
-TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
+// leaves the picture as it is. The window grows to hold the stretched
+// picture rather than showing scroll bars.
+TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGrowsTheWindow) {
     const struct {
         unsigned xAspect, yAspect;
         QSize stretched;  // of a 40 × 20 picture at 2×
-    } cases[] = {{22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
+    } cases[] = {{22, 11, {160, 40}}, {11, 22, {80, 80}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
         DocumentWindow* window = openWindow(
@@ -305,6 +306,8 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
         EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
         trigger(window, kCorrectPixelAspectAction);
         EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
+        EXPECT_FALSE(showsScrollBars(window));
+        EXPECT_TRUE(window->rect().contains(pictureRectInWindow(window)));
         trigger(window, kCorrectPixelAspectAction);
         EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
         closeAllDocuments();
