@@ -33,9 +33,10 @@
 namespace velarium::app {
 namespace {
 
-// Share of the available screen a new window may take at most, and of its
-// height a new window's zoom grows it to.
+// Share of the available screen a new window may take at most.
 constexpr double kScreenShare = 0.9;
+// A new window's zoom keeps it within this share of the screen's height, so
+// that a small brush does not open in a window filling the screen.
 constexpr double kFirstZoomHeightShare = 2.0 / 3.0;
 // Room a window manager's title bar and borders take, at a guess.
 constexpr int kWindowDecoration = 40;

@@ -67,15 +67,11 @@ public:
     void zoomIn();
     void zoomOut();
     void fitToWindow();
-    // The step nearest the picture's own size, one device pixel per logical pixel.
-    int actualSizeZoom() const;
-    // The largest whole zoom at which the picture fits `area` (logical
-    // pixels); 0 when even one device pixel per picture pixel does not.
-    int largestZoomFitting(QSize area) const;
     void setCorrectPixelAspect(bool correct);
     void setPixelAspect(int xAspect, int yAspect);
-    // In full screen the backdrop is black and the picture takes the largest whole zoom that fits (or stays fitted); the
-    // zoom from before comes back afterwards.
+    // In full screen the backdrop is black and the picture takes the largest
+    // whole zoom that fits (or stays fitted); the zoom from before comes
+    // back afterwards.
     void setFullScreen(bool fullScreen);
     // The room the picture takes at `zoom` with the current aspect setting,
     // in logical pixels rounded up to whole device pixels.
@@ -107,6 +103,11 @@ protected:
 
 private:
     void zoomAbout(int zoom, QPointF anchor);
+    // The step nearest the picture's own size, one device pixel per logical pixel.
+    int actualSizeZoom() const;
+    // The largest whole zoom at which the picture fits `area` (logical
+    // pixels); 0 when even one device pixel per picture pixel does not.
+    int largestZoomFitting(QSize area) const;
     int nextZoomStep(int direction) const;
     QSizeF deviceSizeAtZoom(int zoom) const;
     void showZoom();
