@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -15,11 +16,14 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <ranges>
+
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
 #include "app/Document.h"
 #include "app/ErrorPresentation.h"
 #include "app/ExportWorkflow.h"
+#include "app/FullScreenChrome.h"
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
@@ -31,6 +35,9 @@ namespace {
 
 // Share of the available screen a new window may take at most.
 constexpr double kScreenShare = 0.9;
+// A new window's zoom keeps it within this share of the screen's height, so
+// that a small brush does not open in a window filling the screen.
+constexpr double kFirstZoomHeightShare = 2.0 / 3.0;
 // Room a window manager's title bar and borders take, at a guess.
 constexpr int kWindowDecoration = 40;
 
@@ -49,6 +56,9 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     setCentralWidget(playerView_);
     export_ = new ExportWorkflow(document, this);
     buildMenus();
+    fullScreenChrome_ =
+        new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
+    connect(playerView_, &PlayerView::doubleClicked, this, &DocumentWindow::toggleFullScreen);
     playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
 
     connect(document, &Document::playerChanged, this, &DocumentWindow::attachPlayer);
@@ -78,16 +88,27 @@ void DocumentWindow::readPixelAspect() {
     playerView_->setPixelAspect(xAspect, yAspect);
 }
 
-int DocumentWindow::largestZoomFittingScreen() const {
+QSize DocumentWindow::windowSizeAround(QSize view) const {
+    const int width = std::max(view.width(), playerView_->transportBar()->minimumSizeHint().width());
+    const int height = view.height() + menuBar()->sizeHint().height() +
+                       playerView_->transportBar()->sizeHint().height();
+    return {width, height};
+}
+
+int DocumentWindow::firstZoom() const {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QSize picture = playerView_->displaySizeAtZoom(1);
-    if (!screen || picture.isEmpty()) return 1;
-    const QSize available = screen->availableGeometry().size() * kScreenShare;
-    const int chrome = menuBar()->sizeHint().height() + playerView_->transportBar()->sizeHint().height() +
-                       kWindowDecoration;
-    const int byWidth = available.width() / picture.width();
-    const int byHeight = (available.height() - chrome) / picture.height();
-    return std::min({byWidth, byHeight, PlayerView::kMaximumZoom});
+    if (!screen || playerView_->pictureSize().isEmpty()) return 1;
+    const QSize available = screen->availableGeometry().size();
+    // The transport bar's width is the window's least; only the picture's
+    // width depends on the zoom.
+    const auto fits = [&](int zoom, double heightShare) {
+        const QSize view = playerView_->viewSizeAtZoom(zoom);
+        const int height = windowSizeAround(view).height() + kWindowDecoration;
+        return view.width() <= available.width() * kScreenShare && height <= available.height() * heightShare;
+    };
+    for (int zoom : PlayerView::kZoomSteps | std::views::reverse)
+        if (fits(zoom, kFirstZoomHeightShare)) return zoom;
+    return fits(1, kScreenShare) ? 1 : 0;
 }
 
 void DocumentWindow::applyInitialView() {
@@ -96,7 +117,7 @@ void DocumentWindow::applyInitialView() {
     ViewOptions options = initialOptions_;
     playerView_->setCorrectPixelAspect(options.correctPixelAspect);
     if (!options.fitToWindow && !options.zoom) {
-        const int zoom = largestZoomFittingScreen();
+        const int zoom = firstZoom();
         if (zoom >= 1)
             options.zoom = zoom;
         else
@@ -109,15 +130,22 @@ void DocumentWindow::applyInitialView() {
 
 void DocumentWindow::sizeToPicture() {
     const ViewOptions& options = playerView_->viewOptions();
-    QSize picture = playerView_->displaySizeAtZoom(options.fitToWindow ? 1 : playerView_->zoom());
+    QSize view = playerView_->viewSizeAtZoom(options.fitToWindow ? 1 : playerView_->zoom());
     if (options.fitToWindow) {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-        if (screen) picture = picture.boundedTo(screen->availableGeometry().size() * kScreenShare);
+        if (screen) view = view.boundedTo(screen->availableGeometry().size() * kScreenShare);
     }
-    const int width = std::max(picture.width(), playerView_->transportBar()->minimumSizeHint().width());
-    const int height = picture.height() + menuBar()->sizeHint().height() +
-                       playerView_->transportBar()->sizeHint().height();
-    resize(width, height);
+    resize(windowSizeAround(view));
+}
+
+void DocumentWindow::growToPicture() {
+    // Only a window the user has not made full screen or maximised, and no
+    // further than the screen.
+    if (isFullScreen() || isMaximized() || playerView_->viewOptions().fitToWindow) return;
+    QSize wanted = size().expandedTo(windowSizeAround(playerView_->viewSizeAtZoom(playerView_->zoom())));
+    if (const QScreen* screen = this->screen())
+        wanted = wanted.boundedTo(screen->availableGeometry().size() - QSize(0, kWindowDecoration));
+    resize(wanted);
 }
 
 QAction* DocumentWindow::action(const char* name) const { return findChild<QAction*>(QString::fromLatin1(name)); }
@@ -164,7 +192,7 @@ void DocumentWindow::buildMenus() {
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
     connect(addAction(view, kActualSizeAction, tr("&Actual Size"), {QKeySequence(tr("Ctrl+0"))}),
-            &QAction::triggered, this, [this] { playerView_->setZoom(1); });
+            &QAction::triggered, playerView_, &PlayerView::actualSize);
     connect(addAction(view, kZoomInAction, tr("Zoom &In"), {QKeySequence::ZoomIn, QKeySequence(tr("Ctrl+="))}),
             &QAction::triggered, playerView_, &PlayerView::zoomIn);
     connect(addAction(view, kZoomOutAction, tr("Zoom &Out"), {QKeySequence::ZoomOut}), &QAction::triggered,
@@ -174,9 +202,12 @@ void DocumentWindow::buildMenus() {
     view->addSeparator();
     QAction* aspect = addAction(view, kCorrectPixelAspectAction, tr("Correct Pixel &Aspect"));
     aspect->setCheckable(true);
-    connect(aspect, &QAction::toggled, playerView_, &PlayerView::setCorrectPixelAspect);
+    connect(aspect, &QAction::toggled, this, [this](bool correct) {
+        playerView_->setCorrectPixelAspect(correct);
+        growToPicture();
+    });
     view->addSeparator();
-    QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence::FullScreen});
+    QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence(Qt::Key_F11)});
     fullScreen->setCheckable(true);
     connect(fullScreen, &QAction::triggered, this, &DocumentWindow::toggleFullScreen);
 
@@ -236,6 +267,9 @@ void DocumentWindow::buildMenus() {
         if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout();
     });
 
+    // The window holds the menus' items too, so that their keys work while
+    // full screen hides the menu bar.
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) QWidget::addActions(menu->actions());
     // Open Recent enables its own items when it is rebuilt.
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
         if (menu == recentMenu_) continue;
@@ -300,11 +334,22 @@ void DocumentWindow::exportFrame() {
 }
 
 void DocumentWindow::toggleFullScreen() {
-    if (isFullScreen())
-        showNormal();
-    else
+    const bool entering = !isFullScreen();
+    fullScreenChrome_->setActive(entering);
+    playerView_->setFullScreen(entering);
+    if (entering)
         showFullScreen();
-    action(kFullScreenAction)->setChecked(isFullScreen());
+    else
+        showNormal();
+    action(kFullScreenAction)->setChecked(entering);
+}
+
+void DocumentWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && isFullScreen()) {
+        toggleFullScreen();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ namespace velarium::app {
 
 class Document;
 class ExportWorkflow;
+class FullScreenChrome;
 class PlayerView;
 
 // The one window of a document: the player view with its controls, and the
@@ -34,14 +35,16 @@ public:
     void copyFrame();
     void toggleFullScreen();
 
-    // The largest integer zoom at which the picture and the window around it
-    // fit the available screen; 0 when even 1× does not fit.
-    int largestZoomFittingScreen() const;
+    // A new window's zoom: the largest step that keeps the window within two
+    // thirds of the screen's height; else 1 when the window fits the screen
+    // at all; 0 when even that does not fit.
+    int firstZoom() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildMenus();
@@ -52,11 +55,14 @@ private:
     void playerItemReady();
     void applyInitialView();
     void sizeToPicture();
+    void growToPicture();
+    QSize windowSizeAround(QSize view) const;
     void readPixelAspect();
 
     Document* document_;
     PlayerView* playerView_;
     ExportWorkflow* export_;
+    FullScreenChrome* fullScreenChrome_;
     QMenu* recentMenu_ = nullptr;
     ViewOptions initialOptions_;
     bool initialViewApplied_ = false;

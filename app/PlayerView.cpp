@@ -1,11 +1,17 @@
 #include "app/PlayerView.h"
 
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <ranges>
 #include <vector>
 
 #include "app/LoopStart.h"
@@ -16,15 +22,23 @@
 #include "platform/playback/PlayerItem.h"
 
 namespace velarium::app {
+namespace {
+
+// Around the picture, and through a brush's transparent colour.
+const QColor kBackdrop(0x20, 0x20, 0x20);
+constexpr int kWheelNotch = 120;
+
+}  // namespace
 
 PlayerView::PlayerView(QWidget* parent) : QWidget(parent) {
     surface_ = new VideoSurface;
     scrollArea_ = new QScrollArea(this);
     scrollArea_->setFrameShape(QFrame::NoFrame);
     scrollArea_->setAlignment(Qt::AlignCenter);
-    scrollArea_->setBackgroundRole(QPalette::Dark);
     scrollArea_->setFocusPolicy(Qt::NoFocus);
     scrollArea_->setWidget(surface_);
+    surface_->setBackdrop(kBackdrop);
+    surface_->installEventFilter(this);
     transport_ = new TransportBar(this);
 
     auto* layout = new QVBoxLayout(this);
@@ -201,38 +215,72 @@ void PlayerView::setViewOptions(const ViewOptions& options) {
 }
 
 void PlayerView::setZoom(int zoom) {
-    zoom_ = std::clamp(zoom, 1, kMaximumZoom);
-    options_.zoom = zoom_;
-    options_.fitToWindow = false;
-    applyScale();
+    const QWidget* viewport = scrollArea_->viewport();
+    zoomAbout(zoom, QPointF(viewport->width(), viewport->height()) / 2);
 }
 
 int PlayerView::zoom() const { return zoom_; }
 
-void PlayerView::zoomIn() {
-    if (options_.fitToWindow) {
-        // From a fitted picture, the next integer step above its scale.
-        const QSize picture = displaySizeAtZoom(1);
-        const double scale = picture.isEmpty() ? 1.0 : double(surface_->pictureRect().width()) / picture.width();
-        setZoom(static_cast<int>(std::floor(scale)) + 1);
-        return;
-    }
-    setZoom(zoom_ + 1);
+void PlayerView::actualSize() { setZoom(actualSizeZoom()); }
+
+void PlayerView::zoomIn() { setZoom(nextZoomStep(1)); }
+
+void PlayerView::zoomOut() { setZoom(nextZoomStep(-1)); }
+
+int PlayerView::actualSizeZoom() const {
+    // Half-way between two steps takes the larger, so that the picture is
+    // never shown smaller than its own size.
+    const double size = std::max(1.0, std::round(devicePixelRatio()));
+    return *std::ranges::min_element(
+        kZoomSteps, [size](int a, int b) { return std::abs(a - size) < std::abs(b - size); });
 }
 
-void PlayerView::zoomOut() {
+int PlayerView::nextZoomStep(int direction) const {
+    // From a fitted picture, the steps go on from the scale it is shown at.
+    double current = zoom_;
     if (options_.fitToWindow) {
-        const QSize picture = displaySizeAtZoom(1);
-        const double scale = picture.isEmpty() ? 1.0 : double(surface_->pictureRect().width()) / picture.width();
-        setZoom(static_cast<int>(std::ceil(scale)) - 1);
-        return;
+        const QSizeF natural = deviceSizeAtZoom(1);
+        if (!natural.isEmpty()) current = surface_->devicePictureRect().width() / natural.width();
     }
-    setZoom(zoom_ - 1);
+    if (direction > 0) {
+        const auto step = std::ranges::find_if(kZoomSteps, [current](int z) { return z > current; });
+        return step == std::end(kZoomSteps) ? std::max(zoom_, kZoomSteps.back()) : *step;
+    }
+    const auto steps = kZoomSteps | std::views::reverse;
+    const auto step = std::ranges::find_if(steps, [current](int z) { return z < current; });
+    return step == steps.end() ? 1 : *step;
+}
+
+void PlayerView::zoomAbout(int zoom, QPointF anchor) {
+    // The picture's point under `anchor` (in the viewport) stays under it.
+    const auto shownRect = [this] { return surface_->pictureRect().translated(surface_->pos()); };
+    const QRectF before = shownRect();
+    const QPointF share = before.isEmpty() ? QPointF(0.5, 0.5)
+                                           : QPointF((anchor.x() - before.left()) / before.width(),
+                                                     (anchor.y() - before.top()) / before.height());
+    zoom_ = std::clamp(zoom, 1, kMaximumZoom);
+    options_.zoom = zoom_;
+    options_.fitToWindow = false;
+    applyScale();
+    const QRectF after = shownRect();
+    const QPointF drift = after.topLeft() + QPointF(share.x() * after.width(), share.y() * after.height()) - anchor;
+    QScrollBar* horizontal = scrollArea_->horizontalScrollBar();
+    QScrollBar* vertical = scrollArea_->verticalScrollBar();
+    horizontal->setValue(horizontal->value() + static_cast<int>(std::lround(drift.x())));
+    vertical->setValue(vertical->value() + static_cast<int>(std::lround(drift.y())));
 }
 
 void PlayerView::fitToWindow() {
     options_.fitToWindow = true;
     applyScale();
+}
+
+int PlayerView::largestZoomFitting(QSize area) const {
+    const QSizeF picture = deviceSizeAtZoom(1);
+    if (picture.isEmpty()) return 1;
+    const QSizeF room = QSizeF(area) * devicePixelRatio();
+    const double zoom = std::min(room.width() / picture.width(), room.height() / picture.height());
+    return std::min(static_cast<int>(std::floor(zoom + 1e-9)), kMaximumZoom);
 }
 
 void PlayerView::setCorrectPixelAspect(bool correct) {
@@ -243,6 +291,22 @@ void PlayerView::setCorrectPixelAspect(bool correct) {
 void PlayerView::setPixelAspect(int xAspect, int yAspect) {
     xAspect_ = xAspect;
     yAspect_ = yAspect;
+    applyScale();
+}
+
+void PlayerView::setFullScreen(bool fullScreen) {
+    if (fullScreen == optionsBeforeFullScreen_.has_value()) return;
+    surface_->setBackdrop(fullScreen ? Qt::black : kBackdrop);
+    if (fullScreen) {
+        optionsBeforeFullScreen_ = options_;
+        const QScreen* screen = window()->screen();
+        if (!options_.fitToWindow && screen)
+            options_.zoom = zoom_ = std::max(1, largestZoomFitting(screen->geometry().size()));
+    } else {
+        options_ = *optionsBeforeFullScreen_;
+        optionsBeforeFullScreen_.reset();
+        if (options_.zoom) zoom_ = *options_.zoom;
+    }
     applyScale();
 }
 
@@ -262,22 +326,84 @@ QSize PlayerView::pictureSize() const {
     return {dimensions.width, dimensions.height};
 }
 
-QSize PlayerView::displaySizeAtZoom(int zoom) const {
+QSizeF PlayerView::deviceSizeAtZoom(int zoom) const {
     const QSize picture = pictureSize();
     const auto [horizontal, vertical] = aspectCorrection();
-    return {static_cast<int>(std::lround(picture.width() * horizontal * zoom)),
-            static_cast<int>(std::lround(picture.height() * vertical * zoom))};
+    return {std::round(picture.width() * horizontal * zoom), std::round(picture.height() * vertical * zoom)};
+}
+
+QSize PlayerView::viewSizeAtZoom(int zoom) const {
+    const QSizeF logical = deviceSizeAtZoom(zoom) / devicePixelRatio();
+    return {static_cast<int>(std::ceil(logical.width() - 1e-6)), static_cast<int>(std::ceil(logical.height() - 1e-6))};
 }
 
 void PlayerView::applyScale() {
     const auto [horizontal, vertical] = aspectCorrection();
-    if (options_.fitToWindow) {
+    if (options_.fitToWindow)
         surface_->setScale(horizontal, vertical, true);
-        scrollArea_->setWidgetResizable(true);
-    } else {
-        scrollArea_->setWidgetResizable(false);
+    else
         surface_->setScale(horizontal * zoom_, vertical * zoom_, false);
-        surface_->resize(surface_->sizeHint());
+    // The surface always covers the viewport, so that one backdrop shows
+    // around the picture; setting this again lays the surface out at once.
+    scrollArea_->setWidgetResizable(true);
+    showZoom();
+}
+
+void PlayerView::showZoom() {
+    QLabel* label = transport_->zoomLabel();
+    if (options_.fitToWindow) {
+        label->setText(tr("Fit"));
+        label->setToolTip(tr("Zoom: the picture fits the window"));
+    } else {
+        label->setText(tr("%1×").arg(zoom_));
+        label->setToolTip(tr("Zoom: each picture pixel is %n screen pixel(s) wide", nullptr, zoom_));
+    }
+}
+
+bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != surface_) return QWidget::eventFilter(watched, event);
+    QScrollBar* horizontal = scrollArea_->horizontalScrollBar();
+    QScrollBar* vertical = scrollArea_->verticalScrollBar();
+    switch (event->type()) {
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            if (!(wheel->modifiers() & Qt::ControlModifier)) return false;
+            // A notch of a wheel is 120; a touchpad sends it in smaller parts.
+            wheelAngle_ += wheel->angleDelta().y();
+            const int notches = wheelAngle_ / kWheelNotch;
+            wheelAngle_ %= kWheelNotch;
+            const QPointF anchor = surface_->mapTo(scrollArea_->viewport(), wheel->position());
+            for (int n = 0; n < std::abs(notches); ++n) zoomAbout(nextZoomStep(notches > 0 ? 1 : -1), anchor);
+            return true;
+        }
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+            emit doubleClicked();
+            return true;
+        case QEvent::MouseButtonPress: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton || (horizontal->maximum() == 0 && vertical->maximum() == 0))
+                return false;
+            panFrom_ = mouse->globalPosition().toPoint();
+            panStartScroll_ = {horizontal->value(), vertical->value()};
+            surface_->setCursor(Qt::ClosedHandCursor);
+            return true;
+        }
+        case QEvent::MouseMove:
+            if (!panFrom_) return false;
+            {
+                const QPoint moved = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - *panFrom_;
+                horizontal->setValue(panStartScroll_.x() - moved.x());
+                vertical->setValue(panStartScroll_.y() - moved.y());
+            }
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (!panFrom_) return false;
+            panFrom_.reset();
+            surface_->unsetCursor();
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -55,18 +56,26 @@ public:
     void setRate(float rate);
     float rate() const { return rate_; }
 
-    // View.
+    // View. Zooms count device (screen) pixels per picture pixel, so that
+    // every zoom is sharp at any display scale.
     void setViewOptions(const ViewOptions& options);
     const ViewOptions& viewOptions() const { return options_; }
+    // Zooms that keep the centre of the view.
     void setZoom(int zoom);
     int zoom() const;
+    void actualSize();
     void zoomIn();
     void zoomOut();
     void fitToWindow();
     void setCorrectPixelAspect(bool correct);
     void setPixelAspect(int xAspect, int yAspect);
-    // The picture's size on screen at `zoom` with the current aspect setting.
-    QSize displaySizeAtZoom(int zoom) const;
+    // In full screen the backdrop is black and the picture takes the largest
+    // whole zoom that fits (or stays fitted); the zoom from before comes
+    // back afterwards.
+    void setFullScreen(bool fullScreen);
+    // The room the picture takes at `zoom` with the current aspect setting,
+    // in logical pixels rounded up to whole device pixels.
+    QSize viewSizeAtZoom(int zoom) const;
     QSize pictureSize() const;
 
     // The shown frame, unscaled; null before the first frame.
@@ -74,15 +83,34 @@ public:
     std::optional<std::uint64_t> currentFrameIndex() const;
 
     VideoSurface* surface() const { return surface_; }
+    QScrollArea* scrollArea() const { return scrollArea_; }
     TransportBar* transportBar() const { return transport_; }
 
     static constexpr int kMaximumZoom = 64;
+    // Zoom In and Zoom Out go through these, as image viewers do.
+    static constexpr std::array kZoomSteps = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32};
 
 signals:
     // A frame from the player has been handed to the surface.
     void frameShown(std::uint64_t index);
+    // The picture was double-clicked.
+    void doubleClicked();
+
+protected:
+    // The pointer on the picture: Ctrl+wheel zooms about it, a drag pans a
+    // picture larger than the view, a double click is announced.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void zoomAbout(int zoom, QPointF anchor);
+    // The step nearest the picture's own size, one device pixel per logical pixel.
+    int actualSizeZoom() const;
+    // The largest whole zoom at which the picture fits `area` (logical
+    // pixels); 0 when even one device pixel per picture pixel does not.
+    int largestZoomFitting(QSize area) const;
+    int nextZoomStep(int direction) const;
+    QSizeF deviceSizeAtZoom(int zoom) const;
+    void showZoom();
     void frameArrived(const DisplayedFrame& frame);
     void scrubTo(std::uint64_t index);
     void performPendingScrub();
@@ -109,6 +137,11 @@ private:
 
     ViewOptions options_;
     int zoom_ = 1;
+    // The options before full screen, restored after it.
+    std::optional<ViewOptions> optionsBeforeFullScreen_;
+    std::optional<QPoint> panFrom_;
+    QPoint panStartScroll_;
+    int wheelAngle_ = 0;
     int xAspect_ = 0;
     int yAspect_ = 0;
     bool looping_ = false;

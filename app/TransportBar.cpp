@@ -54,8 +54,13 @@ TransportBar::TransportBar(QWidget* parent) : QWidget(parent) {
     duration_ = new QLabel(this);
     duration_->setFont(figures);
     duration_->setForegroundRole(QPalette::PlaceholderText);
+    zoom_ = new QLabel(this);
+    zoom_->setFont(figures);
+    zoom_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    reserveWidth(zoom_, tr("%1×").arg(88));
     layout->addWidget(counter_);
     layout->addWidget(duration_);
+    layout->addWidget(zoom_);
 
     connect(first, &QToolButton::clicked, this, &TransportBar::firstFrameRequested);
     connect(back, &QToolButton::clicked, this, [this] { emit stepRequested(-1); });

@@ -45,6 +45,8 @@ public:
     QToolButton* playPauseButton() const { return playPause_; }
     QLabel* counterLabel() const { return counter_; }
     QLabel* durationLabel() const { return duration_; }
+    // The view's zoom, which the player view keeps up to date.
+    QLabel* zoomLabel() const { return zoom_; }
     QSlider* scrubber() const { return scrubber_; }
 
 signals:
@@ -64,6 +66,7 @@ private:
     QSlider* scrubber_;
     QLabel* counter_;
     QLabel* duration_;
+    QLabel* zoom_;
     std::uint64_t count_ = 0;
     MediaTime total_ = MediaTime::zero();
 };

@@ -182,14 +182,18 @@ inline bool waitUntilStopped(app::DocumentWindow* window, int timeoutMs) {
 
 inline QRect pictureRectInWindow(app::DocumentWindow* window) {
     const app::VideoSurface* surface = window->playerView()->surface();
-    const QRect picture = surface->pictureRect();
-    return QRect(surface->mapTo(window, picture.topLeft()), picture.size());
+    return surface->pictureRect().translated(surface->mapTo(window, QPoint())).toAlignedRect();
 }
 
-// The picture as the window shows it: the picture's region of a grab of the
-// whole window, so that anything covering or clipping it shows too.
+// The picture as the window shows it, in device pixels: the picture's region
+// of a grab of the whole window, so that anything covering or clipping it
+// shows too.
 inline QImage grabbedPicture(app::DocumentWindow* window) {
-    return window->grab().toImage().copy(pictureRectInWindow(window));
+    const app::VideoSurface* surface = window->playerView()->surface();
+    const QPointF origin = QPointF(surface->mapTo(window, QPoint())) * window->devicePixelRatio();
+    QImage grab = window->grab().toImage();
+    grab.setDevicePixelRatio(1);  // so that the copy takes device pixels
+    return grab.copy(surface->devicePictureRect(origin));
 }
 
 // A scrubber drag as the slider reports one: pressed, moved through `values`, released.

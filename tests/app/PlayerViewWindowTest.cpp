@@ -1,15 +1,22 @@
-// The document window: the zoom a new window picks, the View menu's zoom,
-// aspect and full-screen commands, Copy Frame and Export Frame.
+// The document window: the zoom a new window picks, zoom by menu, wheel
+// and drag, full screen, sharp pixels at every display scale, the View
+// menu's aspect command, Copy Frame and Export Frame.
 #include <gtest/gtest.h>
 
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "DocumentTestSupport.h"
 #include "app/MenuActions.h"
@@ -20,6 +27,7 @@ namespace {
 using namespace velarium::testing;
 
 constexpr int kDemoFrame = 12;
+constexpr QRgb kBackdrop = 0xFF202020;
 
 class PlayerViewWindowTest : public ApplicationTest {
 protected:
@@ -31,17 +39,56 @@ protected:
     }
 };
 
-TEST_F(PlayerViewWindowTest, NewWindowOpensAtTheLargestZoomThatFitsTheScreen) {
+// Once the scroll area has shown or hidden its bars, which it does from the event loop.
+bool showsScrollBars(DocumentWindow* window) {
+    QCoreApplication::processEvents();
+    const QScrollArea* area = window->playerView()->scrollArea();
+    return area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible();
+}
+
+// The picture's pixel (fractional) under a point of the surface.
+QPointF picturePointAt(DocumentWindow* window, QPointF onSurface) {
+    const PlayerView* view = window->playerView();
+    const QRectF picture = view->surface()->pictureRect();
+    return QPointF((onSurface.x() - picture.left()) * view->pictureSize().width() / picture.width(),
+                   (onSurface.y() - picture.top()) * view->pictureSize().height() / picture.height());
+}
+
+QPointF viewportCentreOnSurface(DocumentWindow* window) {
+    const QWidget* viewport = window->playerView()->scrollArea()->viewport();
+    return window->playerView()->surface()->mapFrom(viewport, QPointF(viewport->rect().center()));
+}
+
+// What the window shows just left of `picture`.
+QRgb pixelLeftOf(DocumentWindow* window, QRect picture) {
+    return window->grab().toImage().pixel(picture.left() - 1, picture.center().y()) | 0xFF000000u;
+}
+
+void ctrlWheel(QWidget* widget, QPoint at, int notches) {
+    QWheelEvent event(at, widget->mapToGlobal(at), {}, {0, notches * 120}, Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+// Whether the grabbed picture is `frame` with each pixel a block of `zoom`
+// device pixels square.
+bool showsSharpBlocks(DocumentWindow* window, const QImage& frame, int zoom) {
+    QCoreApplication::processEvents();  // the scroll bars come and go from the event loop
+    const QImage expected = frame.scaled(frame.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return screenHash(grabbedPicture(window)) == screenHash(expected.convertToFormat(QImage::Format_ARGB32));
+}
+
+TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
     const struct {
         unsigned width, height;
-        int zoom;  // 0: any zoom that makes the picture at least half the screen
-        bool fitted;
+        int zoom;  // on a screen 600 high; 0: fitted
+        int zoomOn800;
     } cases[] = {
-        {26, 20, 0, false},    // a brush
-        {320, 200, 2, false},  // lores
-        {640, 200, 1, false},  // hires
-        {40, 380, 1, false},   // a column, limited by height
-        {800, 600, 0, true},   // larger than the screen with the window around it
+        {24, 24, 12, 16},   // a brush
+        {320, 200, 1, 2},   // lores
+        {640, 200, 1, 1},   // hires
+        {40, 380, 1, 1},    // a column: more than two thirds even at 1×
+        {800, 600, 0, 0},   // larger than the screen with the window around it
     };
     // The zooms above are those of the offscreen platform's screen, 800 wide
     // and 600 or 800 high.
@@ -56,43 +103,67 @@ TEST_F(PlayerViewWindowTest, NewWindowOpensAtTheLargestZoomThatFitsTheScreen) {
         ASSERT_NE(window, nullptr);
         const PlayerView* view = window->playerView();
         const QRect picture = pictureRectInWindow(window);
+        const int zoom = screen.height() == 600 ? c.zoom : c.zoomOn800;
         EXPECT_TRUE(screen.contains(window->frameGeometry())) << "the window is not all on the screen";
         EXPECT_TRUE(window->rect().contains(picture)) << "the picture is cut off";
-        EXPECT_EQ(view->viewOptions().fitToWindow, c.fitted);
-        if (c.fitted) {
+        EXPECT_FALSE(showsScrollBars(window));
+        EXPECT_EQ(view->viewOptions().fitToWindow, zoom == 0);
+        if (zoom == 0) {
             EXPECT_LT(picture.width(), static_cast<int>(c.width));
             EXPECT_NEAR(double(picture.width()) / picture.height(), double(c.width) / c.height, 0.01);
         } else {
-            const bool large = picture.width() >= screen.width() / 2 || picture.height() >= screen.height() / 2;
-            EXPECT_TRUE(c.zoom ? view->zoom() == c.zoom : large) << "shown at " << view->zoom() << "×";
-            EXPECT_EQ(picture.size(), QSize(c.width, c.height) * view->zoom());
+            EXPECT_EQ(view->zoom(), zoom);
+            EXPECT_EQ(picture.size(), QSize(c.width, c.height) * zoom);
         }
         closeAllDocuments();
     }
 }
 
-// Zoom steps by whole factors with sharp pixels; a larger picture is shown
-// from its centre in a window that keeps its size. Fit to Window scales
-// with the window, and zoom steps from a fitted scale to the next whole one.
-TEST_F(PlayerViewWindowTest, ZoomFitAndFullScreen) {
-    const std::pair<const char*, int> steps[] = {
-        {kZoomInAction, 3}, {kZoomOutAction, 2},    {kZoomOutAction, 1}, {kZoomOutAction, 1},
-        {kZoomInAction, 2}, {kActualSizeAction, 1}, {kZoomInAction, 2},
-    };
-    DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 2});
+// Zoom In and Out go through the steps about the view's centre, Ctrl+wheel
+// about the pointer, and a drag pans the enlarged picture with the pointer.
+// Fit to Window follows the window, and zoom steps on from the fitted scale;
+// the backdrop is the same around a zoomed and a fitted picture.
+TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragPans) {
+    DocumentWindow* window = openDemoAtFrame();
     ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    VideoSurface* surface = view->surface();
+    const QWidget* viewport = view->scrollArea()->viewport();
+    const auto onSurface = [&](QPoint inViewport) { return surface->mapFrom(viewport, inViewport); };
+    EXPECT_EQ(view->transportBar()->zoomLabel()->text(), QString::fromUtf8("1×"));
+    trigger(window, kZoomInAction);  // now larger than the window
+
+    const QPoint pointer(100, 60);
+    const QPointF underPointer = picturePointAt(window, onSurface(pointer));
+    for (const auto& [notches, zoom] : {std::pair{1, 3}, {2, 6}, {-1, 4}}) {
+        SCOPED_TRACE(notches);
+        ctrlWheel(surface, onSurface(pointer), notches);
+        EXPECT_EQ(view->zoom(), zoom);
+        EXPECT_LT(QLineF(picturePointAt(window, onSurface(pointer)), underPointer).length(), 1.0)
+            << "the point under the pointer moved";
+    }
+    ASSERT_TRUE(showsScrollBars(window));
+    const QPointF grabbed = picturePointAt(window, onSurface(QPoint(100, 80)));
+    QTest::mousePress(surface, Qt::LeftButton, {}, onSurface(QPoint(100, 80)));
+    for (int step = 1; step <= 4; ++step) QTest::mouseMove(surface, onSurface(QPoint(100, 80) - QPoint(15, 10) * step));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, onSurface(QPoint(40, 40)));
+    EXPECT_LT(QLineF(picturePointAt(window, onSurface(QPoint(40, 40))), grabbed).length(), 1.0)
+        << "the picture did not follow the drag";
+
+    const std::pair<const char*, int> steps[] = {
+        {kZoomInAction, 6}, {kZoomOutAction, 4}, {kZoomOutAction, 3}, {kZoomOutAction, 2},
+        {kActualSizeAction, 1}, {kZoomOutAction, 1}, {kZoomInAction, 2},
+    };
     for (const auto& [action, zoom] : steps) {
-        SCOPED_TRACE(action);
+        SCOPED_TRACE(::testing::Message() << action << " to " << zoom);
+        const QPointF centre = picturePointAt(window, onSurface(viewport->rect().center()));
         trigger(window, action);
-        EXPECT_EQ(window->playerView()->zoom(), zoom);
-        const QRect picture = pictureRectInWindow(window);
-        EXPECT_EQ(picture.size(), QSize(320, 200) * zoom);
-        if (window->rect().contains(picture)) {
-            // Every pixel of the frame a sharp block.
-            const QImage blocks =
-                demoFrames()[kDemoFrame].scaled(QSize(320, 200) * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-            EXPECT_EQ(screenHash(grabbedPicture(window)), screenHash(blocks));
-        }
+        EXPECT_EQ(view->zoom(), zoom);
+        EXPECT_EQ(view->transportBar()->zoomLabel()->text(), QString::fromUtf8("%1×").arg(zoom));
+        EXPECT_EQ(pictureRectInWindow(window).size(), QSize(320, 200) * zoom);
+        const QPointF after = picturePointAt(window, onSurface(viewport->rect().center()));
+        if (zoom >= 3) EXPECT_LT(QLineF(centre, after).length(), 1.0) << "the centre moved";
+        if (zoom == 1) EXPECT_TRUE(showsSharpBlocks(window, demoFrames()[kDemoFrame], zoom));
     }
 
     for (const auto& [action, zoom] : {std::pair{kZoomInAction, 2}, std::pair{kZoomOutAction, 1}}) {
@@ -100,6 +171,7 @@ TEST_F(PlayerViewWindowTest, ZoomFitAndFullScreen) {
         window->resize(800, 560);
         trigger(window, kFitToWindowAction);
         QCoreApplication::processEvents();
+        EXPECT_EQ(view->transportBar()->zoomLabel()->text(), "Fit");
         const int wide = pictureRectInWindow(window).width();
         window->resize(600, 400);
         QCoreApplication::processEvents();
@@ -108,33 +180,123 @@ TEST_F(PlayerViewWindowTest, ZoomFitAndFullScreen) {
         EXPECT_TRUE(picture.width() > 320 && picture.width() < 640) << picture.width();
         EXPECT_NEAR(double(picture.width()) / picture.height(), 320.0 / 200, 0.01);
         EXPECT_TRUE(window->rect().contains(picture));
+        EXPECT_EQ(pixelLeftOf(window, picture), kBackdrop) << "fitted";
         trigger(window, action);
-        EXPECT_FALSE(window->playerView()->viewOptions().fitToWindow);
-        EXPECT_EQ(window->playerView()->zoom(), zoom);
+        EXPECT_FALSE(view->viewOptions().fitToWindow);
+        EXPECT_EQ(view->zoom(), zoom);
+        const QRect zoomed = pictureRectInWindow(window);
+        if (zoomed.left() > 0) EXPECT_EQ(pixelLeftOf(window, zoomed), kBackdrop) << "zoomed";
     }
-
-    // Full screen and back, to the same size and frame.
-    const QSize normal = window->size();
-    trigger(window, kFullScreenAction);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isFullScreen(); }, 2000));
-    EXPECT_TRUE(window->action(kFullScreenAction)->isChecked());
-    // Under a bare X server no window manager resizes the window.
-    const bool managed = QGuiApplication::platformName() == QLatin1String("offscreen");
-    EXPECT_TRUE(!managed || QTest::qWaitFor([&] { return window->size() == window->screen()->size(); }, 2000));
-    trigger(window, kFullScreenAction);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isFullScreen(); }, 2000));
-    EXPECT_FALSE(window->action(kFullScreenAction)->isChecked());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == normal; }, 2000));
-    EXPECT_EQ(window->playerView()->currentFrameIndex(), std::uint64_t(kDemoFrame));
 }
 
+// F11 and a double click on the picture enter full screen; there the bars
+// hide and come back as the pointer nears their edge, the backdrop is
+// black, the picture takes the largest whole zoom that fits (or fills the
+// screen under Fit) and every key still works. Escape, F11 and a double
+// click leave it, back to the window's size, zoom and frame.
+TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) {
+    // Under a bare X server no window manager resizes the window.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) GTEST_SKIP() << "no window manager";
+    DocumentWindow* window = openDemoAtFrame();
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    VideoSurface* surface = view->surface();
+    const QSize screen = window->screen()->geometry().size();
+    const QSize device = screen * window->devicePixelRatio();
+    const QSize normal = window->size();
+    const auto enter = [&](bool byKey) {
+        if (byKey) QTest::keyClick(window, Qt::Key_F11);
+        else QTest::mouseDClick(surface, Qt::LeftButton, {}, surface->rect().center());
+        return QTest::qWaitFor([&] { return window->isFullScreen() && window->size() == screen; }, 2000);
+    };
+    const struct {
+        bool fitted, byKey;
+        Qt::Key leaveKey;  // none: a double click
+    } cases[] = {{false, true, Qt::Key_Escape}, {false, false, Qt::Key_unknown}, {true, true, Qt::Key_F11}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << (c.fitted ? "fitted, " : "zoomed, ") << c.leaveKey);
+        if (c.fitted) trigger(window, kFitToWindowAction);
+        ASSERT_TRUE(enter(c.byKey));
+        EXPECT_TRUE(window->action(kFullScreenAction)->isChecked());
+        EXPECT_FALSE(window->menuBar()->isVisible());
+        EXPECT_FALSE(view->transportBar()->isVisible());
+        const QRect picture = pictureRectInWindow(window);
+        if (c.fitted) EXPECT_TRUE(picture.width() == screen.width() || picture.height() == screen.height());
+        else EXPECT_EQ(view->zoom(), std::min(device.width() / 320, device.height() / 200));
+        const QImage shown = window->grab().toImage();
+        EXPECT_EQ(shown.pixel(0, 0) | 0xFF000000u, 0xFF000000u) << "the backdrop is not black";
+
+        // The pointer at the top edge, then on the picture, then at the bottom.
+        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, 0)));
+        EXPECT_TRUE(window->menuBar()->isVisible());
+        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
+        EXPECT_FALSE(window->menuBar()->isVisible());
+        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() - 1)));
+        EXPECT_TRUE(view->transportBar()->isVisible());
+        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
+        EXPECT_FALSE(view->transportBar()->isVisible());
+
+        QTest::keyClick(window, Qt::Key_Right);
+        EXPECT_TRUE(waitForFrame(window, kDemoFrame + 1)) << "a key did not reach its menu item";
+        QTest::keyClick(window, Qt::Key_Left);
+        ASSERT_TRUE(waitForFrame(window, kDemoFrame));
+        if (c.leaveKey != Qt::Key_unknown) QTest::keyClick(window, c.leaveKey);
+        else QTest::mouseDClick(surface, Qt::LeftButton, {}, surface->rect().center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isFullScreen() && window->size() == normal; }, 2000));
+        EXPECT_FALSE(window->action(kFullScreenAction)->isChecked());
+        EXPECT_TRUE(window->menuBar()->isVisible() && view->transportBar()->isVisible());
+        EXPECT_EQ(view->viewOptions().fitToWindow, c.fitted);
+        if (!c.fitted) EXPECT_EQ(view->zoom(), 1);
+    }
+}
+
+// At every display scale a new window shows the first frame, sharp, whole
+// and without scroll bars, each picture pixel a square of whole device
+// pixels; Actual Size is the zoom nearest the picture's own size and the
+// zoom label says which. The ctest entries run this at scales 1.25, 1.5 and 2.
+class PlayerViewScale : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
+
+TEST_P(PlayerViewScale, FirstZoomAndActualSizeShowWholeDevicePixels) {
+    const std::vector<std::string> hashes = readLines(GetParam().expectedHashes);
+    ASSERT_FALSE(hashes.empty());
+    DocumentWindow* window = openWindow(GetParam().file, std::nullopt);
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    const double ratio = window->devicePixelRatio();
+    SCOPED_TRACE(::testing::Message() << "display scale " << ratio << ", zoom " << view->zoom());
+    EXPECT_FALSE(showsScrollBars(window));
+    EXPECT_TRUE(window->rect().contains(pictureRectInWindow(window))) << "the picture is cut off";
+
+    // Every zoom × zoom block of the screen is one colour, and one block of
+    // each is the frame the corpus expects.
+    const int zoom = view->zoom();
+    const QImage shown = grabbedPicture(window).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shown.size(), view->pictureSize() * zoom);
+    const QImage sampled = shown.scaled(view->pictureSize(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    EXPECT_EQ(screenHash(sampled), hashes[0]);
+    EXPECT_TRUE(showsSharpBlocks(window, sampled, zoom));
+
+    trigger(window, kActualSizeAction);
+    const int actual = static_cast<int>(std::lround(ratio));
+    EXPECT_EQ(view->zoom(), actual);
+    EXPECT_EQ(view->transportBar()->zoomLabel()->text(), QString::fromUtf8("%1×").arg(actual));
+    if (window->rect().contains(pictureRectInWindow(window))) EXPECT_TRUE(showsSharpBlocks(window, sampled, actual));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, PlayerViewScale,
+                         ::testing::ValuesIn(corpusAnimations({"mm_op5_1plane_16x16.anim", "pyd_op5_oddwidth_100x75.anim",
+                                                               "mm_op5_ehb_320x200.anim", "pyd_op5_hires2col_640x200.anim"})),
+                         corpusTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlayerViewScale);
+
 // Aspects other than the demo's stretch the shorter side; none in the header
-// leaves the picture as it is.
-TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
+// leaves the picture as it is. The window grows to hold the stretched
+// picture rather than showing scroll bars.
+TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGrowsTheWindow) {
     const struct {
         unsigned xAspect, yAspect;
         QSize stretched;  // of a 40 × 20 picture at 2×
-    } cases[] = {{22, 11, {160, 40}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
+    } cases[] = {{22, 11, {160, 40}}, {11, 22, {80, 80}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
         DocumentWindow* window = openWindow(
@@ -144,6 +306,8 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspect) {
         EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
         trigger(window, kCorrectPixelAspectAction);
         EXPECT_EQ(pictureRectInWindow(window).size(), c.stretched);
+        EXPECT_FALSE(showsScrollBars(window));
+        EXPECT_TRUE(window->rect().contains(pictureRectInWindow(window)));
         trigger(window, kCorrectPixelAspectAction);
         EXPECT_EQ(pictureRectInWindow(window).size(), QSize(80, 40));
         closeAllDocuments();
