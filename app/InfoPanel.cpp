@@ -1,6 +1,8 @@
 #include "app/InfoPanel.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -51,6 +53,7 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
     setWindowTitle(QStringLiteral("%1 Info").arg(displayName));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -72,6 +75,8 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
         auto* value = new QLabel(row.value, this);
         value->setTextFormat(Qt::PlainText);
         value->setFont(valueFont);
+        // A file's own long annotation wraps rather than widening the panel.
+        value->setWordWrap(true);
         // Users copy figures out of the panel.
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -82,7 +87,7 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
     grid->activate();
 }
 
-void InfoPanel::placeBeside(const QWidget* documentWindow) {
+void InfoPanel::placeBeside(QWidget* documentWindow) {
     documentWindow_ = documentWindow ? documentWindow->window() : nullptr;
     placed_ = true;
     framePlaced_ = false;
@@ -91,10 +96,38 @@ void InfoPanel::placeBeside(const QWidget* documentWindow) {
 
 void InfoPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!event->spontaneous()) emit shownChanged(true);
     if (!placed_ || framePlaced_) return;
     framePlaced_ = true;
     // Once the window system has framed the panel.
     QTimer::singleShot(0, this, &InfoPanel::place);
+}
+
+void InfoPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised with its window
+    emit shownChanged(false);
+    // The keyboard, when the panel had it, goes back to the window it describes.
+    const QWidget* active = QApplication::activeWindow();
+    if (documentWindow_ && (!active || active == this)) documentWindow_->activateWindow();
+}
+
+void InfoPanel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    // The panel has no commands of its own: a key the labels left unused is
+    // the document window's, whose shortcuts only answer in that window.
+    if (documentWindow_) {
+        const QKeySequence pressed(event->keyCombination());
+        for (QAction* action : documentWindow_->findChildren<QAction*>())
+            if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+                action->trigger();
+                return;
+            }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QSize InfoPanel::frameSize(const QWidget* documentWindow) const {
@@ -134,9 +167,11 @@ void InfoPanel::place() {
 }
 
 void InfoPanel::bringToFront() {
+    QWidget* active = QApplication::activeWindow();
     show();
     raise();
-    activateWindow();
+    // Some platforms activate every window they show, whatever it asks.
+    if (active && active != this && QApplication::activeWindow() != active) active->activateWindow();
 }
 
 }  // namespace velarium::app
