@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -167,11 +168,18 @@ void InfoPanel::place() {
 }
 
 void InfoPanel::bringToFront() {
-    QWidget* active = QApplication::activeWindow();
     show();
     raise();
-    // Some platforms activate every window they show, whatever it asks.
-    if (active && active != this && QApplication::activeWindow() != active) active->activateWindow();
+}
+
+void InfoPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Some platforms activate every window they show, whatever it asks. The
+    // panel keeps the keyboard only when the user clicked into it: activated
+    // with the pointer elsewhere, it hands the keyboard back to its window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && documentWindow_ &&
+        documentWindow_->isVisible() && !frameGeometry().contains(QCursor::pos(screen())))
+        documentWindow_->activateWindow();
 }
 
 }  // namespace velarium::app
