@@ -3,10 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
