@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/ANIMParser.h"
 
@@ -21,6 +22,9 @@ constexpr std::uint64_t kHAM8Planes = 8;
 constexpr std::uint64_t kHAM6Colours = 4096;     // 12-bit colour
 constexpr std::uint64_t kHAM8Colours = 262144;   // 18-bit colour
 constexpr std::uint64_t kMaxRegisterShift = 62;  // keeps a damaged plane count from overflowing
+
+// A file's own text longer than this is cut, so that the panel stays a panel.
+constexpr qsizetype kMaxShownTextCharacters = 160;
 
 // Enough of a file to hold its first picture's header.
 constexpr qint64 kPixelAspectHeadBytes = 64 * 1024;
@@ -77,6 +81,49 @@ QString compressionName(std::uint8_t operation) {
     return QStringLiteral("%1 — Unknown").arg(unsigned(operation));
 }
 
+QString durationString(const ANIMParser& parser) {
+    const MediaTime& total = parser.totalDuration();
+    if (!total.isNumeric()) return kNoValue;
+    return QString::number(total.seconds(), 'f', 3) + QStringLiteral(" s");
+}
+
+// "1.2 MB (1,234,567 bytes)", or "512 bytes" below a kilobyte.
+QString fileSizeString(qint64 size, const QLocale& locale) {
+    const QString bytes = QStringLiteral("%1 bytes").arg(locale.toString(size));
+    if (size < 1000) return bytes;
+    return QStringLiteral("%1 (%2)").arg(locale.formattedDataSize(size, 1, QLocale::DataSizeSIFormat), bytes);
+}
+
+// A text chunk as one line of plain text: Amiga texts are ISO 8859-1 and
+// often end in NULs or a line break, which are dropped; control characters (and the backslash, so that the
+// escapes stay unambiguous) are written as C escapes, and a long text is cut.
+QString shownText(const std::string& stored) {
+    constexpr std::string_view kTextEnding("\0 \t\r\n", 5);
+    const std::string_view kept = std::string_view(stored).substr(0, stored.find_last_not_of(kTextEnding) + 1);
+    QString text;
+    for (const unsigned char byte : kept) {
+        if (byte == '\\') text += QStringLiteral("\\\\");
+        else if (byte == '\n') text += QStringLiteral("\\n");
+        else if (byte == '\t') text += QStringLiteral("\\t");
+        else if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
+            text += QStringLiteral("\\x%1").arg(unsigned(byte), 2, 16, QLatin1Char('0'));
+        else text += QChar(byte);
+    }
+    text = text.trimmed();
+    if (text.size() > kMaxShownTextCharacters) text = text.left(kMaxShownTextCharacters - 1) + QChar(0x2026);
+    return text;
+}
+
+// The register whose colour shows what lies beneath the picture, as the
+// frames are made: only with the BMHD's transparent-colour masking, and
+// only a register the picture can use.
+QString transparentColourString(const ANIMParser& parser) {
+    const auto& header = parser.bitmapHeader();
+    if (header.masking != kMaskingHasTransparentColor || header.transparentColor >= parser.numColors())
+        return QStringLiteral("None");
+    return QStringLiteral("Colour %1").arg(header.transparentColor);
+}
+
 std::unique_ptr<ANIMParser> parsed(const QByteArray& bytes, Error* error) {
     auto parser = std::make_unique<ANIMParser>(makeSharedBytes(
         reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
@@ -86,14 +133,15 @@ std::unique_ptr<ANIMParser> parsed(const QByteArray& bytes, Error* error) {
 
 }  // namespace
 
-ANIMInfo::ANIMInfo(std::unique_ptr<ANIMParser> parser) : parser_(std::move(parser)) {}
+ANIMInfo::ANIMInfo(std::unique_ptr<ANIMParser> parser, const QString& fileName, qint64 fileSize)
+    : parser_(std::move(parser)), fileName_(fileName), fileSize_(fileSize) {}
 
 ANIMInfo::~ANIMInfo() = default;
 
 std::unique_ptr<ANIMInfo> ANIMInfo::fromBytes(const QByteArray& bytes, const QString& fileName, Error* error) {
     Error failure;
     std::unique_ptr<ANIMParser> parser = parsed(bytes, &failure);
-    if (parser) return std::unique_ptr<ANIMInfo>(new ANIMInfo(std::move(parser)));
+    if (parser) return std::unique_ptr<ANIMInfo>(new ANIMInfo(std::move(parser), fileName, bytes.size()));
     // A file that parses to no frames at all gets an error of its own
     // rather than a command that silently does nothing.
     if (failure.domain.empty())
@@ -147,7 +195,7 @@ QString ANIMInfo::colorCountString(const QLocale& locale) const {
 
 std::vector<InfoRow> ANIMInfo::rows(const QLocale& locale) const {
     const ANIMParser& parser = *parser_;
-    return {
+    std::vector<InfoRow> rows = {
         {QStringLiteral("Resolution:"), resolutionString(parser)},
         {QStringLiteral("ANIM Opcode:"), opcodeString()},
         {QStringLiteral("HAM Mode:"), hamModeString(parser)},
@@ -156,7 +204,16 @@ std::vector<InfoRow> ANIMInfo::rows(const QLocale& locale) const {
         {QStringLiteral("Frames:"), QString::number(parser.numFrames())},
         {QStringLiteral("Frame Rate:"), frameRateString(parser)},
         {QStringLiteral("Colours:"), colorCountString(locale)},
+        {QStringLiteral("File:"), fileName_},
+        {QStringLiteral("Size:"), fileSizeString(fileSize_, locale)},
+        {QStringLiteral("Duration:"), durationString(parser)},
     };
+    const ANIMTexts& texts = parser.texts();
+    for (const auto& [label, stored] : {std::pair{"Annotation:", &texts.annotation}, {"Author:", &texts.author},
+                                        {"Name:", &texts.name}, {"Copyright:", &texts.copyright}})
+        if (const QString text = shownText(*stored); !text.isEmpty()) rows.push_back({QString::fromLatin1(label), text});
+    rows.push_back({QStringLiteral("Transparent Colour:"), transparentColourString(parser)});
+    return rows;
 }
 
 }  // namespace velarium::app

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the information panel says about an animation, read from its parsed
-// container. The texts are fixed (not translated); only the colour count
-// follows the locale's digit grouping. The parser stays behind this class:
+// container. The texts are fixed (not translated); only the colour count and
+// the file size follow the locale's digit grouping. The parser stays behind this class:
 // nothing else in the application reads the container itself.
 
 #include <QByteArray>
@@ -41,8 +41,11 @@ public:
     ANIMInfo(const ANIMInfo&) = delete;
     ANIMInfo& operator=(const ANIMInfo&) = delete;
 
-    // The eight rows of the panel, in display order: resolution, opcode,
-    // HAM, Extra Half-Brite, aspect ratio, frames, frame rate, colours.
+    // The rows of the panel, in display order: resolution, opcode, HAM,
+    // Extra Half-Brite, aspect ratio, frames, frame rate, colours, the
+    // file's name and size, the duration, the file's own texts (annotation,
+    // author, name, copyright; each only when present) and the transparent
+    // colour.
     std::vector<InfoRow> rows(const QLocale& locale) const;
     // The compression: the name of the first frame's operation that is not
     // 0, or "0 — Direct (BODY)" when every frame is a full picture.
@@ -53,9 +56,11 @@ public:
     std::pair<int, int> pixelAspect() const;
 
 private:
-    explicit ANIMInfo(std::unique_ptr<ANIMParser> parser);
+    ANIMInfo(std::unique_ptr<ANIMParser> parser, const QString& fileName, qint64 fileSize);
 
     std::unique_ptr<ANIMParser> parser_;
+    QString fileName_;
+    qint64 fileSize_;
 };
 
 }  // namespace velarium::app

@@ -207,9 +207,19 @@ void Document::showDocumentInfo() {
     if (!prepareANIMInfo()) return;
     if (!infoPanel_) {
         infoPanel_ = new InfoPanel(displayName(), animInfo_->rows(QLocale()));
+        connect(infoPanel_, &InfoPanel::shownChanged, this, &Document::documentInfoShownChanged);
         infoPanel_->placeBeside(window_);
     }
     infoPanel_->bringToFront();
 }
+
+void Document::toggleDocumentInfo() {
+    if (isDocumentInfoShown())
+        infoPanel_->hide();
+    else
+        showDocumentInfo();
+}
+
+bool Document::isDocumentInfoShown() const { return infoPanel_ && infoPanel_->isVisible(); }
 
 }  // namespace velarium::app

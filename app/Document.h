@@ -61,6 +61,9 @@ public:
 
     // Information panel.
     void showDocumentInfo();
+    // Shows the panel, or hides it when it is shown.
+    void toggleDocumentInfo();
+    bool isDocumentInfoShown() const;
     bool prepareANIMInfo();
     QString infoOpcodeString() const;
     QString infoColorCountString() const;
@@ -89,6 +92,7 @@ signals:
     void playerChanged();
     void playerItemReady();
     void playerItemFailed();
+    void documentInfoShownChanged(bool shown);
 
 private:
     // On the main thread, after the current item's status changed.

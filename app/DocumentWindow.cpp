@@ -210,6 +210,11 @@ void DocumentWindow::buildMenus() {
     QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence(Qt::Key_F11)});
     fullScreen->setCheckable(true);
     connect(fullScreen, &QAction::triggered, this, &DocumentWindow::toggleFullScreen);
+    view->addSeparator();
+    QAction* info = addAction(view, kShowInfoAction, tr("Show &Info"), {QKeySequence(tr("Ctrl+I"))});
+    connect(info, &QAction::triggered, document_, &Document::toggleDocumentInfo);
+    connect(document_, &Document::documentInfoShownChanged, info,
+            [info](bool shown) { info->setText(shown ? tr("Hide &Info") : tr("Show &Info")); });
 
     QMenu* playback = menuBar()->addMenu(tr("&Playback"));
     connect(addAction(playback, kPlayPauseAction, tr("&Play/Pause"), {QKeySequence(Qt::Key_Space)}),
@@ -244,10 +249,15 @@ void DocumentWindow::buildMenus() {
         speeds->addAction(item);
         connect(item, &QAction::triggered, this, [this, rate = rates[i].second] { playerView_->setRate(rate); });
     }
-
-    QMenu* window = menuBar()->addMenu(tr("&Window"));
-    connect(addAction(window, kShowInfoAction, tr("Show &Info"), {QKeySequence(tr("Ctrl+I"))}), &QAction::triggered,
-            this, [this] { document_->showDocumentInfo(); });
+    speed->addSeparator();
+    // [ and ] step through the speeds above, as media players do.
+    for (const auto& [name, text, key, step] : {std::tuple{kSpeedDownAction, tr("&Slower"), Qt::Key_BracketLeft, -1},
+                                                {kSpeedUpAction, tr("&Faster"), Qt::Key_BracketRight, 1}})
+        connect(addAction(speed, name, text, {QKeySequence(key)}), &QAction::triggered, this, [speeds, step] {
+            const QList<QAction*> items = speeds->actions();
+            const qsizetype at = items.indexOf(speeds->checkedAction());
+            items[std::clamp<qsizetype>(at + step, 0, items.size() - 1)]->trigger();
+        });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     QAction* updates = addAction(help, kCheckForUpdatesAction, tr("Check for Updates…"));
@@ -314,9 +324,10 @@ void DocumentWindow::exportFrame() {
     const QImage image = playerView_->currentImage().copy();
     if (image.isNull()) return;
     const QFileInfo source(document_->fileURL().toLocalFile());
+    // Named by the frame's number as the counter shows it, from 1.
     const QString name = QStringLiteral("%1-frame-%2.png")
                              .arg(source.completeBaseName())
-                             .arg(playerView_->currentFrameIndex().value_or(0), 4, 10, QLatin1Char('0'));
+                             .arg(playerView_->currentFrameIndex().value_or(0) + 1, 4, 10, QLatin1Char('0'));
     QFileDialog dialog(this, tr("Export Frame"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(tr("PNG images (*.png)"));

@@ -52,12 +52,13 @@ ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget
     aspect_ = new QCheckBox(tr("Correct pixel aspect"));
     aspect_->setChecked(correctAspect);
 
-    const int lastFrame = static_cast<int>(std::min<std::uint64_t>(frameCount, INT_MAX) - 1);
+    // Frames are numbered from 1 here, as the window's counter shows them.
+    const int lastFrame = static_cast<int>(std::min<std::uint64_t>(frameCount, INT_MAX));
     all_ = new QRadioButton(tr("All frames"));
     range_ = new QRadioButton(tr("From"));
     from_ = new QSpinBox;
     to_ = new QSpinBox;
-    for (QSpinBox* box : {from_, to_}) box->setRange(0, std::max(lastFrame, 0));
+    for (QSpinBox* box : {from_, to_}) box->setRange(1, std::max(lastFrame, 1));
     to_->setValue(lastFrame);
     all_->setChecked(true);
     auto* range = new QHBoxLayout;
@@ -108,7 +109,7 @@ exporter::ExportOptions ExportDialog::options() const {
     options.scale = static_cast<unsigned>(scale_->currentData().toInt());
     options.correctAspect = aspect_->isChecked();
     if (range_->isChecked()) {
-        options.from = static_cast<std::uint64_t>(from_->value());
+        options.from = static_cast<std::uint64_t>(from_->value() - 1);
         options.count = static_cast<std::uint64_t>(to_->value() - from_->value() + 1);
     }
     options.once = once_->isEnabled() && once_->isChecked();

@@ -17,8 +17,8 @@ class QWidget;
 namespace velarium::app {
 
 // File ▸ Export Animation…: the format, the scale, pixel-aspect correction,
-// the frames (all, or one frame to another, counted from 0 as the window's
-// counter counts) and looping. Video plays once in a player's own way, so
+// the frames (all, or one frame to another, numbered from 1 as the window's
+// counter numbers them) and looping. Video plays once in a player's own way, so
 // looping is not offered for it.
 class ExportDialog : public QDialog {
     Q_OBJECT

@@ -32,8 +32,8 @@ bool writePNG(const QImage& image, const QString& path, Error* error) {
 QStringList frameFileNames(const QString& baseName, std::uint64_t count) {
     const int digits = static_cast<int>(QString::number(count).size());
     QStringList names;
-    for (std::uint64_t i = 0; i < count; ++i)
-        names << QStringLiteral("%1_%2.png").arg(baseName).arg(i, digits, 10, QLatin1Char('0'));
+    for (std::uint64_t number = 1; number <= count; ++number)
+        names << QStringLiteral("%1_%2.png").arg(baseName).arg(number, digits, 10, QLatin1Char('0'));
     return names;
 }
 

@@ -12,8 +12,9 @@
 namespace velarium::app {
 
 // The file names of `count` frames of an animation called `baseName`:
-// "walk_000.png" …, numbered from 0 and zero-padded to as many digits as
-// `count` has, so that they sort in frame order.
+// "walk_001.png" …, numbered from 1 as the window's counter numbers them,
+// and zero-padded to as many digits as `count` has, so that they sort in
+// frame order.
 QStringList frameFileNames(const QString& baseName, std::uint64_t count);
 
 // Writes every frame of the animation at `source` as a PNG into `folder`,

@@ -1,9 +1,12 @@
 #include "app/InfoPanel.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -51,6 +54,7 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
     setWindowTitle(QStringLiteral("%1 Info").arg(displayName));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -72,6 +76,8 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
         auto* value = new QLabel(row.value, this);
         value->setTextFormat(Qt::PlainText);
         value->setFont(valueFont);
+        // A file's own long annotation wraps rather than widening the panel.
+        value->setWordWrap(true);
         // Users copy figures out of the panel.
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -82,7 +88,7 @@ InfoPanel::InfoPanel(const QString& displayName, const std::vector<InfoRow>& row
     grid->activate();
 }
 
-void InfoPanel::placeBeside(const QWidget* documentWindow) {
+void InfoPanel::placeBeside(QWidget* documentWindow) {
     documentWindow_ = documentWindow ? documentWindow->window() : nullptr;
     placed_ = true;
     framePlaced_ = false;
@@ -91,10 +97,38 @@ void InfoPanel::placeBeside(const QWidget* documentWindow) {
 
 void InfoPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!event->spontaneous()) emit shownChanged(true);
     if (!placed_ || framePlaced_) return;
     framePlaced_ = true;
     // Once the window system has framed the panel.
     QTimer::singleShot(0, this, &InfoPanel::place);
+}
+
+void InfoPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised with its window
+    emit shownChanged(false);
+    // The keyboard, when the panel had it, goes back to the window it describes.
+    const QWidget* active = QApplication::activeWindow();
+    if (documentWindow_ && (!active || active == this)) documentWindow_->activateWindow();
+}
+
+void InfoPanel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    // The panel has no commands of its own: a key the labels left unused is
+    // the document window's, whose shortcuts only answer in that window.
+    if (documentWindow_) {
+        const QKeySequence pressed(event->keyCombination());
+        for (QAction* action : documentWindow_->findChildren<QAction*>())
+            if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+                action->trigger();
+                return;
+            }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QSize InfoPanel::frameSize(const QWidget* documentWindow) const {
@@ -136,7 +170,16 @@ void InfoPanel::place() {
 void InfoPanel::bringToFront() {
     show();
     raise();
-    activateWindow();
+}
+
+void InfoPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Some platforms activate every window they show, whatever it asks. The
+    // panel keeps the keyboard only when the user clicked into it: activated
+    // with the pointer elsewhere, it hands the keyboard back to its window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && documentWindow_ &&
+        documentWindow_->isVisible() && !frameGeometry().contains(QCursor::pos(screen())))
+        documentWindow_->activateWindow();
 }
 
 }  // namespace velarium::app

@@ -152,8 +152,10 @@ void PlayerView::togglePlayPause() {
     if (isPlaying()) {
         player_->pause();
     } else {
-        // Play at the end starts again from the beginning.
-        if (player_->isAtEnd()) player_->seekToTime(MediaTime::zero());
+        // Play at the end starts again from the beginning, also on the last
+        // frame stepped to, unless looping goes on from there anyway.
+        const bool onLastFrame = shownIndex_ && *shownIndex_ + 1 == item_->sampleTimes().size();
+        if (player_->isAtEnd() || (onLastFrame && !looping_)) player_->seekToTime(MediaTime::zero());
         player_->play();
     }
     refreshPlayingState();

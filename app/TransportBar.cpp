@@ -3,8 +3,10 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QToolButton>
 
 #include <algorithm>
@@ -27,6 +29,19 @@ QString shortNumber(double value) {
     return QString::number(rounded, 'f', rounded == std::round(rounded) ? 0 : 1);
 }
 
+// A click on a slider's track moves the handle there and grabs it, rather
+// than paging towards the click: a frame is chosen by pointing at it.
+class JumpToClickStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton | Qt::MiddleButton;
+        if (hint == SH_Slider_PageSetButtons) return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 }  // namespace
 
 TransportBar::TransportBar(QWidget* parent) : QWidget(parent) {
@@ -46,6 +61,10 @@ TransportBar::TransportBar(QWidget* parent) : QWidget(parent) {
     scrubber_->setRange(0, 0);
     scrubber_->setTracking(true);
     scrubber_->setMinimumWidth(kScrubberMinimumWidth);
+    // A copy of the application's style, which the proxy owns.
+    auto* jumpStyle = new JumpToClickStyle(QStyleFactory::create(style()->name()));
+    jumpStyle->setParent(scrubber_);
+    scrubber_->setStyle(jumpStyle);
     layout->addWidget(scrubber_, 1);
 
     const QFont figures = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -134,7 +153,7 @@ bool TransportBar::isScrubbing() const { return scrubber_->isSliderDown(); }
 
 QString TransportBar::counterText(std::uint64_t index, std::uint64_t count, const MediaTime& time,
                                   const MediaTime& total) {
-    return QStringLiteral("%1 / %2 · %3 / %4").arg(index).arg(count).arg(seconds(time), seconds(total));
+    return QStringLiteral("%1 / %2 · %3 / %4").arg(index + 1).arg(count).arg(seconds(time), seconds(total));
 }
 
 QString TransportBar::durationText(const MediaTime& duration) {

@@ -15,7 +15,7 @@ class QToolButton;
 namespace velarium::app {
 
 // The player's controls: first frame, step back, play/pause, step forward,
-// last frame, a scrubber over the frames, the frame counter with the time,
+// last frame, a scrubber over the frames (a click on its track jumps there), the frame counter with the time,
 // and the shown frame's own duration. Its controls never take keyboard
 // focus, so Space and the arrow keys always reach the player's shortcuts.
 class TransportBar : public QWidget {
@@ -34,8 +34,8 @@ public:
     void setControlsEnabled(bool enabled);
     bool isScrubbing() const;
 
-    // "12 / 36 · 1.200 s / 3.600 s": the frame's number (counted from 0, as
-    // everywhere in Velarium) against the frame count, then the frame's time
+    // "12 / 36 · 1.100 s / 3.600 s": the frame at `index` numbered from 1,
+    // as people count, against the frame count, then the frame's time
     // against the total, in seconds to the millisecond.
     static QString counterText(std::uint64_t index, std::uint64_t count, const MediaTime& time,
                                const MediaTime& total);

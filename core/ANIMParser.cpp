@@ -57,6 +57,8 @@ bool ANIMParser::parseWithError(Error* error) {
             parseILBMAtOffset(p + 12, size - 4, frameIndex, isFirstILBM, currentTime, bytes, length);
             ++frameIndex;
             isFirstILBM = false;
+        } else if (p + kChunkHeaderSize + size <= length) {
+            keepText(readU32BE(bytes + p), bytes + p + kChunkHeaderSize, size);
         }
         p = nextChunk(p, size);
     }
@@ -79,6 +81,16 @@ bool ANIMParser::parseWithError(Error* error) {
     planCheckpoints();
 
     return !frames_.empty();
+}
+
+void ANIMParser::keepText(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size) {
+    std::string* text = identifier == fourCC("ANNO")   ? &texts_.annotation
+                        : identifier == fourCC("AUTH") ? &texts_.author
+                        : identifier == fourCC("NAME") ? &texts_.name
+                        : identifier == fourCC("(c) ") ? &texts_.copyright
+                                                       : nullptr;
+    if (!text || !text->empty()) return;
+    text->assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, ANIMTexts::kMaxBytes));
 }
 
 void ANIMParser::parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, std::uint64_t frameIndex,
@@ -140,6 +152,7 @@ void ANIMParser::parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, s
                 systemLog(" - DPPS");
                 break;
             default:
+                keepText(readU32BE(bytes + q), data, size);
                 break;
         }
         q = nextChunk(q, size);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "core/ANIMBitmapHeader.h"
@@ -22,6 +23,17 @@ enum ANIMParserErrorCode : long {
     kANIMParserErrorPictureTooLarge = -3,
     kANIMParserErrorFrameIndexOutOfRange = -10,
     kANIMParserErrorDestinationTooSmall = -11,
+};
+
+// The texts a file may carry about itself (ANNO, AUTH, NAME and "(c) "
+// chunks), as stored: the first of each kind, at the top level or in a
+// frame, cut to kMaxBytes. Empty when absent. Only ever shown, never obeyed.
+struct ANIMTexts {
+    static constexpr std::size_t kMaxBytes = 256;
+    std::string annotation;
+    std::string author;
+    std::string name;
+    std::string copyright;
 };
 
 // One parsed IFF ANIM file: its frame table, and the two planar working
@@ -46,6 +58,7 @@ public:
     std::uint32_t camgMode() const { return camgMode_; }
     std::uint8_t dpanSpeed() const { return dpanSpeed_; }
     const MediaTime& totalDuration() const { return totalDuration_; }
+    const ANIMTexts& texts() const { return texts_; }
 
     // A copy of the frame table; the records are shared.
     std::vector<ANIMFrameInfoRef> frames() const { return frames_; }
@@ -123,6 +136,8 @@ public:
     static constexpr std::uint32_t kCamgEHB = 0x80;
 
 private:
+    // Keeps a text chunk's bytes when the chunk is one of ANIMTexts' kinds.
+    void keepText(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size);
     void parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, std::uint64_t frameIndex, bool isFirstILBM,
                            MediaTime& currentTime, const std::uint8_t* bytes, std::uint64_t fileLength);
     // The frame at which rebuilding frame `index` can start: frame 0 or the
@@ -141,6 +156,7 @@ private:
     SharedBytes colorMap_;
     std::uint32_t camgMode_ = 0;
     std::uint8_t dpanSpeed_ = 0;
+    ANIMTexts texts_;
     std::vector<ANIMFrameInfoRef> frames_;
     std::vector<std::uint64_t> keyframeIndices_;  // frames holding a complete picture, ascending
     MediaTime totalDuration_ = MediaTime::zero();

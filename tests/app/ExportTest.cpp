@@ -19,7 +19,7 @@ using namespace velarium::testing;
 // What the user answers in each dialog of one export.
 struct UserAnswers {
     QString path = {};                               // typed into the save or folder dialog
-    std::optional<std::pair<int, int>> range = {};   // frames from, to
+    std::optional<std::pair<int, int>> range = {};   // frames from, to, numbered from 1
     bool cancel = false;                             // Escape as soon as the progress sheet shows
     QMessageBox::ButtonRole role = QMessageBox::AcceptRole;  // pressed in every alert
 };
@@ -43,6 +43,7 @@ protected:
     void answer(QWidget* modal, const UserAnswers& answers) {
         if (auto* dialog = qobject_cast<ExportDialog*>(modal)) {
             dialog->formatBox()->setCurrentIndex(dialog->formatBox()->findText(QStringLiteral("APNG")));
+            rangeOffered_ = {dialog->fromBox()->minimum(), dialog->toBox()->maximum()};
             if (answers.range) {
                 dialog->fromBox()->setValue(answers.range->first);
                 dialog->toBox()->setValue(answers.range->second);
@@ -61,6 +62,7 @@ protected:
 
     QStringList alerts_;
     bool sheetShown_ = false;
+    std::pair<int, int> rangeOffered_;
 };
 
 // The number of frames an APNG's animation control chunk declares; 0 without one.
@@ -81,7 +83,7 @@ std::vector<std::string> folderEntries(const std::filesystem::path& folder) {
 }
 
 // Cancelled, an export leaves nothing and says nothing; finished, the file
-// holds the frames asked for and an alert says so; failed, one alert names
+// holds the frames asked for (numbered from 1 in the dialog) and an alert says so; failed, one alert names
 // the file. Playback goes on throughout.
 TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     const auto source = animationFile("walk.anim", 6);
@@ -104,10 +106,12 @@ TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     }
 
     const QString finished = QString::fromStdString(output / "walk.png");
-    runExport(window, kExportAnimationAction, {.path = finished, .range = std::pair{1, 4}});
+    runExport(window, kExportAnimationAction, {.path = finished, .range = std::pair{2, 5}});
     ASSERT_EQ(alerts_.size(), 1);
     EXPECT_TRUE(alerts_[0].contains(QStringLiteral("“walk.png” was exported"))) << alerts_[0].toStdString();
+    EXPECT_EQ(rangeOffered_, std::pair(1, 6));
     EXPECT_EQ(apngFrameCount(output / "walk.png"), 4u);
+    EXPECT_EQ(screenHash(QImage(finished)), screenHash(coreFrames(source)[1])) << "the first frame exported";
     EXPECT_EQ(folderEntries(output), std::vector<std::string>{"walk.png"});
     EXPECT_TRUE(window->playerView()->isPlaying());
 
@@ -119,7 +123,7 @@ TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     EXPECT_TRUE(window->playerView()->isPlaying());
 }
 
-// Every frame as a numbered PNG, as the core decodes it. Frames already in
+// Every frame as a PNG numbered from 1, as the core decodes it. Frames already in
 // the folder are replaced only when the user says so.
 TEST_F(ExportTest, ExportFramesWritesNumberedPNGs) {
     const auto source = animationFile("walk.anim", 12);
@@ -133,7 +137,7 @@ TEST_F(ExportTest, ExportFramesWritesNumberedPNGs) {
     const std::vector<QImage> frames = coreFrames(source);
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        expected.push_back(QStringLiteral("walk_%1.png").arg(i, 2, 10, QLatin1Char('0')).toStdString());
+        expected.push_back(QStringLiteral("walk_%1.png").arg(i + 1, 2, 10, QLatin1Char('0')).toStdString());
         EXPECT_EQ(screenHash(QImage(QString::fromStdString(folder / expected.back()))), screenHash(frames[i]))
             << expected.back();
     }

@@ -1,5 +1,5 @@
 // The information panel: the texts it shows for an animation, where it
-// appears on the screen, and Window ▸ Show Info on a document.
+// appears on the screen, and View ▸ Show Info on a document.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -20,20 +20,26 @@ constexpr std::uint32_t kCamgHAM = 0x800, kCamgEHB = 0x80;
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
-// The first frame's header and display mode, then one ANHD per frame; the
-// panel never decodes, so the picture data is filler.
-QByteArray animation(const BMHDFields& header, std::uint32_t camgMode, const std::vector<ANHDFields>& anhds) {
-    std::vector<ByteVector> frames;
+// The first frame's header, display mode and `frameChunks`, then one ANHD
+// per frame, after `fileChunks` at the top level; the panel never decodes,
+// so the picture data is filler.
+QByteArray animation(const BMHDFields& header, std::uint32_t camgMode, const std::vector<ANHDFields>& anhds,
+                     const std::vector<ByteVector>& frameChunks = {}, std::vector<ByteVector> fileChunks = {}) {
     for (std::size_t f = 0; f < anhds.size(); ++f) {
         std::vector<ByteVector> chunks;
-        if (f == 0) chunks = {bmhd(header), camg(camgMode)};
+        if (f == 0) {
+            chunks = {bmhd(header), camg(camgMode)};
+            chunks.insert(chunks.end(), frameChunks.begin(), frameChunks.end());
+        }
         chunks.push_back(anhd(anhds[f]));
         chunks.push_back(chunk(f == 0 ? "BODY" : "DLTA", ByteVector(8, 0)));
-        frames.push_back(form("ILBM", chunks));
+        fileChunks.push_back(form("ILBM", chunks));
     }
-    const ByteVector bytes = animFile(frames);
+    const ByteVector bytes = animFile(fileChunks);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
+
+ByteVector text(std::string_view bytes) { return ByteVector(bytes.begin(), bytes.end()); }
 
 std::vector<ANHDFields> ticks(std::size_t count, std::uint32_t relTime) {
     return std::vector<ANHDFields>(count, ANHDFields{.operation = 0, .relTime = relTime});
@@ -48,6 +54,7 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
         std::vector<ANHDFields> frames;
         QLocale locale;
         std::vector<std::string> expected;  // rows that must be among those shown
+        std::vector<ByteVector> frameChunks = {}, fileChunks = {};
     } cases[] = {
         {{.xAspect = 0, .yAspect = 11}, 0, one, kEnglish, {"Aspect Ratio: —"}},
         {{.xAspect = 10, .yAspect = 0}, 0, one, kEnglish, {"Aspect Ratio: —"}},
@@ -61,7 +68,21 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
         // Only the colour count is grouped; the frame rate keeps its '.' in every locale.
         {{.width = 1280, .height = 1024, .planes = 1}, 0, ticks(3, 7), kGerman,
          {"Resolution: 1280 × 1024 pixels (1 bitplanes)", "Frames: 3", "Frame Rate: 8.57 fps"}},
-        {plain, 0, ticks(1000, 2), kEnglish, {"Frames: 1000", "Frame Rate: 30.00 fps"}},
+        {plain, 0, ticks(1000, 2), kEnglish,
+         {"Frames: 1000", "Frame Rate: 30.00 fps", "Duration: 33.333 s", "Size: 60.1 kB (60,052 bytes)"}},
+        // The transparent colour is a register the picture has, named only with its masking.
+        {{.planes = 2, .masking = 2, .transparentColor = 3}, 0, one, kEnglish, {"Transparent Colour: Colour 3"}},
+        {{.planes = 2, .masking = 2, .transparentColor = 4}, 0, one, kEnglish, {"Transparent Colour: None"}},
+        {{.planes = 2, .masking = 1, .transparentColor = 3}, 0, one, kEnglish, {"Transparent Colour: None"}},
+        // The file's own texts, in a frame or beside the frames: the first of
+        // each kind, ISO 8859-1, control characters escaped, long ones cut.
+        {plain, 0, one, kEnglish,
+         {"Annotation: Made with Deluxe Paint", R"(Author: J\\B \x1b[1m\n\x9b© 1990)", "Name: walk",
+          "Copyright: " + std::string(159, 'x') + "…"},
+         {chunk("ANNO", text({"Made with Deluxe Paint\0\0", 24})), chunk("NAME", text("walk")),
+          chunk("NAME", text("run"))},
+         {chunk("AUTH", text("J\\B \x1b[1m\n\x9b\xa9 1990\n")), chunk("(c) ", ByteVector(2000, 'x'))}},
+
         // The first delta names the compression, whatever follows it.
         {plain, 0, {{.operation = 0}, {.operation = 5}, {.operation = 7}}, kEnglish, {"ANIM Opcode: 5 — Byte Vertical Delta (ANIM-5)"}},
         {plain, 0, {{.operation = 0}, {.operation = 'J'}}, kEnglish, {"ANIM Opcode: J — Eric Graham (ANIM-J)"}},
@@ -69,11 +90,14 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
     };
     for (const auto& c : cases) {
         Error error;
-        const auto info = ANIMInfo::fromBytes(animation(c.header, c.camgMode, c.frames), "test.anim", &error);
+        const QByteArray file = animation(c.header, c.camgMode, c.frames, c.frameChunks, c.fileChunks);
+        const auto info = ANIMInfo::fromBytes(file, "test.anim", &error);
         ASSERT_TRUE(info) << error.localizedDescription;
         std::vector<std::string> shown;
         for (const InfoRow& row : info->rows(c.locale)) shown.push_back((row.label + ' ' + row.value).toStdString());
-        for (const std::string& row : c.expected) EXPECT_NE(std::ranges::find(shown, row), shown.end()) << row;
+        for (const std::string& row : c.expected)
+            EXPECT_TRUE(std::ranges::find(shown, row) != shown.end())
+                << row << " not among: " << ::testing::PrintToString(shown);
     }
 }
 
@@ -137,36 +161,71 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
 
 using ShowInfo = ApplicationTest;
 
-TEST_F(ShowInfo, ShowsTheRowsInOnePanelKeptForTheDocumentOrSaysThereAreNoFrames) {
+// Ctrl+I shows the panel and hides it again, and the menu item says which it
+// does next; the keyboard stays with the player meanwhile, and keys pressed
+// in the panel itself still reach the window's commands.
+TEST_F(ShowInfo, TogglesOnePanelKeptForTheDocumentThatLeavesTheKeysToThePlayer) {
     const auto file = files_.write("walk.anim", pictureSequenceFile({.width = 24, .pictures = {0, 1, 2}}));
-    DocumentWindow* window = openWindow(file);
-    ASSERT_NE(window, nullptr);
-    trigger(window, kShowInfoAction);
+    QPointer<DocumentWindow> window = openWindow(file);
+    ASSERT_FALSE(window.isNull());
+    QAction* item = window->action(kShowInfoAction);
+    const auto pressInActiveWindow = [](QKeyCombination key) {
+        QTest::keyClick(QApplication::activeWindow(), key.key(), key.keyboardModifiers());
+    };
+    pressInActiveWindow(Qt::CTRL | Qt::Key_I);
     QPointer<InfoPanel> panel = window->document()->infoPanel();
     ASSERT_FALSE(panel.isNull());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
     EXPECT_EQ(panel->windowTitle(), "walk.anim Info");
+    EXPECT_EQ(item->text(), "Hide &Info");
     QStringList texts;
     for (const QLabel* label : panel->findChildren<QLabel*>()) texts << label->text();
     EXPECT_EQ(texts.join(' '), QString::fromUtf8("Resolution: 24 × 8 pixels (2 bitplanes) ANIM Opcode: 0 — Direct (BODY) "
                                                  "HAM Mode: Off Extra Half-Brite: Off Aspect Ratio: 10:11 Frames: 3 "
-                                                 "Frame Rate: 10.00 fps Colours: 4"));
-
-    // Chosen again, even after closing, it is the same panel, where it was.
+                                                 "Frame Rate: 10.00 fps Colours: 4 File: walk.anim Size: 408 bytes "
+                                                 "Duration: 0.300 s Transparent Colour: None"));
     const QPoint place = panel->pos();
-    trigger(window, kShowInfoAction);
-    EXPECT_EQ(window->document()->infoPanel(), panel);
-    EXPECT_TRUE(panel->close());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_FALSE(panel.isNull());
-    trigger(window, kShowInfoAction);
-    EXPECT_EQ(window->document()->infoPanel(), panel);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->pos(), place);
 
-    // The panel goes with its document.
-    closeAllDocuments();
-    EXPECT_TRUE(panel.isNull());
+    const struct {
+        const char* name;
+        QKeyCombination key;
+        bool inPanel;  // the user clicked into the panel first
+        bool shownAfter;
+    } steps[] = {
+        {"Right beside the panel", Qt::Key_Right, false, true},
+        {"Ctrl+I hides", Qt::CTRL | Qt::Key_I, false, false},
+        {"Ctrl+I shows the same panel again", Qt::CTRL | Qt::Key_I, false, true},
+        {"Right in the panel", Qt::Key_Right, true, true},
+        {"Escape in the panel hides", Qt::Key_Escape, true, false},
+        {"Ctrl+I shows it again", Qt::CTRL | Qt::Key_I, false, true},
+        {"Ctrl+I in the panel hides", Qt::CTRL | Qt::Key_I, true, false},
+    };
+    std::uint64_t frame = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        QCursor::setPos(step.inPanel ? panel->frameGeometry().center() : window->frameGeometry().center());
+        if (step.inPanel) {
+            panel->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+        }
+        pressInActiveWindow(step.key);
+        if (step.key.key() == Qt::Key_Right) EXPECT_TRUE(waitForFrame(window, ++frame));
+        EXPECT_EQ(panel->isVisible(), step.shownAfter);
+        EXPECT_EQ(item->text(), step.shownAfter ? "Hide &Info" : "Show &Info");
+        const QWidget* keyboard = step.inPanel && step.shownAfter ? static_cast<QWidget*>(panel) : window;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == keyboard; }, 1000))
+            << "the keyboard is with " << QApplication::activeWindow();
+        EXPECT_EQ(window->document()->infoPanel(), panel);
+        EXPECT_EQ(panel->pos(), place);
+    }
+
+    // Closed with the panel shown, by the Close shortcut (Ctrl+W where the
+    // desktop binds it), the document takes its panel along.
+    pressInActiveWindow(Qt::CTRL | Qt::Key_I);
+    const QKeySequence close = window->action(kCloseDocumentAction)->shortcut();
+    ASSERT_FALSE(close.isEmpty());
+    pressInActiveWindow(close[0]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull() && panel.isNull(); }, 2000));
 
     // A file without frames says so once, and shows no panel.
     AlertRecorder alerts;

@@ -1,5 +1,6 @@
 // The player view driven as a user drives it: keys, menu items, the
-// scrubber under the mouse, the counter, looping and playback speed.
+// scrubber under the mouse, the counter (frames numbered from 1), looping
+// and playback speed.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -40,9 +41,9 @@ TEST_F(PlayerViewTest, KeysAndTheScrubberShowTheChosenFrame) {
         std::uint64_t frame;
         const char* counter = nullptr;
     } walk[] = {
-        {Qt::Key_Right, 1, "1 / 36 · 0.100 s / 3.600 s"}, {Qt::Key_Period, 2}, {Qt::Key_Left, 1}, {Qt::Key_Comma, 0},
-        {Qt::Key_Left, 0, "0 / 36 · 0.000 s / 3.600 s"}, {Qt::Key_Comma, 0}, {Qt::Key_End, kDemoLastFrame},
-        {Qt::Key_Right, kDemoLastFrame}, {Qt::Key_Period, kDemoLastFrame, "35 / 36 · 3.500 s / 3.600 s"},
+        {Qt::Key_Right, 1, "2 / 36 · 0.100 s / 3.600 s"}, {Qt::Key_Period, 2}, {Qt::Key_Left, 1}, {Qt::Key_Comma, 0},
+        {Qt::Key_Left, 0, "1 / 36 · 0.000 s / 3.600 s"}, {Qt::Key_Comma, 0}, {Qt::Key_End, kDemoLastFrame},
+        {Qt::Key_Right, kDemoLastFrame}, {Qt::Key_Period, kDemoLastFrame, "36 / 36 · 3.500 s / 3.600 s"},
         {Qt::Key_Left, kDemoLastFrame - 1}, {Qt::Key_Home, 0},
     };
     DocumentWindow* window = openWindow(VELARIUM_DEMO_FILE);
@@ -62,26 +63,30 @@ TEST_F(PlayerViewTest, KeysAndTheScrubberShowTheChosenFrame) {
         EXPECT_FALSE(view->isPlaying());
     }
 
-    // The picture follows the scrubber's handle while the mouse button is down.
+    // The picture follows the scrubber's handle while the mouse button is
+    // down; a click on the track takes the handle there at once.
     const struct {
         bool playingBefore;
         int target;
-    } cases[] = {{false, 20}, {true, 8}};
+        bool clickOnTrack;
+    } cases[] = {{false, 20, false}, {true, 8, false}, {false, 30, true}, {true, 12, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.playingBefore ? "while playing" : "paused");
+        SCOPED_TRACE(::testing::Message() << (c.playingBefore ? "while playing" : "paused")
+                                          << (c.clickOnTrack ? ", clicked" : ", dragged"));
         QTest::keyClick(window, Qt::Key_Home);
         ASSERT_TRUE(waitForFrame(window, 0));
         if (c.playingBefore) QTest::keyClick(window, Qt::Key_Space);
         const int from = scrubber->value();
-        const QPoint grab = scrubberHandleCentre(scrubber, from);
+        const QPoint grab = scrubberHandleCentre(scrubber, c.clickOnTrack ? c.target : from);
         const QPoint drop = grab + (scrubberHandleCentre(scrubber, c.target) - scrubberHandleCentre(scrubber, from));
         QTest::mousePress(scrubber, Qt::LeftButton, {}, grab);
-        for (int step = 1; step <= 4; ++step) QTest::mouseMove(scrubber, grab + (drop - grab) * step / 4);
+        if (!c.clickOnTrack)
+            for (int step = 1; step <= 4; ++step) QTest::mouseMove(scrubber, grab + (drop - grab) * step / 4);
         ASSERT_TRUE(transport->isScrubbing());
         EXPECT_EQ(scrubber->value(), c.target);
         EXPECT_TRUE(waitForFrame(window, static_cast<std::uint64_t>(c.target)));
         EXPECT_EQ(screenHash(grabbedPicture(window)), screenHash(demoFrames()[c.target]));
-        QTest::mouseRelease(scrubber, Qt::LeftButton, {}, drop);
+        QTest::mouseRelease(scrubber, Qt::LeftButton, {}, c.clickOnTrack ? grab : drop);
         EXPECT_EQ(view->isPlaying(), c.playingBefore) << "playback state after the drag";
         if (c.playingBefore) {
             EXPECT_TRUE(waitForFrame(window, static_cast<std::uint64_t>(c.target) + 1, 1000))
@@ -159,6 +164,12 @@ TEST_F(PlayerViewTest, PlayPauseAndSpeedAndPlayAtTheEndStartsOver) {
     EXPECT_TRUE(waitForFrame(window, 0, 1000)) << "play at the end did not start over";
     EXPECT_TRUE(waitForFrame(window, 1, 1000));
     QTest::keyClick(window, Qt::Key_Space);
+    // So does play on the last frame stepped to, with Loop off.
+    QTest::keyClick(window, Qt::Key_End);
+    ASSERT_TRUE(waitForFrame(window, kDemoLastFrame));
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_TRUE(waitForFrame(window, 1, 1000)) << "play on the last frame did not start over";
+    QTest::keyClick(window, Qt::Key_Space);
 
     // The Speed menu sets the player's speed, kept for the file's next
     // player, and never starts or stops playback.
@@ -174,7 +185,15 @@ TEST_F(PlayerViewTest, PlayPauseAndSpeedAndPlayAtTheEndStartsOver) {
         EXPECT_EQ(view->player()->rate(), playing ? rate : 0.0f);
         if (playing) QTest::keyClick(window, Qt::Key_Space);
     }
-    trigger(window, kSpeedDoubleAction);
+    // [ and ] step through the speeds, and stay at either end.
+    for (const auto& [key, action, rate] :
+         {std::tuple{Qt::Key_BracketLeft, kSpeedHalfAction, 0.5f}, {Qt::Key_BracketLeft, kSpeedHalfAction, 0.5f},
+          {Qt::Key_BracketRight, kSpeedNormalAction, 1.0f}, {Qt::Key_BracketRight, kSpeedDoubleAction, 2.0f},
+          {Qt::Key_BracketRight, kSpeedDoubleAction, 2.0f}}) {
+        QTest::keyClick(window, key);
+        EXPECT_TRUE(window->action(action)->isChecked()) << action;
+        EXPECT_EQ(view->player()->defaultRate(), rate);
+    }
     trigger(window, kRevertDocumentAction);
     EXPECT_EQ(view->player()->defaultRate(), 2.0f) << "after Reload";
     EXPECT_FALSE(view->isPlaying());

@@ -42,11 +42,12 @@ inline ByteVector form(const std::string& type, const std::vector<ByteVector>& c
 
 struct BMHDFields {
     unsigned width = 16, height = 1, planes = 1, masking = 0, compression = 0, xAspect = 10, yAspect = 11;
+    unsigned transparentColor = 0;
 };
 
 inline ByteVector bmhd(const BMHDFields& f) {
     return chunk("BMHD", concat({w16({f.width, f.height, 0, 0}), words({f.planes, f.masking, f.compression, 0}, 1),
-                                 w16({0}), words({f.xAspect, f.yAspect}, 1), w16({f.width, f.height})}));
+                                 w16({f.transparentColor}), words({f.xAspect, f.yAspect}, 1), w16({f.width, f.height})}));
 }
 
 struct ANHDFields {
