@@ -46,6 +46,9 @@ public:
     std::uint32_t camgMode() const { return camgMode_; }
     std::uint8_t dpanSpeed() const { return dpanSpeed_; }
     const MediaTime& totalDuration() const { return totalDuration_; }
+    // True when a chunk runs past the end of the bytes: the file was cut off,
+    // and the frames it held after the last one indexed are lost.
+    bool endsEarly() const { return endsEarly_; }
 
     // A copy of the frame table; the records are shared.
     std::vector<ANIMFrameInfoRef> frames() const { return frames_; }
@@ -144,6 +147,7 @@ private:
     std::vector<ANIMFrameInfoRef> frames_;
     std::vector<std::uint64_t> keyframeIndices_;  // frames holding a complete picture, ascending
     MediaTime totalDuration_ = MediaTime::zero();
+    bool endsEarly_ = false;
     PlanarGeometry geometry_;
 
     SharedMutableBytes planarBuffer_;
