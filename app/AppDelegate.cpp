@@ -3,8 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QUrl>
+
+#include <cstdio>
 
 #include "app/BW_DocumentController.h"
+#include "app/Document.h"
+#include "app/ErrorPresentation.h"
 #include "app/BW_MediaExtensionTip.h"
 #include "app/MenuActions.h"
 #include "app/SoftwareUpdater.h"
@@ -48,6 +53,27 @@ bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
     for (int known : kValidatedTags)
         if (tag == known) return true;
     return false;
+}
+
+void AppDelegate::openCommandLineFiles(const QStringList& paths) {
+    auto* controller = BW_DocumentController::sharedDocumentController();
+    for (const QString& path : paths) {
+        controller->openDocumentWithContentsOfURL(
+            QUrl::fromLocalFile(path), true, [this](Document* document, bool, const Error* error) {
+                if (error && !isUserCancelled(*error)) {
+                    commandLineFileFailed(oneLineMessage(*error));
+                    presentError(*error, nullptr);
+                }
+                if (!document) return;
+                connect(document, &Document::playerItemFailed, this,
+                        [this, document] { commandLineFileFailed(document->playbackFailureMessage()); });
+            });
+    }
+}
+
+void AppDelegate::commandLineFileFailed(const QString& message) {
+    commandLineFailed_ = true;
+    std::fprintf(stderr, "velarium: %s\n", qPrintable(message));
 }
 
 void AppDelegate::doWebUpdate(QObject* sender) { updater_->checkForUpdates(sender); }

@@ -29,6 +29,12 @@ public:
     // user cancelled it.
     bool applicationOpenUntitledFile();
 
+    // Opens the files named on the command line. Each that cannot be opened,
+    // or then cannot be played, prints its reason on standard error, and the
+    // application's exit status becomes 1.
+    void openCommandLineFiles(const QStringList& paths);
+    int exitStatus() const { return commandLineFailed_ ? 1 : 0; }
+
     // Items with tag 50, 51, 52 or 54 are enabled; every other is not.
     bool validateUserInterfaceItem(const QAction* item) const;
 
@@ -41,7 +47,10 @@ public:
     SoftwareUpdater* updater() const { return updater_; }
 
 private:
+    void commandLineFileFailed(const QString& message);
+
     SoftwareUpdater* updater_ = nullptr;
+    bool commandLineFailed_ = false;
 };
 
 }  // namespace velarium::app

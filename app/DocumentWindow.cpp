@@ -262,7 +262,7 @@ void DocumentWindow::rebuildRecentMenu() {
     for (const QUrl& url : recent) {
         QAction* item = recentMenu_->addAction(url.fileName());
         item->setToolTip(url.toLocalFile());
-        connect(item, &QAction::triggered, this, [url] { controller()->openURL(url); });
+        connect(item, &QAction::triggered, this, [this, url] { controller()->openURL(url, this); });
     }
     recentMenu_->addSeparator();
     QAction* clear = recentMenu_->addAction(tr("Clear Menu"));
@@ -326,8 +326,8 @@ void DocumentWindow::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) files.append(url);
     event->acceptProposedAction();
     // Opened once the drop is over: opening may show an alert.
-    QTimer::singleShot(0, controller(), [files] {
-        for (const QUrl& url : files) controller()->openURL(url);
+    QTimer::singleShot(0, this, [this, files] {
+        for (const QUrl& url : files) controller()->openURL(url, this);
     });
 }
 
