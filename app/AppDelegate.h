@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QAction;
+class QWidget;
 
 namespace velarium::app {
 
@@ -37,12 +38,15 @@ public:
 
     // Items with tag 50, 51, 52 or 54 are enabled; every other is not.
     bool validateUserInterfaceItem(const QAction* item) const;
+    // Whether the item shows at all: Check for Updates… only with a feed.
+    bool showsUserInterfaceItem(const QAction* item) const;
 
     // Menu actions.
     void doWebUpdate(QObject* sender);
     // Shows the Media Extension tip whatever its settings say.
     void showMediaExtensionTip(QObject* sender);
-    void showAbout();
+    // Help ▸ About Velarium, window-modal on `parent` when there is one.
+    void showAbout(QWidget* parent = nullptr);
 
     SoftwareUpdater* updater() const { return updater_; }
 

@@ -57,7 +57,7 @@ public:
     // File ▸ Reload.
     void revertDocumentToSaved();
 
-    // False for saving and duplicating: the document never saves.
+    // Every command a window offers applies to its document.
     bool validateUserInterfaceItem(const QAction* item) const;
 
     // Information panel.

@@ -23,6 +23,7 @@
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
+#include "app/ShortcutsDialog.h"
 #include "app/TransportBar.h"
 #include "app/VideoSurface.h"
 
@@ -141,9 +142,6 @@ void DocumentWindow::buildMenus() {
     file->addSeparator();
     connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence::Close}), &QAction::triggered, this,
             &QWidget::close);
-    addAction(file, kSaveDocumentAction, tr("&Save"), {QKeySequence::Save});
-    addAction(file, kSaveDocumentAsAction, tr("Save &As…"), {QKeySequence::SaveAs});
-    addAction(file, kDuplicateDocumentAction, tr("&Duplicate"));
     connect(addAction(file, kRevertDocumentAction, tr("Re&load"), {QKeySequence::Refresh}), &QAction::triggered,
             this, [this] { document_->revertDocumentToSaved(); });
     file->addSeparator();
@@ -230,11 +228,17 @@ void DocumentWindow::buildMenus() {
         if (AppDelegate* delegate = AppDelegate::shared()) delegate->showMediaExtensionTip(tip);
     });
     help->addSeparator();
+    connect(addAction(help, kKeyboardShortcutsAction, tr("&Keyboard Shortcuts"), {QKeySequence(Qt::Key_F1)}),
+            &QAction::triggered, this, [this] { ShortcutsDialog(this).exec(); });
+    help->addSeparator();
     QAction* about = addAction(help, kAboutAction, tr("&About Velarium"));
     about->setMenuRole(QAction::AboutRole);
-    connect(about, &QAction::triggered, this, [] {
-        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout();
+    connect(about, &QAction::triggered, this, [this] {
+        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout(this);
     });
+    QAction* aboutQt = addAction(help, kAboutQtAction, tr("About &Qt"));
+    aboutQt->setMenuRole(QAction::AboutQtRole);
+    connect(aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
     // Open Recent enables its own items when it is rebuilt.
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
@@ -250,6 +254,7 @@ void DocumentWindow::validateMenu(QMenu* menu) {
         if (item->property(kTagProperty).isValid()) {
             AppDelegate* delegate = AppDelegate::shared();
             item->setEnabled(delegate && delegate->validateUserInterfaceItem(item));
+            item->setVisible(delegate && delegate->showsUserInterfaceItem(item));
         } else {
             item->setEnabled(document_->validateUserInterfaceItem(item));
         }
