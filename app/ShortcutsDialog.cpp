@@ -21,7 +21,8 @@ QString withoutMnemonic(QString text) {
 
 QString keysOf(const QAction* action) {
     QStringList keys;
-    for (const QKeySequence& shortcut : action->shortcuts()) keys << shortcut.toString(QKeySequence::NativeText);
+    for (const QKeySequence& shortcut : action->shortcuts())
+        if (!shortcut.isEmpty()) keys << shortcut.toString(QKeySequence::NativeText);
     return keys.join(QLatin1String(", "));
 }
 
@@ -30,7 +31,7 @@ void addMenu(const QMenu* menu, QTreeWidgetItem* group, QSet<const QAction*>& li
     for (QAction* action : menu->actions()) {
         if (action->menu()) {
             addMenu(action->menu(), group, listed);
-        } else if (!action->shortcuts().isEmpty() && action->isVisible()) {
+        } else if (!keysOf(action).isEmpty() && action->isVisible()) {
             new QTreeWidgetItem(group, {withoutMnemonic(action->text()), keysOf(action)});
             listed.insert(action);
         }
@@ -56,7 +57,7 @@ ShortcutsDialog::ShortcutsDialog(QMainWindow* window) : QDialog(window) {
     }
     QTreeWidgetItem* others = nullptr;
     for (const QAction* action : window->findChildren<QAction*>()) {
-        if (listed.contains(action) || action->shortcuts().isEmpty() || action->text().isEmpty()) continue;
+        if (listed.contains(action) || keysOf(action).isEmpty() || action->text().isEmpty()) continue;
         if (!others) {
             others = new QTreeWidgetItem(list, {tr("Player")});
             others->setFirstColumnSpanned(true);

@@ -407,7 +407,7 @@ TEST(LHAReveal, WithNoFileManagerAnAlertNamesTheFolder) {
     });
     revealInFileManager(url(files / "notes.txt"), QDBusConnection::sessionBus());
     qputenv("PATH", path);
-    EXPECT_EQ(said, "No file manager could be started. The folder is “" + QString::fromStdString(files.path()) + "”.");
+    EXPECT_EQ(said, "No file manager could be started. The folder is “" + QString::fromStdString(files.path().string()) + "”.");
 }
 
 }  // namespace
