@@ -46,8 +46,9 @@ public:
     std::uint32_t camgMode() const { return camgMode_; }
     std::uint8_t dpanSpeed() const { return dpanSpeed_; }
     const MediaTime& totalDuration() const { return totalDuration_; }
-    // True when a chunk runs past the end of the bytes: the file was cut off,
-    // and the frames it held after the last one indexed are lost.
+    // True when a chunk that starts inside the file's FORM runs past the end
+    // of the bytes: the file was cut off, and the frames it held after the
+    // last one indexed are lost.
     bool endsEarly() const { return endsEarly_; }
 
     // A copy of the frame table; the records are shared.
