@@ -214,7 +214,7 @@ bool Document::prepareANIMInfo() {
     }
     Error error;
     animInfo_ = ANIMInfo::fromBytes(contents, displayName(), &error);
-    if (!animInfo_) presentError(errorForUser(error, path));
+    if (!animInfo_) presentError(error);
     return animInfo_ != nullptr;
 }
 
