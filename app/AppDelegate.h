@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QAction;
+class QWidget;
 
 namespace velarium::app {
 
@@ -29,19 +30,31 @@ public:
     // user cancelled it.
     bool applicationOpenUntitledFile();
 
+    // Opens the files named on the command line. Each that cannot be opened,
+    // or then cannot be played, prints its reason on standard error, and the
+    // application's exit status becomes 1.
+    void openCommandLineFiles(const QStringList& paths);
+    int exitStatus() const { return commandLineFailed_ ? 1 : 0; }
+
     // Items with tag 50, 51, 52 or 54 are enabled; every other is not.
     bool validateUserInterfaceItem(const QAction* item) const;
+    // Whether the item shows at all: Check for Updates… only with a feed.
+    bool showsUserInterfaceItem(const QAction* item) const;
 
     // Menu actions.
     void doWebUpdate(QObject* sender);
     // Shows the Media Extension tip whatever its settings say.
     void showMediaExtensionTip(QObject* sender);
-    void showAbout();
+    // Help ▸ About Velarium, window-modal on `parent` when there is one.
+    void showAbout(QWidget* parent = nullptr);
 
     SoftwareUpdater* updater() const { return updater_; }
 
 private:
+    void commandLineFileFailed(const QString& message);
+
     SoftwareUpdater* updater_ = nullptr;
+    bool commandLineFailed_ = false;
 };
 
 }  // namespace velarium::app

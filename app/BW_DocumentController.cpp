@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSettings>
 
 #include "app/Document.h"
@@ -152,9 +153,10 @@ void BW_DocumentController::openDocumentWithContentsOfURL(const QUrl& url, bool 
     completionHandler(document, false, nullptr);
 }
 
-void BW_DocumentController::openURL(const QUrl& url) {
-    openDocumentWithContentsOfURL(url, true, [](Document*, bool, const Error* error) {
-        if (error && !isUserCancelled(*error)) presentError(*error, nullptr);
+void BW_DocumentController::openURL(const QUrl& url, QWidget* parent) {
+    const QPointer<QWidget> window = parent;
+    openDocumentWithContentsOfURL(url, true, [window](Document*, bool, const Error* error) {
+        if (error && !isUserCancelled(*error)) presentError(*error, window);
     });
 }
 
@@ -165,7 +167,7 @@ bool BW_DocumentController::openDocument(QWidget* parent) {
     if (!recentDocumentURLs().isEmpty())
         dialog.setDirectory(QFileInfo(recentDocumentURLs().first().toLocalFile()).absolutePath());
     if (dialog.exec() != QDialog::Accepted) return false;
-    for (const QUrl& url : dialog.selectedUrls()) openURL(url);
+    for (const QUrl& url : dialog.selectedUrls()) openURL(url, parent);
     return true;
 }
 

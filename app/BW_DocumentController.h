@@ -37,8 +37,9 @@ public:
 
     using CompletionHandler = std::function<void(Document* document, bool documentWasAlreadyOpen, const Error* error)>;
     void openDocumentWithContentsOfURL(const QUrl& url, bool display, const CompletionHandler& completionHandler);
-    // Opens and shows the file, presenting any failure but a cancellation.
-    void openURL(const QUrl& url);
+    // Opens and shows the file, presenting any failure but a cancellation:
+    // window-modal on `parent`'s window when there is one.
+    void openURL(const QUrl& url, QWidget* parent = nullptr);
     // The Open dialog; the chosen files are opened. False when cancelled.
     bool openDocument(QWidget* parent = nullptr);
 

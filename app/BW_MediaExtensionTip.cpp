@@ -90,10 +90,9 @@ std::unique_ptr<QMessageBox> BW_MediaExtensionTip::alertForInstalledApp(bool ins
     alert->setText(tr("ANIM support for other apps"));
     alert->setInformativeText(installed ? installedMessage() : notInstalledMessage());
     alert->setCheckBox(new QCheckBox(tr("Don’t show this again")));
-    QPushButton* first =
-        alert->addButton(installed ? tr("Open System Settings") : tr("Reveal in Finder"), QMessageBox::AcceptRole);
-    alert->addButton(tr("Not Now"), QMessageBox::RejectRole);
-    alert->setDefaultButton(first);
+    alert->addButton(installed ? tr("Open System Settings") : tr("Reveal in Finder"), QMessageBox::AcceptRole);
+    QPushButton* notNow = alert->addButton(tr("Not Now"), QMessageBox::RejectRole);
+    alert->setDefaultButton(notNow);  // Enter does nothing the user did not ask for
     return alert;
 }
 

@@ -35,7 +35,7 @@ public:
     static void showNow();
 
     // The configured alert, not yet shown. Its first button has the accept
-    // role, "Not Now" the reject role.
+    // role, "Not Now" the reject role and is the default.
     static std::unique_ptr<QMessageBox> alertForInstalledApp(bool installed);
     static QString installedMessage();
     // Names the folder that holds the program, the home folder shown as "~".

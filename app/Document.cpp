@@ -16,6 +16,8 @@
 #include "app/InfoPanel.h"
 #include "app/MainThreadRelay.h"
 #include "app/MenuActions.h"
+#include "platform/foundation/SystemLog.h"
+#include "platform/mediaextension/MetadataItem.h"
 #include "platform/playback/Asset.h"
 #include "platform/playback/Player.h"
 #include "platform/playback/PlayerItem.h"
@@ -36,6 +38,14 @@ Error readError(const QString& path, const QFile& file) {
     if (code == kFileReadNoPermissionError) return noPermissionError(path);
     const QString text = QObject::tr("The file “%1” couldn’t be read.").arg(shownFileName(path));
     return Error(kCocoaErrorDomain, code, text.toStdString(), file.errorString().toStdString());
+}
+
+// The number of frames read from a file that ends early, as its format
+// reader says; none for a whole file.
+std::optional<quint64> framesBeforeEarlyEnd(const PlayerItem& item) {
+    for (const MetadataItemRef& metadata : item.asset()->metadata())
+        if (metadata->identifier() == kMetadataIdentifierFileEndsEarly) return item.sampleTimes().size();
+    return std::nullopt;
 }
 
 }  // namespace
@@ -116,15 +126,24 @@ void Document::stopObservingPlayerItem() {
 void Document::playerItemStatusChanged() {
     if (!playerItem_) return;
     switch (playerItem_->status()) {
-        case PlayerItemStatus::readyToPlay:
+        case PlayerItemStatus::readyToPlay: {
             emit playerItemReady();
+            // A cut-off file plays the frames it has, and says once what is missing.
+            const std::optional<quint64> frames = framesBeforeEarlyEnd(*playerItem_);
+            if (!frames || itemErrorPresented_) return;
+            itemErrorPresented_ = true;
+            presentError(endsEarlyError(fileURL_.toLocalFile(), *frames));
             break;
+        }
         case PlayerItemStatus::failed: {
             if (itemErrorPresented_) return;
             itemErrorPresented_ = true;
             const std::optional<Error> error = playerItem_->error();
             emit playerItemFailed();
-            if (error) presentError(*error, tr("“%1” could not be played.").arg(shownFileName(fileURL_.toLocalFile())));
+            if (!error) return;
+            systemLog("Velarium: %s could not be played: %s (%s %ld)", qPrintable(fileURL_.toLocalFile()),
+                      error->localizedDescription.c_str(), error->domain.c_str(), error->code);
+            presentError(errorForUser(*error, fileURL_.toLocalFile()), playbackFailureContext());
             break;
         }
         case PlayerItemStatus::unknown:
@@ -167,10 +186,16 @@ void Document::revertDocumentToSaved() {
     readFromURL(fileURL_, fileType_, &ignored);
 }
 
-bool Document::validateUserInterfaceItem(const QAction* item) const {
-    const QString action = item->objectName();
-    return action != QLatin1String(kSaveDocumentAction) && action != QLatin1String(kSaveDocumentAsAction) &&
-           action != QLatin1String(kDuplicateDocumentAction);
+bool Document::validateUserInterfaceItem(const QAction*) const { return true; }
+
+QString Document::playbackFailureContext() const {
+    return tr("“%1” could not be played.").arg(shownFileName(fileURL_.toLocalFile()));
+}
+
+QString Document::playbackFailureMessage() const {
+    const std::optional<Error> error = playerItem_ ? playerItem_->error() : std::nullopt;
+    if (!error) return {};
+    return oneLineMessage(errorForUser(*error, fileURL_.toLocalFile()), playbackFailureContext());
 }
 
 void Document::presentError(const Error& error, const QString& context) {

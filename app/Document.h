@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/ViewOptions.h"
@@ -56,7 +57,7 @@ public:
     // File ▸ Reload.
     void revertDocumentToSaved();
 
-    // False for saving and duplicating: the document never saves.
+    // Every command a window offers applies to its document.
     bool validateUserInterfaceItem(const QAction* item) const;
 
     // Information panel.
@@ -72,6 +73,8 @@ public:
     std::pair<int, int> pixelAspect() const;
 
     void presentError(const Error& error, const QString& context = {});
+    // Why the file could not be played, on one line; empty unless it failed.
+    QString playbackFailureMessage() const;
 
     const QUrl& fileURL() const { return fileURL_; }
     const QString& fileType() const { return fileType_; }
@@ -97,6 +100,7 @@ signals:
 private:
     // On the main thread, after the current item's status changed.
     void playerItemStatusChanged();
+    QString playbackFailureContext() const;
 
     QUrl fileURL_;
     QString fileType_;

@@ -27,6 +27,7 @@
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
+#include "app/ShortcutsDialog.h"
 #include "app/TransportBar.h"
 #include "app/VideoSurface.h"
 
@@ -169,9 +170,6 @@ void DocumentWindow::buildMenus() {
     file->addSeparator();
     connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence::Close}), &QAction::triggered, this,
             &QWidget::close);
-    addAction(file, kSaveDocumentAction, tr("&Save"), {QKeySequence::Save});
-    addAction(file, kSaveDocumentAsAction, tr("Save &As…"), {QKeySequence::SaveAs});
-    addAction(file, kDuplicateDocumentAction, tr("&Duplicate"));
     connect(addAction(file, kRevertDocumentAction, tr("Re&load"), {QKeySequence::Refresh}), &QAction::triggered,
             this, [this] { document_->revertDocumentToSaved(); });
     file->addSeparator();
@@ -271,11 +269,17 @@ void DocumentWindow::buildMenus() {
         if (AppDelegate* delegate = AppDelegate::shared()) delegate->showMediaExtensionTip(tip);
     });
     help->addSeparator();
+    connect(addAction(help, kKeyboardShortcutsAction, tr("&Keyboard Shortcuts"), {QKeySequence(Qt::Key_F1)}),
+            &QAction::triggered, this, [this] { ShortcutsDialog(this).exec(); });
+    help->addSeparator();
     QAction* about = addAction(help, kAboutAction, tr("&About Velarium"));
     about->setMenuRole(QAction::AboutRole);
-    connect(about, &QAction::triggered, this, [] {
-        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout();
+    connect(about, &QAction::triggered, this, [this] {
+        if (AppDelegate* delegate = AppDelegate::shared()) delegate->showAbout(this);
     });
+    QAction* aboutQt = addAction(help, kAboutQtAction, tr("About &Qt"));
+    aboutQt->setMenuRole(QAction::AboutQtRole);
+    connect(aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
     // The window holds the menus' items too, so that their keys work while
     // full screen hides the menu bar.
@@ -294,6 +298,7 @@ void DocumentWindow::validateMenu(QMenu* menu) {
         if (item->property(kTagProperty).isValid()) {
             AppDelegate* delegate = AppDelegate::shared();
             item->setEnabled(delegate && delegate->validateUserInterfaceItem(item));
+            item->setVisible(delegate && delegate->showsUserInterfaceItem(item));
         } else {
             item->setEnabled(document_->validateUserInterfaceItem(item));
         }
@@ -306,7 +311,7 @@ void DocumentWindow::rebuildRecentMenu() {
     for (const QUrl& url : recent) {
         QAction* item = recentMenu_->addAction(url.fileName());
         item->setToolTip(url.toLocalFile());
-        connect(item, &QAction::triggered, this, [url] { controller()->openURL(url); });
+        connect(item, &QAction::triggered, this, [this, url] { controller()->openURL(url, this); });
     }
     recentMenu_->addSeparator();
     QAction* clear = recentMenu_->addAction(tr("Clear Menu"));
@@ -382,8 +387,8 @@ void DocumentWindow::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) files.append(url);
     event->acceptProposedAction();
     // Opened once the drop is over: opening may show an alert.
-    QTimer::singleShot(0, controller(), [files] {
-        for (const QUrl& url : files) controller()->openURL(url);
+    QTimer::singleShot(0, this, [this, files] {
+        for (const QUrl& url : files) controller()->openURL(url, this);
     });
 }
 

@@ -4,8 +4,15 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "core/ANIMParser.h"
+#include "export/ExportError.h"
+#include "lha/ArchiveExtractor.h"
 #include "lha/ui/PlainTextAlert.h"
 #include "platform/foundation/EscapedText.h"
+#include "platform/foundation/SystemError.h"
+#include "platform/mediaextension/ExtensionManifest.h"
+#include "platform/playback/PlaybackError.h"
+#include "reader-extension/FarragoConstants.h"
 
 namespace velarium::app {
 namespace {
@@ -18,6 +25,30 @@ std::function<void(const Error&)>& presenterOverride() {
 QString tr(const char* text) { return QCoreApplication::translate("Velarium", text); }
 
 std::string utf8(const QString& text) { return text.toStdString(); }
+
+bool in(const Error& error, const char* domain) { return error.domain == domain; }
+
+// The plain sentence for a failure of the format reader, the parser or the
+// playback machinery.
+QString plainReason(const Error& error, const QString& path) {
+    if (in(error, kANIMFormatReaderErrorDomain)) {
+        switch (error.code) {
+            case kANIMFormatReaderErrorInvalidFileSize:
+                return QFileInfo(path).size() == 0 ? tr("The file is empty.") : tr("The file is too large to open.");
+            case kANIMFormatReaderErrorReadFailed: return tr("The file could not be read.");
+            default: return tr("The file is not an IFF ANIM animation.");
+        }
+    }
+    if (in(error, kANIMParserErrorDomain)) {
+        if (error.code == kANIMParserErrorPictureTooLarge) return tr("The picture is too large to show.");
+        return tr("The file is not an IFF ANIM animation.");
+    }
+    if (in(error, kExtensionLoaderErrorDomain) || (in(error, kPlaybackErrorDomain) &&
+                                                    (error.code == kPlaybackErrorNoFormatReader ||
+                                                     error.code == kPlaybackErrorNoVideoDecoder)))
+        return tr("Velarium’s ANIM support could not be loaded. Installing Velarium again should mend it.");
+    return tr("The animation could not be decoded.");
+}
 
 }  // namespace
 
@@ -41,9 +72,21 @@ Error noPermissionError(const QString& path) {
 
 Error cannotOpenTypeError(const QString& path) {
     return Error(kCocoaErrorDomain, kFileReadUnknownError,
-                 utf8(tr("The document “%1” could not be opened. Velarium cannot open files of this type.")
-                          .arg(shownFileName(path))),
-                 utf8(tr("Velarium opens Amiga IFF ANIM animations.")));
+                 utf8(tr("The document “%1” could not be opened.").arg(shownFileName(path))),
+                 utf8(QFileInfo(path).isDir() ? tr("This is a folder, not an animation.")
+                                              : tr("The file is not an IFF ANIM animation.")));
+}
+
+Error endsEarlyError(const QString& path, quint64 frameCount) {
+    return Error(kCocoaErrorDomain, kFileReadUnknownError,
+                 utf8(tr("Part of “%1” is missing.").arg(shownFileName(path))),
+                 utf8(tr("The file ends early: frames after %1 are missing.").arg(frameCount)));
+}
+
+Error errorForUser(const Error& error, const QString& path) {
+    for (const char* spoken : {kCocoaErrorDomain, kPOSIXErrorDomain, exporter::kExportErrorDomain, kLHAErrorDomain})
+        if (in(error, spoken)) return error;
+    return Error(error.domain, error.code, utf8(plainReason(error, path)));
 }
 
 Error userCancelledError() {
@@ -54,18 +97,32 @@ bool isUserCancelled(const Error& error) {
     return error.domain == kCocoaErrorDomain && error.code == kUserCancelledError;
 }
 
+namespace {
+
+std::pair<QString, QString> alertTexts(const Error& error, const QString& context) {
+    const QString description = QString::fromStdString(error.localizedDescription);
+    QStringList details;
+    if (!context.isEmpty() && !description.isEmpty()) details << description;
+    if (!error.recoverySuggestion.empty()) details << QString::fromStdString(error.recoverySuggestion);
+    return {context.isEmpty() ? description : context, details.join(QStringLiteral("\n\n"))};
+}
+
+}  // namespace
+
+QString oneLineMessage(const Error& error, const QString& context) {
+    const auto [text, details] = alertTexts(error, context);
+    return (text + ' ' + details).simplified();
+}
+
 void presentError(const Error& error, QWidget* parent, const QString& context) {
     if (presenterOverride()) {
         presenterOverride()(error);
         return;
     }
-    const QString description = QString::fromStdString(error.localizedDescription);
-    QStringList details;
-    if (!context.isEmpty() && !description.isEmpty()) details << description;
-    if (!error.recoverySuggestion.empty()) details << QString::fromStdString(error.recoverySuggestion);
-    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), context.isEmpty() ? description : context,
-                      QMessageBox::Ok, parent);
-    if (!details.isEmpty()) alert.setInformativeText(details.join(QStringLiteral("\n\n")));
+    const auto [text, details] = alertTexts(error, context);
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                      parent ? parent->window() : nullptr);
+    if (!details.isEmpty()) alert.setInformativeText(details);
     showTextsPlainly(alert);
     alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     alert.exec();

@@ -7,9 +7,6 @@ namespace velarium::app {
 inline constexpr const char* kOpenDocumentAction = "openDocument";
 inline constexpr const char* kClearRecentDocumentsAction = "clearRecentDocuments";
 inline constexpr const char* kCloseDocumentAction = "closeDocument";
-inline constexpr const char* kSaveDocumentAction = "saveDocument";
-inline constexpr const char* kSaveDocumentAsAction = "saveDocumentAs";
-inline constexpr const char* kDuplicateDocumentAction = "duplicateDocument";
 inline constexpr const char* kRevertDocumentAction = "revertDocumentToSaved";
 inline constexpr const char* kExportFrameAction = "exportFrame";
 inline constexpr const char* kExportAnimationAction = "exportAnimation";
@@ -36,7 +33,9 @@ inline constexpr const char* kSpeedUpAction = "speedUp";
 inline constexpr const char* kShowInfoAction = "showDocumentInfo";
 inline constexpr const char* kCheckForUpdatesAction = "doWebUpdate";
 inline constexpr const char* kMediaExtensionTipAction = "showMediaExtensionTip";
+inline constexpr const char* kKeyboardShortcutsAction = "showKeyboardShortcuts";
 inline constexpr const char* kAboutAction = "about";
+inline constexpr const char* kAboutQtAction = "aboutQt";
 
 // Menu items that the application object answers for carry a tag; it
 // enables exactly the tags it knows.

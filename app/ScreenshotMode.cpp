@@ -27,7 +27,7 @@ constexpr int kFrameTimeoutMs = 60000;
 class ScreenshotRun {
 public:
     explicit ScreenshotRun(const AppCommandLine& commandLine) : commandLine_(commandLine) {
-        setErrorPresenter([this](const Error& error) { failWith(QString::fromStdString(error.localizedDescription)); });
+        setErrorPresenter([this](const Error& error) { failWith(oneLineMessage(error)); });
     }
     ~ScreenshotRun() { setErrorPresenter({}); }
 
@@ -68,7 +68,7 @@ private:
         Document* opened = nullptr;
         controller->openDocumentWithContentsOfURL(
             QUrl::fromLocalFile(commandLine_.files.first()), true, [&](Document* document, bool, const Error* error) {
-                if (error) failWith(QString::fromStdString(error->localizedDescription));
+                if (error) failWith(oneLineMessage(*error));
                 opened = document;
             });
         return opened;

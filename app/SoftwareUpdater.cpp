@@ -47,6 +47,8 @@ QString applicationName() { return QCoreApplication::applicationName(); }
 
 }  // namespace
 
+bool SoftwareUpdater::hasConfiguredFeed() { return !configuredFeed().isEmpty(); }
+
 SoftwareUpdater* SoftwareUpdater::updaterForBundle(QObject* parent) {
     return new SoftwareUpdater(QCoreApplication::applicationVersion(), parent);
 }

@@ -46,6 +46,9 @@ public:
     // A feed larger than this is not an appcast.
     static constexpr qint64 kMaximumFeedBytes = 4 * 1024 * 1024;
 
+    // Whether the settings name an update feed to check.
+    static bool hasConfiguredFeed();
+
     // The updater for this application, comparing against its version.
     static SoftwareUpdater* updaterForBundle(QObject* parent);
 

@@ -59,11 +59,13 @@ int main(int argc, char** argv) {
     if (commandLine.files.isEmpty()) {
         if (delegate.applicationShouldOpenUntitledFile()) delegate.applicationOpenUntitledFile();
     } else {
-        openFiles(commandLine.files);
+        delegate.openCommandLineFiles(commandLine.files);
     }
     // Nothing to show: the Open dialog was cancelled, or no file opened. An
     // archive waiting for extraction keeps the application running until its
-    // workflow has ended.
-    if (controller->documents().isEmpty() && !velarium::BW_LHAExtractor::isBusy()) return 0;
-    return QApplication::exec();
+    // workflow has ended. A file on the command line that failed makes the
+    // exit status 1.
+    if (controller->documents().isEmpty() && !velarium::BW_LHAExtractor::isBusy()) return delegate.exitStatus();
+    const int status = QApplication::exec();
+    return status != 0 ? status : delegate.exitStatus();
 }

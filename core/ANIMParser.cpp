@@ -49,9 +49,14 @@ bool ANIMParser::parseWithError(Error* error) {
     MediaTime currentTime = MediaTime::zero();
     std::uint64_t frameIndex = frames_.size();
     bool isFirstILBM = frames_.empty();
-    // The outer FORM's size is not trusted: the scan runs to the end of the bytes.
+    // The outer FORM's size is not trusted: the scan runs to the end of the
+    // bytes. It does tell a cut-off file from one with junk after its end:
+    // only a chunk that starts inside the FORM and runs past the last byte
+    // means the file ends early.
+    const std::uint64_t declaredEnd = kChunkHeaderSize + std::uint64_t(readU32BE(bytes + 4));
     for (std::uint64_t p = kHeaderSize; p + kChunkHeaderSize <= length;) {
         const std::uint32_t size = readU32BE(bytes + p + 4);
+        if (p < declaredEnd && p + kChunkHeaderSize + size > length) endsEarly_ = true;
         if (readU32BE(bytes + p) == fourCC("FORM") && size >= 4 && p + 12 <= length &&
             readU32BE(bytes + p + 8) == fourCC("ILBM")) {
             parseILBMAtOffset(p + 12, size - 4, frameIndex, isFirstILBM, currentTime, bytes, length);

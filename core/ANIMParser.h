@@ -59,6 +59,10 @@ public:
     std::uint8_t dpanSpeed() const { return dpanSpeed_; }
     const MediaTime& totalDuration() const { return totalDuration_; }
     const ANIMTexts& texts() const { return texts_; }
+    // True when a chunk that starts inside the file's FORM runs past the end
+    // of the bytes: the file was cut off, and the frames it held after the
+    // last one indexed are lost.
+    bool endsEarly() const { return endsEarly_; }
 
     // A copy of the frame table; the records are shared.
     std::vector<ANIMFrameInfoRef> frames() const { return frames_; }
@@ -160,6 +164,7 @@ private:
     std::vector<ANIMFrameInfoRef> frames_;
     std::vector<std::uint64_t> keyframeIndices_;  // frames holding a complete picture, ascending
     MediaTime totalDuration_ = MediaTime::zero();
+    bool endsEarly_ = false;
     PlanarGeometry geometry_;
 
     SharedMutableBytes planarBuffer_;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "reader-extension/ANIMTrackReader.h"
 #include "reader-extension/FarragoConstants.h"
@@ -80,7 +82,15 @@ void ANIMFormatReader::loadMetadataWithCompletionHandler(const MetadataHandler& 
     item->setIdentifier(kMetadataIdentifierQuickTimeUserDataComment);
     item->setDataType(kMetadataBaseDataTypeUTF8);
     item->setValue(comment);
-    completionHandler({std::move(item)}, nullptr);
+    std::vector<MetadataItemRef> items{std::move(item)};
+    if (parser_ && parser_->endsEarly()) {
+        auto cutOff = std::make_shared<MetadataItem>();
+        cutOff->setIdentifier(kMetadataIdentifierFileEndsEarly);
+        cutOff->setDataType(kMetadataBaseDataTypeUTF8);
+        cutOff->setValue(std::to_string(parser_->numFrames()));
+        items.push_back(std::move(cutOff));
+    }
+    completionHandler(std::move(items), nullptr);
 }
 
 void ANIMFormatReader::loadTrackReadersWithCompletionHandler(const TrackReadersHandler& completionHandler) {

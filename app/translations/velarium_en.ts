@@ -35,7 +35,7 @@ Move Velarium to your Applications folder and launch it again, then turn the ext
 Velarium itself opens ANIM files from anywhere.</source>
         <translation>Velarium is running from %1. Other applications — GNOME Videos, file-manager thumbnails and other GStreamer applications — see its ANIM support only once Velarium is installed.
 
-Install the Velarium Debian package, or run “cmake --install” with the prefix /usr; those applications then open ANIM files with nothing to switch on.
+To install it, install the velarium package with your package manager, for example: sudo apt install ./velarium_*.deb. Those applications then open ANIM files with nothing to switch on.
 
 Velarium itself opens ANIM files from anywhere.</translation>
     </message>

@@ -279,7 +279,7 @@ bool ExtractionDialogs::showNoAnimations(const QString& archiveName, const QStri
     alert.setInformativeText(tr("Its contents were extracted to “%1”.").arg(shown(fileName(destination))));
     QPushButton* show = alert.addButton(tr("Show in Finder"), QMessageBox::AcceptRole);
     QPushButton* ok = alert.addButton(tr("OK"), QMessageBox::RejectRole);
-    alert.setDefaultButton(show);
+    alert.setDefaultButton(ok);  // Enter keeps the user where they are
     alert.setEscapeButton(ok);
     runAlert(alert);
     return alert.clickedButton() == show;

@@ -6,6 +6,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QMessageBox>
+
+#include "lha/ui/PlainTextAlert.h"
+#include "platform/foundation/EscapedText.h"
 
 namespace velarium {
 namespace {
@@ -22,9 +26,23 @@ bool fileManagerAvailable(const QDBusConnection& bus) {
     return names->isServiceRegistered(service).value() || names->activatableServiceNames().value().contains(service);
 }
 
+// Says where the folder is when nothing could show it, so that the user can
+// go there another way.
+void tellNoFileManager(const QString& folder) {
+    QMessageBox alert(QMessageBox::Information, QCoreApplication::applicationName(),
+                      QCoreApplication::translate("velarium::FileManagerReveal", "No file manager could be started."));
+    alert.setInformativeText(
+        QCoreApplication::translate("velarium::FileManagerReveal", "The folder is “%1”.")
+            .arg(QString::fromStdString(escapedText(folder.toStdString()))));
+    showTextsPlainly(alert);
+    alert.setWindowModality(Qt::ApplicationModal);
+    alert.exec();
+}
+
 void openContainingFolder(const QUrl& url) {
     const QFileInfo info(url.toLocalFile());
-    QDesktopServices::openUrl(info.isDir() ? url : QUrl::fromLocalFile(info.absolutePath()));
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) tellNoFileManager(folder);
 }
 
 }  // namespace

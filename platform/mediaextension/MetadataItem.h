@@ -7,6 +7,10 @@ namespace velarium {
 
 // The user-data comment of a QuickTime-style movie.
 inline constexpr const char* kMetadataIdentifierQuickTimeUserDataComment = "udta/%A9cmt";
+// Present only when the file ends before its own structure says it does (it
+// was cut off): the samples it held after the last one read are lost. The
+// value is the number of samples read, as UTF-8 text.
+inline constexpr const char* kMetadataIdentifierFileEndsEarly = "com.brackwater.Velarium.fileEndsEarly";
 // Item values that are UTF-8 text.
 inline constexpr const char* kMetadataBaseDataTypeUTF8 = "UTF-8";
 

@@ -78,7 +78,7 @@ TEST_F(AppProcessTest, ScreenshotShowsTheFrameUnscaledOrFailsInOneLine) {
         {screenshot + QStringList{"--frame", "36", VELARIUM_DEMO_FILE}, 1, "out of range"},
         {screenshot + QStringList{outPath("missing.anim")}, 1, "no such file"},
         {screenshot + QStringList{garbage}, 1, ""},
-        {screenshot + QStringList{out_.path()}, 1, "cannot open files of this type"},
+        {screenshot + QStringList{out_.path()}, 1, "This is a folder, not an animation."},
         {{"--zoom", "0", VELARIUM_DEMO_FILE}, 2, ""}, {{"--aspect", "maybe", VELARIUM_DEMO_FILE}, 2, ""},
         {{"--frame", "3", VELARIUM_DEMO_FILE}, 2, ""}, {screenshot, 2, ""},
     };

@@ -59,12 +59,12 @@ TEST_F(DocumentControllerTest, FilesAreTypedByNameThenBySignatureAndBadOnesSayWh
         {"walk.iff", Contents::animation, kANIM, nullptr, "walk.iff.anim"},
         {"pic.dat", Contents::animation, kANIM, nullptr, "pic.dat.anim"},
         // The name alone makes these animations; playback finds them out.
-        {"broken.anim", Contents::garbage, kANIM, "could not be played"},
-        {"empty.anim", Contents::empty, kANIM, "could not be played"},
-        {"notes.txt", Contents::text, "text/plain", "cannot open files of this type"},
-        {"still.iff", Contents::stillPicture, "image/x-ilbm", "cannot open files of this type"},
-        {"notes", Contents::text, "", "cannot open files of this type"},
-        {"clips.anim", Contents::folder, "inode/directory", "cannot open files of this type"},
+        {"broken.anim", Contents::garbage, kANIM, "The file is not an IFF ANIM animation."},
+        {"empty.anim", Contents::empty, kANIM, "The file is empty."},
+        {"notes.txt", Contents::text, "text/plain", "The file is not an IFF ANIM animation."},
+        {"still.iff", Contents::stillPicture, "image/x-ilbm", "The file is not an IFF ANIM animation."},
+        {"notes", Contents::text, "", "The file is not an IFF ANIM animation."},
+        {"clips.anim", Contents::folder, "inode/directory", "This is a folder, not an animation."},
         {"gone.anim", Contents::missing, "", "no such file"},
         // The alert says the file cannot be read, not that it is of the wrong type.
         {"locked.anim", Contents::unreadable, kANIM, "permission"}, {"locked.iff", Contents::unreadable, "", "permission"},

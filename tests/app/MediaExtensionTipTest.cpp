@@ -15,11 +15,11 @@ namespace {
 
 using app::BW_MediaExtensionTip;
 
-// How often the alert showed; the last one's informative text and, in
-// order, its text, check box and accept and reject buttons.
+// How often the alert showed; the last one's informative text, its default
+// button and, in order, its text, check box and accept and reject buttons.
 struct Showing {
     int alerts = 0;
-    QString informative;
+    QString informative, defaultButton;
     QStringList texts;
 };
 
@@ -31,6 +31,7 @@ Showing answering(const std::function<void()>& run, QMessageBox::ButtonRole role
         if (!box) return;
         ++showing.alerts;
         showing.informative = box->informativeText();
+        showing.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
         showing.texts = {box->text(), box->checkBox() ? box->checkBox()->text() : QString()};
         for (const QMessageBox::ButtonRole shown : {QMessageBox::AcceptRole, QMessageBox::RejectRole})
             for (QAbstractButton* button : box->buttons())
@@ -119,11 +120,12 @@ TEST_F(MediaExtensionTipTest, AlertSaysWhatIsTrueHereAndItsButtonsDoWhatTheySay)
         ASSERT_EQ(showing.alerts, 1);
         EXPECT_EQ(showing.texts, QStringList({"ANIM support for other apps", QString::fromUtf8("Don\u2019t show this again"),
                                               c.installed ? "OK" : "Show in File Manager", "Not Now"}));
+        EXPECT_EQ(showing.defaultButton, "Not Now");
         const QStringList says = c.installed
             ? QStringList{"GStreamer", "GNOME Videos", "thumbnails", "nothing to switch on", "without it"}
-            : QStringList{folder, "GStreamer", "Debian package", "cmake --install", "from anywhere"};
+            : QStringList{folder, "GStreamer", "install the velarium package", "apt install", "from anywhere"};
         for (const QString& phrase : says) EXPECT_TRUE(showing.informative.contains(phrase)) << phrase.toStdString();
-        for (const char* foreign : {"macOS", "QuickTime", "Finder", "System Settings", "Media Extensions"})
+        for (const char* foreign : {"macOS", "QuickTime", "Finder", "System Settings", "Media Extensions", "cmake"})
             EXPECT_FALSE((showing.informative + showing.texts.join(' ')).contains(foreign)) << foreign;
 
         EXPECT_EQ(storedVersion(), "4.2.1");

@@ -100,15 +100,22 @@ TEST(ANIMParserContainer, ToleratesShortAndTruncatedChunks) {
     ASSERT_TRUE(shortHeader.ok);
     EXPECT_EQ(shortHeader.parser->width(), 0u);
     EXPECT_EQ(shortHeader.parser->planarBuffer()->size(), 0u);
+    EXPECT_FALSE(shortHeader.parser->endsEarly());
 
     // A DLTA that runs past the end of the file ends its ILBM: no picture
-    // data. Its FORM lies past what the outer FORM's size claims, which is ignored.
+    // data. Its FORM lies past what the outer FORM's size claims, which is
+    // ignored, so the file does not count as cut off.
     auto file = animFile({form("ILBM", {bmhd({}), body(2)})});
     file = concat({file, {'F', 'O', 'R', 'M', 0, 0, 0, 40}, {'I', 'L', 'B', 'M'}, anhd({.operation = 5, .relTime = 3}),
                    {'D', 'L', 'T', 'A'}, w32({100}), {1, 2, 3}});
     auto cut = parse(file);
     ASSERT_TRUE(cut.ok);
     ASSERT_EQ(cut.parser->numFrames(), 2u);
+    EXPECT_FALSE(cut.parser->endsEarly());
+    // Cut inside its second frame, inside the FORM, it does; whole, it does not.
+    const auto whole = animFile({form("ILBM", {bmhd({}), body(2)}), form("ILBM", {anhd({.operation = 5}), dlta(40)})});
+    EXPECT_FALSE(parse(whole).parser->endsEarly());
+    EXPECT_TRUE(parse(ByteVector(whole.begin(), whole.end() - 20)).parser->endsEarly());
     EXPECT_EQ(cut.parser->frameAtIndex(1).dataLength, 0u);
     EXPECT_EQ(cut.parser->frameAtIndex(1).operation, 5);  // read before the cut
     EXPECT_EQ(cut.parser->frameAtIndex(1).duration, MediaTime::make(3, 60));

@@ -143,7 +143,7 @@ protected:
     }
     static QString noAnimations(const QString& archive, const QString& folder) {
         return QString("alert “%1” contains no ANIM files. | Its contents were extracted to “%2”. | "
-                       "Show in File Manager*, OK").arg(archive, folder);
+                       "Show in File Manager, OK*").arg(archive, folder);
     }
 
     TemporaryFolder files_;
@@ -394,6 +394,20 @@ TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
     EXPECT_EQ(fileManager.startupIds, QStringList{QString()});
     QTest::qWait(100);
     EXPECT_TRUE(opened.urls.isEmpty());
+}
+
+// With nothing that can open the folder, an alert says so and names it.
+TEST(LHAReveal, WithNoFileManagerAnAlertNamesTheFolder) {
+    TemporaryFolder files;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");  // no xdg-open
+    QString said;
+    ModalAnswerer answerer([&](QWidget* modal) {
+        said = acceptMessageBox(modal) + ' ' + qobject_cast<QMessageBox*>(modal)->informativeText();
+    });
+    revealInFileManager(url(files / "notes.txt"), QDBusConnection::sessionBus());
+    qputenv("PATH", path);
+    EXPECT_EQ(said, "No file manager could be started. The folder is “" + QString::fromStdString(files.path().string()) + "”.");
 }
 
 }  // namespace
