@@ -168,7 +168,9 @@ void DocumentWindow::buildMenus() {
     connect(controller(), &BW_DocumentController::recentDocumentsChanged, this, &DocumentWindow::rebuildRecentMenu);
     rebuildRecentMenu();
     file->addSeparator();
-    connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence::Close}), &QAction::triggered, this,
+    // Ctrl+W on every desktop: Qt's standard binding for Close is Ctrl+F4
+    // alone where no desktop theme names another.
+    connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence(Qt::CTRL | Qt::Key_W)}), &QAction::triggered, this,
             &QWidget::close);
     connect(addAction(file, kRevertDocumentAction, tr("Re&load"), {QKeySequence::Refresh}), &QAction::triggered,
             this, [this] { document_->revertDocumentToSaved(); });
