@@ -117,6 +117,21 @@ exporter::ExportOptions ExportDialog::options() const {
 }
 
 namespace ExportAlerts {
+namespace {
+
+// Shows the alert modal on `parent`'s window (or the application when there
+// is none), its texts plain, with `safe` answering Enter and Escape; the
+// button that was clicked.
+QAbstractButton* ask(QMessageBox& alert, QPushButton* safe, QWidget* parent) {
+    alert.setDefaultButton(safe);
+    alert.setEscapeButton(safe);
+    showTextsPlainly(alert);
+    alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    alert.exec();
+    return alert.clickedButton();
+}
+
+}  // namespace
 
 bool showExported(const QString& text, const QString& summary, QWidget* parent) {
     QMessageBox alert(QMessageBox::Information, QCoreApplication::applicationName(), text, QMessageBox::NoButton,
@@ -124,12 +139,7 @@ bool showExported(const QString& text, const QString& summary, QWidget* parent) 
     alert.setInformativeText(summary);
     QPushButton* show = alert.addButton(tr("Show in File Manager"), QMessageBox::ActionRole);
     QPushButton* ok = alert.addButton(tr("OK"), QMessageBox::AcceptRole);
-    alert.setDefaultButton(ok);
-    alert.setEscapeButton(ok);
-    showTextsPlainly(alert);
-    alert.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    alert.exec();
-    return alert.clickedButton() == show;
+    return ask(alert, ok, parent) == show;
 }
 
 void showFailed(const QString& name, const Error& error, QWidget* parent) {
@@ -144,12 +154,7 @@ bool confirmReplacingFrames(const QString& example, int count, const QString& fo
     question.setInformativeText(tr("Replacing them overwrites what they hold."));
     QPushButton* replace = question.addButton(tr("Replace"), QMessageBox::AcceptRole);
     QPushButton* cancel = question.addButton(tr("Cancel"), QMessageBox::RejectRole);
-    question.setDefaultButton(cancel);
-    question.setEscapeButton(cancel);
-    showTextsPlainly(question);
-    question.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    question.exec();
-    return question.clickedButton() == replace;
+    return ask(question, cancel, parent) == replace;
 }
 
 }  // namespace ExportAlerts
