@@ -101,7 +101,6 @@ TEST_P(CycledPalette, TurnsRegistersByWholeStepsInTheirDirection) {
         const auto it = c.changed.find(x);
         EXPECT_EQ(Picture::rgb(cycled, x), it == c.changed.end() ? grey(x) : it->second) << "register " << x;
     }
-    EXPECT_EQ(picture.at(nullptr), still);
     const MediaTime start = MediaTime::zero();
     EXPECT_EQ(picture.at(&start), still);
 }
@@ -116,7 +115,6 @@ INSTANTIATE_TEST_SUITE_P(Ranges, CycledPalette, ::testing::Values(
               {{2, grey(5)}, {3, grey(2)}, {4, grey(3)}, {5, grey(4)}}},
     CycleCase{"CRNGReverse", {crng(16384, 3, 2, 5)}, kOneSixtieth,
               {{2, grey(3)}, {3, grey(4)}, {4, grey(5)}, {5, grey(2)}}},
-    CycleCase{"CRNGRateScalesLinearly", {crng(8192, 1, 2, 3)}, kOneSixtieth, {}},
     CycleCase{"CRNGHalfRateAfterTwoSixtieths", {crng(8192, 1, 2, 3)}, MediaTime::make(2, 60),
               {{2, grey(3)}, {3, grey(2)}}},
     CycleCase{"CRNGWrapsAfterAFullTurn", {crng(16384, 1, 2, 5)}, MediaTime::make(4, 60), {}},
@@ -141,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Ranges, CycledPalette, ::testing::Values(
     CycleCase{"DRNGOneCell", {drng(16384, 1, 0, 3, {}, {{2, 4}})}, kOneSixtieth, {}},
     CycleCase{"EachRangeKeepsItsOwnPhase", {crng(16384, 1, 2, 3), crng(8192, 1, 6, 7), ccrt(1, 10, 12, 0, 20000)},
               MediaTime::make(3, 60),
-              {{2, grey(3)}, {3, grey(2)}, {6, grey(7)}, {7, grey(6)}, {10, grey(11)}, {11, grey(12)}, {12, grey(10)}}}),
+              {{2, grey(3)}, {3, grey(2)}, {6, grey(7)}, {7, grey(6)},
+               {10, grey(11)}, {11, grey(12)}, {12, grey(10)}}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ColourCycling, HalfBriteColoursFollowTheirBaseRegisters) {

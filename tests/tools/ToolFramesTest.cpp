@@ -161,7 +161,8 @@ TEST(ToolFrames, CycleAtWritesEachFrameWithItsRangesTurned) {
         }
         EXPECT_EQ(changed, parser.numFrames());
 
-        const auto start = runTool({"frames", animation.file.string(), "-o", "-", "--format", "bgra", "--cycle-at", "0"});
+        const auto start =
+            runTool({"frames", animation.file.string(), "-o", "-", "--format", "bgra", "--cycle-at", "0"});
         const auto hashes = readLines(animation.expectedHashes);
         ASSERT_EQ(start.standardOutput.size(), frameBytes * hashes.size());
         for (std::size_t i = 0; i < hashes.size(); ++i)
