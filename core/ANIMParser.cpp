@@ -88,6 +88,18 @@ bool ANIMParser::parseWithError(Error* error) {
     return !frames_.empty();
 }
 
+bool ANIMParser::cyclesColours() const {
+    return std::any_of(colourRanges_.begin(), colourRanges_.end(), [](const ColourRange& r) { return r.cycles(); });
+}
+
+void ANIMParser::keepColourRange(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size) {
+    ColourRange range;
+    const bool read = identifier == fourCC("CRNG")   ? readCRNG(data, size, range)
+                      : identifier == fourCC("CCRT") ? readCCRT(data, size, range)
+                                                     : readDRNG(data, size, range);
+    if (read) colourRanges_.push_back(std::move(range));
+}
+
 void ANIMParser::keepText(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size) {
     std::string* text = identifier == fourCC("ANNO")   ? &texts_.annotation
                         : identifier == fourCC("AUTH") ? &texts_.author
@@ -151,7 +163,9 @@ void ANIMParser::parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, s
                 if (size >= kDPANMinSize) dpanSpeed_ = data[kDPANSpeed];
                 break;
             case fourCC("CRNG"):
-                systemLog(" - CRNG");
+            case fourCC("CCRT"):
+            case fourCC("DRNG"):
+                if (isFirstILBM) keepColourRange(readU32BE(bytes + q), data, size);
                 break;
             case fourCC("DPPS"):
                 systemLog(" - DPPS");

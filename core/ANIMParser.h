@@ -7,6 +7,7 @@
 
 #include "core/ANIMBitmapHeader.h"
 #include "core/ANIMFrameInfo.h"
+#include "core/ColourCycling.h"
 #include "core/FrameCheckpoints.h"
 #include "core/PlanarBitmap.h"
 #include "platform/coremedia/MediaTime.h"
@@ -59,6 +60,10 @@ public:
     std::uint8_t dpanSpeed() const { return dpanSpeed_; }
     const MediaTime& totalDuration() const { return totalDuration_; }
     const ANIMTexts& texts() const { return texts_; }
+    // The colour-cycling ranges (CRNG, CCRT, DRNG) of the first picture, in file order.
+    const std::vector<ColourRange>& colourRanges() const { return colourRanges_; }
+    // True when at least one of them cycles.
+    bool cyclesColours() const;
     // True when a chunk that starts inside the file's FORM runs past the end
     // of the bytes: the file was cut off, and the frames it held after the
     // last one indexed are lost.
@@ -104,13 +109,20 @@ public:
     bool decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length, Error* error);
     bool decodeFrameAtIndex(std::uint64_t index, Bytes& buffer, Error* error);
     SharedMutableBytes decodeFrameAtIndex(std::uint64_t index, Error* error);
+    // The same frame as it looks `cyclingElapsed` after colour cycling
+    // started: the frame's own pixels through its colour map turned by the
+    // ranges. Asking again for the frame in hand only converts it again.
+    bool decodeFrameAtIndex(std::uint64_t index, const MediaTime& cyclingElapsed, std::uint8_t* bytes,
+                            std::uint64_t length, Error* error);
     // A copy of the frame's BODY or DLTA bytes; none (and no error) without data.
     SharedBytes rawDataForFrameAtIndex(std::uint64_t index, Error* error) const;
 
     // Pipeline steps.
     void decodeKeyframe(const ANIMFrameInfo& frame);
     void decodeDeltaFrame(const ANIMFrameInfo& frame);
-    void planarToBGRABytes(std::uint8_t* destination, const SharedBytes& colorMap) const;
+    // With a cycling time, the colour map is first turned by the ranges as they stand then.
+    void planarToBGRABytes(std::uint8_t* destination, const SharedBytes& colorMap,
+                           const MediaTime* cyclingElapsed = nullptr) const;
 
     // Delta decoders: apply one DLTA chunk to the buffer the frame's
     // interleave selects. Damaged data ends the frame early and keeps what
@@ -140,6 +152,10 @@ public:
     static constexpr std::uint32_t kCamgEHB = 0x80;
 
 private:
+    bool decodeFrame(std::uint64_t index, const MediaTime* cyclingElapsed, std::uint8_t* bytes, std::uint64_t length,
+                     Error* error);
+    // Keeps a colour-cycling range read from a CRNG, CCRT or DRNG chunk.
+    void keepColourRange(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size);
     // Keeps a text chunk's bytes when the chunk is one of ANIMTexts' kinds.
     void keepText(std::uint32_t identifier, const std::uint8_t* data, std::uint32_t size);
     void parseILBMAtOffset(std::uint64_t offset, std::uint64_t length, std::uint64_t frameIndex, bool isFirstILBM,
@@ -161,6 +177,7 @@ private:
     std::uint32_t camgMode_ = 0;
     std::uint8_t dpanSpeed_ = 0;
     ANIMTexts texts_;
+    std::vector<ColourRange> colourRanges_;
     std::vector<ANIMFrameInfoRef> frames_;
     std::vector<std::uint64_t> keyframeIndices_;  // frames holding a complete picture, ascending
     MediaTime totalDuration_ = MediaTime::zero();

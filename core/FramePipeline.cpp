@@ -35,6 +35,16 @@ Error frameIndexError() {
 
 bool ANIMParser::decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, std::uint64_t length,
                                     Error* error) {
+    return decodeFrame(index, nullptr, bytes, length, error);
+}
+
+bool ANIMParser::decodeFrameAtIndex(std::uint64_t index, const MediaTime& cyclingElapsed, std::uint8_t* bytes,
+                                    std::uint64_t length, Error* error) {
+    return decodeFrame(index, &cyclingElapsed, bytes, length, error);
+}
+
+bool ANIMParser::decodeFrame(std::uint64_t index, const MediaTime* cyclingElapsed, std::uint8_t* bytes,
+                             std::uint64_t length, Error* error) {
     if (index >= numFrames()) return fail(error, frameIndexError());
     if (!bytes || length < width() * height() * 4)
         return fail(error, Error(kANIMParserErrorDomain, kANIMParserErrorDestinationTooSmall,
@@ -54,7 +64,7 @@ bool ANIMParser::decodeFrameAtIndex(std::uint64_t index, std::uint8_t* bytes, st
     }
 
     const SharedBytes& frameColors = frames_[index]->colorMap;
-    planarToBGRABytes(bytes, frameColors ? frameColors : colorMap_);
+    planarToBGRABytes(bytes, frameColors ? frameColors : colorMap_, cyclingElapsed);
     return true;
 }
 
@@ -176,13 +186,18 @@ PlanarBitmap ANIMParser::deltaTarget(const ANIMFrameInfo& frame) {
     return PlanarBitmap(buffer.data(), geometry_);
 }
 
-void ANIMParser::planarToBGRABytes(std::uint8_t* destination, const SharedBytes& colorMap) const {
+void ANIMParser::planarToBGRABytes(std::uint8_t* destination, const SharedBytes& colorMap,
+                                   const MediaTime* cyclingElapsed) const {
     ColourMode mode;
     mode.ham = isHAM();
     mode.ehb = isEHB();
     if (bitmapHeader_.masking == kMaskingHasTransparentColor) mode.transparentColor = bitmapHeader_.transparentColor;
-    convertPlanarToBGRA(planarBuffer_->data(), geometry_, mode, colorMap ? colorMap->data() : nullptr,
-                        colorMap ? colorMap->size() : 0, destination);
+    ColourTable colours =
+        makeColourTable(colorMap ? colorMap->data() : nullptr, colorMap ? colorMap->size() : 0, mode.ehb);
+    // Cycling turns registers, not shown colours: HAM then holds the turned
+    // base colours, and equal colours in two registers stay apart.
+    if (cyclingElapsed) cycleColourTable(colours, colourRanges_, *cyclingElapsed, mode.ehb);
+    convertPlanarToBGRA(planarBuffer_->data(), geometry_, mode, colours, destination);
 }
 
 }  // namespace velarium

@@ -17,7 +17,7 @@ constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 enum HamControl : unsigned { kHamPalette = 0, kHamBlue = 1, kHamRed = 2, kHamGreen = 3 };
 
-using Palette = std::array<std::uint32_t, kPaletteSize>;
+using Palette = ColourTable;
 
 // Pixels are gathered in groups of 16 byte columns: 128 pixels, 16 bytes of
 // each plane, each plane's 16 bytes held in one 128-bit vector (two 64-bit
@@ -114,21 +114,6 @@ inline void forEachGroupInRow(const std::uint8_t* planar, const PlanarGeometry& 
     use(available >= kGroupBytes ? gatherGroup<Planes>(planar + offset, planeSize)
                                  : gatherPartialGroup<Planes>(planar + offset, planeSize, available),
         x, width - x);
-}
-
-Palette buildPalette(const std::uint8_t* colorMap, std::size_t length, bool ehb) {
-    Palette palette{};
-    const std::size_t registers = colorMap ? std::min(length / 3, kPaletteSize) : 0;
-    for (std::size_t i = 0; i < registers; ++i) {
-        const std::uint8_t* rgb = colorMap + 3 * i;
-        palette[i] = kOpaque | (std::uint32_t(rgb[0]) << 16) | (std::uint32_t(rgb[1]) << 8) | rgb[2];
-    }
-    // Extra half-brite: a map of up to 32 colours gets its halved copies.
-    if (ehb && colorMap && length >= 3 && length < kEhbFullMapBytes) {
-        for (std::size_t i = 0; i < std::min(registers, kEhbRegisters); ++i)
-            palette[kEhbRegisters + i] = kOpaque | ((palette[i] >> 1) & 0x7F7F7Fu);
-    }
-    return palette;
 }
 
 inline void storePixel(std::uint8_t* out, std::uint32_t bgra) {
@@ -250,11 +235,26 @@ constexpr Converter kHamConverters[kMaxIndexPlanes - kHamMinPlanes + 1] = {
 
 }  // namespace
 
-void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geometry, ColourMode mode,
-                         const std::uint8_t* colorMap, std::size_t colorMapLength, std::uint8_t* destination) {
-    Palette palette = buildPalette(colorMap, colorMapLength, mode.ehb);
-    // Unfilled entries are black; alpha is always opaque in the output.
+ColourTable makeColourTable(const std::uint8_t* colorMap, std::size_t length, bool ehb) {
+    Palette palette{};
+    const std::size_t registers = colorMap ? std::min(length / 3, kPaletteSize) : 0;
+    for (std::size_t i = 0; i < registers; ++i) {
+        const std::uint8_t* rgb = colorMap + 3 * i;
+        palette[i] = kOpaque | (std::uint32_t(rgb[0]) << 16) | (std::uint32_t(rgb[1]) << 8) | rgb[2];
+    }
+    // Extra half-brite: a map of up to 32 colours gets its halved copies.
+    if (ehb && colorMap && length >= 3 && length < kEhbFullMapBytes) {
+        for (std::size_t i = 0; i < std::min(registers, kEhbRegisters); ++i)
+            palette[kEhbRegisters + i] = kOpaque | ((palette[i] >> 1) & 0x7F7F7Fu);
+    }
+    // Unfilled entries are black; alpha is always opaque.
     for (auto& entry : palette) entry |= kOpaque;
+    return palette;
+}
+
+void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geometry, ColourMode mode,
+                         const ColourTable& colours, std::uint8_t* destination) {
+    Palette palette = colours;
     // A brush's background register keeps its colour but lets what lies
     // beneath show through.
     if (mode.transparentColor >= 0 && mode.transparentColor < static_cast<int>(kPaletteSize))
@@ -264,6 +264,11 @@ void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geome
         kHamConverters[geometry.numPlanes - kHamMinPlanes](planar, geometry, palette, destination);
     else
         kIndexedConverters[std::min(geometry.numPlanes, kMaxIndexPlanes)](planar, geometry, palette, destination);
+}
+
+void convertPlanarToBGRA(const std::uint8_t* planar, const PlanarGeometry& geometry, ColourMode mode,
+                         const std::uint8_t* colorMap, std::size_t colorMapLength, std::uint8_t* destination) {
+    convertPlanarToBGRA(planar, geometry, mode, makeColourTable(colorMap, colorMapLength, mode.ehb), destination);
 }
 
 }  // namespace velarium

@@ -42,6 +42,14 @@ TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
                                                            form("ILBM", {anhd({5, 1, 1, 0}), delta}),
                                                            form("ILBM", {anhd({5, 1, 1, 0}), delta}),
                                                            form("ILBM", {anhd({7, 1, 0, 0}), delta})}));
+    // Ranges of every kind the info lists: cycling, inactive, a DRNG with a true-colour cell.
+    const std::string cycling = file(
+        "cycling.anim",
+        animFile({form("ILBM", {bmhd({}), chunk("CRNG", concat({w16({0, 16384, 1}), words({2, 5}, 1)})),
+                                chunk("CCRT", concat({w16({0xFFFF}), words({1, 3}, 1), w32({0, 250000}), w16({0})})),
+                                chunk("DRNG", concat({words({0, 2}, 1), w16({8192, 2}), words({1, 2}, 1),
+                                                      words({1, 0xAB, 0xCD, 0xEF, 0, 2, 2, 9}, 1)})),
+                                chunk("BODY", {0, 0})})}));
     const auto failed = [](const std::string& file, const std::string& message) {
         return std::vector<std::string>{"velarium-tool: " + file + ": " + message};
     };
@@ -60,7 +68,12 @@ TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
           "CAMG:            0x00000000 (HAM: off, EHB: off)", "Aspect:          10:11", "Frames:          36",
           "Operations:      36 x key frame (BODY)", "Interleave:      - (no delta frames)", "DPAN speed:      10 fps",
           "First frame:     0.100 s (6/60)", "Total duration:  3.600 s (216/60)", "Frame rate:      10.00 fps",
-          "Colours:         32; CMAP holds 32"},
+          "Colours:         32; CMAP holds 32", "Colour ranges:   none"},
+         {}},
+        {{"info", cycling}, 0,
+         {"Colour ranges:   3 (2 cycling)", "  Range 1:       CRNG, registers 2-5, 60.00 steps/s, forward, active",
+          "  Range 2:       CCRT, registers 1-3, 4.00 steps/s, reverse, active",
+          "  Range 3:       DRNG, registers 2, 9 + 1 true colour, 30.00 steps/s, reverse, inactive"},
          {}},
         {{"info", mixed}, 0,
          {"CAMG:            0x00000880 (HAM: HAM6, EHB: on)",
@@ -88,6 +101,9 @@ TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
         {frames({"--jobs", "17"}), kUsage, {}, misused("--jobs: expected at most 16")},
         {frames({"--jobs", "two"}), kUsage, {}, misused("--jobs: expected a whole number, not two")},
         {frames({"--jobs", "-1"}), kUsage, {}, misused("--jobs: expected a whole number, not -1")},
+        {frames({"--cycle-at", "-1"}), kUsage, {}, misused("--cycle-at: expected seconds such as 2 or 0.25, not -1")},
+        {frames({"--cycle-at", "1e3"}), kUsage, {}, misused("--cycle-at: expected seconds such as 2 or 0.25, not 1e3")},
+        {frames({"--cycle-at", "."}), kUsage, {}, misused("--cycle-at: expected seconds such as 2 or 0.25, not .")},
         {{}, kUsage, {}, helpOf({})},
         {{"info"}, kUsage, {}, helpOf({"info"})},
         {{"frames", "-o", out}, kUsage, {}, helpOf({"frames"})},

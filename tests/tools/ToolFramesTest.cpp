@@ -136,6 +136,41 @@ TEST(ToolFrames, StandardOutputIsEveryFrameBackToBack) {
     }
 }
 
+// --cycle-at: every frame as the decoding core turns its colour map at that
+// time (checked by pixels on its own); at 0 s, the frames as stored.
+TEST(ToolFrames, CycleAtWritesEachFrameWithItsRangesTurned) {
+    if (!haveCorpus()) GTEST_SKIP() << "corpus not present";
+    for (const auto& animation : corpusAnimations({"amospro_Bug.anim", "pydpainter_color-balls.anim"})) {
+        SCOPED_TRACE(animation.name);
+        ANIMParser parser(makeSharedBytes(readFileBytes(animation.file)));
+        ASSERT_TRUE(parser.parseWithError(nullptr));
+        const MediaTime t = MediaTime::make(2345, 1000);
+        const auto cycled = runTool({"frames", animation.file.string(), "-o", "-", "--format", "bgra", "--jobs", "2",
+                                     "--cycle-at", "2.345"});
+        ASSERT_EQ(cycled.exitStatus, 0) << cycled.standardError;
+        const std::size_t frameBytes = parser.width() * parser.height() * 4;
+        ASSERT_EQ(cycled.standardOutput.size(), frameBytes * parser.numFrames());
+        std::size_t changed = 0;
+        for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
+            Bytes still(frameBytes), want(frameBytes);
+            ASSERT_TRUE(parser.decodeFrameAtIndex(i, still, nullptr));
+            ASSERT_TRUE(parser.decodeFrameAtIndex(i, t, want.data(), want.size(), nullptr));
+            EXPECT_TRUE(cycled.standardOutput.compare(i * frameBytes, frameBytes,
+                                                      std::string(want.begin(), want.end())) == 0) << "frame " << i;
+            changed += want != still;
+        }
+        EXPECT_EQ(changed, parser.numFrames());
+
+        const auto start =
+            runTool({"frames", animation.file.string(), "-o", "-", "--format", "bgra", "--cycle-at", "0"});
+        const auto hashes = readLines(animation.expectedHashes);
+        ASSERT_EQ(start.standardOutput.size(), frameBytes * hashes.size());
+        for (std::size_t i = 0; i < hashes.size(); ++i)
+            EXPECT_EQ(sha256Hex(reinterpret_cast<const std::uint8_t*>(start.standardOutput.data()) + i * frameBytes,
+                                frameBytes), hashes[i].substr(0, 64)) << "frame " << i;
+    }
+}
+
 // A frame that cannot be written stops the export there, with the same one
 // line whatever the number of workers, and nothing after it is written.
 TEST(ToolFrames, AWriteFailureStopsAtThatFrame) {

@@ -58,6 +58,9 @@ TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
         EXPECT_EQ(facts["height"], std::stoull(cell("height")));
         EXPECT_EQ(facts["planes"], std::stoull(cell("planes")));
         EXPECT_EQ(facts["frameCount"], std::stoull(cell("nframes")));
+        const json chunks = catalogueJson(cell("other_chunks"));
+        EXPECT_EQ(facts["colorRanges"].size(),
+                  chunks.value("CRNG", 0u) + chunks.value("CCRT", 0u) + chunks.value("DRNG", 0u));
         EXPECT_EQ(facts["dpanSpeed"], cell("dpan").empty() ? 0 : catalogueJson(cell("dpan"))["fps_byte"].get<int>());
 
         // The catalogue counts frames by ANHD operation: the key frame is

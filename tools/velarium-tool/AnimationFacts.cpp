@@ -65,6 +65,7 @@ AnimationFacts collectFacts(const ANIMParser& parser) {
         facts.baseRegisters = parser.numColors();
     }
     facts.cmapEntries = parser.colorMap() ? parser.colorMap()->size() / kBytesPerCMAPEntry : 0;
+    facts.colourRanges = parser.colourRanges();
     return facts;
 }
 
@@ -106,6 +107,28 @@ std::string compressionName(std::uint8_t compression) {
 std::string hamModeName(const AnimationFacts& facts) {
     if (!facts.ham) return "off";
     return facts.planes >= kHAM8Planes ? "HAM8" : "HAM6";
+}
+
+std::vector<int> colourRangeRegisters(const ColourRange& range) {
+    std::vector<int> registers;
+    for (const ColourCell& cell : range.cells)
+        if (cell.colourRegister != ColourCell::kTrueColour) registers.push_back(cell.colourRegister);
+    return registers;
+}
+
+std::string colourRangeRegistersText(const ColourRange& range) {
+    const std::vector<int> registers = colourRangeRegisters(range);
+    std::string text;
+    if (range.kind != ColourRangeKind::kDRNG) {
+        text = std::to_string(range.low) + "-" + std::to_string(range.high);
+    } else {
+        for (int r : registers) text += (text.empty() ? "" : ", ") + std::to_string(r);
+        if (text.empty()) text = "none";
+    }
+    const std::size_t trueColours = range.cells.size() - registers.size();
+    if (trueColours > 0)
+        text += " + " + std::to_string(trueColours) + (trueColours == 1 ? " true colour" : " true colours");
+    return text;
 }
 
 double averageFrameRate(const AnimationFacts& facts) {

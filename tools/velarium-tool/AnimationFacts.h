@@ -42,6 +42,8 @@ struct AnimationFacts {
     std::uint64_t colorCount = 0;     // colours the display mode can show
     std::uint64_t baseRegisters = 0;  // palette registers behind them
     std::uint64_t cmapEntries = 0;    // colour registers in the first CMAP
+
+    std::vector<ColourRange> colourRanges;  // of the first picture, in file order
 };
 
 AnimationFacts collectFacts(const ANIMParser& parser);
@@ -51,6 +53,11 @@ std::string operationName(std::uint8_t operation);  // "Byte Vertical Delta (ANI
 std::string maskingName(std::uint8_t masking);
 std::string compressionName(std::uint8_t compression);
 std::string hamModeName(const AnimationFacts& facts);  // "off", "HAM6", "HAM8"
+// A range's registers for people: "2-5" for a run, "2, 5, 9" for DRNG's
+// cells, with "+ 1 true colour" when some cells hold no register.
+std::string colourRangeRegistersText(const ColourRange& range);
+// Registers a range turns, bottom to top.
+std::vector<int> colourRangeRegisters(const ColourRange& range);
 // Frames per second over the whole animation; 0 when it has no duration.
 double averageFrameRate(const AnimationFacts& facts);
 

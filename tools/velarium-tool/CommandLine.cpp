@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "tools/velarium-tool/ToolError.h"
@@ -34,6 +35,28 @@ std::string checkJobCount(const std::string& text) {
     if (digits.size() > 2 || std::stoul(digits) > kMaxFrameJobs)
         problem = "expected at most " + std::to_string(kMaxFrameJobs);
     return problem;
+}
+
+// Seconds as plain decimals ("2", "0.25"), exact to the microsecond.
+constexpr std::int32_t kMicroseconds = 1000000;
+constexpr std::size_t kMaxWholeSecondDigits = 9;
+constexpr std::size_t kMaxFractionDigits = 6;
+
+std::optional<MediaTime> parseSeconds(const std::string& text) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if ((whole.empty() && fraction.empty()) || whole.size() > kMaxWholeSecondDigits ||
+        fraction.size() > kMaxFractionDigits || whole.find_first_not_of("0123456789") != std::string::npos ||
+        fraction.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const std::int64_t seconds = whole.empty() ? 0 : std::stoll(whole);
+    const std::int64_t micros = std::stoll((fraction + "000000").substr(0, kMaxFractionDigits));
+    return MediaTime::make(seconds * kMicroseconds + micros, kMicroseconds);
+}
+
+std::string checkSeconds(const std::string& text) {
+    return parseSeconds(text) ? std::string() : "expected seconds such as 2 or 0.25, not " + text;
 }
 
 // A mistake on the command line: one line, with a pointer to the help.
@@ -92,6 +115,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                        "delta on its own (default 1: one after another)")
         ->type_name("N")
         ->check(CLI::Validator(checkJobCount, "", "worker count"));
+    std::string cycleAt;
+    CLI::Option* cycleAtOption =
+        frames->add_option("--cycle-at", cycleAt,
+                           "Write each frame as it looks SECONDS after colour cycling started (its colour "
+                           "ranges turned that far)")
+            ->type_name("SECONDS")
+            ->check(CLI::Validator(checkSeconds, "", "seconds"));
 
     CLI::App* play = app.add_subcommand("play", "Play the animation without showing it, printing each frame's time");
     play->footer("Each frame is printed as the player presents it, then the frames shown, late and\n"
@@ -172,6 +202,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         result.command = CommandLine::Command::Frames;
         result.frames.format = format == kFormatBGRA ? FrameFormat::BGRA : FrameFormat::PNG;
         if (countOption->count() > 0) result.frames.count = count;
+        if (cycleAtOption->count() > 0) result.frames.cycleAt = parseSeconds(cycleAt);
         if (result.frames.file.empty())
             result.exitStatus = printUsage(*frames, app.get_name());
         else if (result.frames.output.empty())

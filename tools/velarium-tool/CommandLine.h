@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "export/Exporter.h"
+#include "platform/coremedia/MediaTime.h"
 
 namespace velarium::tool {
 
@@ -23,6 +24,7 @@ struct FramesOptions {
     std::uint64_t from = 0;
     std::optional<std::uint64_t> count;  // to the last frame when absent
     unsigned jobs = 1;                   // decoding workers; 1 decodes on the main thread
+    std::optional<MediaTime> cycleAt;    // time since colour cycling started; none: the frames as stored
 };
 
 inline constexpr unsigned kMaxFrameJobs = 16;

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/coremedia/MediaTime.h"
 #include "platform/coremedia/PixelBuffer.h"
 #include "platform/foundation/Error.h"
 
@@ -16,13 +18,15 @@ class Frame {
 public:
     Frame() = default;
     explicit Frame(PixelBufferRef picture);
+    // Packed rows of `bytesPerRow` bytes held in `pixels`.
+    Frame(std::shared_ptr<const std::vector<std::uint8_t>> pixels, std::uint64_t bytesPerRow);
 
     explicit operator bool() const { return base_ != nullptr; }
     const std::uint8_t* row(std::uint64_t y) const { return base_ + y * bytesPerRow_; }
     std::uint64_t bytesPerRow() const { return bytesPerRow_; }
 
 private:
-    std::shared_ptr<PixelBuffer> locked_;  // unlocks the buffer when the last copy goes
+    std::shared_ptr<const void> held_;  // unlocks the buffer, or lets the bytes go, when the last copy goes
     const std::uint8_t* base_ = nullptr;
     std::uint64_t bytesPerRow_ = 0;
 };
@@ -48,5 +52,11 @@ public:
 // Opens the animation at `path` as a frame source; null (and the error)
 // when it cannot be read or holds no frames.
 std::unique_ptr<FrameSource> openFrameSource(const std::string& path, Error* error);
+
+// The same frames as they look `cyclingElapsed` after colour cycling
+// started. Cycling is a presentation of the file's own registers, which the
+// decoded pictures no longer hold, so these come from the decoding core.
+std::unique_ptr<FrameSource> openCycledFrameSource(const std::string& path, const MediaTime& cyclingElapsed,
+                                                   Error* error);
 
 }  // namespace velarium::tool

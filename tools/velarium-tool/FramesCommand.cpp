@@ -19,6 +19,11 @@ struct FrameRange {
     std::uint64_t end = 0;
 };
 
+std::unique_ptr<FrameSource> openSource(const FramesOptions& options, Error* error) {
+    return options.cycleAt ? openCycledFrameSource(options.file, *options.cycleAt, error)
+                           : openFrameSource(options.file, error);
+}
+
 bool chooseFrames(const FrameSource& source, const FramesOptions& options, FrameRange& range, Error* error) {
     if (source.width() == 0 || source.height() == 0)
         return fail(error, toolError(kToolErrorEmptyPicture,
@@ -48,12 +53,12 @@ bool writeFrames(FrameSource& source, const FrameRange& range, FrameOutput& outp
 
 // The same with `jobs` workers, each with a source of its own: the one
 // already open and jobs - 1 more.
-bool writeFramesInParallel(std::unique_ptr<FrameSource> source, const std::string& path, unsigned jobs,
+bool writeFramesInParallel(std::unique_ptr<FrameSource> source, const FramesOptions& options, unsigned jobs,
                            const FrameRange& range, FrameOutput& output, Error* error) {
     std::vector<std::unique_ptr<FrameSource>> sources;
     sources.push_back(std::move(source));
     while (sources.size() < jobs) {
-        sources.push_back(openFrameSource(path, error));
+        sources.push_back(openSource(options, error));
         if (!sources.back()) return false;
     }
     const FrameWriter write = [&](std::uint64_t index, const Frame& frame, Error* writeError) {
@@ -66,7 +71,7 @@ bool writeFramesInParallel(std::unique_ptr<FrameSource> source, const std::strin
 
 int runFramesCommand(const FramesOptions& options) {
     Error error;
-    auto source = openFrameSource(options.file, &error);
+    auto source = openSource(options, &error);
     FrameRange range;
     bool done = source && chooseFrames(*source, options, range, &error);
     if (done) {
@@ -74,7 +79,7 @@ int runFramesCommand(const FramesOptions& options) {
         // More workers than frames would have nothing to do.
         const auto jobs = static_cast<unsigned>(std::min<std::uint64_t>(options.jobs, range.end - range.first));
         done = output.open(&error) &&
-               (jobs > 1 ? writeFramesInParallel(std::move(source), options.file, jobs, range, output, &error)
+               (jobs > 1 ? writeFramesInParallel(std::move(source), options, jobs, range, output, &error)
                          : writeFrames(*source, range, output, &error)) &&
                output.finish(&error);
     }

@@ -64,9 +64,20 @@ std::string colorsText(const AnimationFacts& facts) {
     return text + format("; CMAP holds %" PRIu64, facts.cmapEntries);
 }
 
+std::string directionName(const ColourRange& range) { return range.reverse ? "reverse" : "forward"; }
+
+// "CRNG, registers 2-5, 60.00 steps/s, forward, active".
+std::string colourRangeText(const ColourRange& range) {
+    std::string text = colourRangeKindName(range.kind) + ", registers " + colourRangeRegistersText(range) +
+                       format(", %.2f steps/s, ", range.stepsPerSecond()) + directionName(range) +
+                       (range.active ? ", active" : ", inactive");
+    if (range.active && !range.cycles()) text += " (does not cycle)";
+    return text;
+}
+
 std::vector<Row> factRows(const std::string& file, const AnimationFacts& facts) {
     const double rate = averageFrameRate(facts);
-    return {
+    std::vector<Row> rows = {
         {"File", file},
         {"Size", format("%" PRIu64 " x %" PRIu64 " pixels", facts.width, facts.height)},
         {"Planes", format("%" PRIu64, facts.planes)},
@@ -84,6 +95,12 @@ std::vector<Row> factRows(const std::string& file, const AnimationFacts& facts) 
         {"Frame rate", rate > 0 ? format("%.2f fps", rate) : "-"},
         {"Colours", colorsText(facts)},
     };
+    const auto& ranges = facts.colourRanges;
+    const auto cycling = std::count_if(ranges.begin(), ranges.end(), [](const auto& r) { return r.cycles(); });
+    rows.push_back({"Colour ranges", ranges.empty() ? "none" : format("%zu (%td cycling)", ranges.size(), cycling)});
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        rows.push_back({format("  Range %zu", i + 1), colourRangeText(ranges[i])});
+    return rows;
 }
 
 void printRows(const std::vector<Row>& rows) {
@@ -108,6 +125,15 @@ Json factsJson(const std::string& file, const AnimationFacts& facts) {
                                       {"name", operationName(use.operation)},
                                       {"frames", use.frames}});
     }
+    Json ranges = Json::array();
+    for (const ColourRange& range : facts.colourRanges)
+        ranges.push_back(Json{{"kind", colourRangeKindName(range.kind)},
+                              {"registers", colourRangeRegisters(range)},
+                              {"trueColours", range.cells.size() - colourRangeRegisters(range).size()},
+                              {"stepsPerSecond", range.stepsPerSecond()},
+                              {"direction", directionName(range)},
+                              {"active", range.active},
+                              {"cycles", range.cycles()}});
     return Json{
         {"file", file},
         {"width", facts.width},
@@ -130,6 +156,7 @@ Json factsJson(const std::string& file, const AnimationFacts& facts) {
         {"colors", facts.colorCount},
         {"baseRegisters", facts.baseRegisters},
         {"cmapEntries", facts.cmapEntries},
+        {"colorRanges", std::move(ranges)},
     };
 }
 

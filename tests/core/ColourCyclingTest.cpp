@@ -1,0 +1,225 @@
+// Colour cycling by pixels: each range turns its registers by
+// floor(t × steps a second), in its direction, with its own phase; EHB halves
+// follow their base registers, HAM holds the turned base colours; a time of
+// zero, or a range that does not cycle, leaves every byte as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/ANIMParser.h"
+#include "support/Corpus.h"
+#include "support/IFFWriter.h"
+
+namespace velarium {
+namespace {
+
+using namespace velarium::testing;
+
+constexpr unsigned kWidth = 64;  // pixel x shows register x (mod the registers the planes reach)
+
+// Register r is grey r × 4 (0x000000, 0x040404, ...): every colour differs.
+std::uint32_t grey(unsigned r) { return (r * 4) * 0x010101u; }
+std::uint32_t half(std::uint32_t c) { return (c >> 1) & 0x7F7F7F; }
+
+// One stored row of kWidth pixels whose indices are `pixel(x)`.
+template <typename Index>
+ByteVector bodyRow(unsigned planes, Index pixel) {
+    ByteVector row;
+    for (unsigned p = 0; p < planes; ++p)
+        for (unsigned byte = 0; byte < kWidth / 8; ++byte) {
+            std::uint8_t bits = 0;
+            for (unsigned k = 0; k < 8; ++k) bits |= ((pixel(byte * 8 + k) >> p) & 1u) << (7 - k);
+            row.push_back(bits);
+        }
+    return row;
+}
+
+ByteVector crng(unsigned rate, unsigned flags, unsigned low, unsigned high) {
+    return chunk("CRNG", concat({w16({0, rate, flags}), words({low, high}, 1)}));
+}
+ByteVector ccrt(int direction, unsigned start, unsigned end, unsigned seconds, unsigned microseconds) {
+    return chunk("CCRT", concat({w16({std::uint32_t(direction) & 0xFFFF}), words({start, end}, 1),
+                                 w32({seconds, microseconds}), w16({0})}));
+}
+// Register cells (cell, register) and true-colour cells (cell, 0xRRGGBB).
+ByteVector drng(unsigned rate, unsigned flags, unsigned low, unsigned high,
+                std::vector<std::pair<unsigned, std::uint32_t>> trueCells,
+                std::vector<std::pair<unsigned, unsigned>> registerCells) {
+    ByteVector d = concat({words({low, high}, 1), w16({rate, flags}),
+                           words({unsigned(trueCells.size()), unsigned(registerCells.size())}, 1)});
+    for (auto [cell, rgb] : trueCells) d = concat({d, words({cell}, 1), words({rgb}, 3)});
+    for (auto [cell, reg] : registerCells) d = concat({d, words({cell, reg}, 1)});
+    return chunk("DRNG", d);
+}
+
+struct Picture {
+    ANIMParser parser;
+    explicit Picture(ByteVector file) : parser(makeSharedBytes(std::move(file))) {
+        EXPECT_TRUE(parser.parseWithError(nullptr));
+    }
+    Bytes at(const MediaTime* elapsed) {
+        Bytes out(parser.width() * parser.height() * 4);
+        EXPECT_TRUE(elapsed ? parser.decodeFrameAtIndex(0, *elapsed, out.data(), out.size(), nullptr)
+                            : parser.decodeFrameAtIndex(0, out, nullptr));
+        return out;
+    }
+    static std::uint32_t rgb(const Bytes& bgra, unsigned x) {
+        return std::uint32_t(bgra[4 * x + 2]) << 16 | std::uint32_t(bgra[4 * x + 1]) << 8 | bgra[4 * x];
+    }
+};
+
+// A 16-colour, 4-plane picture with the given ranges.
+ByteVector paletteFile(const std::vector<ByteVector>& ranges, unsigned planes = 4, std::uint32_t mode = 0) {
+    ByteVector colours;
+    for (unsigned r = 0; r < 32; ++r) colours = concat({colours, words({grey(r)}, 3)});
+    std::vector<ByteVector> chunks = {bmhd({.width = kWidth, .planes = planes}), chunk("CMAP", colours), camg(mode)};
+    chunks.insert(chunks.end(), ranges.begin(), ranges.end());
+    chunks.push_back(chunk("BODY", bodyRow(planes, [planes](unsigned x) { return x % (1u << planes); })));
+    return animFile({form("ILBM", chunks)});
+}
+
+struct CycleCase {
+    std::string name;
+    std::vector<ByteVector> ranges;
+    MediaTime elapsed;
+    std::map<unsigned, std::uint32_t> changed;  // register → the colour it shows; the rest unchanged
+};
+
+void PrintTo(const CycleCase& c, std::ostream* os) { *os << c.name; }
+
+class CycledPalette : public ::testing::TestWithParam<CycleCase> {};
+
+TEST_P(CycledPalette, TurnsRegistersByWholeStepsInTheirDirection) {
+    const CycleCase& c = GetParam();
+    Picture picture(paletteFile(c.ranges));
+    const Bytes still = picture.at(nullptr);
+    const Bytes cycled = picture.at(&c.elapsed);
+    for (unsigned x = 0; x < 16; ++x) {
+        const auto it = c.changed.find(x);
+        EXPECT_EQ(Picture::rgb(cycled, x), it == c.changed.end() ? grey(x) : it->second) << "register " << x;
+    }
+    const MediaTime start = MediaTime::zero();
+    EXPECT_EQ(picture.at(&start), still);
+}
+
+const MediaTime kOneSixtieth = MediaTime::make(1, 60);
+const MediaTime kJustUnderTwo = MediaTime::make(119, 3600);  // 1.98 steps at 60 a second
+
+INSTANTIATE_TEST_SUITE_P(Ranges, CycledPalette, ::testing::Values(
+    CycleCase{"CRNGForwardOneStep", {crng(16384, 1, 2, 5)}, kOneSixtieth,
+              {{2, grey(5)}, {3, grey(2)}, {4, grey(3)}, {5, grey(4)}}},
+    CycleCase{"CRNGStepsAreFloored", {crng(16384, 1, 2, 5)}, kJustUnderTwo,
+              {{2, grey(5)}, {3, grey(2)}, {4, grey(3)}, {5, grey(4)}}},
+    CycleCase{"CRNGReverse", {crng(16384, 3, 2, 5)}, kOneSixtieth,
+              {{2, grey(3)}, {3, grey(4)}, {4, grey(5)}, {5, grey(2)}}},
+    CycleCase{"CRNGHalfRateAfterTwoSixtieths", {crng(8192, 1, 2, 3)}, MediaTime::make(2, 60),
+              {{2, grey(3)}, {3, grey(2)}}},
+    CycleCase{"CRNGWrapsAfterAFullTurn", {crng(16384, 1, 2, 5)}, MediaTime::make(4, 60), {}},
+    CycleCase{"CRNGInactive", {crng(16384, 0, 2, 5)}, kOneSixtieth, {}},
+    CycleCase{"CRNGOneColour", {crng(16384, 1, 4, 4)}, kOneSixtieth, {}},
+    CycleCase{"CRNGRateZero", {crng(0, 1, 2, 5)}, MediaTime::make(1000, 1), {}},
+    CycleCase{"CCRTForward", {ccrt(1, 6, 8, 0, 500000)}, MediaTime::make(1, 2),
+              {{6, grey(8)}, {7, grey(6)}, {8, grey(7)}}},
+    CycleCase{"CCRTNotYetAStep", {ccrt(1, 6, 8, 0, 500000)}, MediaTime::make(49, 100), {}},
+    CycleCase{"CCRTBackwards", {ccrt(-1, 6, 8, 1, 0)}, MediaTime::make(1, 1),
+              {{6, grey(7)}, {7, grey(8)}, {8, grey(6)}}},
+    CycleCase{"CCRTDirectionZero", {ccrt(0, 6, 8, 1, 0)}, MediaTime::make(5, 1), {}},
+    CycleCase{"CCRTNoTime", {ccrt(1, 6, 8, 0, 0)}, MediaTime::make(5, 1), {}},
+    CycleCase{"DRNGRegisterCellsInCellOrder", {drng(16384, 1, 0, 3, {}, {{3, 9}, {0, 2}, {1, 5}, {2, 7}})},
+              kOneSixtieth, {{2, grey(9)}, {5, grey(2)}, {7, grey(5)}, {9, grey(7)}}},
+    CycleCase{"DRNGReverse", {drng(16384, 3, 0, 2, {}, {{0, 2}, {1, 5}, {2, 7}})}, kOneSixtieth,
+              {{2, grey(5)}, {5, grey(7)}, {7, grey(2)}}},
+    CycleCase{"DRNGTrueColourTravelsThroughRegisters", {drng(16384, 1, 0, 2, {{1, 0xABCDEF}}, {{0, 2}, {2, 3}})},
+              kOneSixtieth, {{2, grey(3)}, {3, 0xABCDEF}}},
+    CycleCase{"DRNGInactive", {drng(16384, 0, 0, 1, {}, {{0, 2}, {1, 3}})}, kOneSixtieth, {}},
+    CycleCase{"DRNGRateZero", {drng(0, 1, 0, 1, {}, {{0, 2}, {1, 3}})}, kOneSixtieth, {}},
+    CycleCase{"DRNGOneCell", {drng(16384, 1, 0, 3, {}, {{2, 4}})}, kOneSixtieth, {}},
+    CycleCase{"EachRangeKeepsItsOwnPhase", {crng(16384, 1, 2, 3), crng(8192, 1, 6, 7), ccrt(1, 10, 12, 0, 20000)},
+              MediaTime::make(3, 60),
+              {{2, grey(3)}, {3, grey(2)}, {6, grey(7)}, {7, grey(6)},
+               {10, grey(11)}, {11, grey(12)}, {12, grey(10)}}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ColourCycling, HalfBriteColoursFollowTheirBaseRegisters) {
+    Picture picture(paletteFile({crng(16384, 1, 2, 3)}, 6, ANIMParser::kCamgEHB));
+    const Bytes cycled = picture.at(&kOneSixtieth);
+    EXPECT_EQ(Picture::rgb(cycled, 2), grey(3));
+    EXPECT_EQ(Picture::rgb(cycled, 3), grey(2));
+    EXPECT_EQ(Picture::rgb(cycled, 34), half(grey(3)));
+    EXPECT_EQ(Picture::rgb(cycled, 35), half(grey(2)));
+    EXPECT_EQ(Picture::rgb(cycled, 36), half(grey(4)));
+}
+
+TEST(ColourCycling, HAMHoldsTheTurnedBaseColour) {
+    // Pixel 0 loads register 2; pixel 1 then sets blue to 0x55 (modify value 5).
+    const std::vector<unsigned> indices = {2, 0x10 | 5};
+    ByteVector colours;
+    for (unsigned r = 0; r < 16; ++r) colours = concat({colours, words({grey(r)}, 3)});
+    const ByteVector file = animFile({form(
+        "ILBM", {bmhd({.width = kWidth, .planes = 6}), chunk("CMAP", colours), camg(ANIMParser::kCamgHAM),
+                 crng(16384, 1, 2, 3),
+                 chunk("BODY", bodyRow(6, [&](unsigned x) { return x < indices.size() ? indices[x] : 0u; }))})});
+    Picture picture(file);
+    const Bytes cycled = picture.at(&kOneSixtieth);
+    EXPECT_EQ(Picture::rgb(cycled, 0), grey(3));
+    EXPECT_EQ(Picture::rgb(cycled, 1), (grey(3) & 0xFFFF00) | 0x55);
+}
+
+// The real files with ranges: each pixel shows, at time t, the colour its
+// register's turn brings onto it, worked out here from the ranges' fields.
+class CorpusCycling : public ::testing::TestWithParam<CorpusAnimation> {};
+
+TEST_P(CorpusCycling, PixelsShowTheirRegistersTurnedColour) {
+    ANIMParser parser(makeSharedBytes(readFileBytes(GetParam().file)));
+    ASSERT_TRUE(parser.parseWithError(nullptr));
+    ASSERT_TRUE(parser.cyclesColours());
+    ASSERT_FALSE(parser.isHAM() || parser.isEHB());
+    const MediaTime t = MediaTime::make(2345, 1000);
+    Bytes still(parser.width() * parser.height() * 4), cycled(still.size());
+    ASSERT_TRUE(parser.decodeFrameAtIndex(0, still, nullptr));
+    ASSERT_TRUE(parser.decodeFrameAtIndex(0, t, cycled.data(), cycled.size(), nullptr));
+
+    // Which register's colour each register shows.
+    std::vector<unsigned> source(256);
+    for (unsigned r = 0; r < 256; ++r) source[r] = r;
+    for (const ColourRange& range : parser.colourRanges()) {
+        if (!range.active || range.high <= range.low) continue;
+        const auto steps = static_cast<long long>(2.345 * range.stepsPerSecond());
+        const int n = range.high - range.low + 1;
+        std::vector<unsigned> before = source;
+        for (int i = 0; i < n; ++i) {
+            const long long from = range.reverse ? i + steps : i - steps;
+            source[range.low + i] = before[range.low + int(((from % n) + n) % n)];
+        }
+    }
+    const auto& geometry = parser.geometry();
+    const auto& planar = *parser.planarBuffer();
+    const auto& cmap = *parser.colorMap();
+    std::size_t moved = 0;
+    for (std::size_t y = 0; y < geometry.height; ++y)
+        for (std::size_t x = 0; x < geometry.width; ++x) {
+            unsigned reg = 0;
+            for (std::size_t p = 0; p < geometry.numPlanes; ++p)
+                reg |= ((planar[p * geometry.planeSize + y * geometry.rowBytes + x / 8] >> (7 - x % 8)) & 1u) << p;
+            const unsigned s = source[reg];
+            const std::size_t at = 4 * (y * geometry.width + x);
+            const std::uint32_t want = 3 * s + 2 < cmap.size()
+                                           ? std::uint32_t(cmap[3 * s]) << 16 | cmap[3 * s + 1] << 8 | cmap[3 * s + 2]
+                                           : 0;
+            ASSERT_EQ(Picture::rgb(cycled, unsigned(y * geometry.width + x)), want) << x << "," << y;
+            moved += std::memcmp(&cycled[at], &still[at], 4) != 0;
+        }
+    EXPECT_GT(moved, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, CorpusCycling,
+                         ::testing::ValuesIn(corpusAnimations({"amospro_Bug.anim", "amospro_tutorial_AMOS.anim",
+                                                               "pydpainter_color-balls.anim"})),
+                         corpusTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusCycling);
+
+}  // namespace
+}  // namespace velarium
