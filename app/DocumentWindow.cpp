@@ -24,6 +24,7 @@
 #include "app/ErrorPresentation.h"
 #include "app/ExportWorkflow.h"
 #include "app/FullScreenChrome.h"
+#include "app/GoToFrameDialog.h"
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
@@ -63,6 +64,7 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
 
     connect(document, &Document::playerChanged, this, &DocumentWindow::attachPlayer);
+    connect(document, &Document::fileURLChanged, this, &DocumentWindow::fileURLChanged);
     connect(document, &Document::playerItemReady, this, &DocumentWindow::playerItemReady);
     connect(document, &Document::playerItemFailed, playerView_, &PlayerView::playerItemStatusChanged);
     readPixelAspect();
@@ -80,6 +82,41 @@ void DocumentWindow::attachPlayer() {
 void DocumentWindow::playerItemReady() {
     playerView_->playerItemStatusChanged();
     applyInitialView();
+    if (sizeWhenReady_ && !playerView_->pictureSize().isEmpty()) {
+        sizeWhenReady_ = false;
+        if (!isFullScreen() && !isMaximized()) sizeToPicture();
+    }
+}
+
+void DocumentWindow::fileURLChanged() {
+    setWindowTitle(document_->displayName());
+    setWindowFilePath(document_->fileURL().toLocalFile());
+    readPixelAspect();
+    sizeWhenReady_ = true;
+    refreshNeighbours();
+}
+
+void DocumentWindow::refreshNeighbours() {
+    const QFileInfo file(document_->fileURL().toLocalFile());
+    neighbours_ = neighboursOf(file.absoluteFilePath(), animationsInFolder(file.absolutePath()));
+    action(kNextAnimationAction)->setEnabled(!neighbours_.next.isEmpty());
+    action(kPreviousAnimationAction)->setEnabled(!neighbours_.previous.isEmpty());
+}
+
+void DocumentWindow::openNeighbourAnimation(int direction) {
+    const QString path = direction > 0 ? neighbours_.next : neighbours_.previous;
+    if (path.isEmpty()) return;
+    const QUrl url = QUrl::fromLocalFile(path);
+    // The folder may have changed since it was looked at: a file that is
+    // gone is said once, and the next press goes past it.
+    Error error;
+    const QString type = controller()->typeForContentsOfURL(url, &error);
+    if (type.isEmpty() || !controller()->hasDocumentClassForType(type)) {
+        refreshNeighbours();
+        presentError(type.isEmpty() ? error : cannotOpenTypeError(path), this);
+        return;
+    }
+    document_->replaceFileURL(url, type);
 }
 
 void DocumentWindow::documentClosing() { playerView_->setPlayer(nullptr, nullptr); }
@@ -168,6 +205,11 @@ void DocumentWindow::buildMenus() {
     connect(controller(), &BW_DocumentController::recentDocumentsChanged, this, &DocumentWindow::rebuildRecentMenu);
     rebuildRecentMenu();
     file->addSeparator();
+    connect(addAction(file, kNextAnimationAction, tr("&Next Animation"), {QKeySequence(Qt::Key_PageDown)}),
+            &QAction::triggered, this, [this] { openNeighbourAnimation(1); });
+    connect(addAction(file, kPreviousAnimationAction, tr("&Previous Animation"), {QKeySequence(Qt::Key_PageUp)}),
+            &QAction::triggered, this, [this] { openNeighbourAnimation(-1); });
+    file->addSeparator();
     // Ctrl+W on every desktop: Qt's standard binding for Close is Ctrl+F4
     // alone where no desktop theme names another.
     connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence(Qt::CTRL | Qt::Key_W)}), &QAction::triggered, this,
@@ -229,6 +271,8 @@ void DocumentWindow::buildMenus() {
             &QAction::triggered, playerView_, &PlayerView::goToFirstFrame);
     connect(addAction(playback, kLastFrameAction, tr("&Last Frame"), {QKeySequence(Qt::Key_End)}),
             &QAction::triggered, playerView_, &PlayerView::goToLastFrame);
+    connect(addAction(playback, kGoToFrameAction, tr("&Go to Frame…"), {QKeySequence(tr("Ctrl+G"))}),
+            &QAction::triggered, this, &DocumentWindow::goToFrame);
     playback->addSeparator();
     QAction* loop = addAction(playback, kLoopAction, tr("L&oop"), {QKeySequence(tr("Ctrl+L"))});
     loop->setCheckable(true);
@@ -295,8 +339,11 @@ void DocumentWindow::buildMenus() {
 }
 
 void DocumentWindow::validateMenu(QMenu* menu) {
+    const QAction* next = action(kNextAnimationAction);
+    const QAction* previous = action(kPreviousAnimationAction);
+    if (menu->actions().contains(next)) refreshNeighbours();
     for (QAction* item : menu->actions()) {
-        if (item->menu() || item->isSeparator()) continue;
+        if (item->menu() || item->isSeparator() || item == next || item == previous) continue;
         if (item->property(kTagProperty).isValid()) {
             AppDelegate* delegate = AppDelegate::shared();
             item->setEnabled(delegate && delegate->validateUserInterfaceItem(item));
@@ -349,6 +396,13 @@ void DocumentWindow::exportFrame() {
                            tr("The frame couldn’t be exported to “%1”.").arg(shownFileName(path)).toStdString(),
                            writer.errorString().toStdString()),
                      this);
+}
+
+void DocumentWindow::goToFrame() {
+    const std::uint64_t count = playerView_->frameCount();
+    if (count == 0) return;
+    GoToFrameDialog dialog(count, playerView_->currentFrameIndex().value_or(0), this);
+    if (dialog.exec() == QDialog::Accepted && dialog.chosenIndex()) playerView_->seekToFrame(*dialog.chosenIndex());
 }
 
 void DocumentWindow::toggleFullScreen() {

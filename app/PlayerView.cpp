@@ -179,6 +179,8 @@ void PlayerView::seekToFrame(std::uint64_t index) {
     refreshPlayingState();
 }
 
+std::uint64_t PlayerView::frameCount() const { return itemReadyHandled_ ? item_->sampleTimes().size() : 0; }
+
 void PlayerView::scrubTo(std::uint64_t index) {
     // Scrubbing can ask for frames faster than they are made: only the
     // latest request is served, once the events before it are handled.

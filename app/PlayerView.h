@@ -48,6 +48,8 @@ public:
     void goToFirstFrame();
     void goToLastFrame();
     void seekToFrame(std::uint64_t index);
+    // The item's frame count; 0 until it is ready.
+    std::uint64_t frameCount() const;
     void setLooping(bool looping);
     bool isLooping() const { return looping_; }
     // The frame looping continues at; known once looping is on and the file
