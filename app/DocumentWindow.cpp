@@ -61,7 +61,8 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     fullScreenChrome_ =
         new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
     connect(playerView_, &PlayerView::doubleClicked, this, &DocumentWindow::toggleFullScreen);
-    playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
+    playerView_->setLooping(action(kLoopAction)->isChecked());
+    playerView_->setPingPong(action(kPingPongAction)->isChecked());
 
     connect(document, &Document::playerChanged, this, &DocumentWindow::attachPlayer);
     connect(document, &Document::fileURLChanged, this, &DocumentWindow::fileURLChanged);
@@ -277,9 +278,19 @@ void DocumentWindow::buildMenus() {
     QAction* loop = addAction(playback, kLoopAction, tr("L&oop"), {QKeySequence(tr("Ctrl+L"))});
     loop->setCheckable(true);
     loop->setChecked(QSettings().value(settings::kLoopPlayback, false).toBool());
-    connect(loop, &QAction::toggled, this, [this](bool on) {
+    QAction* pingPong = addAction(playback, kPingPongAction, tr("Ping-&Pong"));
+    pingPong->setCheckable(true);
+    pingPong->setChecked(!loop->isChecked() && QSettings().value(settings::kPingPongPlayback, false).toBool());
+    // Loop and Ping-Pong exclude each other; either may be off.
+    connect(loop, &QAction::toggled, this, [this, pingPong](bool on) {
         QSettings().setValue(settings::kLoopPlayback, on);
+        if (on) pingPong->setChecked(false);
         playerView_->setLooping(on);
+    });
+    connect(pingPong, &QAction::toggled, this, [this, loop](bool on) {
+        QSettings().setValue(settings::kPingPongPlayback, on);
+        if (on) loop->setChecked(false);
+        playerView_->setPingPong(on);
     });
     QMenu* speed = playback->addMenu(tr("&Speed"));
     auto* speeds = new QActionGroup(this);

@@ -28,6 +28,7 @@ inline constexpr const char* kFirstFrameAction = "firstFrame";
 inline constexpr const char* kLastFrameAction = "lastFrame";
 inline constexpr const char* kGoToFrameAction = "goToFrame";
 inline constexpr const char* kLoopAction = "loop";
+inline constexpr const char* kPingPongAction = "pingPong";
 inline constexpr const char* kSpeedHalfAction = "speedHalf";
 inline constexpr const char* kSpeedNormalAction = "speedNormal";
 inline constexpr const char* kSpeedDoubleAction = "speedDouble";

@@ -21,6 +21,7 @@ class PlayerItem;
 namespace velarium::app {
 
 class LoopStartSearch;
+class PingPongPlayback;
 class MainThreadRelay;
 class TransportBar;
 class VideoSurface;
@@ -55,6 +56,10 @@ public:
     // The frame looping continues at; known once looping is on and the file
     // has been looked at.
     std::uint64_t loopStartIndex() const { return loopStartIndex_; }
+    // Plays forth and back instead of once or round; the wrap-up frames of
+    // an animation that has them (see loopStartIndex) are left out.
+    void setPingPong(bool pingPong);
+    bool isPingPong() const { return pingPong_; }
     void setRate(float rate);
     float rate() const { return rate_; }
 
@@ -117,6 +122,10 @@ private:
     void scrubTo(std::uint64_t index);
     void performPendingScrub();
     void refreshPlayingState();
+    void startPlayback();
+    void pausePlayback();
+    // The last frame ping-pong turns at.
+    std::uint64_t turnLastFrame() const;
     void applyScale();
     void applyLoop();
     void findLoopStart();
@@ -149,6 +158,8 @@ private:
     bool looping_ = false;
     std::uint64_t loopStartIndex_ = 0;
     std::unique_ptr<LoopStartSearch> loopSearch_;
+    bool pingPong_ = false;
+    std::unique_ptr<PingPongPlayback> pingPongPlayback_;
     float rate_ = 1.0f;
     std::optional<std::uint64_t> pendingScrub_;
     bool resumeAfterScrub_ = false;

@@ -5,6 +5,7 @@ namespace velarium::settings {
 
 inline constexpr const char* kRecentDocuments = "BW_RecentDocuments";        // string list, newest first
 inline constexpr const char* kLoopPlayback = "BW_LoopPlayback";              // bool, off by default
+inline constexpr const char* kPingPongPlayback = "BW_PingPongPlayback";      // bool, off by default; never with Loop
 inline constexpr const char* kUpdateFeedURL = "BW_UpdateFeedURL";            // appcast URL; empty = none
 inline constexpr const char* kUpdateAutomatically = "BW_UpdateAutomatically";  // bool, off by default
 inline constexpr const char* kLastUpdateCheck = "BW_LastUpdateCheck";          // date and time

@@ -5,9 +5,13 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <numeric>
+
 #include "DocumentTestSupport.h"
 #include "app/GoToFrameDialog.h"
 #include "app/MenuActions.h"
+#include "app/PingPong.h"
+#include "platform/playback/PlaybackTestSupport.h"
 
 namespace velarium::app {
 namespace {
@@ -103,6 +107,83 @@ TEST_F(ViewerFeaturesTest, NextAndPreviousAnimationWalkTheFolderInNaturalOrder) 
     QTest::keyClick(window, Qt::Key_PageDown);
     EXPECT_TRUE(shows(2));
     EXPECT_EQ(alerts.count(), 1);
+}
+
+// Forth and back on a virtual clock: every frame of the turn, its ends once,
+// each up for its own duration at the player's rate.
+TEST_F(ViewerFeaturesTest, PingPongShowsEachFrameOfTheTurnForItsDuration) {
+    const struct {
+        std::vector<std::uint32_t> ticks;
+        std::uint64_t lastFrame, from;
+        float rate;
+        std::vector<std::uint64_t> shown;
+    } cases[] = {
+        {{1, 2, 3, 4}, 3, 0, 1.0f, {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2}},
+        {{2, 4, 6, 8, 10, 12}, 3, 5, 2.0f, {5, 3, 2, 1, 0, 1, 2, 3, 2}},  // from a wrap-up frame
+        {{5, 7}, 9, 1, 1.0f, {1, 0, 1, 0}},  // a turn past the end ends at the last frame
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.ticks.size() << " frames from " << c.from);
+        const auto clock = std::make_shared<ManualPlaybackClock>();
+        const auto sink = std::make_shared<RecordingSink>();
+        std::vector<unsigned> pictures(c.ticks.size());
+        std::iota(pictures.begin(), pictures.end(), 0u);
+        const auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(
+            files_.write("pingpong.anim", pictureSequenceFile({.pictures = pictures, .ticks = c.ticks}))));
+        const auto player = std::make_shared<Player>(item, sink, clock);
+        ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+        player->setDefaultRate(c.rate);
+        PingPongPlayback pingPong(player, clock);
+        pingPong.setLastFrame(c.lastFrame);
+        pingPong.start(c.from);
+        ASSERT_TRUE(waitFor([&] { return sink->frames().size() >= c.shown.size(); }));
+        pingPong.stop();
+        EXPECT_EQ(player->rate(), 0.0f) << "the player itself never plays";
+
+        std::vector<MediaTime> times = {MediaTime::zero()};
+        for (std::uint64_t index : c.shown)
+            times.push_back(times.back() + sixtieths(c.ticks[index]));
+        times.pop_back();
+        if (c.rate != 1.0f)
+            for (MediaTime& time : times) time = MediaTime::makeWithSeconds(time.seconds() / c.rate, 600);
+        std::vector<std::uint64_t> indices = sink->indices();
+        std::vector<MediaTime> hostTimes = sink->hostTimes();
+        indices.resize(c.shown.size());
+        hostTimes.resize(c.shown.size());
+        EXPECT_EQ(indices, c.shown);
+        EXPECT_EQ(hostTimes, times);
+    }
+}
+
+// In the window Ping-Pong and Loop exclude each other and the choice is
+// remembered; an animation's wrap-up frames are left out of the turn.
+TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemembered) {
+    const auto file = files_.write("wrap.anim", pictureSequenceFile({.pictures = {0, 1, 2, 3, 4, 0, 1}, .ticks = {6}}));
+    DocumentWindow* window = openWindow(file);
+    ASSERT_NE(window, nullptr);
+    trigger(window, kLoopAction);
+    trigger(window, kPingPongAction);
+    EXPECT_FALSE(window->action(kLoopAction)->isChecked());
+    std::vector<std::uint64_t> shown;
+    QObject::connect(window->playerView(), &PlayerView::frameShown, window,
+                     [&](std::uint64_t index) { if (shown.empty() || shown.back() != index) shown.push_back(index); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playerView()->loopStartIndex() == 2; }, 5000));
+    QTest::keyClick(window, Qt::Key_Space);
+    const std::vector<std::uint64_t> turn = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= turn.size(); }, 5000));
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_FALSE(window->playerView()->isPlaying());
+    shown.resize(turn.size());
+    EXPECT_EQ(shown, turn);
+    closeAllDocuments();
+
+    window = openWindow(file);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->action(kPingPongAction)->isChecked());
+    EXPECT_TRUE(window->playerView()->isPingPong());
+    trigger(window, kLoopAction);
+    EXPECT_FALSE(window->action(kPingPongAction)->isChecked());
+    EXPECT_FALSE(QSettings().value(settings::kPingPongPlayback).toBool());
 }
 
 }  // namespace
