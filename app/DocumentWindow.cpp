@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDrag>
+#include <QTemporaryDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -61,6 +63,7 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     fullScreenChrome_ =
         new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
     connect(playerView_, &PlayerView::doubleClicked, this, &DocumentWindow::toggleFullScreen);
+    connect(playerView_, &PlayerView::dragOutStarted, this, &DocumentWindow::dragFrameOut);
     playerView_->setLooping(action(kLoopAction)->isChecked());
     playerView_->setPingPong(action(kPingPongAction)->isChecked());
 
@@ -385,14 +388,37 @@ void DocumentWindow::copyFrame() {
     if (!image.isNull()) QGuiApplication::clipboard()->setImage(image.copy());
 }
 
+QString DocumentWindow::frameFileName() const {
+    // Named by the frame's number as the counter shows it, from 1.
+    return QStringLiteral("%1-frame-%2.png")
+        .arg(QFileInfo(document_->fileURL().toLocalFile()).completeBaseName())
+        .arg(playerView_->currentFrameIndex().value_or(0) + 1, 4, 10, QLatin1Char('0'));
+}
+
+void DocumentWindow::dragFrameOut() {
+    const QImage image = playerView_->currentImage().copy();
+    if (image.isNull()) return;
+    // A file manager copies the file after the drop, maybe after the drag
+    // is over: the files stay until the application quits.
+    static QTemporaryDir dragFolder(QDir::tempPath() + QStringLiteral("/velarium-drag-XXXXXX"));
+    auto* data = new QMimeData;
+    data->setImageData(image);
+    const QString path = dragFolder.filePath(frameFileName());
+    if (dragFolder.isValid() && QImageWriter(path, "png").write(image)) data->setUrls({QUrl::fromLocalFile(path)});
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    constexpr int kDragImageSize = 128;
+    drag->setPixmap(QPixmap::fromImage(image.width() > kDragImageSize || image.height() > kDragImageSize
+                                           ? image.scaled(kDragImageSize, kDragImageSize, Qt::KeepAspectRatio)
+                                           : image));
+    drag->exec(Qt::CopyAction);
+}
+
 void DocumentWindow::exportFrame() {
     const QImage image = playerView_->currentImage().copy();
     if (image.isNull()) return;
     const QFileInfo source(document_->fileURL().toLocalFile());
-    // Named by the frame's number as the counter shows it, from 1.
-    const QString name = QStringLiteral("%1-frame-%2.png")
-                             .arg(source.completeBaseName())
-                             .arg(playerView_->currentFrameIndex().value_or(0) + 1, 4, 10, QLatin1Char('0'));
+    const QString name = frameFileName();
     QFileDialog dialog(this, tr("Export Frame"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(tr("PNG images (*.png)"));
@@ -441,6 +467,7 @@ void DocumentWindow::closeEvent(QCloseEvent* event) {
 }
 
 void DocumentWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source()) return;  // the picture dragged out, coming back
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) {
             event->acceptProposedAction();

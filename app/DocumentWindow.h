@@ -34,6 +34,9 @@ public:
 
     void exportFrame();
     void copyFrame();
+    // Drags the shown frame out: a PNG file for file managers, an image for
+    // applications that take one.
+    void dragFrameOut();
     void toggleFullScreen();
     // Asks for a frame number and shows that frame.
     void goToFrame();
@@ -64,6 +67,8 @@ private:
     void growToPicture();
     QSize windowSizeAround(QSize view) const;
     void readPixelAspect();
+    // The shown frame's file name, numbered as the counter numbers it.
+    QString frameFileName() const;
     void fileURLChanged();
     // Looks at the folder again and enables Next and Previous Animation.
     void refreshNeighbours();

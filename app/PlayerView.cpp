@@ -1,5 +1,6 @@
 #include "app/PlayerView.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -426,14 +427,29 @@ bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
             return true;
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton || (horizontal->maximum() == 0 && vertical->maximum() == 0))
-                return false;
+            if (mouse->button() != Qt::LeftButton) return false;
+            const bool pannable = horizontal->maximum() > 0 || vertical->maximum() > 0;
+            if (!pannable || (mouse->modifiers() & Qt::ControlModifier)) {
+                if (surface_->hasFrame()) dragFrom_ = mouse->position().toPoint();
+                return false;  // a click, or a double click, all the same
+            }
             panFrom_ = mouse->globalPosition().toPoint();
             panStartScroll_ = {horizontal->value(), vertical->value()};
             surface_->setCursor(Qt::ClosedHandCursor);
             return true;
         }
         case QEvent::MouseMove:
+            if (dragFrom_) {
+                auto* mouse = static_cast<QMouseEvent*>(event);
+                if (!(mouse->buttons() & Qt::LeftButton)) {
+                    dragFrom_.reset();
+                } else if ((mouse->position().toPoint() - *dragFrom_).manhattanLength() >=
+                           QApplication::startDragDistance()) {
+                    dragFrom_.reset();
+                    emit dragOutStarted();
+                }
+                return true;
+            }
             if (!panFrom_) return false;
             {
                 const QPoint moved = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - *panFrom_;
@@ -442,6 +458,7 @@ bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         case QEvent::MouseButtonRelease:
+            dragFrom_.reset();
             if (!panFrom_) return false;
             panFrom_.reset();
             surface_->unsetCursor();

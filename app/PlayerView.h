@@ -102,10 +102,14 @@ signals:
     void frameShown(std::uint64_t index);
     // The picture was double-clicked.
     void doubleClicked();
+    // The picture is being dragged out of the view: with the left button
+    // when it fits the view, with Ctrl held too when a plain drag pans it.
+    void dragOutStarted();
 
 protected:
     // The pointer on the picture: Ctrl+wheel zooms about it, a drag pans a
-    // picture larger than the view, a double click is announced.
+    // picture larger than the view or else drags it out, a double click is
+    // announced.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -151,6 +155,7 @@ private:
     // The options before full screen, restored after it.
     std::optional<ViewOptions> optionsBeforeFullScreen_;
     std::optional<QPoint> panFrom_;
+    std::optional<QPoint> dragFrom_;
     QPoint panStartScroll_;
     int wheelAngle_ = 0;
     int xAspect_ = 0;

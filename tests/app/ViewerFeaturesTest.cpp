@@ -2,7 +2,11 @@
 // the next and previous animation of a folder, and dragging the picture out.
 #include <gtest/gtest.h>
 
+#include <QDrag>
 #include <QLabel>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QLineEdit>
 
 #include <numeric>
@@ -184,6 +188,47 @@ TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemember
     trigger(window, kLoopAction);
     EXPECT_FALSE(window->action(kPingPongAction)->isChecked());
     EXPECT_FALSE(QSettings().value(settings::kPingPongPlayback).toBool());
+}
+
+// A drag from a picture that fits the view drags it out; where a plain drag
+// pans a larger picture, Ctrl+drag drags it out. Out, it is the shown frame
+// both as a PNG file and as an image.
+TEST_F(ViewerFeaturesTest, DraggingThePictureOutGivesTheFrameAsFileAndImage) {
+    const struct {
+        int zoom;
+        Qt::KeyboardModifiers modifiers;
+        bool dragsOut;
+    } cases[] = {{1, Qt::NoModifier, true}, {8, Qt::NoModifier, false}, {8, Qt::ControlModifier, true}};
+    DocumentWindow* window = openWindow(VELARIUM_DEMO_FILE);
+    ASSERT_NE(window, nullptr);
+    PlayerView* view = window->playerView();
+    QTest::keyClick(window, Qt::Key_Right);
+    ASSERT_TRUE(waitForFrame(window, 1));
+    const QImage frame = view->currentImage().convertToFormat(QImage::Format_ARGB32);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "zoom " << c.zoom << ", modifiers " << c.modifiers);
+        view->setZoom(c.zoom);
+        QScrollBar* scroll = view->scrollArea()->horizontalScrollBar();
+        const int scrolled = scroll->value();
+        const QPoint from = view->scrollArea()->viewport()->rect().center();
+        QWidget* surface = view->surface();
+        const QPoint at = surface->mapFrom(view->scrollArea()->viewport(), from);
+        QTest::mousePress(surface, Qt::LeftButton, c.modifiers, at);
+        QMouseEvent move(QEvent::MouseMove, at + QPoint(30, 0), surface->mapToGlobal(at + QPoint(30, 0)),
+                         Qt::NoButton, Qt::LeftButton, c.modifiers);
+        QApplication::sendEvent(surface, &move);
+        QTest::mouseRelease(surface, Qt::LeftButton, c.modifiers, at + QPoint(30, 0));
+        QDrag* drag = window->findChild<QDrag*>();
+        EXPECT_EQ(drag != nullptr, c.dragsOut);
+        EXPECT_EQ(scroll->value() != scrolled, !c.dragsOut) << "panned";
+        if (!drag) continue;
+        const QMimeData* data = drag->mimeData();
+        EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).convertToFormat(QImage::Format_ARGB32), frame);
+        ASSERT_EQ(data->urls().size(), 1);
+        EXPECT_TRUE(data->urls()[0].fileName().endsWith("-frame-0002.png"));
+        EXPECT_EQ(QImage(data->urls()[0].toLocalFile()).convertToFormat(QImage::Format_ARGB32), frame);
+        delete drag;
+    }
 }
 
 }  // namespace
