@@ -64,6 +64,7 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
         new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
     connect(playerView_, &PlayerView::doubleClicked, this, &DocumentWindow::toggleFullScreen);
     connect(playerView_, &PlayerView::dragOutStarted, this, &DocumentWindow::dragFrameOut);
+    connect(playerView_, &PlayerView::zoomChosen, this, &DocumentWindow::rememberView);
     playerView_->setLooping(action(kLoopAction)->isChecked());
     playerView_->setPingPong(action(kPingPongAction)->isChecked());
 
@@ -137,20 +138,27 @@ QSize DocumentWindow::windowSizeAround(QSize view) const {
     return {width, height};
 }
 
-int DocumentWindow::firstZoom() const {
+bool DocumentWindow::fitsScreen(int zoom, double heightShare) const {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen || playerView_->pictureSize().isEmpty()) return 1;
+    if (!screen || playerView_->pictureSize().isEmpty()) return true;
     const QSize available = screen->availableGeometry().size();
     // The transport bar's width is the window's least; only the picture's
     // width depends on the zoom.
-    const auto fits = [&](int zoom, double heightShare) {
-        const QSize view = playerView_->viewSizeAtZoom(zoom);
-        const int height = windowSizeAround(view).height() + kWindowDecoration;
-        return view.width() <= available.width() * kScreenShare && height <= available.height() * heightShare;
-    };
+    const QSize view = playerView_->viewSizeAtZoom(zoom);
+    const int height = windowSizeAround(view).height() + kWindowDecoration;
+    return view.width() <= available.width() * kScreenShare && height <= available.height() * heightShare;
+}
+
+int DocumentWindow::firstZoom() const {
+    if (playerView_->pictureSize().isEmpty()) return 1;
     for (int zoom : PlayerView::kZoomSteps | std::views::reverse)
-        if (fits(zoom, kFirstZoomHeightShare)) return zoom;
-    return fits(1, kScreenShare) ? 1 : 0;
+        if (fitsScreen(zoom, kFirstZoomHeightShare)) return zoom;
+    return fitsScreen(1, kScreenShare) ? 1 : 0;
+}
+
+void DocumentWindow::rememberView() {
+    if (isFullScreen()) return;  // full screen's own zoom is no choice
+    rememberViewOptions(playerView_->viewOptions(), isMaximized() ? normalGeometry().size() : size());
 }
 
 void DocumentWindow::applyInitialView() {
@@ -158,6 +166,9 @@ void DocumentWindow::applyInitialView() {
     initialViewApplied_ = true;
     ViewOptions options = initialOptions_;
     playerView_->setCorrectPixelAspect(options.correctPixelAspect);
+    // A zoom carried over from a smaller picture may not suit this one.
+    if (options.remembered && options.zoom && !options.fitToWindow && !fitsScreen(*options.zoom, kScreenShare))
+        options.zoom.reset();
     if (!options.fitToWindow && !options.zoom) {
         const int zoom = firstZoom();
         if (zoom >= 1)
@@ -173,6 +184,10 @@ void DocumentWindow::applyInitialView() {
 void DocumentWindow::sizeToPicture() {
     const ViewOptions& options = playerView_->viewOptions();
     QSize view = playerView_->viewSizeAtZoom(options.fitToWindow ? 1 : playerView_->zoom());
+    if (options.fitToWindow && options.windowSize) {
+        resize(*options.windowSize);
+        return;
+    }
     if (options.fitToWindow) {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         if (screen) view = view.boundedTo(screen->availableGeometry().size() * kScreenShare);
@@ -248,9 +263,10 @@ void DocumentWindow::buildMenus() {
     view->addSeparator();
     QAction* aspect = addAction(view, kCorrectPixelAspectAction, tr("Correct Pixel &Aspect"));
     aspect->setCheckable(true);
-    connect(aspect, &QAction::toggled, this, [this](bool correct) {
+    connect(aspect, &QAction::triggered, this, [this](bool correct) {
         playerView_->setCorrectPixelAspect(correct);
         growToPicture();
+        rememberView();
     });
     view->addSeparator();
     QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence(Qt::Key_F11)});
@@ -462,6 +478,8 @@ void DocumentWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {
+    // A fitted window's size is the user's to choose.
+    if (initialViewApplied_ && playerView_->viewOptions().fitToWindow) rememberView();
     if (!document_->isClosed()) document_->close();
     event->accept();
 }

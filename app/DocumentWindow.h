@@ -66,6 +66,11 @@ private:
     void sizeToPicture();
     void growToPicture();
     QSize windowSizeAround(QSize view) const;
+    // Whether the window fits within `heightShare` of the screen's height
+    // (and most of its width) with the picture at `zoom`.
+    bool fitsScreen(int zoom, double heightShare) const;
+    // Keeps this window's view for the next window.
+    void rememberView();
     void readPixelAspect();
     // The shown frame's file name, numbered as the counter numbers it.
     QString frameFileName() const;

@@ -313,11 +313,13 @@ void PlayerView::zoomAbout(int zoom, QPointF anchor) {
     QScrollBar* vertical = scrollArea_->verticalScrollBar();
     horizontal->setValue(horizontal->value() + static_cast<int>(std::lround(drift.x())));
     vertical->setValue(vertical->value() + static_cast<int>(std::lround(drift.y())));
+    emit zoomChosen();
 }
 
 void PlayerView::fitToWindow() {
     options_.fitToWindow = true;
     applyScale();
+    emit zoomChosen();
 }
 
 int PlayerView::largestZoomFitting(QSize area) const {

@@ -105,6 +105,8 @@ signals:
     // The picture is being dragged out of the view: with the left button
     // when it fits the view, with Ctrl held too when a plain drag pans it.
     void dragOutStarted();
+    // The user chose a zoom or Fit to Window.
+    void zoomChosen();
 
 protected:
     // The pointer on the picture: Ctrl+wheel zooms about it, a drag pans a

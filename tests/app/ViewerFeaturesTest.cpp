@@ -231,5 +231,34 @@ TEST_F(ViewerFeaturesTest, DraggingThePictureOutGivesTheFrameAsFileAndImage) {
     }
 }
 
+// Each window opens with the zoom, aspect and fitted size the last one was
+// left with; a zoom too large for the screen gives way to the first zoom.
+TEST_F(ViewerFeaturesTest, ZoomAspectAndWindowSizeAreRememberedForTheNextWindow) {
+    const struct {
+        std::function<void(DocumentWindow*)> choose;
+        std::optional<int> zoom;  // none: the window's first zoom
+        bool fitted, aspect;
+        std::optional<QSize> size;
+    } steps[] = {
+        {[](DocumentWindow* w) { trigger(w, kActualSizeAction), trigger(w, kCorrectPixelAspectAction); }, 1, false, true},
+        {[](DocumentWindow* w) { trigger(w, kFitToWindowAction), w->resize(700, 450); }, std::nullopt, true, true, QSize(700, 450)},
+        {[](DocumentWindow* w) { trigger(w, kCorrectPixelAspectAction), w->playerView()->setZoom(32); }, std::nullopt, false, false},
+    };
+    DocumentWindow* window = openWindow(VELARIUM_DEMO_FILE, std::nullopt);
+    ASSERT_NE(window, nullptr);
+    for (const auto& step : steps) {
+        step.choose(window);
+        closeAllDocuments();
+        window = openWindow(VELARIUM_DEMO_FILE, std::nullopt);
+        ASSERT_NE(window, nullptr);
+        const ViewOptions& options = window->playerView()->viewOptions();
+        EXPECT_EQ(options.fitToWindow, step.fitted);
+        if (!step.fitted) EXPECT_EQ(window->playerView()->zoom(), step.zoom.value_or(window->firstZoom()));
+        EXPECT_EQ(window->action(kCorrectPixelAspectAction)->isChecked(), step.aspect);
+        EXPECT_EQ(options.correctPixelAspect, step.aspect);
+        if (step.size) EXPECT_EQ(window->size(), *step.size);
+    }
+}
+
 }  // namespace
 }  // namespace velarium::app
