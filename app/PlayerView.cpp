@@ -120,7 +120,7 @@ void PlayerView::itemBecameReady() {
 }
 
 void PlayerView::findLoopStart() {
-    // Only looping needs it: the search decodes every frame once, through
+    // Only looping and ping-pong need it: the search decodes every frame once, through
     // the item's own reader, and would compete with playback for it.
     if (!(looping_ || pingPong_) || loopSearch_ || !itemReadyHandled_) return;
     // The search reports on its own thread; the answer is carried to this

@@ -53,8 +53,8 @@ public:
     std::uint64_t frameCount() const;
     void setLooping(bool looping);
     bool isLooping() const { return looping_; }
-    // The frame looping continues at; known once looping is on and the file
-    // has been looked at.
+    // The frame looping continues at; known once looping or ping-pong is on
+    // and the file has been looked at.
     std::uint64_t loopStartIndex() const { return loopStartIndex_; }
     // Plays forth and back instead of once or round; the wrap-up frames of
     // an animation that has them (see loopStartIndex) are left out.
