@@ -145,7 +145,7 @@ void BW_DocumentController::openDocumentWithContentsOfURL(const QUrl& url, bool 
     documents_.append(document);
     noteNewRecentDocumentURL(url);
     if (display) {
-        document->makeWindowControllers(nextViewOptions_.value_or(ViewOptions{}));
+        document->makeWindowControllers(nextViewOptions_.value_or(rememberedViewOptions()));
         nextViewOptions_.reset();
         document->showWindows();
     }

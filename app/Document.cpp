@@ -186,6 +186,16 @@ void Document::revertDocumentToSaved() {
     readFromURL(fileURL_, fileType_, &ignored);
 }
 
+void Document::replaceFileURL(const QUrl& url, const QString& typeName) {
+    const bool infoShown = isDocumentInfoShown();
+    if (infoPanel_) delete infoPanel_.data();  // it names the old file and shows its rows
+    Error ignored;
+    readFromURL(url, typeName, &ignored);
+    if (auto* controller = qobject_cast<BW_DocumentController*>(parent())) controller->noteNewRecentDocumentURL(url);
+    emit fileURLChanged();
+    if (infoShown) showDocumentInfo();
+}
+
 bool Document::validateUserInterfaceItem(const QAction*) const { return true; }
 
 QString Document::playbackFailureContext() const {

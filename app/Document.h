@@ -56,6 +56,10 @@ public:
     void close();
     // File ▸ Reload.
     void revertDocumentToSaved();
+    // Plays another file of type `typeName` in this document and its window
+    // (File ▸ Next Animation): the information panel follows it, and it
+    // becomes a recent document.
+    void replaceFileURL(const QUrl& url, const QString& typeName);
 
     // Every command a window offers applies to its document.
     bool validateUserInterfaceItem(const QAction* item) const;
@@ -93,6 +97,8 @@ public:
 signals:
     // A new player replaced the old one (open, revert).
     void playerChanged();
+    // The document now plays another file.
+    void fileURLChanged();
     void playerItemReady();
     void playerItemFailed();
     void documentInfoShownChanged(bool shown);

@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDrag>
+#include <QTemporaryDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -24,6 +26,7 @@
 #include "app/ErrorPresentation.h"
 #include "app/ExportWorkflow.h"
 #include "app/FullScreenChrome.h"
+#include "app/GoToFrameDialog.h"
 #include "app/MenuActions.h"
 #include "app/PlayerView.h"
 #include "app/SettingsKeys.h"
@@ -60,9 +63,13 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     fullScreenChrome_ =
         new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
     connect(playerView_, &PlayerView::doubleClicked, this, &DocumentWindow::toggleFullScreen);
-    playerView_->setLooping(QSettings().value(settings::kLoopPlayback, false).toBool());
+    connect(playerView_, &PlayerView::dragOutStarted, this, &DocumentWindow::dragFrameOut);
+    connect(playerView_, &PlayerView::zoomChosen, this, &DocumentWindow::rememberView);
+    playerView_->setLooping(action(kLoopAction)->isChecked());
+    playerView_->setPingPong(action(kPingPongAction)->isChecked());
 
     connect(document, &Document::playerChanged, this, &DocumentWindow::attachPlayer);
+    connect(document, &Document::fileURLChanged, this, &DocumentWindow::fileURLChanged);
     connect(document, &Document::playerItemReady, this, &DocumentWindow::playerItemReady);
     connect(document, &Document::playerItemFailed, playerView_, &PlayerView::playerItemStatusChanged);
     readPixelAspect();
@@ -80,6 +87,41 @@ void DocumentWindow::attachPlayer() {
 void DocumentWindow::playerItemReady() {
     playerView_->playerItemStatusChanged();
     applyInitialView();
+    if (sizeWhenReady_ && !playerView_->pictureSize().isEmpty()) {
+        sizeWhenReady_ = false;
+        if (!isFullScreen() && !isMaximized()) sizeToPicture();
+    }
+}
+
+void DocumentWindow::fileURLChanged() {
+    setWindowTitle(document_->displayName());
+    setWindowFilePath(document_->fileURL().toLocalFile());
+    readPixelAspect();
+    sizeWhenReady_ = true;
+    refreshNeighbours();
+}
+
+void DocumentWindow::refreshNeighbours() {
+    const QFileInfo file(document_->fileURL().toLocalFile());
+    neighbours_ = neighboursOf(file.absoluteFilePath(), animationsInFolder(file.absolutePath()));
+    action(kNextAnimationAction)->setEnabled(!neighbours_.next.isEmpty());
+    action(kPreviousAnimationAction)->setEnabled(!neighbours_.previous.isEmpty());
+}
+
+void DocumentWindow::openNeighbourAnimation(int direction) {
+    const QString path = direction > 0 ? neighbours_.next : neighbours_.previous;
+    if (path.isEmpty()) return;
+    const QUrl url = QUrl::fromLocalFile(path);
+    // The folder may have changed since it was looked at: a file that is
+    // gone is said once, and the next press goes past it.
+    Error error;
+    const QString type = controller()->typeForContentsOfURL(url, &error);
+    if (type.isEmpty() || !controller()->hasDocumentClassForType(type)) {
+        refreshNeighbours();
+        presentError(type.isEmpty() ? error : cannotOpenTypeError(path), this);
+        return;
+    }
+    document_->replaceFileURL(url, type);
 }
 
 void DocumentWindow::documentClosing() { playerView_->setPlayer(nullptr, nullptr); }
@@ -96,20 +138,27 @@ QSize DocumentWindow::windowSizeAround(QSize view) const {
     return {width, height};
 }
 
-int DocumentWindow::firstZoom() const {
+bool DocumentWindow::fitsScreen(int zoom, double heightShare) const {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen || playerView_->pictureSize().isEmpty()) return 1;
+    if (!screen || playerView_->pictureSize().isEmpty()) return true;
     const QSize available = screen->availableGeometry().size();
     // The transport bar's width is the window's least; only the picture's
     // width depends on the zoom.
-    const auto fits = [&](int zoom, double heightShare) {
-        const QSize view = playerView_->viewSizeAtZoom(zoom);
-        const int height = windowSizeAround(view).height() + kWindowDecoration;
-        return view.width() <= available.width() * kScreenShare && height <= available.height() * heightShare;
-    };
+    const QSize view = playerView_->viewSizeAtZoom(zoom);
+    const int height = windowSizeAround(view).height() + kWindowDecoration;
+    return view.width() <= available.width() * kScreenShare && height <= available.height() * heightShare;
+}
+
+int DocumentWindow::firstZoom() const {
+    if (playerView_->pictureSize().isEmpty()) return 1;
     for (int zoom : PlayerView::kZoomSteps | std::views::reverse)
-        if (fits(zoom, kFirstZoomHeightShare)) return zoom;
-    return fits(1, kScreenShare) ? 1 : 0;
+        if (fitsScreen(zoom, kFirstZoomHeightShare)) return zoom;
+    return fitsScreen(1, kScreenShare) ? 1 : 0;
+}
+
+void DocumentWindow::rememberView() {
+    if (isFullScreen()) return;  // full screen's own zoom is no choice
+    rememberViewOptions(playerView_->viewOptions(), isMaximized() ? normalGeometry().size() : size());
 }
 
 void DocumentWindow::applyInitialView() {
@@ -117,6 +166,9 @@ void DocumentWindow::applyInitialView() {
     initialViewApplied_ = true;
     ViewOptions options = initialOptions_;
     playerView_->setCorrectPixelAspect(options.correctPixelAspect);
+    // A zoom carried over from a smaller picture may not suit this one.
+    if (options.remembered && options.zoom && !options.fitToWindow && !fitsScreen(*options.zoom, kScreenShare))
+        options.zoom.reset();
     if (!options.fitToWindow && !options.zoom) {
         const int zoom = firstZoom();
         if (zoom >= 1)
@@ -132,6 +184,10 @@ void DocumentWindow::applyInitialView() {
 void DocumentWindow::sizeToPicture() {
     const ViewOptions& options = playerView_->viewOptions();
     QSize view = playerView_->viewSizeAtZoom(options.fitToWindow ? 1 : playerView_->zoom());
+    if (options.fitToWindow && options.windowSize) {
+        resize(*options.windowSize);
+        return;
+    }
     if (options.fitToWindow) {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         if (screen) view = view.boundedTo(screen->availableGeometry().size() * kScreenShare);
@@ -168,6 +224,11 @@ void DocumentWindow::buildMenus() {
     connect(controller(), &BW_DocumentController::recentDocumentsChanged, this, &DocumentWindow::rebuildRecentMenu);
     rebuildRecentMenu();
     file->addSeparator();
+    connect(addAction(file, kNextAnimationAction, tr("&Next Animation"), {QKeySequence(Qt::Key_PageDown)}),
+            &QAction::triggered, this, [this] { openNeighbourAnimation(1); });
+    connect(addAction(file, kPreviousAnimationAction, tr("&Previous Animation"), {QKeySequence(Qt::Key_PageUp)}),
+            &QAction::triggered, this, [this] { openNeighbourAnimation(-1); });
+    file->addSeparator();
     // Ctrl+W on every desktop: Qt's standard binding for Close is Ctrl+F4
     // alone where no desktop theme names another.
     connect(addAction(file, kCloseDocumentAction, tr("&Close"), {QKeySequence(Qt::CTRL | Qt::Key_W)}), &QAction::triggered, this,
@@ -202,9 +263,10 @@ void DocumentWindow::buildMenus() {
     view->addSeparator();
     QAction* aspect = addAction(view, kCorrectPixelAspectAction, tr("Correct Pixel &Aspect"));
     aspect->setCheckable(true);
-    connect(aspect, &QAction::toggled, this, [this](bool correct) {
+    connect(aspect, &QAction::triggered, this, [this](bool correct) {
         playerView_->setCorrectPixelAspect(correct);
         growToPicture();
+        rememberView();
     });
     view->addSeparator();
     QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence(Qt::Key_F11)});
@@ -229,13 +291,25 @@ void DocumentWindow::buildMenus() {
             &QAction::triggered, playerView_, &PlayerView::goToFirstFrame);
     connect(addAction(playback, kLastFrameAction, tr("&Last Frame"), {QKeySequence(Qt::Key_End)}),
             &QAction::triggered, playerView_, &PlayerView::goToLastFrame);
+    connect(addAction(playback, kGoToFrameAction, tr("&Go to Frame…"), {QKeySequence(tr("Ctrl+G"))}),
+            &QAction::triggered, this, &DocumentWindow::goToFrame);
     playback->addSeparator();
     QAction* loop = addAction(playback, kLoopAction, tr("L&oop"), {QKeySequence(tr("Ctrl+L"))});
     loop->setCheckable(true);
     loop->setChecked(QSettings().value(settings::kLoopPlayback, false).toBool());
-    connect(loop, &QAction::toggled, this, [this](bool on) {
+    QAction* pingPong = addAction(playback, kPingPongAction, tr("Ping-&Pong"));
+    pingPong->setCheckable(true);
+    pingPong->setChecked(!loop->isChecked() && QSettings().value(settings::kPingPongPlayback, false).toBool());
+    // Loop and Ping-Pong exclude each other; either may be off.
+    connect(loop, &QAction::toggled, this, [this, pingPong](bool on) {
         QSettings().setValue(settings::kLoopPlayback, on);
+        if (on) pingPong->setChecked(false);
         playerView_->setLooping(on);
+    });
+    connect(pingPong, &QAction::toggled, this, [this, loop](bool on) {
+        QSettings().setValue(settings::kPingPongPlayback, on);
+        if (on) loop->setChecked(false);
+        playerView_->setPingPong(on);
     });
     QMenu* speed = playback->addMenu(tr("&Speed"));
     auto* speeds = new QActionGroup(this);
@@ -295,8 +369,11 @@ void DocumentWindow::buildMenus() {
 }
 
 void DocumentWindow::validateMenu(QMenu* menu) {
+    const QAction* next = action(kNextAnimationAction);
+    const QAction* previous = action(kPreviousAnimationAction);
+    if (menu->actions().contains(next)) refreshNeighbours();
     for (QAction* item : menu->actions()) {
-        if (item->menu() || item->isSeparator()) continue;
+        if (item->menu() || item->isSeparator() || item == next || item == previous) continue;
         if (item->property(kTagProperty).isValid()) {
             AppDelegate* delegate = AppDelegate::shared();
             item->setEnabled(delegate && delegate->validateUserInterfaceItem(item));
@@ -327,14 +404,37 @@ void DocumentWindow::copyFrame() {
     if (!image.isNull()) QGuiApplication::clipboard()->setImage(image.copy());
 }
 
+QString DocumentWindow::frameFileName() const {
+    // Named by the frame's number as the counter shows it, from 1.
+    return QStringLiteral("%1-frame-%2.png")
+        .arg(QFileInfo(document_->fileURL().toLocalFile()).completeBaseName())
+        .arg(playerView_->currentFrameIndex().value_or(0) + 1, 4, 10, QLatin1Char('0'));
+}
+
+void DocumentWindow::dragFrameOut() {
+    const QImage image = playerView_->currentImage().copy();
+    if (image.isNull()) return;
+    // A file manager copies the file after the drop, maybe after the drag
+    // is over: the files stay until the application quits.
+    static QTemporaryDir dragFolder(QDir::tempPath() + QStringLiteral("/velarium-drag-XXXXXX"));
+    auto* data = new QMimeData;
+    data->setImageData(image);
+    const QString path = dragFolder.filePath(frameFileName());
+    if (dragFolder.isValid() && QImageWriter(path, "png").write(image)) data->setUrls({QUrl::fromLocalFile(path)});
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    constexpr int kDragImageSize = 128;
+    drag->setPixmap(QPixmap::fromImage(image.width() > kDragImageSize || image.height() > kDragImageSize
+                                           ? image.scaled(kDragImageSize, kDragImageSize, Qt::KeepAspectRatio)
+                                           : image));
+    drag->exec(Qt::CopyAction);
+}
+
 void DocumentWindow::exportFrame() {
     const QImage image = playerView_->currentImage().copy();
     if (image.isNull()) return;
     const QFileInfo source(document_->fileURL().toLocalFile());
-    // Named by the frame's number as the counter shows it, from 1.
-    const QString name = QStringLiteral("%1-frame-%2.png")
-                             .arg(source.completeBaseName())
-                             .arg(playerView_->currentFrameIndex().value_or(0) + 1, 4, 10, QLatin1Char('0'));
+    const QString name = frameFileName();
     QFileDialog dialog(this, tr("Export Frame"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(tr("PNG images (*.png)"));
@@ -349,6 +449,13 @@ void DocumentWindow::exportFrame() {
                            tr("The frame couldn’t be exported to “%1”.").arg(shownFileName(path)).toStdString(),
                            writer.errorString().toStdString()),
                      this);
+}
+
+void DocumentWindow::goToFrame() {
+    const std::uint64_t count = playerView_->frameCount();
+    if (count == 0) return;
+    GoToFrameDialog dialog(count, playerView_->currentFrameIndex().value_or(0), this);
+    if (dialog.exec() == QDialog::Accepted && dialog.chosenIndex()) playerView_->seekToFrame(*dialog.chosenIndex());
 }
 
 void DocumentWindow::toggleFullScreen() {
@@ -371,11 +478,14 @@ void DocumentWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {
+    // A fitted window's size is the user's to choose.
+    if (initialViewApplied_ && playerView_->viewOptions().fitToWindow) rememberView();
     if (!document_->isClosed()) document_->close();
     event->accept();
 }
 
 void DocumentWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source()) return;  // the picture dragged out, coming back
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) {
             event->acceptProposedAction();

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include "app/FolderAnimations.h"
 #include "app/ViewOptions.h"
 
 class QAction;
@@ -33,7 +34,15 @@ public:
 
     void exportFrame();
     void copyFrame();
+    // Drags the shown frame out: a PNG file for file managers, an image for
+    // applications that take one.
+    void dragFrameOut();
     void toggleFullScreen();
+    // Asks for a frame number and shows that frame.
+    void goToFrame();
+    // File ▸ Next Animation (+1) and Previous Animation (-1): the neighbour
+    // in the document's folder, played in this window.
+    void openNeighbourAnimation(int direction);
 
     // A new window's zoom: the largest step that keeps the window within two
     // thirds of the screen's height; else 1 when the window fits the screen
@@ -57,15 +66,29 @@ private:
     void sizeToPicture();
     void growToPicture();
     QSize windowSizeAround(QSize view) const;
+    // Whether the window fits within `heightShare` of the screen's height
+    // (and most of its width) with the picture at `zoom`.
+    bool fitsScreen(int zoom, double heightShare) const;
+    // Keeps this window's view for the next window.
+    void rememberView();
     void readPixelAspect();
+    // The shown frame's file name, numbered as the counter numbers it.
+    QString frameFileName() const;
+    void fileURLChanged();
+    // Looks at the folder again and enables Next and Previous Animation.
+    void refreshNeighbours();
 
     Document* document_;
     PlayerView* playerView_;
     ExportWorkflow* export_;
     FullScreenChrome* fullScreenChrome_;
     QMenu* recentMenu_ = nullptr;
+    FolderNeighbours neighbours_;
     ViewOptions initialOptions_;
     bool initialViewApplied_ = false;
+    // Another file was opened in this window: it is sized to the new
+    // picture at the zoom in use once the picture is known.
+    bool sizeWhenReady_ = false;
 };
 
 }  // namespace velarium::app

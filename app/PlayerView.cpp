@@ -1,5 +1,6 @@
 #include "app/PlayerView.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -16,6 +17,7 @@
 
 #include "app/LoopStart.h"
 #include "app/MainThreadRelay.h"
+#include "app/PingPong.h"
 #include "app/TransportBar.h"
 #include "app/VideoSurface.h"
 #include "platform/playback/Player.h"
@@ -54,11 +56,11 @@ PlayerView::PlayerView(QWidget* parent) : QWidget(parent) {
     connect(transport_, &TransportBar::scrubbedToFrame, this, &PlayerView::scrubTo);
     connect(transport_, &TransportBar::scrubStarted, this, [this] {
         resumeAfterScrub_ = isPlaying();
-        if (resumeAfterScrub_) player_->pause();
+        if (resumeAfterScrub_) pausePlayback();
     });
     connect(transport_, &TransportBar::scrubFinished, this, [this] {
         performPendingScrub();
-        if (resumeAfterScrub_ && player_) player_->play();
+        if (resumeAfterScrub_ && player_) startPlayback();
         resumeAfterScrub_ = false;
         refreshPlayingState();
     });
@@ -69,6 +71,7 @@ PlayerView::~PlayerView() { setPlayer(nullptr, nullptr); }
 
 void PlayerView::setPlayer(std::shared_ptr<Player> player, std::shared_ptr<FrameSink> sink) {
     loopSearch_.reset();
+    pingPongPlayback_.reset();
     if (sinkConnection_) disconnect(sinkConnection_);
     if (stateRelay_) {
         player_->removeStateObserver(stateObserverToken_);
@@ -117,9 +120,9 @@ void PlayerView::itemBecameReady() {
 }
 
 void PlayerView::findLoopStart() {
-    // Only looping needs it: the search decodes every frame once, through
+    // Only looping and ping-pong need it: the search decodes every frame once, through
     // the item's own reader, and would compete with playback for it.
-    if (!looping_ || loopSearch_ || !itemReadyHandled_) return;
+    if (!(looping_ || pingPong_) || loopSearch_ || !itemReadyHandled_) return;
     // The search reports on its own thread; the answer is carried to this
     // view, which waits for the search to end before it goes away.
     loopSearch_ = std::make_unique<LoopStartSearch>(item_, [this](std::uint64_t index) {
@@ -143,26 +146,59 @@ void PlayerView::frameArrived(const DisplayedFrame& displayed) {
     emit frameShown(displayed.frame.index);
 }
 
-bool PlayerView::isPlaying() const { return player_ && player_->rate() > 0; }
+bool PlayerView::isPlaying() const {
+    return (player_ && player_->rate() > 0) || (pingPongPlayback_ && pingPongPlayback_->isRunning());
+}
 
 void PlayerView::refreshPlayingState() { transport_->setPlaying(isPlaying() || resumeAfterScrub_); }
 
 void PlayerView::togglePlayPause() {
     if (!player_ || !itemReadyHandled_) return;
-    if (isPlaying()) {
-        player_->pause();
-    } else {
-        // Play at the end starts again from the beginning, also on the last
-        // frame stepped to, unless looping goes on from there anyway.
-        const bool onLastFrame = shownIndex_ && *shownIndex_ + 1 == item_->sampleTimes().size();
-        if (player_->isAtEnd() || (onLastFrame && !looping_)) player_->seekToTime(MediaTime::zero());
-        player_->play();
+    if (isPlaying())
+        pausePlayback();
+    else
+        startPlayback();
+    refreshPlayingState();
+}
+
+void PlayerView::startPlayback() {
+    if (pingPong_) {
+        if (!pingPongPlayback_) pingPongPlayback_ = std::make_unique<PingPongPlayback>(player_);
+        pingPongPlayback_->setLastFrame(turnLastFrame());
+        pingPongPlayback_->start(shownIndex_.value_or(0));
+        return;
     }
+    // Play at the end starts again from the beginning, also on the last
+    // frame stepped to, unless looping goes on from there anyway.
+    const bool onLastFrame = shownIndex_ && *shownIndex_ + 1 == item_->sampleTimes().size();
+    if (player_->isAtEnd() || (onLastFrame && !looping_)) player_->seekToTime(MediaTime::zero());
+    player_->play();
+}
+
+void PlayerView::pausePlayback() {
+    if (pingPongPlayback_) pingPongPlayback_->stop();
+    player_->pause();
+}
+
+std::uint64_t PlayerView::turnLastFrame() const {
+    const std::uint64_t count = item_->sampleTimes().size();
+    // A loop start past frame 0 means the last two frames rebuild frames 0 and 1.
+    return loopStartIndex_ > 0 && count >= 4 ? count - 3 : count - 1;
+}
+
+void PlayerView::setPingPong(bool pingPong) {
+    if (pingPong == pingPong_) return;
+    const bool playing = player_ && itemReadyHandled_ && isPlaying();
+    if (playing) pausePlayback();
+    pingPong_ = pingPong;
+    findLoopStart();
+    if (playing) startPlayback();
     refreshPlayingState();
 }
 
 void PlayerView::stepByCount(int count) {
     if (!player_ || !itemReadyHandled_) return;
+    if (pingPongPlayback_) pingPongPlayback_->stop();
     player_->stepByCount(count);
     refreshPlayingState();
 }
@@ -175,9 +211,15 @@ void PlayerView::goToLastFrame() {
 
 void PlayerView::seekToFrame(std::uint64_t index) {
     if (!player_ || !itemReadyHandled_ || index >= item_->sampleTimes().size()) return;
+    if (pingPongPlayback_ && pingPongPlayback_->isRunning()) {
+        pingPongPlayback_->start(index);  // goes on forth and back from there
+        return;
+    }
     player_->seekToTime(item_->sampleTimes()[index].presentationTime);
     refreshPlayingState();
 }
+
+std::uint64_t PlayerView::frameCount() const { return itemReadyHandled_ ? item_->sampleTimes().size() : 0; }
 
 void PlayerView::scrubTo(std::uint64_t index) {
     // Scrubbing can ask for frames faster than they are made: only the
@@ -202,6 +244,7 @@ void PlayerView::setLooping(bool looping) {
 void PlayerView::applyLoop() {
     findLoopStart();
     if (player_) player_->setLoopStartIndex(looping_ ? std::optional<std::uint64_t>(loopStartIndex_) : std::nullopt);
+    if (pingPongPlayback_) pingPongPlayback_->setLastFrame(turnLastFrame());
 }
 
 void PlayerView::setRate(float rate) {
@@ -270,11 +313,13 @@ void PlayerView::zoomAbout(int zoom, QPointF anchor) {
     QScrollBar* vertical = scrollArea_->verticalScrollBar();
     horizontal->setValue(horizontal->value() + static_cast<int>(std::lround(drift.x())));
     vertical->setValue(vertical->value() + static_cast<int>(std::lround(drift.y())));
+    emit zoomChosen();
 }
 
 void PlayerView::fitToWindow() {
     options_.fitToWindow = true;
     applyScale();
+    emit zoomChosen();
 }
 
 int PlayerView::largestZoomFitting(QSize area) const {
@@ -384,14 +429,29 @@ bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
             return true;
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton || (horizontal->maximum() == 0 && vertical->maximum() == 0))
-                return false;
+            if (mouse->button() != Qt::LeftButton) return false;
+            const bool pannable = horizontal->maximum() > 0 || vertical->maximum() > 0;
+            if (!pannable || (mouse->modifiers() & Qt::ControlModifier)) {
+                if (surface_->hasFrame()) dragFrom_ = mouse->position().toPoint();
+                return false;  // a click, or a double click, all the same
+            }
             panFrom_ = mouse->globalPosition().toPoint();
             panStartScroll_ = {horizontal->value(), vertical->value()};
             surface_->setCursor(Qt::ClosedHandCursor);
             return true;
         }
         case QEvent::MouseMove:
+            if (dragFrom_) {
+                auto* mouse = static_cast<QMouseEvent*>(event);
+                if (!(mouse->buttons() & Qt::LeftButton)) {
+                    dragFrom_.reset();
+                } else if ((mouse->position().toPoint() - *dragFrom_).manhattanLength() >=
+                           QApplication::startDragDistance()) {
+                    dragFrom_.reset();
+                    emit dragOutStarted();
+                }
+                return true;
+            }
             if (!panFrom_) return false;
             {
                 const QPoint moved = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - *panFrom_;
@@ -400,6 +460,7 @@ bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         case QEvent::MouseButtonRelease:
+            dragFrom_.reset();
             if (!panFrom_) return false;
             panFrom_.reset();
             surface_->unsetCursor();

@@ -21,6 +21,7 @@ class PlayerItem;
 namespace velarium::app {
 
 class LoopStartSearch;
+class PingPongPlayback;
 class MainThreadRelay;
 class TransportBar;
 class VideoSurface;
@@ -48,11 +49,17 @@ public:
     void goToFirstFrame();
     void goToLastFrame();
     void seekToFrame(std::uint64_t index);
+    // The item's frame count; 0 until it is ready.
+    std::uint64_t frameCount() const;
     void setLooping(bool looping);
     bool isLooping() const { return looping_; }
-    // The frame looping continues at; known once looping is on and the file
-    // has been looked at.
+    // The frame looping continues at; known once looping or ping-pong is on
+    // and the file has been looked at.
     std::uint64_t loopStartIndex() const { return loopStartIndex_; }
+    // Plays forth and back instead of once or round; the wrap-up frames of
+    // an animation that has them (see loopStartIndex) are left out.
+    void setPingPong(bool pingPong);
+    bool isPingPong() const { return pingPong_; }
     void setRate(float rate);
     float rate() const { return rate_; }
 
@@ -95,10 +102,16 @@ signals:
     void frameShown(std::uint64_t index);
     // The picture was double-clicked.
     void doubleClicked();
+    // The picture is being dragged out of the view: with the left button
+    // when it fits the view, with Ctrl held too when a plain drag pans it.
+    void dragOutStarted();
+    // The user chose a zoom or Fit to Window.
+    void zoomChosen();
 
 protected:
     // The pointer on the picture: Ctrl+wheel zooms about it, a drag pans a
-    // picture larger than the view, a double click is announced.
+    // picture larger than the view or else drags it out, a double click is
+    // announced.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -115,6 +128,10 @@ private:
     void scrubTo(std::uint64_t index);
     void performPendingScrub();
     void refreshPlayingState();
+    void startPlayback();
+    void pausePlayback();
+    // The last frame ping-pong turns at.
+    std::uint64_t turnLastFrame() const;
     void applyScale();
     void applyLoop();
     void findLoopStart();
@@ -140,6 +157,7 @@ private:
     // The options before full screen, restored after it.
     std::optional<ViewOptions> optionsBeforeFullScreen_;
     std::optional<QPoint> panFrom_;
+    std::optional<QPoint> dragFrom_;
     QPoint panStartScroll_;
     int wheelAngle_ = 0;
     int xAspect_ = 0;
@@ -147,6 +165,8 @@ private:
     bool looping_ = false;
     std::uint64_t loopStartIndex_ = 0;
     std::unique_ptr<LoopStartSearch> loopSearch_;
+    bool pingPong_ = false;
+    std::unique_ptr<PingPongPlayback> pingPongPlayback_;
     float rate_ = 1.0f;
     std::optional<std::uint64_t> pendingScrub_;
     bool resumeAfterScrub_ = false;
