@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 
 #include "core/ANIMParser.h"
@@ -193,6 +195,22 @@ QString ANIMInfo::colorCountString(const QLocale& locale) const {
     return locale.toString(qulonglong(parser.numColors()));
 }
 
+QString ANIMInfo::colourCyclingString() const {
+    std::vector<double> speeds;
+    for (const ColourRange& range : parser_->colourRanges())
+        if (range.cycles()) speeds.push_back(range.stepsPerSecond());
+    if (speeds.empty()) return kNoValue;
+    std::sort(speeds.begin(), speeds.end());
+    QStringList shown;
+    // One decimal at most: 8.57 steps a second shows as 8.6, 60 as 60.
+    for (const double speed : speeds) shown << QString::number(std::round(speed * 10) / 10, 'g', 15);
+    const QString last = shown.takeLast();
+    const QString list = shown.isEmpty() ? last : shown.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QStringLiteral("%1 %2, %3 steps a second")
+        .arg(qulonglong(speeds.size()))
+        .arg(speeds.size() == 1 ? QStringLiteral("range") : QStringLiteral("ranges"), list);
+}
+
 std::vector<InfoRow> ANIMInfo::rows(const QLocale& locale) const {
     const ANIMParser& parser = *parser_;
     std::vector<InfoRow> rows = {
@@ -213,6 +231,7 @@ std::vector<InfoRow> ANIMInfo::rows(const QLocale& locale) const {
                                         {"Name:", &texts.name}, {"Copyright:", &texts.copyright}})
         if (const QString text = shownText(*stored); !text.isEmpty()) rows.push_back({QString::fromLatin1(label), text});
     rows.push_back({QStringLiteral("Transparent Colour:"), transparentColourString(parser)});
+    rows.push_back({QStringLiteral("Colour Cycling:"), colourCyclingString()});
     return rows;
 }
 

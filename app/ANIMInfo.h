@@ -3,7 +3,8 @@
 // What the information panel says about an animation, read from its parsed
 // container. The texts are fixed (not translated); only the colour count and
 // the file size follow the locale's digit grouping. The parser stays behind this class:
-// nothing else in the application reads the container itself.
+// nothing else in the application reads the container itself, but for
+// colour cycling (ColourCycler), which turns the shown frame's colours.
 
 #include <QByteArray>
 #include <QLocale>
@@ -45,7 +46,7 @@ public:
     // Extra Half-Brite, aspect ratio, frames, frame rate, colours, the
     // file's name and size, the duration, the file's own texts (annotation,
     // author, name, copyright; each only when present) and the transparent
-    // colour.
+    // colour, and the colour cycling.
     std::vector<InfoRow> rows(const QLocale& locale) const;
     // The compression: the name of the first frame's operation that is not
     // 0, or "0 — Direct (BODY)" when every frame is a full picture.
@@ -54,6 +55,9 @@ public:
     // for HAM6, "64 (32 + Extra Half-Brite)", or the register count.
     QString colorCountString(const QLocale& locale) const;
     std::pair<int, int> pixelAspect() const;
+    // The ranges that cycle and their speeds, slowest first: "2 ranges,
+    // 8.6 and 60 steps a second"; "—" when none cycles.
+    QString colourCyclingString() const;
 
 private:
     ANIMInfo(std::unique_ptr<ANIMParser> parser, const QString& fileName, qint64 fileSize);

@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include "app/ANIMInfo.h"
+#include "app/ColourCycler.h"
 #include "app/BW_DocumentController.h"
 #include "app/DocumentTypes.h"
 #include "app/DocumentWindow.h"
@@ -68,6 +69,8 @@ bool Document::readFromURL(const QUrl& url, const QString& typeName, Error*) {
     fileURL_ = url;
     fileType_ = typeName;
     animInfo_.reset();
+    colourCycler_.reset();
+    colourCyclerRead_ = false;
     removePlaybackCopy();
 
     playbackURL_ = url;
@@ -196,7 +199,21 @@ void Document::replaceFileURL(const QUrl& url, const QString& typeName) {
     if (infoShown) showDocumentInfo();
 }
 
-bool Document::validateUserInterfaceItem(const QAction*) const { return true; }
+bool Document::validateUserInterfaceItem(const QAction* item) const {
+    // Cycle Colours only for a picture whose colours cycle.
+    if (item->objectName() == QLatin1String(kCycleColoursAction)) return cyclesColours();
+    return true;
+}
+
+ColourCycler* Document::colourCycler() {
+    if (!colourCyclerRead_) {
+        colourCyclerRead_ = true;
+        colourCycler_ = ColourCycler::fromFile(fileURL_.toLocalFile());
+    }
+    return colourCycler_.get();
+}
+
+bool Document::cyclesColours() const { return colourCycler_ && colourCycler_->cycles(); }
 
 QString Document::playbackFailureContext() const {
     return tr("“%1” could not be played.").arg(shownFileName(fileURL_.toLocalFile()));

@@ -23,6 +23,7 @@ class PlayerItem;
 namespace velarium::app {
 
 class ANIMInfo;
+class ColourCycler;
 class DocumentWindow;
 class FrameSink;
 class InfoPanel;
@@ -72,6 +73,12 @@ public:
     bool prepareANIMInfo();
     QString infoOpcodeString() const;
     QString infoColorCountString() const;
+    // The file's colour cycling, read on first use; null when the file
+    // cannot be parsed. Presents nothing.
+    ColourCycler* colourCycler();
+    // Whether the file's first picture has a range that cycles; false until
+    // colourCycler() has read the file.
+    bool cyclesColours() const;
     // The picture's pixel aspect (xAspect, yAspect) from the file's header;
     // (0, 0) when it cannot be read. Presents nothing.
     std::pair<int, int> pixelAspect() const;
@@ -115,6 +122,8 @@ private:
     std::shared_ptr<PlayerItem> playerItem_;
     std::shared_ptr<FrameSink> frameSink_;
     std::unique_ptr<ANIMInfo> animInfo_;
+    std::unique_ptr<ColourCycler> colourCycler_;
+    bool colourCyclerRead_ = false;
     QPointer<InfoPanel> infoPanel_;
     QString playbackCopyFolder_;
     QPointer<DocumentWindow> window_;

@@ -22,6 +22,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
+#include "app/ColourCycler.h"
 #include "app/Document.h"
 #include "app/ErrorPresentation.h"
 #include "app/ExportWorkflow.h"
@@ -59,6 +60,13 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     playerView_ = new PlayerView(this);
     setCentralWidget(playerView_);
     export_ = new ExportWorkflow(document, this);
+    cycleTimer_ = new QTimer(this);
+    cycleTimer_->setSingleShot(true);
+    cycleTimer_->setTimerType(Qt::PreciseTimer);
+    connect(cycleTimer_, &QTimer::timeout, this, [this] {
+        playerView_->refreshPictureOverride();
+        scheduleCycleStep();
+    });
     buildMenus();
     fullScreenChrome_ =
         new FullScreenChrome(this, playerView_->surface(), menuBar(), playerView_->transportBar());
@@ -80,12 +88,17 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
 DocumentWindow::~DocumentWindow() = default;
 
 void DocumentWindow::attachPlayer() {
+    // Another file, or the same read again: cycling waits for its picture.
+    QAction* cycle = action(kCycleColoursAction);
+    cycle->setChecked(false);
+    cycle->setEnabled(false);
     playerView_->setPlayer(document_->player(), document_->frameSink());
     applyInitialView();
 }
 
 void DocumentWindow::playerItemReady() {
     playerView_->playerItemStatusChanged();
+    refreshColourCycling();
     applyInitialView();
     if (sizeWhenReady_ && !playerView_->pictureSize().isEmpty()) {
         sizeWhenReady_ = false;
@@ -124,7 +137,40 @@ void DocumentWindow::openNeighbourAnimation(int direction) {
     document_->replaceFileURL(url, type);
 }
 
-void DocumentWindow::documentClosing() { playerView_->setPlayer(nullptr, nullptr); }
+void DocumentWindow::documentClosing() {
+    action(kCycleColoursAction)->setChecked(false);
+    playerView_->setPlayer(nullptr, nullptr);
+}
+
+void DocumentWindow::refreshColourCycling() {
+    document_->colourCycler();
+    action(kCycleColoursAction)->setEnabled(document_->cyclesColours());
+}
+
+void DocumentWindow::setColourCycling(bool on) {
+    if (!on) {
+        cycleTimer_->stop();
+        playerView_->setPictureOverride({});
+        return;
+    }
+    cyclingClock_.start();
+    // Every frame the player hands over, and every step, is shown with the
+    // colours turned as they stand at that moment.
+    playerView_->setPictureOverride([this](std::uint64_t index) {
+        ColourCycler* cycler = document_->colourCycler();
+        return cycler ? cycler->frame(index, cyclingClock_.nsecsElapsed()) : QImage();
+    });
+    scheduleCycleStep();
+}
+
+void DocumentWindow::scheduleCycleStep() {
+    const ColourCycler* cycler = document_->colourCycler();
+    if (!cycler || !cycler->cycles() || !cyclingClock_.isValid()) return;
+    const qint64 now = cyclingClock_.nsecsElapsed();
+    const qint64 wait = cycler->nextStepAfter(now) - now;
+    constexpr qint64 kNanosecondsPerMillisecond = 1'000'000;
+    cycleTimer_->start(static_cast<int>((wait + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond));
+}
 
 void DocumentWindow::readPixelAspect() {
     const auto [xAspect, yAspect] = document_->pixelAspect();
@@ -268,6 +314,9 @@ void DocumentWindow::buildMenus() {
         growToPicture();
         rememberView();
     });
+    QAction* cycle = addAction(view, kCycleColoursAction, tr("C&ycle Colours"), {QKeySequence(Qt::Key_Tab)});
+    cycle->setCheckable(true);
+    connect(cycle, &QAction::toggled, this, &DocumentWindow::setColourCycling);
     view->addSeparator();
     QAction* fullScreen = addAction(view, kFullScreenAction, tr("&Full Screen"), {QKeySequence(Qt::Key_F11)});
     fullScreen->setCheckable(true);

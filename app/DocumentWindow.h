@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include "app/FolderAnimations.h"
@@ -8,6 +9,7 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QTimer;
 
 namespace velarium::app {
 
@@ -77,12 +79,21 @@ private:
     void fileURLChanged();
     // Looks at the folder again and enables Next and Previous Animation.
     void refreshNeighbours();
+    // Enables Cycle Colours when the file's colours cycle.
+    void refreshColourCycling();
+    // View ▸ Cycle Colours: the shown picture is the cycled one while on.
+    void setColourCycling(bool on);
+    // Starts the timer for the next step of any cycling range.
+    void scheduleCycleStep();
 
     Document* document_;
     PlayerView* playerView_;
     ExportWorkflow* export_;
     FullScreenChrome* fullScreenChrome_;
     QMenu* recentMenu_ = nullptr;
+    QTimer* cycleTimer_;
+    // Time since colour cycling was turned on.
+    QElapsedTimer cyclingClock_;
     FolderNeighbours neighbours_;
     ViewOptions initialOptions_;
     bool initialViewApplied_ = false;

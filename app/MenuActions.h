@@ -20,6 +20,7 @@ inline constexpr const char* kZoomInAction = "zoomIn";
 inline constexpr const char* kZoomOutAction = "zoomOut";
 inline constexpr const char* kFitToWindowAction = "fitToWindow";
 inline constexpr const char* kCorrectPixelAspectAction = "correctPixelAspect";
+inline constexpr const char* kCycleColoursAction = "cycleColours";
 inline constexpr const char* kFullScreenAction = "toggleFullScreen";
 inline constexpr const char* kPlayPauseAction = "playPause";
 inline constexpr const char* kStepBackwardAction = "stepBackward";

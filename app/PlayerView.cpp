@@ -139,7 +139,8 @@ void PlayerView::findLoopStart() {
 void PlayerView::frameArrived(const DisplayedFrame& displayed) {
     if (!item_ || displayed.frame.index >= item_->sampleTimes().size()) return;
     const bool firstFrame = !surface_->hasFrame();
-    surface_->setFrame(displayed.image, displayed.frame.index);
+    surface_->setFrame(displayed.image, displayed.frame.index,
+                       pictureOverride_ ? pictureOverride_(displayed.frame.index) : QImage());
     shownIndex_ = displayed.frame.index;
     transport_->showFrame(displayed.frame.index, displayed.frame.presentationTime, displayed.frame.duration);
     if (firstFrame) applyScale();
@@ -468,6 +469,19 @@ bool PlayerView::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
     }
+}
+
+void PlayerView::setPictureOverride(PictureOverride pictureOverride) {
+    pictureOverride_ = std::move(pictureOverride);
+    if (pictureOverride_)
+        refreshPictureOverride();
+    else
+        surface_->setOverride({});
+}
+
+void PlayerView::refreshPictureOverride() {
+    if (pictureOverride_ && shownIndex_ && surface_->hasFrame())
+        surface_->setOverride(pictureOverride_(*shownIndex_));
 }
 
 QImage PlayerView::currentImage() const { return surface_->image(); }

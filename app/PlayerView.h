@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -85,7 +86,14 @@ public:
     QSize viewSizeAtZoom(int zoom) const;
     QSize pictureSize() const;
 
-    // The shown frame, unscaled; null before the first frame.
+    // Gives the picture shown for each frame instead of the player's own
+    // (colour cycling); none shows the player's pictures again as they are.
+    using PictureOverride = std::function<QImage(std::uint64_t index)>;
+    void setPictureOverride(PictureOverride pictureOverride);
+    // Asks the override again for the shown frame's picture.
+    void refreshPictureOverride();
+
+    // The shown frame as painted, unscaled; null before the first frame.
     QImage currentImage() const;
     std::optional<std::uint64_t> currentFrameIndex() const;
 
@@ -171,6 +179,7 @@ private:
     std::optional<std::uint64_t> pendingScrub_;
     bool resumeAfterScrub_ = false;
     std::optional<std::uint64_t> shownIndex_;
+    PictureOverride pictureOverride_;
 };
 
 }  // namespace velarium::app

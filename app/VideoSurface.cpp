@@ -25,9 +25,10 @@ VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent), backdrop_(Qt::bla
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void VideoSurface::setFrame(const QImage& image, std::uint64_t index) {
+void VideoSurface::setFrame(const QImage& image, std::uint64_t index, const QImage& shown) {
     const bool resized = image.size() != pictureSize_;
     image_ = image;
+    override_ = shown;
     index_ = index;
     pictureSize_ = image.size();
     if (resized) updateGeometry();
@@ -39,8 +40,17 @@ void VideoSurface::setFrame(const QImage& image, std::uint64_t index) {
         update();
 }
 
+void VideoSurface::setOverride(const QImage& shown) {
+    override_ = shown;
+    if (isVisible())
+        repaint(pictureRect().toAlignedRect());
+    else
+        update();
+}
+
 void VideoSurface::clear() {
     image_ = QImage();
+    override_ = QImage();
     update();
 }
 
@@ -90,7 +100,8 @@ QRectF VideoSurface::pictureRect() const {
 void VideoSurface::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), backdrop_);
-    if (image_.isNull()) return;
+    const QImage& picture = image();
+    if (picture.isNull()) return;
     // Drawn in device coordinates from a whole device pixel: at a display
     // scale of 1.5 the surface itself may start between two, and a picture
     // drawn from there would have pixels alternately 1 and 2 wide.
@@ -100,7 +111,7 @@ void VideoSurface::paintEvent(QPaintEvent*) {
     // Nearest-neighbour at every scale: enlarged pixels stay blocks, and a
     // picture shrunk to fit costs no more to draw than one at actual size.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(target, image_);
+    painter.drawImage(target, picture);
     emit framePainted(index_, monotonicNanoseconds());
 }
 

@@ -18,9 +18,15 @@ class VideoSurface : public QWidget {
 public:
     explicit VideoSurface(QWidget* parent = nullptr);
 
-    void setFrame(const QImage& image, std::uint64_t index);
+    // `shown`, when given, is painted instead of the frame's own picture
+    // until the next frame or setOverride (colour cycling's turned colours).
+    void setFrame(const QImage& image, std::uint64_t index, const QImage& shown = {});
+    // Paints `shown` instead of the frame's picture; a null image paints the
+    // frame's own again.
+    void setOverride(const QImage& shown);
     void clear();
-    const QImage& image() const { return image_; }
+    // The picture painted: the override while there is one.
+    const QImage& image() const { return override_.isNull() ? image_ : override_; }
     bool hasFrame() const { return !image_.isNull(); }
     std::uint64_t frameIndex() const { return index_; }
 
@@ -53,6 +59,7 @@ private:
     QSize scaledPictureSize() const;
 
     QImage image_;
+    QImage override_;
     std::uint64_t index_ = 0;
     QSize pictureSize_;
     double horizontal_ = 1;

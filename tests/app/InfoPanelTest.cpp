@@ -183,7 +183,7 @@ TEST_F(ShowInfo, TogglesOnePanelKeptForTheDocumentThatLeavesTheKeysToThePlayer) 
     EXPECT_EQ(texts.join(' '), QString::fromUtf8("Resolution: 24 × 8 pixels (2 bitplanes) ANIM Opcode: 0 — Direct (BODY) "
                                                  "HAM Mode: Off Extra Half-Brite: Off Aspect Ratio: 10:11 Frames: 3 "
                                                  "Frame Rate: 10.00 fps Colours: 4 File: walk.anim Size: 408 bytes "
-                                                 "Duration: 0.300 s Transparent Colour: None"));
+                                                 "Duration: 0.300 s Transparent Colour: None Colour Cycling: —"));
     const QPoint place = panel->pos();
 
     const struct {
