@@ -15,6 +15,10 @@ enum ExportErrorCode : long {
     kExportErrorTooLarge = -203,     // the scaled picture is larger than the format allows
     kExportErrorEncoder = -204,      // the encoder refused or failed
     kExportErrorCannotWrite = -205,  // the output could not be written
+    kExportErrorCannotRead = -206,   // the animation file could not be read
+    kExportErrorFileTooLarge = -207,
+    kExportErrorNoFrames = -208,
+    kExportErrorOutOfMemory = -209,  // the picture size asks for more memory than there is
 };
 
 inline Error exportError(ExportErrorCode code, std::string description) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "export/AnimationEncoder.h"
+#include "export/AnimationFile.h"
+#include "export/CycledTimeline.h"
 #include "export/ExportError.h"
 #include "export/MovieSource.h"
 #include "export/PictureScale.h"
@@ -31,6 +33,15 @@ bool endsWithWrapUpFrames(MovieSource& source) {
         if (!source.decodePicture(total - kWrapUpFrames + i, {}, closing, nullptr) ||
             closing.rgba != opening[i].rgba)
             return false;
+    return true;
+}
+
+// A frame as it looks at the picture's start, cycling having begun at 0.
+bool decodeCycled(ANIMParser& parser, const CycledEntry& entry, ScaleFactors factors, std::vector<std::uint8_t>& bgra,
+                  Picture& picture, Error* error) {
+    bgra.resize(parser.width() * parser.height() * 4);
+    if (!parser.decodeFrameAtIndex(entry.frame, entry.start, bgra.data(), bgra.size(), error)) return false;
+    scaleToRGBA(bgra.data(), parser.width() * 4, parser.width(), parser.height(), factors, picture);
     return true;
 }
 
@@ -81,6 +92,36 @@ private:
     std::uint64_t merged_ = 0;
 };
 
+// The most pictures a second an export with colour cycling makes: GIF
+// cannot show a picture for less than 2 centiseconds.
+unsigned maxCycledPicturesPerSecond(ExportFormat format) { return format == ExportFormat::gif ? 50 : 60; }
+
+// The export's pictures: each frame of the timeline, or with colour cycling
+// the frames and the cycle steps between them. Without cycling, `parser`
+// stays null and frames come through the extensions.
+bool planPictures(const std::string& source, const ExportOptions& options, const std::vector<TimelineEntry>& frames,
+                  std::uint64_t frameCount, std::unique_ptr<ANIMParser>& parser, CycledTimeline* pictures,
+                  Error* error) {
+    if (options.cycleColours) {
+        parser = openAnimation(source, error);
+        if (!parser) return false;
+        if (parser->numFrames() != frameCount)
+            return fail(error, exportError(kExportErrorEncoder, "The animation's frames could not all be read"));
+    }
+    if (parser && parser->cyclesColours()) {
+        *pictures = planCycledTimeline(frames, parser->colourRanges(), maxCycledPicturesPerSecond(options.format),
+                                       options.once);
+        return true;
+    }
+    parser.reset();
+    MediaTime start = MediaTime::zero();
+    for (const TimelineEntry& entry : frames) {
+        pictures->entries.push_back({entry.frame, start, entry.duration});
+        start = start + entry.duration;
+    }
+    return true;
+}
+
 Error encoderMissing(ExportFormat format) {
     return exportError(kExportErrorEncoder, std::string("This build cannot write ") + formatName(format));
 }
@@ -98,6 +139,9 @@ bool exportAnimation(const std::string& source, const std::string& output, const
     std::vector<TimelineEntry> timeline;
     const bool wrapUp = exportsWholeFile(options) && endsWithWrapUpFrames(*movie);
     if (!planTimeline(movie->sampleTimes(), options, wrapUp, &timeline, error)) return false;
+    std::unique_ptr<ANIMParser> parser;
+    CycledTimeline pictures;
+    if (!planPictures(source, options, timeline, movie->sampleTimes().size(), parser, &pictures, error)) return false;
 
     const ScaleFactors factors = scaleFactors(options, movie->width(), movie->height());
     const std::uint64_t width = movie->width() * factors.x, height = movie->height() * factors.y;
@@ -112,24 +156,28 @@ bool exportAnimation(const std::string& source, const std::string& output, const
     setup.path = staged->path();
     setup.width = width;
     setup.height = height;
-    setup.pictureCount = timeline.size();
+    setup.pictureCount = pictures.entries.size();
     setup.loop = !options.once;
     if (!encoder->begin(setup, error)) return false;
 
     PictureQueue queue(*encoder);
     Picture picture;
+    std::vector<std::uint8_t> bgra;
     std::uint64_t done = 0;
-    for (const TimelineEntry& entry : timeline) {
+    for (const CycledEntry& entry : pictures.entries) {
         if (cancelled(observer)) return fail(error, exportError(kExportErrorCancelled, "The export was cancelled"));
         Error decodeError;
-        if (!movie->decodePicture(entry.frame, factors, picture, &decodeError)) {
+        const bool decoded =
+            parser ? decodeCycled(*parser, entry, factors, bgra, picture, &decodeError)
+                   : movie->decodePicture(entry.frame, factors, picture, &decodeError);
+        if (!decoded) {
             // A damaged animation gives what it has before the damage.
             if (done == 0) return fail(error, decodeError);
             break;
         }
         if (!queue.add(picture, entry.duration, error)) return false;
         ++done;
-        if (observer.progress) observer.progress(double(done) / double(timeline.size()));
+        if (observer.progress) observer.progress(double(done) / double(pictures.entries.size()));
     }
     if (cancelled(observer)) return fail(error, exportError(kExportErrorCancelled, "The export was cancelled"));
     if (!queue.flush(error) || !encoder->finish(error)) return false;
@@ -142,6 +190,9 @@ bool exportAnimation(const std::string& source, const std::string& output, const
         report->width = width;
         report->height = height;
         report->duration = queue.end();
+        report->laps = pictures.laps;
+        report->mergedCycleSteps = pictures.mergedSteps;
+        report->cyclePicturesPerSecond = parser ? maxCycledPicturesPerSecond(options.format) : 0;
     }
     return true;
 }

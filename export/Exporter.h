@@ -48,6 +48,9 @@ struct ExportOptions {
     bool once = false;
     // Whether an existing file at the output path may be replaced.
     bool replace = false;
+    // Bakes the file's colour cycling into the export: a picture at every
+    // cycle step too, at most 50 a second for GIF and 60 for the others.
+    bool cycleColours = false;
 };
 
 // Told of the work per frame, on the exporting thread.
@@ -66,7 +69,10 @@ struct ExportReport {
     std::uint64_t droppedPictures = 0;  // too short for the format, their time given to the one before
     std::uint64_t width = 0;            // of the output pictures
     std::uint64_t height = 0;
-    MediaTime duration = MediaTime::zero();  // of one lap
+    MediaTime duration = MediaTime::zero();  // of the output, once through
+    std::uint64_t laps = 1;                   // of the file's frames, more when cycling needs them to loop smoothly
+    std::uint64_t mergedCycleSteps = 0;       // cycle steps too close to a picture for the format's rate
+    unsigned cyclePicturesPerSecond = 0;      // that rate, when colour cycling was baked in
 };
 
 // Exports the animation at `source` to `output` (a file path), in

@@ -37,13 +37,6 @@ ByteVector bodyRow(unsigned planes, Index pixel) {
     return row;
 }
 
-ByteVector crng(unsigned rate, unsigned flags, unsigned low, unsigned high) {
-    return chunk("CRNG", concat({w16({0, rate, flags}), words({low, high}, 1)}));
-}
-ByteVector ccrt(int direction, unsigned start, unsigned end, unsigned seconds, unsigned microseconds) {
-    return chunk("CCRT", concat({w16({std::uint32_t(direction) & 0xFFFF}), words({start, end}, 1),
-                                 w32({seconds, microseconds}), w16({0})}));
-}
 // Register cells (cell, register) and true-colour cells (cell, 0xRRGGBB).
 ByteVector drng(unsigned rate, unsigned flags, unsigned low, unsigned high,
                 std::vector<std::pair<unsigned, std::uint32_t>> trueCells,

@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "APNGReader.h"
+#include "export/AnimationFile.h"
+#include "export/CycledTimeline.h"
 #include "export/ExportError.h"
 #include "export/Exporter.h"
 #include "export/PictureScale.h"
@@ -25,14 +27,14 @@ const SyntheticAnimation kShape{.width = 16, .height = 4, .planes = 2};
 // An animation whose frame i shows synthetic picture pictures[i] for ticks[i] sixtieths.
 std::filesystem::path writeAnimation(const std::filesystem::path& folder, const std::vector<unsigned>& pictures,
                                      const std::vector<std::uint32_t>& ticks, BMHDFields header = {},
-                                     SyntheticAnimation shape = kShape) {
+                                     SyntheticAnimation shape = kShape, const ByteVector& ranges = {}) {
     header.width = shape.width;
     header.height = shape.height;
     header.planes = shape.planes;
     std::vector<ByteVector> frames;
     for (std::size_t f = 0; f < pictures.size(); ++f) {
         std::vector<ByteVector> chunks;
-        if (f == 0) chunks = {bmhd(header), chunk("CMAP", syntheticColourMap(shape))};
+        if (f == 0) chunks = {bmhd(header), chunk("CMAP", syntheticColourMap(shape)), ranges};
         chunks.push_back(anhd({.operation = 0, .relTime = ticks[f]}));
         chunks.push_back(chunk("BODY", syntheticBody(shape, pictures[f])));
         frames.push_back(form("ILBM", chunks));
@@ -249,6 +251,112 @@ TEST(Exporter, FullDiskLeavesNothing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(entriesIn(folder.path()), 1u);
+}
+
+ColourRange cyclingRange(std::size_t cells, std::uint64_t stepsNumerator, std::uint64_t stepsDenominator) {
+    ColourRange range;
+    for (std::size_t i = 0; i < cells; ++i) range.cells.push_back({int(i)});
+    range.stepsNumerator = stepsNumerator;
+    range.stepsDenominator = stepsDenominator;
+    range.active = true;
+    return range;
+}
+
+TEST(CycledTimeline, PicturesAtFrameStartsAndStepsKeptApartByTheRate) {
+    const std::vector<TimelineEntry> twelfths(4, TimelineEntry{0, sixtieths(5)});  // a lap of 1/3 s
+    ColourRange inactive = cyclingRange(3, 15, 1);
+    inactive.active = false;
+    struct Case {
+        const char* name;
+        std::vector<TimelineEntry> lap;
+        std::vector<ColourRange> ranges;
+        unsigned rate;
+        bool once;
+        std::uint64_t laps, pictures, merged;
+    } const cases[] = {
+        // A turn of 1/5 s and the lap of 1/3 s meet again after 1 s. The
+        // 15 steps a second fall 1/60 s or more from the frames: all kept at
+        // 60 pictures a second, and those 1/60 s from a frame merged at 50.
+        {"seamless at 60", twelfths, {cyclingRange(3, 15, 1)}, 60, false, 3, 24, 0},
+        {"seamless at 50", twelfths, {cyclingRange(3, 15, 1)}, 50, false, 3, 18, 6},
+        {"once", twelfths, {cyclingRange(3, 15, 1)}, 60, true, 1, 8, 0},
+        {"nothing cycles", twelfths, {inactive}, 60, false, 1, 4, 0},
+        // Turns of 7/5 s and 11/50 s only meet the lap after 77 s: the
+        // slowest turn is covered instead, in ceil(1.4 × 3) laps.
+        {"too long to meet", twelfths, {cyclingRange(2, 10, 7), cyclingRange(2, 100, 11)}, 60, false, 5, 32, 5},
+        // A frame held for ten hours cycles for the first ten minutes.
+        {"held for hours", {{0, MediaTime::make(36000, 1)}}, {cyclingRange(4, 60, 1)}, 60, false, 1,
+         kMaxCycledStepSeconds * 60, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CycledTimeline timeline = planCycledTimeline(c.lap, c.ranges, c.rate, c.once);
+        EXPECT_EQ(timeline.laps, c.laps);
+        EXPECT_EQ(timeline.mergedSteps, c.merged);
+        ASSERT_EQ(timeline.entries.size(), c.pictures);
+        MediaTime lapTime = MediaTime::zero(), at = MediaTime::zero();
+        for (const TimelineEntry& entry : c.lap) lapTime = lapTime + entry.duration;
+        for (const CycledEntry& entry : timeline.entries) {
+            ASSERT_EQ(entry.start, at);
+            ASSERT_GT(entry.duration, MediaTime::zero());
+            at = at + entry.duration;
+        }
+        MediaTime whole = MediaTime::zero();
+        for (std::uint64_t i = 0; i < c.laps; ++i) whole = whole + lapTime;
+        EXPECT_EQ(at, whole);
+    }
+}
+
+// Colour cycling baked into an APNG: each picture shows, from its start to
+// just before its end, the frame then shown with the colours as they then
+// stand, and the export ends where every range is back where it began.
+TEST(Exporter, BakesColourCyclingInOnTime) {
+    struct Case {
+        const char* name;
+        ByteVector range;
+        bool once;
+        std::uint64_t laps;
+    } const cases[] = {
+        {"forward, 15 steps a second", crng(4096, 1, 1, 3), false, 3},
+        {"reverse, 30 steps a second", crng(8192, 3, 0, 3), false, 2},
+        {"a step every 0.3 s", ccrt(1, 1, 2, 0, 300000), false, 9},
+        {"once", crng(4096, 1, 1, 3), true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryFolder folder;
+        const auto source = writeAnimation(folder.path(), {0, 1, 2, 3}, {5, 5, 5, 5}, {}, kShape, c.range);
+        ExportOptions options;
+        options.cycleColours = true;
+        options.once = c.once;
+        ExportReport report;
+        Error error;
+        ASSERT_TRUE(exportAnimation(source, folder.path() / "out.apng", options, {}, &report, &error))
+            << error.localizedDescription;
+        EXPECT_EQ(report.laps, c.laps);
+        EXPECT_EQ(report.mergedCycleSteps, 0u);
+        EXPECT_EQ(report.duration, sixtieths(20 * std::int64_t(c.laps)));
+
+        auto parser = openAnimation(source, &error);
+        ASSERT_TRUE(parser);
+        const auto expected = [&](const MediaTime& t) {
+            const std::uint64_t frame = std::uint64_t(t.value * 12 / t.timescale) % 4;  // 5/60 s each
+            std::vector<std::uint8_t> bgra(16 * 4 * 4);
+            EXPECT_TRUE(parser->decodeFrameAtIndex(frame, t, bgra.data(), bgra.size(), nullptr));
+            Picture picture;
+            scaleToRGBA(bgra.data(), 16 * 4, 16, 4, {}, picture);
+            return picture.rgba;
+        };
+        const APNGFile apng = readAPNG(folder.path() / "out.apng");
+        EXPECT_GT(apng.frames.size(), 4 * c.laps);  // the colours moved between frames
+        MediaTime start = MediaTime::zero();
+        for (const APNGFrame& frame : apng.frames) {
+            const MediaTime end = start + MediaTime::make(frame.delayNumerator, frame.delayDenominator);
+            EXPECT_EQ(frame.rgba, expected(start)) << start.seconds();
+            EXPECT_EQ(frame.rgba, expected(end - MediaTime::make(1, 1000))) << end.seconds();
+            start = end;
+        }
+    }
 }
 
 }  // namespace

@@ -76,6 +76,15 @@ inline ByteVector cmap(std::initializer_list<std::uint32_t> colours) {
 }
 
 // FORM ANIM around the given frames (each a FORM ILBM).
+// Colour ranges: Deluxe Paint's (16384 is 60 steps a second) and Graphicraft's.
+inline ByteVector crng(unsigned rate, unsigned flags, unsigned low, unsigned high) {
+    return chunk("CRNG", concat({w16({0, rate, flags}), words({low, high}, 1)}));
+}
+inline ByteVector ccrt(int direction, unsigned start, unsigned end, unsigned seconds, unsigned microseconds) {
+    return chunk("CCRT", concat({w16({std::uint32_t(direction) & 0xFFFF}), words({start, end}, 1),
+                                 w32({seconds, microseconds}), w16({0})}));
+}
+
 inline ByteVector animFile(const std::vector<ByteVector>& frames) { return form("ANIM", frames); }
 
 }  // namespace velarium::testing

@@ -98,6 +98,15 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
     const std::string tallPNG = readWholeFile(path("tall.png")), squarePNG = readWholeFile(path("square.png"));
     EXPECT_EQ(side(tallPNG, 16), side(squarePNG, 16));
     EXPECT_EQ(side(tallPNG, 20), 2 * side(squarePNG, 20));
+
+    // Colour cycling baked into a GIF: laps until the ranges meet again, and
+    // the steps the format's 50 pictures a second cannot hold are reported.
+    if (!haveCorpus()) return;
+    const ProgramRun cycled = runTool({"convert", (corpusDir() / "anim/real/pydpainter_color-balls.anim").string(),
+                                       "-o", path("balls.gif"), "--cycle-colours"});
+    EXPECT_EQ(cycled.exitStatus, 0) << cycled.standardError;
+    EXPECT_NE(cycled.standardOutput.find(", 4 laps, 24 cycle steps merged (at most 50 pictures a second), 3.200 s"),
+              std::string::npos) << cycled.standardOutput;
 }
 
 // A tree with an animation under an odd name, a text file, and a real

@@ -177,6 +177,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         convert->add_option("--count", convertCount, "How many frames (default: up to the last frame)")
             ->type_name("M")
             ->check(CLI::Validator(checkPositiveNumber, "", "positive number"));
+    convert->add_flag("--cycle-colours", exportOptions.cycleColours,
+                      "Bake the file's colour cycling in: a picture at every cycle step as well");
     convert->add_flag("--once", exportOptions.once, "Play APNG, WebP and GIF once instead of looping forever");
     convert->add_flag("--force", exportOptions.replace, "Replace files already there");
     convert->add_option("--jobs", result.convert.jobs, "Animations converted at once (default 1)")

@@ -19,7 +19,7 @@
 #include "export/Exporter.h"
 #include "lha/ANIMSignature.h"
 #include "platform/foundation/EscapedText.h"
-#include "tools/velarium-tool/AnimationFile.h"
+#include "export/AnimationFile.h"
 #include "tools/velarium-tool/ConvertInputs.h"
 #include "tools/velarium-tool/InterruptHandler.h"
 #include "tools/velarium-tool/ProgressBar.h"
@@ -130,7 +130,7 @@ private:
     exporter::ExportOptions optionsFor(const ConvertJob& job) const {
         exporter::ExportOptions options = options_;
         if (!options.correctAspect) return options;
-        if (const auto parser = openAnimation(job.source, nullptr)) {
+        if (const auto parser = exporter::openAnimation(job.source, nullptr)) {
             options.xAspect = parser->bitmapHeader().xAspect;
             options.yAspect = parser->bitmapHeader().yAspect;
         }
@@ -180,6 +180,11 @@ void printSummary(const std::vector<ConvertJob>& jobs, const std::vector<Outcome
             std::printf(", %llu merged", static_cast<unsigned long long>(report.mergedPictures));
         if (report.droppedPictures > 0)
             std::printf(", %llu dropped", static_cast<unsigned long long>(report.droppedPictures));
+        if (report.laps > 1) std::printf(", %llu laps", static_cast<unsigned long long>(report.laps));
+        if (report.mergedCycleSteps > 0)
+            std::printf(", %llu cycle steps merged (at most %u pictures a second)",
+                        static_cast<unsigned long long>(report.mergedCycleSteps),
+                        report.cyclePicturesPerSecond);
         std::printf(", %.3f s\n", report.duration.seconds());
     }
     if (collection)
@@ -199,6 +204,8 @@ Json reportJson(const std::vector<ConvertJob>& jobs, const std::vector<Outcome>&
                            {"frames", report.frames},
                            {"mergedPictures", report.mergedPictures},
                            {"droppedPictures", report.droppedPictures},
+                           {"laps", report.laps},
+                           {"mergedCycleSteps", report.mergedCycleSteps},
                            {"duration", report.duration.seconds()}});
     }
     return Json{{"inputs", jobs.size()},

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/velarium-tool/AnimationFile.h"
+#include "export/AnimationFile.h"
 #include "tools/velarium-tool/FrameSource.h"
 
 namespace velarium::tool {
@@ -36,7 +36,7 @@ private:
 
 std::unique_ptr<FrameSource> openCycledFrameSource(const std::string& path, const MediaTime& cyclingElapsed,
                                                    Error* error) {
-    auto parser = openAnimation(path, error);
+    auto parser = exporter::openAnimation(path, error);
     if (!parser) return nullptr;
     return std::make_unique<CycledFrameSource>(std::move(parser), cyclingElapsed);
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tools/velarium-tool/AnimationFacts.h"
-#include "tools/velarium-tool/AnimationFile.h"
+#include "export/AnimationFile.h"
 #include "tools/velarium-tool/ToolError.h"
 
 namespace velarium::tool {
@@ -164,7 +164,7 @@ Json factsJson(const std::string& file, const AnimationFacts& facts) {
 
 int runInfoCommand(const InfoOptions& options) {
     Error error;
-    auto parser = openAnimation(options.file, &error);
+    auto parser = exporter::openAnimation(options.file, &error);
     if (!parser) {
         reportError(options.file, error);
         return kExitFailure;

@@ -10,9 +10,6 @@ namespace velarium::tool {
 // Failures found by the tool itself (rather than by the decoding core).
 inline constexpr const char* kToolErrorDomain = "com.brackwater.Velarium.tool";
 enum ToolErrorCode : long {
-    kToolErrorCannotRead = -100,
-    kToolErrorFileTooLarge = -101,
-    kToolErrorNoFrames = -102,
     kToolErrorEmptyPicture = -103,
     kToolErrorFrameRange = -104,
     kToolErrorCannotWrite = -105,

@@ -8,7 +8,7 @@
 #include "platform/foundation/Bytes.h"
 #include "platform/foundation/Error.h"
 
-namespace velarium::tool {
+namespace velarium::exporter {
 
 // Files larger than this are refused rather than read into memory.
 constexpr std::uint64_t kMaxAnimationFileSize = std::uint64_t(100) * 1024 * 1024;
@@ -21,4 +21,4 @@ SharedBytes readAnimationFile(const std::string& path, Error* error);
 // at least one frame.
 std::unique_ptr<ANIMParser> openAnimation(const std::string& path, Error* error);
 
-}  // namespace velarium::tool
+}  // namespace velarium::exporter

@@ -1,5 +1,5 @@
 // Reading an animation file into memory and indexing it.
-#include "tools/velarium-tool/AnimationFile.h"
+#include "export/AnimationFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,19 +9,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tools/velarium-tool/ToolError.h"
+#include "export/ExportError.h"
 
-namespace velarium::tool {
+namespace velarium::exporter {
 namespace {
 
 constexpr std::size_t kInitialPipeBuffer = 1 << 20;
 
 Error readError(int errorNumber) {
-    return toolError(kToolErrorCannotRead, std::string("Cannot read the file: ") + std::strerror(errorNumber));
+    return exportError(kExportErrorCannotRead, std::string("Cannot read the file: ") + std::strerror(errorNumber));
 }
 
 Error tooLargeError() {
-    return toolError(kToolErrorFileTooLarge, "The file is larger than 100 MiB, too large to be an animation");
+    return exportError(kExportErrorFileTooLarge, "The file is larger than 100 MiB, too large to be an animation");
 }
 
 // Closes the descriptor on every path out of the reader.
@@ -94,7 +94,7 @@ std::unique_ptr<ANIMParser> openAnimation(const std::string& path, Error* error)
         if (!parser->parseWithError(&parseError)) {
             // An empty frame table is a failure without a record of its own.
             if (parseError.localizedDescription.empty())
-                parseError = toolError(kToolErrorNoFrames, "No frames found: the ANIM file holds no FORM ILBM");
+                parseError = exportError(kExportErrorNoFrames, "No frames found: the ANIM file holds no FORM ILBM");
             fail(error, std::move(parseError));
             return nullptr;
         }
@@ -102,9 +102,9 @@ std::unique_ptr<ANIMParser> openAnimation(const std::string& path, Error* error)
     } catch (const std::bad_alloc&) {
         // The working buffers follow the header's picture size, which a
         // damaged file can make enormous.
-        fail(error, toolError(kToolErrorOutOfMemory, "Not enough memory for the animation's picture size"));
+        fail(error, exportError(kExportErrorOutOfMemory, "Not enough memory for the animation's picture size"));
         return nullptr;
     }
 }
 
-}  // namespace velarium::tool
+}  // namespace velarium::exporter
