@@ -17,9 +17,10 @@
 # It checks: the desktop entry is in the menu and opens ANIM files; the
 # installed application shows the animation; the file and an extension-less
 # copy are typed video/x-anim; gst-discoverer-1.0 and
-# gst-play-1.0 play it through the installed GStreamer plugin; and GNOME's
+# gst-play-1.0 play it through the installed GStreamer plugin; GNOME's
 # video thumbnailer (totem-video-thumbnailer, installed for the run) makes a
-# PNG thumbnail of both whose pixels match one of the animation's frames.
+# PNG thumbnail of both whose pixels match one of the animation's frames; and
+# so does Xfce's thumbnailer (tumbler, installed for the run) over D-Bus.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -100,26 +101,17 @@ for f in "$file" "$bare"; do
   fi
 done
 
-# Thumbnails, exactly as the desktop asks the thumbnailer for them.
-thumbnailer=/usr/share/thumbnailers/totem.thumbnailer
-grep -q '^MimeType=.*video/x-anim' "$thumbnailer" || fail "$thumbnailer does not list video/x-anim"
-exec_line=$(sed -n 's/^Exec=//p' "$thumbnailer")
+# Thumbnails: each must show one of the animation's frames, scaled.
 size=$(velarium-tool info "$file" --json | python3 -c 'import json, sys; j = json.load(sys.stdin); print(j["width"], j["height"])')
 read -r width height <<<"$size"
 velarium-tool frames "$file" -o - --format bgra >"$work/frames.bgra" || fail "velarium-tool frames $file"
-for f in "$file" "$bare"; do
-  out=$work/$(basename "$f").png
-  command=${exec_line//%s/256}
-  command=${command//%u/$(python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).as_uri())' "$f")}
-  command=${command//%i/$f}
-  command=${command//%o/$out}
-  rm -f "$out"
-  if ! timeout 120 sh -c "$command" >"$work/thumb.log" 2>&1 || [[ ! -s $out ]]; then
-    fail "the thumbnailer made nothing for $(basename "$f"): $(cat "$work/thumb.log")"
-    continue
-  fi
-  # The thumbnail, and every frame scaled to its size, as RGB; the closest
-  # frame must match it closely (the scalers differ a little at edges).
+file_uri() { python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).as_uri())' "$1"; }
+
+# check_thumbnail PNG WHAT: the thumbnail, and every frame scaled to its
+# size, as RGB; the closest frame must match it closely (the scalers differ
+# a little at edges).
+check_thumbnail() {
+  local out=$1 what=$2 geometry tw th verdict frame mean
   geometry=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 "$out")
   tw=${geometry%,*} th=${geometry#*,}
   ffmpeg -v error -i "$out" -f rawvideo -pix_fmt rgb24 -y "$work/thumb.rgb"
@@ -144,11 +136,46 @@ PY
 )
   read -r frame mean <<<"$verdict"
   if python3 -c "import sys; sys.exit(0 if float('$mean') <= 12 else 1)"; then
-    ok "thumbnail of $(basename "$f") (${tw}×$th) matches frame $frame (mean difference $mean of 255)"
+    ok "$what (${tw}×$th) matches frame $frame (mean difference $mean of 255)"
   else
-    fail "thumbnail of $(basename "$f") matches no frame (closest: frame $frame, mean difference $mean of 255)"
+    fail "$what matches no frame (closest: frame $frame, mean difference $mean of 255)"
   fi
+}
+
+# GNOME's thumbnailer, exactly as the desktop runs it.
+thumbnailer=/usr/share/thumbnailers/totem.thumbnailer
+grep -q '^MimeType=.*video/x-anim' "$thumbnailer" || fail "$thumbnailer does not list video/x-anim"
+exec_line=$(sed -n 's/^Exec=//p' "$thumbnailer")
+for f in "$file" "$bare"; do
+  out=$work/$(basename "$f").png
+  command=${exec_line//%s/256}
+  command=${command//%u/$(file_uri "$f")}
+  command=${command//%i/$f}
+  command=${command//%o/$out}
+  rm -f "$out"
+  if ! timeout 120 sh -c "$command" >"$work/thumb.log" 2>&1 || [[ ! -s $out ]]; then
+    fail "the thumbnailer made nothing for $(basename "$f"): $(cat "$work/thumb.log")"
+    continue
+  fi
+  check_thumbnail "$out" "GNOME's thumbnail of $(basename "$f")"
 done
+
+# Xfce's thumbnailer (tumbler, whose GStreamer thumbnailer goes through the
+# plugin), asked over D-Bus as Thunar asks it, on a session bus of its own
+# and with a cache of its own.
+uri=$(file_uri "$file")
+out=$work/cache/thumbnails/normal/$(printf %s "$uri" | md5sum | cut -d' ' -f1).png
+XDG_CACHE_HOME=$work/cache timeout 120 dbus-run-session -- sh -c '
+  gdbus call --session --dest org.freedesktop.thumbnails.Thumbnailer1 \
+    --object-path /org/freedesktop/thumbnails/Thumbnailer1 \
+    --method org.freedesktop.thumbnails.Thumbnailer1.Queue "[\"$1\"]" "[\"video/x-anim\"]" normal default 0 &&
+  for i in $(seq 200); do [ -s "$2" ] && sleep 1 && exit 0; sleep 0.5; done; exit 1' sh "$uri" "$out" \
+  >"$work/tumbler.log" 2>&1
+if [[ -s $out ]]; then
+  check_thumbnail "$out" "Xfce's thumbnail of $(basename "$file")"
+else
+  fail "tumbler made no thumbnail of $(basename "$file"): $(cat "$work/tumbler.log")"
+fi
 
 if [[ $remove == 1 ]]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get remove -y -qq velarium >/dev/null || fail "could not remove velarium"

@@ -8,8 +8,10 @@
 #                       for their CPU times and peak memory;
 #   --installed-checks  what scripts/check-installed.sh uses to try the
 #                       installed package as a desktop would: GNOME's video
-#                       thumbnailer, ffmpeg for its pixels, and the GLib and
-#                       freedesktop query tools.
+#                       thumbnailer, Xfce's (tumbler, with its extra
+#                       plugins, asked over a private session bus), ffmpeg
+#                       for their pixels, and the GLib and freedesktop query
+#                       tools.
 set -euo pipefail
 
 packages=(
@@ -46,7 +48,7 @@ for option in "$@"; do
   case $option in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --bench) packages+=(lhasa ffmpeg time) ;;
-    --installed-checks) packages+=(totem libglib2.0-bin xdg-utils ffmpeg) ;;
+    --installed-checks) packages+=(totem tumbler tumbler-plugins-extra dbus libglib2.0-bin xdg-utils ffmpeg) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
   esac
 done
