@@ -39,8 +39,14 @@ std::unique_ptr<ColourCycler> ColourCycler::fromFile(const QString& path) {
 bool ColourCycler::cycles() const { return parser_->cyclesColours(); }
 
 QImage ColourCycler::frame(std::uint64_t index, qint64 elapsedNs) {
-    // Bytes blue, green, red, alpha: QImage's ARGB32, as the player's frames.
-    QImage image(static_cast<int>(parser_->width()), static_cast<int>(parser_->height()), QImage::Format_ARGB32);
+    // Two pictures taken in turn: the window holds the one shown while the
+    // next is drawn into the other, so that a step at 60 a second does not
+    // allocate (and fault in) a whole picture each time.
+    QImage& image = pictures_[nextPicture_];
+    nextPicture_ ^= 1;
+    if (image.isNull() || !image.isDetached())
+        // Bytes blue, green, red, alpha: QImage's ARGB32, as the player's frames.
+        image = QImage(static_cast<int>(parser_->width()), static_cast<int>(parser_->height()), QImage::Format_ARGB32);
     if (image.isNull() ||
         !parser_->decodeFrameAtIndex(index, mediaTimeOfNanoseconds(elapsedNs), image.bits(),
                                      static_cast<std::uint64_t>(image.sizeInBytes()), nullptr))

@@ -37,6 +37,8 @@ private:
     explicit ColourCycler(std::unique_ptr<ANIMParser> parser);
 
     std::unique_ptr<ANIMParser> parser_;
+    QImage pictures_[2];
+    int nextPicture_ = 0;
 };
 
 }  // namespace velarium::app

@@ -23,6 +23,8 @@
 #include "app/AppDelegate.h"
 #include "app/BW_DocumentController.h"
 #include "app/ColourCycler.h"
+#include "platform/playback/Player.h"
+#include "platform/playback/PlayerItem.h"
 #include "app/Document.h"
 #include "app/ErrorPresentation.h"
 #include "app/ExportWorkflow.h"
@@ -40,6 +42,8 @@ namespace {
 
 // Share of the available screen a new window may take at most.
 constexpr double kScreenShare = 0.9;
+// One refresh of a 60 Hz display.
+constexpr qint64 kRefreshNs = 16'666'667;
 // A new window's zoom keeps it within this share of the screen's height, so
 // that a small brush does not open in a window filling the screen.
 constexpr double kFirstZoomHeightShare = 2.0 / 3.0;
@@ -64,8 +68,19 @@ DocumentWindow::DocumentWindow(Document* document, const ViewOptions& options)
     cycleTimer_->setSingleShot(true);
     cycleTimer_->setTimerType(Qt::PreciseTimer);
     connect(cycleTimer_, &QTimer::timeout, this, [this] {
-        playerView_->refreshPictureOverride();
+        // While playing, a step the next frame will show anyway within a
+        // refresh is left to it: one picture and one paint instead of two,
+        // and the frame's own paint is not held up behind the step's.
+        if (!(playerView_->isPlaying() && cyclingClock_.nsecsElapsed() + kRefreshNs >= nextFrameDueNs_))
+            playerView_->refreshPictureOverride();
         scheduleCycleStep();
+    });
+    connect(playerView_, &PlayerView::frameShown, this, [this](std::uint64_t index) {
+        if (!cyclingClock_.isValid() || !document_->player() || !document_->player()->currentItem()) return;
+        const auto& samples = document_->player()->currentItem()->sampleTimes();
+        if (index < samples.size())
+            nextFrameDueNs_ = cyclingClock_.nsecsElapsed() +
+                              static_cast<qint64>(samples[index].duration.seconds() * 1e9 / std::max(playerView_->rate(), 0.25f));
     });
     buildMenus();
     fullScreenChrome_ =

@@ -94,6 +94,8 @@ private:
     QTimer* cycleTimer_;
     // Time since colour cycling was turned on.
     QElapsedTimer cyclingClock_;
+    // When the frame after the one shown is due, on the cycling clock.
+    qint64 nextFrameDueNs_ = 0;
     FolderNeighbours neighbours_;
     ViewOptions initialOptions_;
     bool initialViewApplied_ = false;
