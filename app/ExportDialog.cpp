@@ -42,7 +42,8 @@ QString formatTitle(ExportFormat format) {
 
 }  // namespace
 
-ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget* parent) : QDialog(parent) {
+ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, std::optional<bool> cycling, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(tr("Export Animation"));
     format_ = new QComboBox;
     for (ExportFormat format : kFormats) format_->addItem(formatTitle(format), static_cast<int>(format));
@@ -68,6 +69,9 @@ ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget
     range->addWidget(to_);
     range->addStretch();
     once_ = new QCheckBox(tr("Play once instead of looping"));
+    cycle_ = new QCheckBox(tr("Cycle colours"));
+    cycle_->setChecked(cycling.value_or(false));
+    offersCycling_ = cycling.has_value();
 
     auto* form = new QFormLayout;
     form->addRow(tr("Format:"), format_);
@@ -76,6 +80,8 @@ ExportDialog::ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget
     form->addRow(tr("Frames:"), all_);
     form->addRow(QString(), range);
     form->addRow(QString(), once_);
+    form->addRow(QString(), cycle_);
+    form->setRowVisible(cycle_, cycling.has_value());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -113,6 +119,7 @@ exporter::ExportOptions ExportDialog::options() const {
         options.count = static_cast<std::uint64_t>(to_->value() - from_->value() + 1);
     }
     options.once = once_->isEnabled() && once_->isChecked();
+    options.cycleColours = offersCycling_ && cycle_->isChecked();
     return options;
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 #include "export/Exporter.h"
 #include "platform/foundation/Error.h"
@@ -18,12 +19,16 @@ namespace velarium::app {
 
 // File ▸ Export Animation…: the format, the scale, pixel-aspect correction,
 // the frames (all, or one frame to another, numbered from 1 as the window's
-// counter numbers them) and looping. Video plays once in a player's own way, so
-// looping is not offered for it.
+// counter numbers them), looping, and for a file whose colours cycle, baking
+// the cycling in. Video plays once in a player's own way, so looping is not
+// offered for it.
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    ExportDialog(std::uint64_t frameCount, bool correctAspect, QWidget* parent = nullptr);
+    // `cycling`: whether the file has colour cycling to offer, and whether it
+    // is on in the window (the choice it starts with); none when it has not.
+    ExportDialog(std::uint64_t frameCount, bool correctAspect, std::optional<bool> cycling = std::nullopt,
+                 QWidget* parent = nullptr);
 
     exporter::ExportOptions options() const;
 
@@ -42,6 +47,8 @@ private:
     QSpinBox* from_;
     QSpinBox* to_;
     QCheckBox* once_;
+    QCheckBox* cycle_;
+    bool offersCycling_ = false;
 };
 
 // The alerts of exporting. Names in them are shown as text, escaped.

@@ -55,7 +55,10 @@ void ExportWorkflow::exportAnimation() {
     const std::uint64_t frames = frameCount();
     if (isBusy() || frames == 0) return;
     QAction* aspect = window_->findChild<QAction*>(QString::fromLatin1(kCorrectPixelAspectAction));
-    ExportDialog dialog(frames, aspect && aspect->isChecked(), window_);
+    QAction* cycle = window_->findChild<QAction*>(QString::fromLatin1(kCycleColoursAction));
+    const std::optional<bool> cycling =
+        document_->cyclesColours() ? std::optional<bool>(cycle && cycle->isChecked()) : std::nullopt;
+    ExportDialog dialog(frames, aspect && aspect->isChecked(), cycling, window_);
     if (dialog.exec() != QDialog::Accepted) return;
     exporter::ExportOptions options = dialog.options();
     // The extensions do not carry the pixel aspect; the document reads it from the file's header.

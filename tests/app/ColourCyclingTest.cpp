@@ -7,6 +7,7 @@
 
 #include "DocumentTestSupport.h"
 #include "app/ANIMInfo.h"
+#include "app/ExportDialog.h"
 #include "app/MenuActions.h"
 
 namespace velarium::app {
@@ -61,6 +62,21 @@ TEST_F(ColourCyclingTest, CycledPictureIsTheCoresAndTurningOffRestoresTheFrame) 
         found = screenHash(expected) == cycled;
     }
     EXPECT_TRUE(found) << "the shown picture is no cycling of frame " << index;
+
+    // The export offers to bake the cycling in, ticked while it is on.
+    std::optional<bool> offered;
+    {
+        ModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<ExportDialog*>(modal)) {
+                offered = dialog->options().cycleColours;
+                dialog->reject();
+            }
+        });
+        window->action(kExportAnimationAction)->trigger();
+    }
+    EXPECT_EQ(offered, std::optional<bool>(true));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 
     QTest::keyClick(window, Qt::Key_Tab);
     EXPECT_FALSE(cycle->isChecked());
