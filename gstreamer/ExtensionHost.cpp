@@ -1,7 +1,5 @@
 #include "gstreamer/ExtensionHost.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
 
 #include "platform/mediaextension/ExtensionRegistry.h"
@@ -26,15 +24,7 @@ bool registerOnce(RegistrationResult& result, bool (*registerKind)(const std::ve
 
 }  // namespace
 
-std::filesystem::path pluginFile() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&pluginFile), &info) == 0 || !info.dli_fname) return {};
-    std::error_code ignored;
-    // Symbolic links are followed, so that a plugin linked into another
-    // plugin folder still finds the extensions installed beside the real file.
-    const auto file = std::filesystem::canonical(info.dli_fname, ignored);
-    return file.empty() ? std::filesystem::path(info.dli_fname) : file;
-}
+std::filesystem::path pluginFile() { return moduleFileContaining(reinterpret_cast<const void*>(&pluginFile)); }
 
 std::vector<std::filesystem::path> extensionFolders() {
     const auto plugin = pluginFile();

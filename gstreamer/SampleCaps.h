@@ -9,10 +9,10 @@
 
 #include <gst/gst.h>
 
-#include "gstreamer/FrameTable.h"
 #include "gstreamer/GstHandles.h"
 #include "platform/coremedia/VideoFormatDescription.h"
 #include "platform/foundation/Error.h"
+#include "platform/mediaextension/FrameTable.h"
 
 namespace velarium::gst {
 

@@ -12,12 +12,12 @@
 
 #include "gstreamer/ElementErrors.h"
 #include "gstreamer/ExtensionHost.h"
-#include "gstreamer/FrameTable.h"
 #include "gstreamer/GstHandles.h"
 #include "gstreamer/SampleCaps.h"
 #include "gstreamer/SampleMemory.h"
 #include "gstreamer/UpstreamByteSource.h"
 #include "platform/mediaextension/ExtensionCall.h"
+#include "platform/mediaextension/FrameTable.h"
 #include "platform/mediaextension/MetadataItem.h"
 #include "platform/mediaextension/SampleWalker.h"
 

@@ -1,5 +1,7 @@
 #include "platform/mediaextension/Registration.h"
 
+#include <dlfcn.h>
+
 #include "platform/mediaextension/ExtensionRegistry.h"
 
 namespace velarium {
@@ -46,6 +48,16 @@ std::vector<std::filesystem::path> extensionFoldersFor(const std::filesystem::pa
 #endif
     folders.push_back(installedFolder.lexically_normal());
     return folders;
+}
+
+std::filesystem::path moduleFileContaining(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || !info.dli_fname) return {};
+    std::error_code ignored;
+    // Symbolic links are followed, so that a plugin linked into another
+    // plugin folder still finds the extensions installed beside the real file.
+    const auto file = std::filesystem::canonical(info.dli_fname, ignored);
+    return file.empty() ? std::filesystem::path(info.dli_fname) : file;
 }
 
 std::vector<std::filesystem::path> embeddedExtensionFolders() {

@@ -13,6 +13,12 @@ namespace velarium {
 std::vector<std::filesystem::path> extensionFoldersFor(const std::filesystem::path& binary,
                                                        const std::filesystem::path& installedFolder);
 
+// The file of the loaded module (program, shared library or plugin) whose
+// code holds `address`, symbolic links followed; empty when it cannot be
+// told. A plugin loaded into someone else's program passes the address of
+// one of its own functions to learn where it was installed.
+std::filesystem::path moduleFileContaining(const void* address);
+
 // Where the extensions embedded with this program live: the installed
 // folder lib/velarium/extensions beside the executable's bin folder, and,
 // when the executable runs from the build tree, the build tree's folder

@@ -1,9 +1,9 @@
-#include "gstreamer/FrameTable.h"
+#include "platform/mediaextension/FrameTable.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace velarium::gst {
+namespace velarium {
 namespace {
 
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
@@ -44,4 +44,4 @@ std::size_t FrameTable::frameAt(std::uint64_t time) const {
     return static_cast<std::size_t>(std::upper_bound(ends_.begin(), ends_.end(), time) - ends_.begin());
 }
 
-}  // namespace velarium::gst
+}  // namespace velarium

@@ -1,8 +1,9 @@
 #pragma once
 
-// The frames of the track as GStreamer sees them: each frame's start and
-// duration in nanoseconds, from the sample times the track's walker lists
-// when the file is opened.
+// The frames of a track on a nanosecond clock, as GStreamer sees them: each
+// frame's start and duration in nanoseconds, from the sample times the
+// track's walker lists. The GStreamer plugin times its buffers by it, and
+// hosts that must show the frame GStreamer shows at a time look it up here.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/mediaextension/SampleWalker.h"
 
-namespace velarium::gst {
+namespace velarium {
 
 // A media time in nanoseconds, rounded to the nearest; invalid or negative
 // times count as 0.
@@ -50,4 +51,4 @@ private:
     FrameRate frameRate_;
 };
 
-}  // namespace velarium::gst
+}  // namespace velarium
