@@ -26,6 +26,9 @@ packages=(
   shared-mime-info desktop-file-utils appstream
   # LHA archives.
   liblhasa-dev
+  # The Dolphin thumbnail plugin: KDE Frameworks 5's KIO, which brings Qt 5's
+  # development files with it (Debian 12's Dolphin is a Qt 5 program).
+  libkf5kio-dev
   # The GStreamer plugin and its tests: headers, gst-launch, gst-discoverer,
   # the base and good elements (decodebin, videoconvert, appsink). libav is
   # there so that the tests also run beside its IFF typefinder.
