@@ -34,8 +34,9 @@ by frame or from any point, with their own colours, including Extra
 Half-Brite and HAM modes. It also unpacks LHA archives.
 
 The package includes a GStreamer plugin, so that GNOME Videos, file-manager
-thumbnails and other GStreamer applications open ANIM files too, and
-velarium-tool, which prints an animation's facts and exports its frames.")
+thumbnails and other GStreamer applications open ANIM files too, a thumbnail
+plugin for Dolphin, and velarium-tool, which prints an animation's facts and
+exports its frames.")
 # Whatever the build tree was configured with, the package installs under /usr.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
@@ -59,6 +60,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
   "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad")
+# The Dolphin thumbnail plugin is of use only where kio-extras's thumbnail
+# worker loads it, and kio-extras depends on the KDE and Qt 5 libraries the
+# plugin links. So those are left out of the package's dependencies (CPack
+# runs dpkg-shlibdeps through a script that passes the plugin over), and the
+# package enhances kio-extras instead: a GNOME desktop does not get Qt 5 and
+# KDE Frameworks with it.
+if(VELARIUM_KDE_THUMBNAILER)
+  set(CPACK_DEBIAN_PACKAGE_ENHANCES kio-extras)
+  set(VELARIUM_CPACK_PROJECT_CONFIG ${CMAKE_CURRENT_BINARY_DIR}/CPackProjectConfig.cmake)
+  file(WRITE ${VELARIUM_CPACK_PROJECT_CONFIG}
+    "set(SHLIBDEPS_EXECUTABLE \"${CMAKE_CURRENT_SOURCE_DIR}/debian/shlibdeps-without-dolphin-plugin.sh\")\n")
+  set(CPACK_PROJECT_CONFIG_FILE ${VELARIUM_CPACK_PROJECT_CONFIG})
+endif()
 include(CPack)
 
 # What the package holds and its checks are set up at the end of the project,
@@ -69,6 +83,11 @@ function(velarium_package_checks)
   if(TARGET gstvelarium)
     list(APPEND contents gstvelarium)
     set(plugin "usr/${VELARIUM_GST_PLUGIN_INSTALL_DIR}/$<TARGET_FILE_NAME:gstvelarium>")
+  endif()
+  set(thumbnailer "")
+  if(TARGET velariumthumbnail)
+    list(APPEND contents velariumthumbnail)
+    set(thumbnailer "usr/${VELARIUM_KDE_PLUGIN_INSTALL_DIR}/$<TARGET_FILE_NAME:velariumthumbnail>")
   endif()
   # Every target with an install rule: what scripts/package.sh builds before
   # packaging, so that it need not build the tests.
@@ -92,7 +111,7 @@ function(velarium_package_checks)
   add_test(NAME packaging_deb_build
     COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/package.sh --build-dir ${PROJECT_BINARY_DIR} --output ${work})
   add_test(NAME packaging_deb_contents
-    COMMAND sh ${tests}/check_deb_contents.sh ${deb} ${PROJECT_VERSION} ${plugin})
+    COMMAND sh ${tests}/check_deb_contents.sh ${deb} ${PROJECT_VERSION} "${plugin}" "${thumbnailer}")
   add_test(NAME packaging_deb_lintian COMMAND sh ${tests}/check_deb_lintian.sh ${deb})
   set_tests_properties(packaging_deb_build PROPERTIES FIXTURES_SETUP velarium_deb)
   set_tests_properties(packaging_deb_contents packaging_deb_lintian PROPERTIES FIXTURES_REQUIRED velarium_deb)

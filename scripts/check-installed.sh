@@ -20,7 +20,8 @@
 # gst-play-1.0 play it through the installed GStreamer plugin; GNOME's
 # video thumbnailer (totem-video-thumbnailer, installed for the run) makes a
 # PNG thumbnail of both whose pixels match one of the animation's frames; and
-# so does Xfce's thumbnailer (tumbler, installed for the run) over D-Bus.
+# so does Xfce's thumbnailer (tumbler, installed for the run) over D-Bus; and
+# Dolphin's thumbnail plugin is where kio-extras looks, with its metadata.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -175,6 +176,15 @@ if [[ -s $out ]]; then
   check_thumbnail "$out" "Xfce's thumbnail of $(basename "$file")"
 else
   fail "tumbler made no thumbnail of $(basename "$file"): $(cat "$work/tumbler.log")"
+fi
+
+# Dolphin's thumbnail plugin, in the folder kio-extras's thumbnail worker
+# searches, claiming ANIM files and hover sequences in its built-in metadata.
+thumbcreator=$(dpkg -L velarium | grep '/qt5/plugins/kf5/thumbcreator/velariumthumbnail\.so$')
+if [[ -f $thumbcreator ]] && grep -qa 'video/x-anim' "$thumbcreator" && grep -qa 'HandleSequences' "$thumbcreator"; then
+  ok "Dolphin's thumbnail plugin is at $thumbcreator"
+else
+  fail "no Dolphin thumbnail plugin with its metadata in the package: '$thumbcreator'"
 fi
 
 if [[ $remove == 1 ]]; then

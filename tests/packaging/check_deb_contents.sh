@@ -4,15 +4,19 @@
 # (dpkg's triggers update the MIME and desktop databases), its exact file
 # list under /usr with owners and modes, and that its programs and modules
 # are stripped and carry no run path.
-# Usage: check_deb_contents.sh DEB VERSION [PLUGIN]
+# Usage: check_deb_contents.sh DEB VERSION [PLUGIN [THUMBNAILER]]
 #   PLUGIN: where the GStreamer plugin must be in the package (for example
 #   usr/lib/x86_64-linux-gnu/gstreamer-1.0/libgstvelarium.so), when the
-#   project builds it.
+#   project builds it; empty when it does not.
+#   THUMBNAILER: where the Dolphin thumbnail plugin must be (for example
+#   usr/lib/x86_64-linux-gnu/qt5/plugins/kf5/thumbcreator/velariumthumbnail.so),
+#   when the project builds it.
 set -u
 skip=77
 deb=$1
 version=$2
 plugin=${3:-}
+thumbnailer=${4:-}
 
 for tool in dpkg-deb readelf; do
     command -v $tool >/dev/null 2>&1 || { echo "$tool is not installed"; exit $skip; }
@@ -42,6 +46,12 @@ needed="libc6 libqt6widgets6 libqt6dbus6 liblhasa0 libpng16-16 qt6-qpa-plugins"
 for package in $needed; do
     echo "$depends" | grep -Eq "(^|, )$package( |,|$)" || fail "Depends does not name $package"
 done
+# The Dolphin plugin's KDE and Qt 5 libraries come with kio-extras, which
+# the package enhances; they are no dependencies of the whole package.
+if [ -n "$thumbnailer" ]; then
+    echo "$depends" | grep -Eq "libkf5|libqt5" && fail "Depends names KDE Frameworks 5 or Qt 5 libraries"
+    [ "$(field Enhances)" = kio-extras ] || fail "Enhances is '$(field Enhances)', not kio-extras"
+fi
 
 # No maintainer scripts.
 scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -Ex 'preinst|postinst|prerm|postrm|config')
@@ -66,6 +76,8 @@ usr/share/metainfo/com.brackwater.Velarium.metainfo.xml -rw-r--r--
 usr/share/mime/packages/com.brackwater.Velarium.xml -rw-r--r--"
 [ -n "$plugin" ] && expected_files="$expected_files
 $plugin -rw-r--r--"
+[ -n "$thumbnailer" ] && expected_files="$expected_files
+$thumbnailer -rw-r--r--"
 actual_files=$(echo "$listing" | awk '$1 !~ /^d/ { print $3, $1 }' | sort)
 expected_files=$(echo "$expected_files" | sort)
 if [ "$actual_files" != "$expected_files" ]; then
