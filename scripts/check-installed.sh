@@ -19,8 +19,8 @@
 # copy are typed video/x-anim; gst-discoverer-1.0 and
 # gst-play-1.0 play it through the installed GStreamer plugin; GNOME's
 # video thumbnailer (totem-video-thumbnailer, installed for the run) makes a
-# PNG thumbnail of both whose pixels match one of the animation's frames; and
-# so does Xfce's thumbnailer (tumbler, installed for the run) over D-Bus; and
+# PNG thumbnail of both whose pixels match one of the animation's frames, as
+# does Xfce's thumbnailer (tumbler, installed for the run) over D-Bus; and
 # Dolphin's thumbnail plugin is where kio-extras looks, with its metadata.
 set -uo pipefail
 
