@@ -4,6 +4,7 @@
 #include "kde/ThumbnailSource.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "platform/mediaextension/FrameTable.h"
@@ -112,7 +113,7 @@ ThumbnailSource::~ThumbnailSource() = default;
 
 std::unique_ptr<ThumbnailSource> ThumbnailSource::open(const std::filesystem::path& path, Error* error) {
     if (!registerExtensions(error)) return nullptr;
-    // Rows exactly width × 4 bytes long, so that a frame is copied as one run.
+    // Rows without padding, as the plugin keeps its pictures.
     PlayerItemOptions options;
     options.pixelBuffers.bytesPerRowAlignment = 1;
     auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(path, AssetOptions{kANIMTypeIdentifier}), options);
@@ -129,7 +130,8 @@ bool ThumbnailSource::decodeFrame(std::uint64_t index, Picture& picture, Error* 
     if (!sample) return false;
     const PixelBufferRef decoded = decodeSample(*item_->videoDecoder(), sample, error);
     if (!decoded) return false;
-    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() != width_ * kBytesPerPixel)
+    const std::uint64_t rowBytes = width_ * kBytesPerPixel;
+    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() < rowBytes)
         return fail(error,
                     Error(kHostErrorDomain, kHostErrorExtensionFailed, "The decoded picture has the wrong size"));
     decoded->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
@@ -137,7 +139,9 @@ bool ThumbnailSource::decodeFrame(std::uint64_t index, Picture& picture, Error* 
     if (base) {
         picture.width = width_;
         picture.height = height_;
-        picture.bgra.assign(base, base + decoded->dataSize());
+        picture.bgra.resize(rowBytes * height_);
+        for (std::uint64_t y = 0; y < height_; ++y)
+            std::memcpy(picture.bgra.data() + y * rowBytes, base + y * decoded->bytesPerRow(), rowBytes);
     }
     decoded->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
     return base || fail(error, Error(kHostErrorDomain, kHostErrorExtensionFailed, "The decoded picture has no pixels"));
