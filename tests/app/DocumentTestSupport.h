@@ -117,30 +117,6 @@ protected:
     TemporaryFolder files_;
 };
 
-// A small animation of complete pictures: `pictures` names each frame's
-// picture, so that equal numbers make equal frames.
-struct PictureSequence {
-    unsigned width = 16, height = 8, xAspect = 10, yAspect = 11;
-    std::vector<unsigned> pictures = {0, 1, 2, 3};
-    std::vector<std::uint32_t> ticks = {6};  // each frame's, in 1/60 s; the last for every later frame
-};
-
-inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
-    const SyntheticAnimation shape{.width = sequence.width, .height = sequence.height, .planes = 2};
-    std::vector<ByteVector> frames;
-    for (std::size_t f = 0; f < sequence.pictures.size(); ++f) {
-        std::vector<ByteVector> chunks;
-        if (f == 0)
-            chunks = {bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
-                            .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}),
-                      chunk("CMAP", syntheticColourMap(shape))};
-        chunks.push_back(anhd({.operation = 0, .relTime = sequence.ticks[std::min(f, sequence.ticks.size() - 1)]}));
-        chunks.push_back(chunk("BODY", syntheticBody(shape, sequence.pictures[f])));
-        frames.push_back(form("ILBM", chunks));
-    }
-    return animFile(frames);
-}
-
 // Every frame of an animation as the decoding core makes it, as images.
 inline std::vector<QImage> coreFrames(const std::filesystem::path& file) {
     ANIMParser parser(makeSharedBytes(readFileBytes(file)));

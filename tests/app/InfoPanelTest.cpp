@@ -165,7 +165,7 @@ using ShowInfo = ApplicationTest;
 // does next; the keyboard stays with the player meanwhile, and keys pressed
 // in the panel itself still reach the window's commands.
 TEST_F(ShowInfo, TogglesOnePanelKeptForTheDocumentThatLeavesTheKeysToThePlayer) {
-    const auto file = files_.write("walk.anim", pictureSequenceFile({.width = 24, .pictures = {0, 1, 2}}));
+    const auto file = files_.write("walk.anim", syntheticAnimation({.width = 24, .height = 8, .ticks = {6, 6, 6}}));
     QPointer<DocumentWindow> window = openWindow(file);
     ASSERT_FALSE(window.isNull());
     QAction* item = window->action(kShowInfoAction);

@@ -100,17 +100,17 @@ TEST_F(PlayerViewTest, KeysAndTheScrubberShowTheChosenFrame) {
 // full beside a usable scrubber, in a window that keeps its width.
 TEST_F(PlayerViewTest, TransportShowsItsWholeTextAndAUsableScrubberOnEveryFrame) {
     const struct {
-        PictureSequence sequence;
+        SyntheticAnimation sequence;
         std::vector<const char*> durations;  // of the frames walked to (one: of all)
     } cases[] = {
-        {{.pictures = {0, 1, 2, 3}, .ticks = {1, 6, 150, 2}},
+        {{.height = 8, .ticks = {1, 6, 150, 2}, .pictures = {0, 1, 2, 3}},
          {"1 jiffy · 16.7 ms", "6 jiffies · 100 ms", "150 jiffies · 2500 ms", "2 jiffies · 33.3 ms"}},
-        {{.pictures = std::vector<unsigned>(1200, 0), .ticks = {600}}, {"600 jiffies · 10000 ms"}},
+        {{.height = 8, .ticks = {600}, .pictures = std::vector<unsigned>(1200, 0)}, {"600 jiffies · 10000 ms"}},
     };
     EXPECT_EQ(TransportBar::durationText(MediaTime::make(1, 25)), QString::fromUtf8("2.4 jiffies · 40 ms"));  // DPAN 25
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sequence.pictures.size());
-        DocumentWindow* window = openWindow(files_.write("transport.anim", pictureSequenceFile(c.sequence)));
+        DocumentWindow* window = openWindow(files_.write("transport.anim", syntheticAnimation(c.sequence)));
         ASSERT_NE(window, nullptr);
         const TransportBar* transport = window->playerView()->transportBar();
         const int width = window->width();
@@ -202,7 +202,7 @@ TEST_F(PlayerViewTest, PlayPauseAndSpeedAndPlayAtTheEndStartsOver) {
 TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
     // A frame every 1/60 s, so that frames are in flight when the window goes.
     const auto file = files_.write(
-        "fast.anim", pictureSequenceFile({.width = 320, .height = 200, .pictures = std::vector<unsigned>(120, 0), .ticks = {1}}));
+        "fast.anim", syntheticAnimation({.width = 320, .height = 200, .ticks = {1}, .pictures = std::vector<unsigned>(120, 0)}));
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         QPointer<DocumentWindow> window = openWindow(file);
@@ -230,7 +230,7 @@ TEST_F(PlayerViewTest, LoopIsRememberedAndWrapsToTheLoopStart) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& [pictures, loopStart] = cases[i];
         SCOPED_TRACE(i);
-        DocumentWindow* window = openWindow(files_.write("loop.anim", pictureSequenceFile({.pictures = pictures, .ticks = {3}})));
+        DocumentWindow* window = openWindow(files_.write("loop.anim", syntheticAnimation({.height = 8, .ticks = {3}, .pictures = pictures})));
         ASSERT_NE(window, nullptr);
         PlayerView* view = window->playerView();
         EXPECT_EQ(window->action(kLoopAction)->isChecked(), i > 0);

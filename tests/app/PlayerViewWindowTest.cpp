@@ -98,7 +98,7 @@ TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " × " << c.height);
         DocumentWindow* window = openWindow(
-            files_.write("picture.anim", pictureSequenceFile({.width = c.width, .height = c.height, .pictures = {0, 1}})),
+            files_.write("picture.anim", syntheticAnimation({.width = c.width, .height = c.height, .ticks = {6, 6}})),
             std::nullopt);
         ASSERT_NE(window, nullptr);
         const PlayerView* view = window->playerView();
@@ -299,9 +299,9 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGro
     } cases[] = {{22, 11, {160, 40}}, {11, 22, {80, 80}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
-        DocumentWindow* window = openWindow(
-            files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20, .xAspect = c.xAspect, .yAspect = c.yAspect})),
-            ViewOptions{.zoom = 2});
+        const auto file = files_.write("aspect.anim", syntheticAnimation({.width = 40, .height = 20, .ticks = {6, 6, 6, 6},
+                                                                          .header = {.xAspect = c.xAspect, .yAspect = c.yAspect}}));
+        DocumentWindow* window = openWindow(file, ViewOptions{.zoom = 2});
         ASSERT_NE(window, nullptr);
         EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
         trigger(window, kCorrectPixelAspectAction);

@@ -9,8 +9,6 @@
 #include <QScrollBar>
 #include <QLineEdit>
 
-#include <numeric>
-
 #include "DocumentTestSupport.h"
 #include "app/GoToFrameDialog.h"
 #include "app/MenuActions.h"
@@ -77,7 +75,7 @@ TEST_F(ViewerFeaturesTest, GoToFrameShowsTheFrameTheCorpusExpects) {
 TEST_F(ViewerFeaturesTest, NextAndPreviousAnimationWalkTheFolderInNaturalOrder) {
     const std::vector<std::string> order = {"a.iff", "b2.anim", "b10.anim", "c1"};
     for (std::size_t i = 0; i < order.size(); ++i)
-        files_.write(order[i], pictureSequenceFile({.width = 16 + 8 * static_cast<unsigned>(i)}));
+        files_.write(order[i], syntheticAnimation({.width = 16 + 8 * static_cast<unsigned>(i), .height = 8, .ticks = {6, 6, 6, 6}}));
     files_.write("b3.anim", std::string("FORM\0\0\0\4ILBM", 12));  // a picture, not an animation
     DocumentWindow* window = openWindow(files_.path() / "b2.anim");
     ASSERT_NE(window, nullptr);
@@ -130,10 +128,8 @@ TEST_F(ViewerFeaturesTest, PingPongShowsEachFrameOfTheTurnForItsDuration) {
         SCOPED_TRACE(::testing::Message() << c.ticks.size() << " frames from " << c.from);
         const auto clock = std::make_shared<ManualPlaybackClock>();
         const auto sink = std::make_shared<RecordingSink>();
-        std::vector<unsigned> pictures(c.ticks.size());
-        std::iota(pictures.begin(), pictures.end(), 0u);
-        const auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(
-            files_.write("pingpong.anim", pictureSequenceFile({.pictures = pictures, .ticks = c.ticks}))));
+        const auto item = PlayerItem::playerItemWithAsset(
+            Asset::assetWithPath(files_.write("pingpong.anim", syntheticAnimation({.height = 8, .ticks = c.ticks}))));
         const auto player = std::make_shared<Player>(item, sink, clock);
         ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
         player->setDefaultRate(c.rate);
@@ -162,7 +158,7 @@ TEST_F(ViewerFeaturesTest, PingPongShowsEachFrameOfTheTurnForItsDuration) {
 // In the window Ping-Pong and Loop exclude each other and the choice is
 // remembered; an animation's wrap-up frames are left out of the turn.
 TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemembered) {
-    const auto file = files_.write("wrap.anim", pictureSequenceFile({.pictures = {0, 1, 2, 3, 4, 0, 1}, .ticks = {6}}));
+    const auto file = files_.write("wrap.anim", syntheticAnimation({.height = 8, .ticks = {6}, .pictures = {0, 1, 2, 3, 4, 0, 1}}));
     DocumentWindow* window = openWindow(file);
     ASSERT_NE(window, nullptr);
     trigger(window, kLoopAction);

@@ -4,8 +4,6 @@
 
 #include "APNGReader.h"
 #include "ExportReadBack.h"
-#include "ExportReadBack.h"
-#include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::testing {
@@ -18,18 +16,14 @@ class APNGCorpusExport : public ::testing::TestWithParam<CorpusAnimation> {};
 TEST_P(APNGCorpusExport, ReadsBackAsTheFramesWithExactDelays) {
     const CorpusAnimation& animation = GetParam();
     TemporaryFolder folder;
-    const auto output = folder.path() / "out.apng";
-    ExportReport report;
-    Error error;
-    ASSERT_TRUE(exportAnimation(animation.file.string(), output.string(), {}, {}, &report, &error))
-        << error.localizedDescription;
-
+    const auto report = exportAs(animation.file, folder / "out.apng", ExportFormat::apng);
+    ASSERT_TRUE(report);
     const ExpectedExport expected = expectedExport(animation);
-    const APNGFile apng = readAPNG(output);
+    const APNGFile apng = readAPNG(folder / "out.apng");
     ASSERT_EQ(apng.failure, "");
     EXPECT_EQ(apng.plays, 0u);
     ASSERT_EQ(apng.frames.size(), expected.hashes.size());
-    EXPECT_EQ(report.frames, expected.hashes.size());
+    EXPECT_EQ(report->frames, expected.hashes.size());
     for (std::size_t i = 0; i < apng.frames.size(); ++i) {
         const APNGFrame& frame = apng.frames[i];
         EXPECT_EQ(hashAsExpected(frame.rgba), expected.hashes[i]) << "picture " << i;

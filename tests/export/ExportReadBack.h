@@ -14,16 +14,31 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "export/AnimationEncoder.h"
+#include "export/Exporter.h"
 #include "export/MovieSource.h"
 #include "platform/coremedia/MediaTime.h"
 #include "support/Corpus.h"
 #include "support/Hashing.h"
 
 namespace velarium::testing {
+
+// The whole file exported as `format` into `output`, as a user exports it:
+// the report, or nothing (and the test failed).
+inline std::optional<exporter::ExportReport> exportAs(const std::filesystem::path& source,
+                                                      const std::filesystem::path& output, exporter::ExportFormat format) {
+    exporter::ExportOptions options;
+    options.format = format;
+    exporter::ExportReport report;
+    Error error;
+    if (exporter::exportAnimation(source.string(), output.string(), options, {}, &report, &error)) return report;
+    ADD_FAILURE() << error.localizedDescription;
+    return std::nullopt;
+}
 
 struct ExpectedExport {
     std::vector<std::string> hashes;

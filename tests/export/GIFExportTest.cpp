@@ -10,7 +10,6 @@
 #include <set>
 
 #include "ExportReadBack.h"
-#include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::exporter {
@@ -174,21 +173,16 @@ class GIFCorpusExport : public ::testing::TestWithParam<testing::CorpusAnimation
 TEST_P(GIFCorpusExport, ShowsEveryPictureOnTimeExactlyOrClose) {
     const auto& animation = GetParam();
     testing::TemporaryFolder folder;
-    ExportOptions options;
-    options.format = ExportFormat::gif;
-    ExportReport report;
-    Error error;
-    ASSERT_TRUE(exportAnimation(animation.file.string(), (folder / "out.gif").string(), options, {}, &report, &error))
-        << error.localizedDescription;
-
-    const auto pictures = testing::sourcePictures(animation.file, report.width);
+    const auto report = testing::exportAs(animation.file, folder / "out.gif", ExportFormat::gif);
+    ASSERT_TRUE(report);
+    const auto pictures = testing::sourcePictures(animation.file, report->width);
     const auto lap = testing::expectedLap(animation);
     ASSERT_EQ(lap.size(), pictures.size());
     std::vector<double> starts;
     for (const testing::ShownPicture& shown : lap) starts.push_back(shown.start);
     const auto back = readGIF(folder / "out.gif");
     EXPECT_EQ(back.loopCount, 0);
-    expectShows(back, pictures, starts, lap.back().start + lap.back().duration, report.droppedPictures);
+    expectShows(back, pictures, starts, lap.back().start + lap.back().duration, report->droppedPictures);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, GIFCorpusExport, ::testing::ValuesIn(testing::corpusAnimations()),

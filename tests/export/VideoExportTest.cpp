@@ -4,7 +4,6 @@
 // source scaled the same way (PSNR per frame, in RGB).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -12,7 +11,6 @@
 #include "ExportReadBack.h"
 #include "export/AnimationEncoder.h"
 #include "export/ExportError.h"
-#include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::testing {
@@ -82,13 +80,9 @@ TEST_P(VideoExport, ReadsBackEveryPictureOnTimeTaggedAndCloseToTheSource) {
     ASSERT_EQ(animations.size(), 1u);
     TemporaryFolder folder;
     const auto output = folder.path() / (std::string("out.") + fileExtension(c.format));
-    ExportOptions options;
-    options.format = c.format;
-    ExportReport report;
-    Error error;
-    ASSERT_TRUE(exportAnimation(animations[0].file.string(), output.string(), options, {}, &report, &error))
-        << error.localizedDescription;
-
+    const auto exported = exportAs(animations[0].file, output, c.format);
+    ASSERT_TRUE(exported);
+    const ExportReport& report = *exported;
     const ExpectedExport expected = expectedExport(animations[0]);
     ASSERT_EQ(report.frames, expected.hashes.size());
     EXPECT_EQ(probe(output, "stream=color_range,color_space,color_primaries,color_transfer"),
@@ -139,8 +133,7 @@ std::vector<VideoCase> cases() {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, VideoExport, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<VideoCase>& info) {
-                             return std::string(formatName(info.param.format)) + "_" +
-                                    corpusTestName({CorpusAnimation{info.param.name, {}, {}, {}}, info.index});
+                             return testNameFrom(formatName(info.param.format) + ("_" + info.param.name));
                          });
 
 // A muxer that cannot write its file is the encoder's failure, in GStreamer's words.

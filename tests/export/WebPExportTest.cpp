@@ -6,7 +6,6 @@
 
 #include <cmath>
 
-#include "export/Exporter.h"
 #include "ExportReadBack.h"
 #include "support/TemporaryFolder.h"
 
@@ -90,12 +89,7 @@ class WebPCorpusExport : public ::testing::TestWithParam<testing::CorpusAnimatio
 TEST_P(WebPCorpusExport, ShowsEveryExpectedPictureOnTime) {
     const auto& animation = GetParam();
     testing::TemporaryFolder folder;
-    ExportOptions options;
-    options.format = ExportFormat::webp;
-    ExportReport report;
-    Error error;
-    ASSERT_TRUE(exportAnimation(animation.file.string(), (folder / "out.webp").string(), options, {}, &report, &error))
-        << error.localizedDescription;
+    ASSERT_TRUE(testing::exportAs(animation.file, folder / "out.webp", ExportFormat::webp));
     const auto back = readWebP(folder / "out.webp");
     EXPECT_EQ(back.loopCount, 0u);
     // Consecutive pictures alike are one picture shown for longer.

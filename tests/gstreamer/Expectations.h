@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -46,17 +45,11 @@ inline std::pair<int, int> pictureSize(const std::string& name) {
 inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& animation) {
     ExpectedAnimation out;
     const auto hashes = testing::readLines(animation.expectedHashes);
-    const auto rows = testing::readLines(animation.expectedTiming);
-    std::vector<std::pair<std::int64_t, std::int64_t>> durations;  // value, timescale
-    for (std::size_t i = 1; i < rows.size(); ++i) {                 // after the header row: index, value, timescale
-        std::int64_t value, timescale;
-        std::istringstream(rows[i]) >> value >> value >> timescale;
-        durations.emplace_back(value, timescale);
-    }
+    const auto durations = testing::expectedDurations(animation.expectedTiming);
     __int128 numerator = 0, denominator = 1;  // the running sum, exactly
     GstClockTime start = 0;
     for (std::size_t i = 0; i < hashes.size() && i < durations.size(); ++i) {
-        const auto [value, timescale] = durations[i];
+        const std::int64_t value = durations[i].value, timescale = durations[i].timescale;
         const __int128 common = std::lcm<std::int64_t, std::int64_t>(std::int64_t(denominator), timescale);
         numerator = numerator * (common / denominator) + __int128(value) * (common / timescale);
         denominator = common;
@@ -65,13 +58,13 @@ inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& anima
         start = end;
     }
     out.total = start;
-    const auto sameAsFirst = [&](const auto& d) {
-        return __int128(d.first) * durations[0].second == __int128(durations[0].first) * d.second;
+    const auto sameAsFirst = [&](const MediaTime& d) {
+        return __int128(d.value) * durations[0].timescale == __int128(durations[0].value) * d.timescale;
     };
     std::string rate = "0/1";
     if (!durations.empty() && std::all_of(durations.begin(), durations.end(), sameAsFirst)) {
-        const std::int64_t divisor = std::gcd(durations[0].first, durations[0].second);
-        rate = std::to_string(durations[0].second / divisor) + "/" + std::to_string(durations[0].first / divisor);
+        const std::int64_t divisor = std::gcd<std::int64_t, std::int64_t>(durations[0].value, durations[0].timescale);
+        rate = std::to_string(durations[0].timescale / divisor) + "/" + std::to_string(durations[0].value / divisor);
     }
     const auto [width, height] = pictureSize(animation.name);
     out.format = "BGRA " + std::to_string(width) + "x" + std::to_string(height) + " at " + rate;
@@ -81,7 +74,7 @@ inline ExpectedAnimation expectedAnimation(const testing::CorpusAnimation& anima
 // An animation played with the file pulled or pushed, named so in test names.
 using CorpusRun = std::tuple<testing::CorpusAnimation, Scheduling>;
 inline std::string corpusRunName(const ::testing::TestParamInfo<CorpusRun>& info) {
-    return testing::corpusTestName({std::get<0>(info.param), info.index}) + "_" + name(std::get<1>(info.param));
+    return testing::testNameFrom(std::get<0>(info.param).name) + "_" + name(std::get<1>(info.param));
 }
 
 }  // namespace velarium::gsttest

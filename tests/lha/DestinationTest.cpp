@@ -85,7 +85,7 @@ TEST(ArchiveInMemory, ExtractsAsItsFileDoesAndNoBytesAreNoArchive) {
     const ExtractionRun fromFile = extractArchiveInto(archive, folder / "file");
     EXPECT_EQ(fromMemory.report().extracted, fromFile.report.extracted);
     EXPECT_TRUE(fromMemory.report().stoppedEarly && fromFile.report.stoppedEarly);
-    EXPECT_EQ(readText(folder / "memory/second.anim"), readText(folder / "file/second.anim"));
+    EXPECT_EQ(readWholeFile(folder / "memory/second.anim"), readWholeFile(folder / "file/second.anim"));
 
     ArchiveExtractor empty(ArchiveSource::inMemory(bytes.data(), 0, "nothing.lzh"), folder / "memory");
     Error error;

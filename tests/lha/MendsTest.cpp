@@ -119,13 +119,13 @@ TEST_F(Mends, FilesAlreadyThereAreReplacedOnlyByIntactCopiesAndOnlyWhenAllowed) 
         EXPECT_EQ(snapshotTree(outside()), outsideBefore);
         EXPECT_EQ(leftoverTemporaries(folder_.path()), std::vector<std::string>{});
 
-        EXPECT_EQ(readText(destination() / "top.anim").substr(0, 4), replace ? "FORM" : "mine");
+        EXPECT_EQ(readWholeFile(destination() / "top.anim").substr(0, 4), replace ? "FORM" : "mine");
         EXPECT_EQ(fs::is_symlink(destination() / "picture.iff"), !replace);
         using Names = std::vector<std::string>;
         EXPECT_EQ(intact.report.keptExisting, replace ? Names() : Names({"picture.iff", "top.anim"}));
         // A copy that failed its CRC never takes a file's place; where there
         // was none, it stays as lhasa decoded it (the whole, unchecked content).
-        EXPECT_EQ(readText(destination() / "bad00.txt"), "mine\n");
+        EXPECT_EQ(readWholeFile(destination() / "bad00.txt"), "mine\n");
         EXPECT_EQ(damaged.report.failed.size(), replace ? 10u : 9u);
         EXPECT_EQ(damaged.report.keptExisting, replace ? Names() : Names({"bad00.txt"}));
         for (std::size_t i = 1; i < 10; ++i)
@@ -204,7 +204,7 @@ TEST_F(Mends, LaterDuplicatesWinAndNamesAreWrittenAsTheyAre) {
         const ExtractionRun run = extractArchiveInto(*archive, destination(), c.existing);
         EXPECT_EQ(run.report.failed, std::vector<FailedEntry>{c.failed});
         EXPECT_TRUE(run.report.keptExisting.empty());
-        for (const auto& [name, content] : c.files) EXPECT_EQ(readText(destination() / name), content) << name;
+        for (const auto& [name, content] : c.files) EXPECT_EQ(readWholeFile(destination() / name), content) << name;
     }
 }
 

@@ -3,8 +3,8 @@
 // exit statuses, files already there, a full disk, and the whole corpus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -18,20 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 using Json = nlohmann::json;
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every regular file under `folder`, relative to it.
-std::set<std::string> filesUnder(const fs::path& folder) {
-    std::set<std::string> files;
-    if (fs::is_directory(folder))
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).string());
-    return files;
-}
 
 // Runs the tool with writes beyond `limit` bytes failing with EFBIG, as on a
 // full disk: a shell sets the limit (in 512-byte blocks) and ignores SIGXFSZ.
@@ -88,7 +74,7 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
     const std::size_t header = tall.find("BMHD") + 8;
     tall[header + 14] = 5;
     tall[header + 15] = 11;
-    writeFile(path("tall.anim"), tall);
+    folder_.write("tall.anim", tall);
     ASSERT_EQ(runTool({"convert", path("tall.anim"), "-o", path("tall.png"), "--aspect"}).exitStatus, 0);
     ASSERT_EQ(runTool({"convert", kDemo, "-o", path("square.png")}).exitStatus, 0);
     const auto side = [](const std::string& png, int offset) {  // IHDR width at 16, height at 20
@@ -116,11 +102,11 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
 TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
     const std::string demo = readWholeFile(kDemo);
-    writeFile(folder_ / "in/a/walk.anim", demo);
-    writeFile(folder_ / "in/a/notes.txt", "not an animation");
-    writeFile(folder_ / "in/sub/WALK", demo);
+    folder_.write("in/a/walk.anim", demo);
+    folder_.write("in/a/notes.txt", "not an animation");
+    folder_.write("in/sub/WALK", demo);
     fs::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", folder_ / "in/sub/pack.lzh");
-    writeFile(folder_ / "lone.iff", demo);
+    folder_.write("lone.iff", demo);
     const TemporaryFolder privateFolders;
     ::setenv("TMPDIR", privateFolders.path().c_str(), 1);
     const ProgramRun run = runTool({"convert", path("in"), path("lone.iff"), "-o", path("out"), "--format", "apng",
@@ -138,9 +124,10 @@ TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
         {"in/sub/pack.lzh/Anims/Walk/walk_slow.anim", "out/sub/pack/Anims/Walk/walk_slow.apng"},
         {"in/sub/pack.lzh/Anims/Idle/Loop/idle.anim", "out/sub/pack/Anims/Idle/Loop/idle.apng"},
         {"lone.iff", "out/lone.apng"}};
-    std::set<std::string> written;
-    for (const auto& [source, output] : expected) written.insert(output.substr(4));
-    EXPECT_EQ(filesUnder(folder_ / "out"), written);
+    std::vector<std::string> written;
+    for (const auto& [source, output] : expected) written.push_back(output.substr(4));
+    std::ranges::sort(written);
+    EXPECT_EQ(filesIn(folder_ / "out", true), written);
 
     const Json report = Json::parse(run.standardOutput);
     EXPECT_EQ(report["inputs"], expected.size());
@@ -159,15 +146,15 @@ TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
 // 1 when nothing could be done, 2 when something failed: one line per
 // failure, and nothing written for it.
 TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
-    writeFile(folder_ / "empty/notes.txt", "no animations here");
-    writeFile(folder_ / "mixed/good.anim", readWholeFile(kDemo));
-    writeFile(folder_ / "bad.anim", std::string("FORM\0\0\0\x04" "ANIM", 12));
-    writeFile(folder_ / "taken", "a file where the output folder should go");
+    folder_.write("empty/notes.txt", "no animations here");
+    folder_.write("mixed/good.anim", readWholeFile(kDemo));
+    folder_.write("bad.anim", std::string("FORM\0\0\0\x04" "ANIM", 12));
+    folder_.write("taken", "a file where the output folder should go");
     struct Case {
         std::vector<std::string> arguments;
         int status;
         std::string failing, message;  // in the one line on standard error
-        std::set<std::string> written = {};
+        std::vector<std::string> written = {};
     } const cases[] = {
         {{kDemo, "-o", path("x.gif"), "--format", "bmp"}, 1, "", "--format"},
         {{kDemo}, 1, "", "-o"},
@@ -189,7 +176,7 @@ TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
         ASSERT_EQ(lines.size(), 1u) << run.standardError;
         EXPECT_EQ(lines[0].rfind("velarium-tool: " + (c.failing.empty() ? "" : c.failing + ": "), 0), 0u) << lines[0];
         EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
-        EXPECT_EQ(filesUnder(folder_ / "out"), c.written);
+        EXPECT_EQ(filesIn(folder_ / "out", true), c.written);
         EXPECT_FALSE(fs::exists(path("x.gif")));
         fs::remove_all(folder_ / "out");
     }
@@ -199,7 +186,7 @@ TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
 // neither a partial file nor a damaged original.
 TEST_F(ToolConvert, NeverReplacesWithoutForceNorLeavesPartialFiles) {
     const std::string output = path("demo.apng");
-    writeFile(output, "mine");
+    folder_.write("demo.apng", "mine");
     ProgramRun run = runTool({"convert", kDemo, "-o", output});
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
@@ -211,10 +198,8 @@ TEST_F(ToolConvert, NeverReplacesWithoutForceNorLeavesPartialFiles) {
         run = runToolWithFileSizeLimit({"convert", kDemo, "-o", output, "--force"}, 2048);
         EXPECT_EQ(run.exitStatus, 2);
         EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
-        EXPECT_EQ(filesUnder(folder_.path()), existing ? std::set<std::string>{"demo.apng"} : std::set<std::string>{});
-        if (existing) {
-            EXPECT_EQ(readWholeFile(output), "mine");
-        }
+        EXPECT_EQ(filesIn(folder_.path(), true), existing ? std::vector<std::string>{"demo.apng"} : std::vector<std::string>{});
+        if (existing) EXPECT_EQ(readWholeFile(output), "mine");
     }
 
     run = runTool({"convert", kDemo, "-o", output, "--force"});

@@ -18,13 +18,6 @@ namespace {
 
 using namespace testing;
 
-std::vector<std::string> sortedNames(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The names of frames `first` up to `end`: frame_0007.png.
 std::vector<std::string> frameNames(std::uint64_t first, std::uint64_t end, const char* extension, int digits = 4) {
     std::vector<std::string> names;
@@ -57,7 +50,7 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
     const auto run = runTool({"frames", kDemo, "-o", output.string(), "--jobs", "2"});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     EXPECT_EQ(run.standardOutput + run.standardError, "");
-    ASSERT_EQ(sortedNames(output), frameNames(0, demoFrames().size(), "png"));
+    ASSERT_EQ(filesIn(output), frameNames(0, demoFrames().size(), "png"));
     for (std::size_t i = 0; i < demoFrames().size(); ++i) {
         SCOPED_TRACE(i);
         png_image png{};
@@ -92,7 +85,7 @@ TEST(ToolFrames, FromAndCountChooseTheFramesWritten) {
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const auto run = runTool(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-        EXPECT_EQ(sortedNames(folder.path()), frameNames(c.first, c.end, "bgra"));
+        EXPECT_EQ(filesIn(folder.path()), frameNames(c.first, c.end, "bgra"));
         for (std::uint64_t i = c.first; i < c.end; ++i)
             EXPECT_TRUE(readWholeFile(folder / frameName(i, "bgra")) == demoFrames()[i]) << "frame " << i;
     }
@@ -106,7 +99,7 @@ TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     const auto file = folder.write("long.anim", animFile(frames));
     const auto run = runTool({"frames", file.string(), "-o", (folder / "out").string(), "--from", "9998"});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    EXPECT_EQ(sortedNames(folder / "out"), frameNames(9998, 10001, "png", 5));
+    EXPECT_EQ(filesIn(folder / "out"), frameNames(9998, 10001, "png", 5));
 }
 
 // Every frame back to back, each with the hash that established decoders
@@ -184,7 +177,7 @@ TEST(ToolFrames, AWriteFailureStopsAtThatFrame) {
         EXPECT_EQ(run.standardOutput, "");
         EXPECT_EQ(run.errorLines(), std::vector<std::string>{"velarium-tool: " + kDemo + ": Cannot write " +
                                                              blocked.string() + ": Is a directory"});
-        EXPECT_EQ(sortedNames(folder.path()), frameNames(0, 6, "bgra"));
+        EXPECT_EQ(filesIn(folder.path()), frameNames(0, 6, "bgra"));
     }
 }
 
