@@ -1,5 +1,6 @@
 // The document controller: what a file is taken for, what opening it does,
-// one alert per bad file, the recent documents, the Open dialog and drops.
+// one alert per bad file, the recent documents, the Open dialog, drops and
+// archives.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include "app/MenuActions.h"
 #include "DocumentTestSupport.h"
 #include "lha/ui/BW_LHAExtractor.h"
+#include "support/LHAArchives.h"
 
 namespace velarium::app {
 namespace {
@@ -210,6 +212,33 @@ TEST_F(DocumentControllerTest, OpenDialogDropsAndOpeningAnOpenFileAgain) {
     EXPECT_TRUE(alerts.settlesAt(1, {"notes.txt"}));
     EXPECT_EQ(controller()->documents().size(), 2);
     EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(), [](QWidget* w) { return qobject_cast<DocumentWindow*>(w); }), 2);
+}
+
+// An archive opened through the controller is extracted, and the animation
+// chosen afterwards opens as a document.
+using LHAImportTest = ApplicationTest;
+
+TEST_F(LHAImportTest, TheAnimationChosenAfterExtractingOpensAsADocument) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    const auto archive = files_ / "multi.lzh";
+    std::filesystem::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", archive);
+    const auto chosen = files_ / "multi" / "Anims" / "Walk" / "walk_cycle.anim";
+    // The archive is extracted to "multi", then one animation in it chosen.
+    ModalAnswerer typing([](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(chooseInFileDialog(dialog, dialog->acceptMode() == QFileDialog::AcceptSave ? "multi" : "Walk/walk_cycle.anim"));
+    });
+    controller()->openURL(url(archive));
+    ASSERT_TRUE(waitFor([] { return !BW_LHAExtractor::isBusy(); }, 60000));
+
+    Document* document = controller()->documentForURL(url(chosen));
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(controller()->documents().size(), 1);
+    EXPECT_TRUE(waitForFirstFrame(document));
+    EXPECT_EQ(controller()->recentDocumentURLs().mid(0, 2), (QList<QUrl>{url(chosen), url(archive)}));
+    // The application installs archive import's English table with its own.
+    EXPECT_EQ(QCoreApplication::translate("velarium::ExtractionDialogs", "Show in Finder"), "Show in File Manager");
 }
 
 }  // namespace

@@ -62,7 +62,6 @@ protected:
 
     // A program or desktop entry at `relative` in the test's folder.
     QString programAt(const std::string& relative) {
-        std::filesystem::create_directories((files_ / relative).parent_path());
         return QString::fromStdString(files_.write(relative, "#!/bin/sh\n").string());
     }
 

@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "DocumentTestSupport.h"
 #include "app/MenuActions.h"
@@ -52,11 +51,6 @@ QPointF picturePointAt(DocumentWindow* window, QPointF onSurface) {
     const QRectF picture = view->surface()->pictureRect();
     return QPointF((onSurface.x() - picture.left()) * view->pictureSize().width() / picture.width(),
                    (onSurface.y() - picture.top()) * view->pictureSize().height() / picture.height());
-}
-
-QPointF viewportCentreOnSurface(DocumentWindow* window) {
-    const QWidget* viewport = window->playerView()->scrollArea()->viewport();
-    return window->playerView()->surface()->mapFrom(viewport, QPointF(viewport->rect().center()));
 }
 
 // What the window shows just left of `picture`.
@@ -119,10 +113,9 @@ TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
     }
 }
 
-// Zoom In and Out go through the steps about the view's centre, Ctrl+wheel
-// about the pointer, and a drag pans the enlarged picture with the pointer.
-// Fit to Window follows the window, and zoom steps on from the fitted scale;
-// the backdrop is the same around a zoomed and a fitted picture.
+// Zoom In and Out step about the view's centre, Ctrl+wheel about the pointer,
+// a drag pans the enlarged picture. Fit to Window follows the window, zoom
+// steps on from the fitted scale, the backdrop the same around either.
 TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragPans) {
     DocumentWindow* window = openDemoAtFrame();
     ASSERT_NE(window, nullptr);
@@ -189,11 +182,10 @@ TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragP
     }
 }
 
-// F11 and a double click on the picture enter full screen; there the bars
-// hide and come back as the pointer nears their edge, the backdrop is
-// black, the picture takes the largest whole zoom that fits (or fills the
-// screen under Fit) and every key still works. Escape, F11 and a double
-// click leave it, back to the window's size, zoom and frame.
+// F11 or a double click enters full screen: the bars come back near their
+// edge, the backdrop is black, keys work, the picture takes the largest whole
+// zoom (or fills the screen under Fit). Escape, F11 or a double click leaves,
+// back to the window's size, zoom and frame.
 TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) {
     // Under a bare X server no window manager resizes the window.
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) GTEST_SKIP() << "no window manager";
@@ -250,10 +242,9 @@ TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) 
     }
 }
 
-// At every display scale a new window shows the first frame, sharp, whole
-// and without scroll bars, each picture pixel a square of whole device
-// pixels; Actual Size is the zoom nearest the picture's own size and the
-// zoom label says which. The ctest entries run this at scales 1.25, 1.5 and 2.
+// At every display scale (ctest runs 1.25, 1.5 and 2 too) a new window shows
+// the first frame whole, without scroll bars, each pixel a square of whole
+// device pixels; Actual Size is the zoom nearest the picture's own size.
 class PlayerViewScale : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
 
 TEST_P(PlayerViewScale, FirstZoomAndActualSizeShowWholeDevicePixels) {
@@ -267,8 +258,7 @@ TEST_P(PlayerViewScale, FirstZoomAndActualSizeShowWholeDevicePixels) {
     EXPECT_FALSE(showsScrollBars(window));
     EXPECT_TRUE(window->rect().contains(pictureRectInWindow(window))) << "the picture is cut off";
 
-    // Every zoom × zoom block of the screen is one colour, and one block of
-    // each is the frame the corpus expects.
+    // Every zoom × zoom block is one colour, and one of each is the expected frame.
     const int zoom = view->zoom();
     const QImage shown = grabbedPicture(window).convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(shown.size(), view->pictureSize() * zoom);
@@ -314,10 +304,9 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGro
     }
 }
 
-// The demo's 10:11 pixels stretched: each screen row is one of the
-// picture's rows, never a blend of two. Copy Frame and Export Frame take the
-// frame as decoded; Export suggests a name beside the file. What cannot be
-// written gives one alert and leaves nothing behind.
+// The demo's 10:11 pixels stretched: each screen row is one of the picture's,
+// never a blend. Copy and Export Frame take the frame as decoded, Export
+// suggesting a name beside the file; what cannot be written gives one alert.
 TEST_F(PlayerViewWindowTest, CorrectedAspectShowsWholeRowsAndCopyAndExportTakeTheUnscaledFrame) {
     DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 1, .correctPixelAspect = true});
     ASSERT_NE(window, nullptr);

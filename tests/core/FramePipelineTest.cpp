@@ -27,13 +27,7 @@ ByteVector keyFrame(std::uint8_t a, std::uint8_t b) {
 
 // Operation 1 has no decoder: each such frame logs one line, which lets the
 // tests count exactly which frames a request decodes.
-ByteVector countedFrame(unsigned interleave = 0) {
-    return form("ILBM", {anhd({.operation = 1, .interleave = interleave}), chunk("DLTA", {0, 0})});
-}
-
-ByteVector laterKeyFrame(std::uint8_t a, std::uint8_t b) {
-    return form("ILBM", {anhd({.operation = 5}), chunk("BODY", {a, b})});
-}
+ByteVector countedFrame() { return form("ILBM", {anhd({.operation = 1}), chunk("DLTA", {0, 0})}); }
 
 class Pipeline {
 public:
@@ -109,13 +103,10 @@ std::vector<int> framesFrom(int first, int last) {
 
 // 40 frames; frame 27 is a complete picture (it logs nothing). Each state is
 // 2 × 2 bytes, so a 16-byte limit spaces checkpoints 10 frames apart.
-std::vector<ByteVector> fortyFramesWithAPictureAt27() {
-    std::vector<ByteVector> frames{keyFrame(0xF0, 0)};
-    for (int i = 1; i < 40; ++i) frames.push_back(i == 27 ? laterKeyFrame(0x0F, 0) : countedFrame());
-    return frames;
-}
-
 TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
+    std::vector<ByteVector> frames{keyFrame(0xF0, 0)};
+    for (int i = 1; i < 40; ++i)
+        frames.push_back(i == 27 ? form("ILBM", {anhd({.operation = 5}), chunk("BODY", {0x0F, 0})}) : countedFrame());
     struct Request {
         std::uint64_t index;
         std::vector<int> decoded;
@@ -149,7 +140,7 @@ TEST(FramePipeline, RequestsStartFromTheNearestCheckpointPictureOrFrameInHand) {
           {12, framesFrom(1, 12), 0}}},
     };
     for (const auto& c : cases) {
-        Pipeline p(fortyFramesWithAPictureAt27());
+        Pipeline p(frames);
         p.parser.setCheckpointMemoryLimit(c.limit);
         for (const auto& request : c.requests) {
             if (request.setLimitFirst) p.parser.setCheckpointMemoryLimit(c.limit);

@@ -1,8 +1,6 @@
 // The destination folder, archives that cannot be read, and archives in memory.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "lha/LHATestSupport.h"
 #include "platform/foundation/SystemError.h"
 #include "support/ErrorPrinting.h"
@@ -15,9 +13,8 @@ using namespace testing;
 
 TEST(PrepareDestination, UsesAFolderCreatesAMissingOneAndRefusesAnythingElse) {
     TemporaryFolder folder;
-    fs::create_directory(folder / "existing");
-    std::ofstream(folder / "existing" / "kept.txt") << "kept";
-    std::ofstream(folder / "file") << "a file";
+    folder.write("existing/kept.txt", "kept");
+    folder.write("file", "a file");
     fs::create_directory_symlink(folder / "existing", folder / "link-to-folder");
     fs::create_symlink(folder / "nowhere", folder / "dangling");
     const auto named = [](const std::string& name) {

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "support/LHAArchives.h"
@@ -79,9 +78,8 @@ TEST(ToolExtract, EachCommandLinePrintsItsReportAndExitsByTheOutcome) {
         for (const std::string& argument : c.arguments) arguments.push_back(expand(argument));
         SCOPED_TRACE(arguments[1] + " " + arguments.back());
         for (const std::string& name : c.existing) {
-            fs::create_directories((folder / name).parent_path());
-            if (name.back() == '/') fs::create_directory(folder / name);
-            else std::ofstream(folder / name) << "mine";
+            if (name.back() == '/') fs::create_directories(folder / name);
+            else folder.write(name, "mine");
         }
         const ProgramRun run = runTool(arguments);
         EXPECT_EQ(run.exitStatus, c.exitStatus);

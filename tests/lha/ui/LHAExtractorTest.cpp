@@ -195,13 +195,11 @@ TEST_F(LHAExtractorTest, ArchivesAreExtractedOneAfterAnotherAndTheirAnimationsOf
 // without a question. The report names links, a damaged end, and names
 // escaped: badterm.lzh's one entry, "/tmp/" ESC "]2;malicious" BEL LF, fails on a file "tmp".
 TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
-    std::ofstream(files_ / "taken") << "a file, not a folder";
+    files_.write("taken", "a file, not a folder");
     fs::create_directories(files_ / "empty");
-    fs::create_directories(files_ / "existing");
-    std::ofstream(files_ / "existing" / "top.anim") << "mine";
-    std::ofstream(files_ / "existing" / "keep.txt") << "mine";
-    fs::create_directories(files_ / "badterm");
-    std::ofstream(files_ / "badterm" / "tmp") << "not a folder";
+    files_.write("existing/top.anim", "mine");
+    files_.write("existing/keep.txt", "mine");
+    files_.write("badterm/tmp", "not a folder");
     const QString problems = "alert Some of “%1” was not extracted. | %2 | OK",
                   question = "alert “%1” already exists. Files in it with the same names as files in the archive "
                              "will be replaced. |  | Replace, Cancel*";
@@ -370,7 +368,6 @@ TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
     PrivateSessionBus bus;
     if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();
     TemporaryFolder files;
-    fs::create_directory(files / "café extracted");
     files.write("café extracted/notes.txt", std::string("x"));
     const QUrl folder = url(files / "café extracted"), file = url(files / "café extracted" / "notes.txt");
     OpenedURLs opened;
