@@ -1,6 +1,6 @@
 // velarium-tool frames: file names, PNG contents, raw BGRA files and the
 // standard-output stream, with one worker or several, checked against the
-// decoder and the corpus hashes; a write failure.
+// decoder and the corpus hashes; a write failure. And the bundled demo.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -178,6 +178,28 @@ TEST(ToolFrames, AWriteFailureStopsAtThatFrame) {
         EXPECT_EQ(run.errorLines(), std::vector<std::string>{"velarium-tool: " + kDemo + ": Cannot write " +
                                                              blocked.string() + ": Is a directory"});
         EXPECT_EQ(filesIn(folder.path()), frameNames(0, 6, "bgra"));
+    }
+}
+
+// The bundled demo: what its generator writes today, small and moving. (Its
+// size and length are checked with velarium-tool info.)
+TEST(DemoAnimation, CommittedFileIsTheGeneratorsOutput) {
+    TemporaryFolder folder;
+    const auto generated = folder / "demo.anim";
+    const auto run = runProgram(VELARIUM_DEMO_GENERATOR_PATH, {generated.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_TRUE(readWholeFile(generated) == readWholeFile(kDemo))
+        << "demo/velarium-demo.anim is out of date: regenerate it (see demo/make_demo.cpp)";
+}
+
+TEST(DemoAnimation, IsSmallAndMoving) {
+    EXPECT_LT(readFileBytes(kDemo).size(), 200u * 1024u);
+    ASSERT_FALSE(demoFrames().empty());
+    for (std::size_t i = 1; i < demoFrames().size(); ++i) {
+        const std::string &picture = demoFrames()[i], &previous = demoFrames()[i - 1];
+        std::size_t changed = 0;
+        for (std::size_t p = 0; p < picture.size(); p += 4) changed += picture.compare(p, 3, previous, p, 3) != 0;
+        EXPECT_GT(changed, picture.size() / 4 / 2) << "too little changes from frame " << i - 1 << " to " << i;
     }
 }
 
