@@ -15,8 +15,6 @@ namespace {
 
 using namespace velarium::testing;
 
-constexpr std::uint32_t kCamgHAM = 0x800, kCamgEHB = 0x80;
-
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
@@ -58,11 +56,11 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
     } cases[] = {
         {{.xAspect = 0, .yAspect = 11}, 0, one, kEnglish, {"Aspect Ratio: —"}},
         {{.xAspect = 10, .yAspect = 0}, 0, one, kEnglish, {"Aspect Ratio: —"}},
-        {{.planes = 8}, kCamgHAM, one, kEnglish,
+        {{.planes = 8}, ANIMParser::kCamgHAM, one, kEnglish,
          {"HAM Mode: HAM8", "Extra Half-Brite: Off", "Colours: 262,144 (64 base registers)"}},
-        {{.planes = 6}, kCamgHAM, one, kEnglish, {"HAM Mode: HAM6", "Colours: 4,096 (16 base registers)"}},
-        {{.planes = 6}, kCamgHAM, one, kGerman, {"Colours: 4.096 (16 base registers)"}},
-        {{.planes = 6}, kCamgEHB, one, kEnglish,
+        {{.planes = 6}, ANIMParser::kCamgHAM, one, kEnglish, {"HAM Mode: HAM6", "Colours: 4,096 (16 base registers)"}},
+        {{.planes = 6}, ANIMParser::kCamgHAM, one, kGerman, {"Colours: 4.096 (16 base registers)"}},
+        {{.planes = 6}, ANIMParser::kCamgEHB, one, kEnglish,
          {"HAM Mode: Off", "Extra Half-Brite: On", "Colours: 64 (32 + Extra Half-Brite)"}},
         {{.planes = 8}, 0, one, kEnglish, {"Colours: 256"}},
         // Only the colour count is grouped; the frame rate keeps its '.' in every locale.

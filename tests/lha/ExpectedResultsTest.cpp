@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "lha/LHATestSupport.h"
 
@@ -38,9 +37,7 @@ std::vector<ExpectedArchive> expectedArchives() {
     std::vector<ExpectedArchive> archives;
     const std::vector<std::string> lines = readLines(lhaCorpusDir() / "EXPECTED.tsv");
     for (std::size_t n = 1; n < lines.size(); ++n) {  // after the column names
-        std::vector<std::string> fields;
-        std::istringstream cells(lines[n]);
-        for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+        const std::vector<std::string> fields = tabCells(lines[n]);
         if (fields.size() < 13) continue;
         // A cleaned path's \xNN is U+00NN, written here as UTF-8.
         std::string cleaned;
@@ -281,10 +278,8 @@ TEST_F(Mends, FilesAlreadyThereAreReplacedOnlyByIntactCopiesAndOnlyWhenAllowed) 
 TEST_F(Mends, AnArchiveThatStopsEarlySaysSoAndPaddingDoesNot) {
     std::map<std::string, bool> expected;
     for (const std::string& row : readLines(lhaCorpusDir() / "CATALOG.tsv")) {
-        std::vector<std::string> fields(4);
-        std::istringstream cells(row);
-        for (std::string& field : fields) std::getline(cells, field, '\t');
-        if (fields[0] != "archive") expected["real/archives/" + fields[0]] = std::stoi(fields[2]) < std::stoi(fields[3]);
+        const std::vector<std::string> fields = tabCells(row);
+        if (fields.at(0) != "archive") expected["real/archives/" + fields[0]] = std::stoi(fields.at(2)) < std::stoi(fields.at(3));
     }
     ASSERT_EQ(expected.size(), 231u);
     // Crafted: a bad third header after two good entries, or a file cut off

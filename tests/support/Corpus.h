@@ -38,6 +38,14 @@ inline std::vector<std::string> readLines(const std::filesystem::path& path) {
     return lines;
 }
 
+// The cells of a row of tab-separated values.
+inline std::vector<std::string> tabCells(const std::string& row) {
+    std::vector<std::string> cells;
+    std::istringstream in(row);
+    for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+    return cells;
+}
+
 struct CorpusAnimation {
     std::string name;                 // file name, e.g. "mm_op5_ehb_320x200.anim"
     std::filesystem::path file;

@@ -7,7 +7,6 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "platform/coremedia/MediaTime.h"
 #include "support/IFFWriter.h"
@@ -152,9 +151,7 @@ TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
         const auto run = runTool(c.arguments);
         EXPECT_EQ(run.exitStatus, c.status);
         EXPECT_EQ(run.errorLines(), c.err);
-        if (c.out.empty()) {
-            EXPECT_EQ(run.standardOutput, "");
-        }
+        if (c.out.empty()) EXPECT_EQ(run.standardOutput, "");
         const auto lines = splitLines(run.standardOutput);
         auto at = lines.begin();
         for (const std::string& line : c.out) {
@@ -194,13 +191,6 @@ TEST(ToolCommandLines, DamagedFilesNeverCrashTheTool) {
 
 // info --json against the corpus catalogue and expected timings, which other
 // tools produced.
-std::vector<std::string> tabCells(const std::string& row) {
-    std::vector<std::string> cells;
-    std::istringstream in(row);
-    for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
-    return cells;
-}
-
 // The catalogue's JSON cells are stored CSV-style: quoted, with doubled quotes.
 json catalogueJson(std::string cell) {
     if (cell.size() >= 2 && cell.front() == '"') cell = cell.substr(1, cell.size() - 2);
