@@ -1,6 +1,5 @@
-// The velarium program itself, run as a user runs it: screenshot mode, and a
-// second launch handing its file to the running instance; and the single
-// instance on its own.
+// The velarium program run as a user runs it (screenshot mode, a second launch
+// handing its file to the running one), and the single instance on its own.
 #include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
@@ -138,9 +137,8 @@ TEST_F(HandOffTest, SecondLaunchHandsItsFileToTheRunningInstanceExceptForAScreen
     EXPECT_EQ(opened.first().first().toStringList(), QStringList{demo.absoluteFilePath()});
 }
 
-// One instance per session: launches meet on a private session bus, each a
-// connection of its own. The primary is served by this thread's event loop,
-// which handOff keeps turning while it waits.
+// Launches meet on a private session bus, each a connection of its own; the
+// primary is served by this thread's event loop, which handOff keeps turning.
 using namespace velarium::app;
 using Role = SingleInstance::Role;
 

@@ -261,9 +261,8 @@ int unnamedThreadCount() {
     return count;
 }
 
-// Reload replaces the playback copy and the player; a document closed
-// before its first frame or its failure reaches the window leaves no copy,
-// thread or alert.
+// Reload replaces the playback copy and the player; a document closed before
+// its first frame or failure reaches the window leaves no copy, thread or alert.
 TEST_F(DocumentTest, ReloadOrCloseLeavesNoOldCopyOrThread) {
     DocumentWindow* window = openWindow(animationFile("walker.iff"), std::nullopt);
     ASSERT_NE(window, nullptr);

@@ -161,9 +161,8 @@ inline QRect pictureRectInWindow(app::DocumentWindow* window) {
     return surface->pictureRect().translated(surface->mapTo(window, QPoint())).toAlignedRect();
 }
 
-// The picture as the window shows it, in device pixels: the picture's region
-// of a grab of the whole window, so that anything covering or clipping it
-// shows too.
+// The picture as the window shows it, in device pixels: its region of a grab
+// of the whole window, so that anything covering or clipping it shows too.
 inline QImage grabbedPicture(app::DocumentWindow* window) {
     const app::VideoSurface* surface = window->playerView()->surface();
     const QPointF origin = QPointF(surface->mapTo(window, QPoint())) * window->devicePixelRatio();

@@ -75,9 +75,9 @@ std::uint32_t apngFrameCount(const std::filesystem::path& file) {
            std::uint32_t(bytes[at + 6]) << 8 | bytes[at + 7];
 }
 
-// Cancelled, an export leaves nothing and says nothing; finished, the file
-// holds the frames asked for (numbered from 1 in the dialog) and an alert says so; failed, one alert names
-// the file. Playback goes on throughout.
+// Cancelled, an export leaves and says nothing; finished, the file holds the
+// frames asked for (numbered from 1) and an alert says so; failed, one alert
+// names the file. Playback goes on throughout.
 TEST_F(ExportTest, ExportAnimationCancelsFinishesAndFails) {
     const auto source = animationFile("walk.anim", 6);
     const auto output = files_ / "out";

@@ -159,9 +159,8 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
 
 using ShowInfo = ApplicationTest;
 
-// Ctrl+I shows the panel and hides it again, and the menu item says which it
-// does next; the keyboard stays with the player meanwhile, and keys pressed
-// in the panel itself still reach the window's commands.
+// Ctrl+I shows and hides the panel, the menu item saying which it does next;
+// the keyboard stays with the player, and keys in the panel reach the window.
 TEST_F(ShowInfo, TogglesOnePanelKeptForTheDocumentThatLeavesTheKeysToThePlayer) {
     const auto file = files_.write("walk.anim", syntheticAnimation({.width = 24, .height = 8, .ticks = {6, 6, 6}}));
     QPointer<DocumentWindow> window = openWindow(file);

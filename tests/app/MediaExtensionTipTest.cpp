@@ -138,8 +138,7 @@ TEST_F(MediaExtensionTipTest, AlertSaysWhatIsTrueHereAndItsButtonsDoWhatTheySay)
 }
 
 // Installed: run from a prefix whose share/applications holds our desktop
-// entry, or from inside a folder named Applications. Otherwise the tip
-// names the folder, the home folder as "~".
+// entry, or inside a folder named Applications; else the tip names the folder.
 TEST_F(MediaExtensionTipTest, WhereTheProgramRunsDecidesWhatTheTipSays) {
     programAt("usr/share/applications/com.brackwater.Velarium.desktop");
     programAt("other/share/applications/org.example.Player.desktop");

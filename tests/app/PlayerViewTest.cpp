@@ -253,10 +253,10 @@ TEST_F(PlayerViewTest, LoopIsRememberedAndWrapsToTheLoopStart) {
     EXPECT_FALSE(QSettings().value(settings::kLoopPlayback).toBool());
 }
 
-// Every corpus animation at Actual Size shows the core's frame pixel for
-// pixel after each step, a scrubber drag, playback to the end and Home; a
-// brush's transparent colour shows the view's backdrop. Looping, a file
-// ending with frames 0 and 1 rebuilt (as Deluxe Paint writes) wraps to frame 2.
+// Every corpus animation at Actual Size shows the core's frame exactly after
+// each step, a drag, playback to the end and Home (the backdrop through a
+// brush's transparent colour); looping, one ending on frames 0 and 1 again
+// (as Deluxe Paint writes) wraps to frame 2.
 class PlayerViewFramesTest : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
 
 TEST_P(PlayerViewFramesTest, WindowShowsTheExactFrameAtActualSize) {

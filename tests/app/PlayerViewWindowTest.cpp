@@ -279,9 +279,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, PlayerViewScale,
                          corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlayerViewScale);
 
-// Aspects other than the demo's stretch the shorter side; none in the header
-// leaves the picture as it is. The window grows to hold the stretched
-// picture rather than showing scroll bars.
+// Other aspects stretch the shorter side, none in the header leaves the
+// picture as it is; the window grows to hold it rather than show scroll bars.
 TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGrowsTheWindow) {
     const struct {
         unsigned xAspect, yAspect;

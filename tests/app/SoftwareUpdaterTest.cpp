@@ -104,9 +104,8 @@ TEST(UpdateFeedTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
     }
 }
 
-// Asked for, a check always answers; a quiet (scheduled) one speaks only of
-// a newer version and schedules the next a day later. Only links that a
-// browser may open safely are opened.
+// Asked for, a check always answers; a quiet one speaks only of a newer
+// version and schedules the next a day later. Only safe links are opened.
 TEST_F(SoftwareUpdaterTest, CheckTellsTheUserWhatTheFeedOffers) {
     const QByteArray kMissing = "missing", kNone = "none";
     const QUrl download("https://example.com/V-0.2.0");

@@ -72,9 +72,8 @@ TEST_F(ViewerFeaturesTest, GoToFrameShowsTheFrameTheCorpusExpects) {
     }
 }
 
-// Page Down and Page Up walk the folder's animations, found by their
-// signature, in natural order, in the same window; the ends disable the
-// items. A file gone between two presses is said once and then passed over.
+// Page Down and Up walk the folder's animations (by signature) in natural
+// order in the same window, disabled at the ends; a file gone is said once.
 TEST_F(ViewerFeaturesTest, NextAndPreviousAnimationWalkTheFolderInNaturalOrder) {
     const std::vector<std::string> order = {"a.iff", "b2.anim", "b10.anim", "c1"};
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -189,9 +188,8 @@ TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemember
     EXPECT_FALSE(QSettings().value(settings::kPingPongPlayback).toBool());
 }
 
-// A drag from a picture that fits the view drags it out; where a plain drag
-// pans a larger picture, Ctrl+drag drags it out. Out, it is the shown frame
-// both as a PNG file and as an image.
+// A drag from a picture that fits drags it out, as does Ctrl+drag where a
+// plain drag pans; out, it is the shown frame as a PNG file and an image.
 TEST_F(ViewerFeaturesTest, DraggingThePictureOutGivesTheFrameAsFileAndImage) {
     const struct {
         int zoom;

@@ -1,10 +1,8 @@
-// Colour conversion: the fast table-driven path against a plain per-pixel
-// model for palettes, HAM6 to HAM8 and Extra Half-Brite. (Transparency and
-// real HAM and EHB pictures are checked on the corpus.) Colour cycling by
-// pixels: each range turns its registers by floor(t × steps a second), in its
-// direction, with its own phase; EHB halves follow their base registers, HAM
-// holds the turned base colours; a time of zero, or a range that does not
-// cycle, leaves every byte as it was.
+// Colour conversion against a plain per-pixel model for palettes, HAM6 to
+// HAM8 and Extra Half-Brite (real pictures and transparency: on the corpus).
+// Colour cycling: each range turns its registers by floor(t × steps a second)
+// in its direction and phase; EHB halves follow their bases, HAM holds the
+// turned bases; time zero, or a range that does not cycle, changes nothing.
 #include <gtest/gtest.h>
 
 #include <cstring>

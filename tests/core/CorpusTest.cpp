@@ -1,10 +1,8 @@
-// Every corpus animation through the decoding core. Each frame's BGRA
-// picture and duration match the expected results made by established
-// decoders, in order and in random orders through the decoder's checkpoints.
-// Damaged copies (cut short, garbled, given wrong chunk sizes, their delta
-// chunks damaged and relabelled with every delta operation) and inputs that
-// once found a fault never crash, hang or touch memory outside their
-// buffers: meant to be run under ASan and UBSan too.
+// Every corpus animation through the decoding core: each frame's picture and
+// duration as established decoders made them, in order and in random orders
+// through the checkpoints. Damaged copies and inputs that once found a fault
+// never crash, hang or touch memory outside their buffers (run under ASan and
+// UBSan too).
 #include <gtest/gtest.h>
 
 #include <algorithm>

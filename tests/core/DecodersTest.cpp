@@ -1,8 +1,7 @@
-// The key-frame and delta decoders on damaged and awkward data: ByteRun1 and
-// stored rows, mask rows; runs that leave the column, row or plane, pointers
-// past the chunk or zero, truncated data and short tables. The corpus covers
-// well-formed data, and XOR in every form but ANIM-8's, which is checked here
-// through the parser's option bits.
+// The key-frame and delta decoders on damaged and awkward data: ByteRun1,
+// stored and mask rows; runs that leave the column, row or plane, pointers
+// past the chunk or zero, truncated data, short tables. The corpus covers
+// well-formed data, and XOR in every form but ANIM-8's, checked here.
 #include <gtest/gtest.h>
 
 #include <algorithm>

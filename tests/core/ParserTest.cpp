@@ -1,8 +1,7 @@
-// The parser: chunk walking, the frame table and frame timing. Frame
-// delivery: errors, how many frames a request decodes, stepping backwards and
-// restarting from complete pictures or checkpoints, and how far apart
-// checkpoints are. (Double buffering and later complete pictures are checked
-// on the corpus.)
+// The parser: chunk walking, the frame table and timing; frame delivery:
+// errors, how many frames a request decodes, stepping back from complete
+// pictures or checkpoints, and how far apart checkpoints are. (Double
+// buffering and later complete pictures are checked on the corpus.)
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,10 +1,9 @@
 #pragma once
 
-// What an export of a corpus animation must show, for the read-back tests
-// of every format: the expected pictures (by SHA-256 of their BGRA bytes, or
-// as decoded) and durations, after the wrap-up frames are dropped and
-// identical neighbours merged; and the encoders driven directly with
-// pictures made up in a test.
+// What an export of a corpus animation must show, for every format's read-back
+// tests: the pictures (SHA-256 of their BGRA bytes, or as decoded) and
+// durations, wrap-up frames dropped and identical neighbours merged; and the
+// encoders driven directly with made-up pictures.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -132,9 +131,8 @@ inline std::vector<exporter::Picture> sourcePictures(const std::filesystem::path
     return pictures;
 }
 
-// Encodes made-up pictures, each shown for its duration (seconds as a
-// rational of the 60 Hz clock ANIM files count in), straight through an
-// encoder into `path`. Returns the encoder for its counts.
+// Encodes made-up pictures, each shown for its duration (of the 60 Hz clock
+// ANIM files count in), straight into `path`; the encoder, for its counts.
 inline std::unique_ptr<exporter::AnimationEncoder> encodePictures(std::unique_ptr<exporter::AnimationEncoder> encoder,
                                                                   const std::filesystem::path& path,
                                                                   const std::vector<exporter::Picture>& pictures,

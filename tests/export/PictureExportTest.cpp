@@ -1,8 +1,7 @@
-// The picture formats' exports read back with decoders we did not write:
-// APNG by libpng and our reading of its frame chunks (every corpus animation's
-// expected pictures and exact durations), WebP by libwebp's own demuxer and
-// decoder, GIF by giflib, composed frame by frame, disposal included, the
-// way a browser shows it.
+// Picture formats read back with decoders we did not write: APNG by libpng and
+// our reading of its frame chunks (exact pictures and durations), WebP by
+// libwebp's demuxer and decoder, GIF by giflib composed frame by frame,
+// disposal included, as a browser shows it.
 #include <gif_lib.h>
 #include <webp/demux.h>
 

@@ -1,7 +1,6 @@
-// WebM and MP4 exports, made as users make them (exportAnimation at the
-// default scale), read back by ffmpeg: every picture arrives once, at its
-// start to the millisecond, tagged BT.709 limited range, and close to its
-// source scaled the same way (PSNR per frame, in RGB).
+// WebM and MP4 exports at the default scale, read back by ffmpeg: every
+// picture once, at its start to the millisecond, tagged BT.709 limited range,
+// close to its source scaled the same way (PSNR per frame, in RGB).
 #include <gtest/gtest.h>
 
 #include <cmath>

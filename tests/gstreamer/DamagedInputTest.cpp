@@ -1,9 +1,8 @@
-// Damaged animations, made as the decoding core's robustness tests make
-// them, through decodebin with the file pulled and pushed in turn: every
-// pipeline ends, with an error or at the end of the stream, in bounded time.
-// Where the format reader refuses a file, the error on the bus is the
-// reader's own sentence; files it takes but that hold no picture are refused
-// by the demuxer in its own words.
+// Damaged animations, made as the core's robustness tests make them, through
+// decodebin with the file pulled and pushed in turn: every pipeline ends, with
+// an error or the end of the stream, in bounded time. A file the format reader
+// refuses gives its sentence on the bus; one it takes that holds no picture is
+// refused by the demuxer in its own words.
 #include <gst/app/gstappsrc.h>
 #include <gtest/gtest.h>
 

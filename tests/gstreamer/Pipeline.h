@@ -1,9 +1,8 @@
 #pragma once
 
-// A GStreamer pipeline driven from a test: a gst-launch description ending
-// in an appsink named "sink", run as fast as it goes. The test's thread takes
-// every picture from the sink; every wait is bounded, and an error on the bus
-// ends it.
+// A GStreamer pipeline driven from a test: a gst-launch description ending in
+// an appsink named "sink", run as fast as it goes, the test's thread taking
+// every picture; every wait is bounded, and an error on the bus ends it.
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>

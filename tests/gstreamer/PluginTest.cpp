@@ -96,9 +96,8 @@ ByteVector ilbmStill() {
 
 ByteVector head(const char* bytes, std::size_t length) { return ByteVector(bytes, bytes + length); }
 
-// Every typefinder is asked in rank order, those serving the file's
-// extension first, as decodebin's typefind asks them, and the first certain
-// answer ends the search.
+// Every typefinder is asked in rank order, those of the file's extension
+// first, as decodebin asks them; the first certain answer ends the search.
 TEST(AnimTypeFind, ClaimsAnIFFFormOfTypeANIMAheadOfEveryOtherTypefinder) {
     using namespace testing;
     const ByteVector animation = animFile({ilbmStill(), form("ILBM", {anhd({}), chunk("DLTA", ByteVector(64, 0))})});

@@ -1,6 +1,5 @@
-// The destination folder, archives that cannot be read, and archives in
-// memory. Progress by uncompressed bytes, at most 30 updates a second, and
-// each file announced with its index among all files.
+// The destination folder, unreadable archives, archives in memory; progress by
+// uncompressed bytes at most 30 times a second, each file with its index.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,9 +1,8 @@
-// Farrago's classes, used directly, their completion handlers run as plain
-// function calls. Opening a file as a movie: the size limit, the single read,
-// errors handed on unchanged, what the reader says about the file. Its video
-// track: description, information, duration, the cursors it places by time.
-// Cursors: stepping by count and by time with pinning at the ends, timing and
-// sync information, copies, and the samples they make.
+// Farrago's classes, used directly, their completion handlers plain calls:
+// opening a file (the size limit, the single read, errors handed on, what it
+// says of the file), its video track (description, information, duration,
+// cursors placed by time), cursors (steps by count and time pinned at the
+// ends, timing and sync, copies, the samples they make).
 #include <gtest/gtest.h>
 
 #include <limits>

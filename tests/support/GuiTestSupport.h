@@ -26,9 +26,9 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace velarium::testing {
 
-// Gives the process its own XDG folders and temporary folder (removed when
-// it ends), no session bus, and the offscreen platform unless
-// VELARIUM_TEST_QPA names another (xcb under Xvfb), before the QApplication exists.
+// Before the QApplication exists: the process's own XDG and temporary folders
+// (removed at its end), no session bus, and the offscreen platform unless
+// VELARIUM_TEST_QPA names another (xcb under Xvfb).
 class GuiTestEnvironment {
 public:
     GuiTestEnvironment() {

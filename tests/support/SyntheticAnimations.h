@@ -1,8 +1,7 @@
 #pragma once
 
-// Small ANIM files with the frame timing a test asks for. By default every
-// frame is a complete uncompressed picture, each different; the benchmarks'
-// long animations follow the first picture with small ANIM-5 deltas instead.
+// Small ANIM files with the frame timing a test asks for: complete pictures,
+// or (the benchmarks' long animations) a first picture and small ANIM-5 deltas.
 
 #include <algorithm>
 #include <vector>

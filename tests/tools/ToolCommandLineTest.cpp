@@ -189,8 +189,6 @@ TEST(ToolCommandLines, DamagedFilesNeverCrashTheTool) {
     }
 }
 
-// info --json against the corpus catalogue and expected timings, which other
-// tools produced.
 // The catalogue's JSON cells are stored CSV-style: quoted, with doubled quotes.
 json catalogueJson(std::string cell) {
     if (cell.size() >= 2 && cell.front() == '"') cell = cell.substr(1, cell.size() - 2);
@@ -201,6 +199,7 @@ MediaTime timeFromJson(const json& time) {
     return MediaTime::make(time["value"].get<std::int64_t>(), time["timescale"].get<std::int32_t>());
 }
 
+// info --json against the corpus catalogue and timings, which other tools made.
 TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
     if (!haveCorpus()) GTEST_SKIP() << "corpus not present";
     const auto anim = corpusDir() / "anim";

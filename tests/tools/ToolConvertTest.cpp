@@ -95,10 +95,9 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
               std::string::npos) << cycled.standardOutput;
 }
 
-// A tree with an animation under an odd name, a text file, and a real
-// archive holding animations in nested folders: outputs mirror the tree, the
-// archive's under a folder named after it, and its private folder is gone
-// afterwards.
+// A tree with an animation under an odd name, a text file, and a real archive
+// of nested folders: outputs mirror the tree, the archive's under a folder
+// named after it, and its private folder is gone afterwards.
 TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
     const std::string demo = readWholeFile(kDemo);

@@ -19,11 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 
-// Command lines and what they print. "$F" stands for the test's folder, "$C"
-// for the LHA corpus; `existing` names are made first ("mine", or a folder
-// when the name ends in '/') and stay unless --force lets an intact copy
-// replace them. badterm.lzh's one entry, "/tmp/" ESC "]2;malicious" BEL LF,
-// fails on a file "tmp" and is named escaped.
+// Command lines and what they print, "$F" the test's folder, "$C" the LHA
+// corpus; `existing` names are made first ("mine", or a folder when ending in
+// '/') and stay unless --force lets an intact copy replace them. badterm.lzh's
+// one entry, "/tmp/" ESC "]2;malicious" BEL LF, fails on a file "tmp", escaped.
 TEST(ToolExtract, EachCommandLinePrintsItsReportAndExitsByTheOutcome) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
     TemporaryFolder folder;

@@ -63,9 +63,8 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
     }
 }
 
-// Raw BGRA files of the frames that --from and --count choose, with worker
-// counts whose shares differ in length, start on either worker, or leave a
-// worker with nothing at all.
+// Raw BGRA files of the frames --from and --count choose, with worker counts
+// whose shares differ in length, start on either worker, or leave one idle.
 TEST(ToolFrames, FromAndCountChooseTheFramesWritten) {
     const struct {
         std::vector<std::string> options;
@@ -101,11 +100,10 @@ TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     EXPECT_EQ(filesIn(folder / "out"), frameNames(9998, 10001, "png", 5));
 }
 
-// Every frame back to back, each with the hash that established decoders
-// agree on (the decoding core's for the demo, read from a copy whose name no
-// extension claims, as the tool reads every file as an ANIM). Two workers
-// each skip every other frame's conversion but must still go through all of
-// its deltas.
+// Every frame back to back, each with the hash established decoders agree on
+// (the core's for the demo, read from a copy whose name no extension claims).
+// Two workers each skip every other frame's conversion but must still go
+// through all of its deltas.
 TEST(ToolFrames, StandardOutputIsEveryFrameBackToBack) {
     TemporaryFolder folder;
     std::vector<std::pair<std::string, std::vector<std::string>>> animations(1);
@@ -180,10 +178,8 @@ TEST(ToolFrames, AWriteFailureStopsAtThatFrame) {
     }
 }
 
-// play: the player's schedule printed frame by frame and the summary, also
-// for files whose names the extensions do not claim.
-// What play must print for an animation in virtual time: every frame at its
-// presentation time, then the summary.
+// What play must print in virtual time, whatever the file's name: every
+// frame at its presentation time, then the summary.
 std::vector<std::string> expectedPlayOutput(const std::string& file) {
     ANIMParser parser(makeSharedBytes(readFileBytes(file)));
     EXPECT_TRUE(parser.parseWithError(nullptr));

@@ -36,8 +36,7 @@ struct ProgramRun {
 };
 
 // Runs `program` with `arguments` through the shell, reading nothing; its
-// standard output and error go through files, so that neither can fill a
-// pipe and stall it.
+// output and errors go through files, so that neither can fill a pipe and stall it.
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
     const auto quoted = [](const std::string& word) {
         std::string out = "'";

@@ -294,9 +294,8 @@ TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
     EXPECT_TRUE(opened_.isEmpty());
 }
 
-// Cancel in the sheet: the entry being written is finished, nothing after
-// it is, no temporary file stays, and no report follows. The worker is held
-// inside the first big entry until Cancel has been pressed.
+// Cancel in the sheet: the entry being written is finished, nothing after it,
+// no temporary stays, no report follows. The worker waits in the first entry.
 TEST_F(LHAExtractorTest, CancelStopsBeforeTheNextEntryAndKeepsWhatWasWritten) {
     const auto path = generatedArchive(kLargeArchive);
     if (!path) GTEST_SKIP() << "python3 could not make " << kLargeArchive;
@@ -361,9 +360,8 @@ public slots:
     }
 };
 
-// "Show in File Manager": a file manager on the bus shows the item; with no
-// session bus (the GUI tests run without one) or none on it, the folder, or
-// a file's folder, is opened (by a handler of the test's own).
+// "Show in File Manager": a file manager on the bus shows the item; without a
+// bus (as in these tests) or one on it, the (file's) folder is opened.
 TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
     PrivateSessionBus bus;
     if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();

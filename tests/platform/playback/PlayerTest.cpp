@@ -185,9 +185,8 @@ TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     EXPECT_EQ(player_->currentTime(), sixtieths(30));
 }
 
-// A loop start past the last sample plays the item once; one at the last
-// frame repeats it; laps from frame 2 run frames 2 to 4, the first starting
-// at the item's end, tick 20, seamlessly, with the right pictures.
+// A loop start past the last sample plays the item once; one at the last frame
+// repeats it; laps from frame 2 run frames 2 to 4 seamlessly from tick 20.
 TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
     const std::pair<std::uint64_t, std::vector<std::uint64_t>> cases[] = {
         {7, {0, 1, 2, 3, 4}}, {4, {0, 1, 2, 3, 4, 4, 4, 4, 4, 4, 4}}, {2, {0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4}}};
@@ -233,10 +232,9 @@ TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
     EXPECT_EQ(sink_->hostTimes().back(), clock_->now());
 }
 
-// Observers hear of changes on the thread where they happen, with no lock of
-// the player held: on hearing of a stop, this one has another thread step
-// the player (which takes both its locks) and waits. A pause from inside a
-// presentation is announced once the presentation is over.
+// Observers hear of changes on their thread, with no lock of the player held:
+// on a stop, this one has another thread step the player (taking both its
+// locks) and waits. A pause inside a presentation is announced after it.
 TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
     open({.ticks = {4, 4, 4, 4}});
     struct Heard {
