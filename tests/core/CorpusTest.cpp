@@ -21,7 +21,7 @@
 namespace velarium {
 namespace {
 
-using testing::CorpusAnimation;
+using namespace testing;
 
 class CorpusAnimationTest : public ::testing::TestWithParam<CorpusAnimation> {};
 
@@ -32,20 +32,20 @@ class CorpusAnimationTest : public ::testing::TestWithParam<CorpusAnimation> {};
 // pictures, so a checkpoint that mixed them up would show.
 TEST_P(CorpusAnimationTest, FramesAndDurationsMatchExpectedInAnyOrder) {
     const CorpusAnimation& anim = GetParam();
-    ANIMParser parser(makeSharedBytes(testing::readFileBytes(anim.file)));
+    ANIMParser parser(makeSharedBytes(readFileBytes(anim.file)));
     Error error;
     ASSERT_TRUE(parser.parseWithError(&error)) << error.localizedDescription;
-    const auto hashes = testing::readLines(anim.expectedHashes);
+    const auto hashes = readLines(anim.expectedHashes);
     ASSERT_EQ(parser.numFrames(), hashes.size());
 
-    const auto durations = testing::expectedDurations(anim.expectedTiming);
+    const auto durations = expectedDurations(anim.expectedTiming);
     ASSERT_EQ(durations.size(), parser.numFrames());
     Bytes frame(parser.width() * parser.height() * 4);
     for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
         EXPECT_EQ(parser.frameAtIndex(i).duration, durations[i])
             << "frame " << i << " lasts " << parser.frameAtIndex(i).duration.description();
         ASSERT_TRUE(parser.decodeFrameAtIndex(i, frame, &error));
-        EXPECT_EQ(testing::sha256Hex(frame), hashes[i]) << "frame " << i;
+        EXPECT_EQ(sha256Hex(frame), hashes[i]) << "frame " << i;
     }
     EXPECT_EQ(parser.checkpointMemoryUsage(), 0u) << "decoding in order keeps no checkpoints";
 
@@ -62,20 +62,19 @@ TEST_P(CorpusAnimationTest, FramesAndDurationsMatchExpectedInAnyOrder) {
             for (std::uint64_t index : order) {
                 const std::int64_t from = parser.lastDecodedFrame();
                 ASSERT_TRUE(parser.decodeFrameAtIndex(index, frame, nullptr));
-                ASSERT_EQ(testing::sha256Hex(frame), hashes[index]) << "frame " << index << " after frame " << from;
+                ASSERT_EQ(sha256Hex(frame), hashes[index]) << "frame " << index << " after frame " << from;
             }
         }
         EXPECT_LE(parser.checkpointMemoryUsage(), limit);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAnimationTest, ::testing::ValuesIn(testing::corpusAnimations()),
-                         testing::corpusTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAnimationTest, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusAnimationTest);
 
 TEST(Corpus, IsPresentOrSkipped) {
-    if (!testing::haveCorpus()) GTEST_SKIP() << "corpus not found at " << testing::corpusDir();
-    EXPECT_FALSE(testing::corpusAnimations().empty());
+    if (!haveCorpus()) GTEST_SKIP() << "corpus not found at " << corpusDir();
+    EXPECT_FALSE(corpusAnimations().empty());
 }
 
 
@@ -104,17 +103,16 @@ void decodeEveryFrame(const Bytes& file) {
     ASSERT_TRUE(parser.decodeFrameAtIndex(last / 2, picture, nullptr));
 }
 
-class RobustnessTest : public ::testing::TestWithParam<testing::CorpusAnimation> {};
+class RobustnessTest : public ::testing::TestWithParam<CorpusAnimation> {};
 
 TEST_P(RobustnessTest, DamagedCopiesDecodeSafely) {
-    const Bytes file = testing::readFileBytes(GetParam().file);
+    const Bytes file = readFileBytes(GetParam().file);
     ScopedLogCapture quiet([](const std::string&) {});
-    testing::AnimationDamage(file, testing::AnimationDamage::seedFor(GetParam().name))
+    AnimationDamage(file, AnimationDamage::seedFor(GetParam().name))
         .forEachMutant([](const Bytes& mutant) { decodeEveryFrame(mutant); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, RobustnessTest, ::testing::ValuesIn(testing::corpusAnimations()),
-                         testing::corpusTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, RobustnessTest, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustnessTest);
 
 // Inputs that once made the fuzz harness find a fault.
@@ -124,7 +122,7 @@ TEST(Robustness, FuzzRegressionsDecodeSafely) {
     ScopedLogCapture quiet([](const std::string&) {});
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         SCOPED_TRACE(entry.path().filename().string());
-        decodeEveryFrame(testing::readFileBytes(entry.path()));
+        decodeEveryFrame(readFileBytes(entry.path()));
     }
 }
 

@@ -200,8 +200,7 @@ TEST_P(WebPCorpusExport, ShowsEveryExpectedPictureOnTime) {
     EXPECT_NEAR(shown.back().start + shown.back().duration, expected.back().start + expected.back().duration, 0.001);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, WebPCorpusExport, ::testing::ValuesIn(corpusAnimations()),
-                         corpusTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, WebPCorpusExport, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WebPCorpusExport);
 
 
@@ -375,8 +374,7 @@ TEST_P(GIFCorpusExport, ShowsEveryPictureOnTimeExactlyOrClose) {
     expectShows(back, pictures, starts, lap.back().start + lap.back().duration, report->droppedPictures);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, GIFCorpusExport, ::testing::ValuesIn(corpusAnimations()),
-                         corpusTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, GIFCorpusExport, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GIFCorpusExport);
 
 }  // namespace
