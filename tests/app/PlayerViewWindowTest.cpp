@@ -58,14 +58,7 @@ QRgb pixelLeftOf(DocumentWindow* window, QRect picture) {
     return window->grab().toImage().pixel(picture.left() - 1, picture.center().y()) | 0xFF000000u;
 }
 
-void ctrlWheel(QWidget* widget, QPoint at, int notches) {
-    QWheelEvent event(at, widget->mapToGlobal(at), {}, {0, notches * 120}, Qt::NoButton, Qt::ControlModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(widget, &event);
-}
-
-// Whether the grabbed picture is `frame` with each pixel a block of `zoom`
-// device pixels square.
+// Whether the grabbed picture is `frame`, each pixel a block of `zoom` device pixels square.
 bool showsSharpBlocks(DocumentWindow* window, const QImage& frame, int zoom) {
     QCoreApplication::processEvents();  // the scroll bars come and go from the event loop
     const QImage expected = frame.scaled(frame.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
@@ -84,8 +77,7 @@ TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
         {40, 380, 1, 1},    // a column: more than two thirds even at 1×
         {800, 600, 0, 0},   // larger than the screen with the window around it
     };
-    // The zooms above are those of the offscreen platform's screen, 800 wide
-    // and 600 or 800 high.
+    // The zooms above are those of the offscreen screen, 800 wide and 600 or 800 high.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     if (screen.width() != 800 || (screen.height() != 600 && screen.height() != 800))
         GTEST_SKIP() << "a screen of " << screen.width() << " × " << screen.height();
@@ -130,7 +122,9 @@ TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragP
     const QPointF underPointer = picturePointAt(window, onSurface(pointer));
     for (const auto& [notches, zoom] : {std::pair{1, 3}, {2, 6}, {-1, 4}}) {
         SCOPED_TRACE(notches);
-        ctrlWheel(surface, onSurface(pointer), notches);
+        QWheelEvent wheel(onSurface(pointer), surface->mapToGlobal(onSurface(pointer)), {}, {0, notches * 120},
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &wheel);
         EXPECT_EQ(view->zoom(), zoom);
         EXPECT_LT(QLineF(picturePointAt(window, onSurface(pointer)), underPointer).length(), 1.0)
             << "the point under the pointer moved";

@@ -68,9 +68,7 @@ struct Check {
 TEST(UpdateFeedTest, NewestReleaseIsChosenByVersionWhereverTheFeedKeepsIt) {
     const struct {
         const char* name;
-        QString items;
-        QString version;
-        QString download;
+        QString items, version, download;
     } cases[] = {
         {"numeric, not text order", release("1.9") + release("1.10") + release("1.2"), "1.10", "https://example.com/V-1.10"},
         {"versions as elements", release("1.0", false) + release("1.4", false), "1.4", "https://example.com/get/1.4"},

@@ -83,12 +83,10 @@ inline std::string hashAsExpected(const std::vector<std::uint8_t>& rgba) {
 // A picture an export shows from `start` (seconds) for `duration`.
 struct ShownPicture {
     std::string hash;  // as hashAsExpected
-    double start = 0;
-    double duration = 0;
+    double start = 0, duration = 0;
 };
 
-// One lap of an export of the whole file as pictures with their exact
-// starts, in seconds.
+// One lap of an export of the whole file: pictures with their exact starts, in seconds.
 inline std::vector<ShownPicture> expectedLap(const CorpusAnimation& animation) {
     const ExpectedExport expected = expectedExport(animation);
     std::vector<ShownPicture> lap;

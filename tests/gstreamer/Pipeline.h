@@ -30,8 +30,7 @@ inline const char* name(Scheduling scheduling) { return scheduling == Scheduling
 
 struct Frame {
     std::string sha256;  // of width × height × 4 bytes, row by row, without the rows' padding
-    GstClockTime pts = GST_CLOCK_TIME_NONE;
-    GstClockTime duration = GST_CLOCK_TIME_NONE;
+    GstClockTime pts = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
     int firstByte = -1;
 };
 

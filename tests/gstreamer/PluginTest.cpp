@@ -406,8 +406,7 @@ TEST(DamagedInput, FilesThatAreNoAnimationsEndWithAnErrorOfTheDemuxer) {
 // The decoder on its own, fed samples that do not fit what the caps say.
 TEST(DamagedInput, SamplesTheDecoderCannotTakeEndWithItsError) {
     const struct {
-        const char* what;
-        const char* caps;
+        const char *what, *caps;
         std::size_t sampleBytes;
         const char* domain;  // of the error: the extension's, or the element's own
     } cases[] = {

@@ -173,12 +173,6 @@ protected:
     TemporaryFolder folder_;
 };
 
-std::vector<FailedEntry> failures(const std::vector<std::string>& paths, EntryFailure reason) {
-    std::vector<FailedEntry> out;
-    for (const std::string& path : paths) out.push_back({path, reason});
-    return out;
-}
-
 TEST_F(Mends, ModesLoseSpecialBitsKeepTheOwnersReadAndWriteAndFollowTheUmask) {
     // perms.lzh: modes 0000, 04755, 0444, owners 0:0 and 1000:1000, a folder
     // of mode 0000 with a file inside; the OS-9 archive: a file of mode 0622.
@@ -217,8 +211,7 @@ TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndSaysWhy) {
         std::string archive;
         std::string blocker;  // name in the destination
         bool blockerIsLink;   // else a plain file
-        std::vector<std::string> failed;
-        std::vector<std::string> extracted;
+        std::vector<std::string> failed, extracted;
     } const cases[] = {
         {"crafted/traversal_l2.lzh", "etc", true, {"etc/x"}, {}},
         {"crafted/dirs_only.lzh", "dir2", true, {"dir2", "dir2"}, {"dir0", "dir1/sub", "Anims/Walk", "moded"}},
@@ -234,8 +227,10 @@ TEST_F(Mends, AnEntryThatRunsIntoALinkOrAFileFailsAndSaysWhy) {
             std::ofstream(destination() / c.blocker) << "a file, not a folder\n";
         const ExtractionRun run = extractArchiveInto(lhaCorpusDir() / c.archive, destination());
         ASSERT_TRUE(run.succeeded);
-        EXPECT_EQ(run.report.failed,
-                  failures(c.failed, c.blockerIsLink ? EntryFailure::RunsIntoLink : EntryFailure::NotAFolder));
+        std::vector<FailedEntry> failed;
+        for (const std::string& path : c.failed)
+            failed.push_back({path, c.blockerIsLink ? EntryFailure::RunsIntoLink : EntryFailure::NotAFolder});
+        EXPECT_EQ(run.report.failed, failed);
         EXPECT_EQ(run.report.extracted, c.extracted);
     }
 }

@@ -12,9 +12,7 @@
 namespace velarium::testing {
 
 struct SyntheticAnimation {
-    unsigned width = 16;
-    unsigned height = 4;
-    unsigned planes = 2;
+    unsigned width = 16, height = 4, planes = 2;
     std::vector<std::uint32_t> ticks = {1, 1, 1, 1, 1};  // ANHD relative time per frame, in 1/60 s; the last for any later frame
     unsigned dpanSpeed = 0;                              // frames per second when ticks are 0 or 1; 0 = none
     bool byteVerticalDeltas = false;                     // later frames are deltas (needs a height over 8)

@@ -29,8 +29,7 @@ inline std::vector<std::string> splitLines(const std::string& text) {
 
 struct ProgramRun {
     int exitStatus = -1;  // -1 when a signal ended it
-    std::string standardOutput;
-    std::string standardError;
+    std::string standardOutput, standardError;
 
     std::vector<std::string> errorLines() const { return splitLines(standardError); }
 };
