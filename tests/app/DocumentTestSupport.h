@@ -76,7 +76,6 @@ protected:
     }
 
     static app::BW_DocumentController* controller() { return app::BW_DocumentController::sharedDocumentController(); }
-    static QUrl url(const std::filesystem::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
     static void closeAllDocuments() {
         for (app::Document* document : QList<app::Document*>(controller()->documents())) document->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

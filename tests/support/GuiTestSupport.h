@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <utility>
@@ -25,6 +26,8 @@
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace velarium::testing {
+
+inline QUrl url(const std::filesystem::path& file) { return QUrl::fromLocalFile(QString::fromStdString(file.string())); }
 
 // Before the QApplication exists: the process's own XDG and temporary folders
 // (removed at its end), no session bus, and the offscreen platform unless

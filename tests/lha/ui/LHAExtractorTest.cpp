@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 using namespace velarium::testing;
 
 QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
-QUrl url(const fs::path& path) { return QUrl::fromLocalFile(qpath(path)); }
 // Long enough for the 50 MB archive under the sanitizers.
 bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 60000); }
 bool workflowEnds() { return waitFor([] { return !BW_LHAExtractor::isBusy(); }); }
