@@ -31,13 +31,11 @@ protected:
     void runExport(DocumentWindow* window, const char* action, const UserAnswers& answers) {
         alerts_.clear();
         sheetShown_ = false;
-        {
-            ModalAnswerer answerer([&](QWidget* modal) { answer(modal, answers); });
-            trigger(window, action);
-            auto* workflow = window->findChild<ExportWorkflow*>();
-            ASSERT_TRUE(waitFor([&] { return !workflow->isBusy(); }, 120000));
-            QTest::qWait(kQuietMs);
-        }
+        ModalAnswerer answerer([&](QWidget* modal) { answer(modal, answers); });
+        trigger(window, action);
+        auto* workflow = window->findChild<ExportWorkflow*>();
+        ASSERT_TRUE(waitFor([&] { return !workflow->isBusy(); }, 120000));
+        QTest::qWait(kQuietMs);
     }
 
     void answer(QWidget* modal, const UserAnswers& answers) {

@@ -212,15 +212,13 @@ TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) 
         const QImage shown = window->grab().toImage();
         EXPECT_EQ(shown.pixel(0, 0) | 0xFF000000u, 0xFF000000u) << "the backdrop is not black";
 
-        // The pointer at the top edge, then on the picture, then at the bottom.
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, 0)));
-        EXPECT_TRUE(window->menuBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
-        EXPECT_FALSE(window->menuBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() - 1)));
-        EXPECT_TRUE(view->transportBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
-        EXPECT_FALSE(view->transportBar()->isVisible());
+        // The pointer at the top edge, on the picture, at the bottom, on the picture.
+        const QWidget *menu = window->menuBar(), *transport = view->transportBar();
+        for (const auto& [y, bar, shown] : {std::tuple{0, menu, true}, {screen.height() / 2, menu, false},
+                                            {screen.height() - 1, transport, true}, {screen.height() / 2, transport, false}}) {
+            QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, y)));
+            EXPECT_EQ(bar->isVisible(), shown) << "pointer at " << y;
+        }
 
         QTest::keyClick(window, Qt::Key_Right);
         EXPECT_TRUE(waitForFrame(window, kDemoFrame + 1)) << "a key did not reach its menu item";
