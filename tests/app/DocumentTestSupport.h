@@ -32,6 +32,8 @@ namespace velarium::testing {
 
 // How long an alert that should not come is given to come after all.
 inline constexpr int kQuietMs = 300;
+// What the view draws around and beneath a picture (through a brush's transparent colour).
+inline constexpr QRgb kViewBackdrop = 0xFF202020;
 
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return QTest::qWaitFor(condition, timeoutMs);

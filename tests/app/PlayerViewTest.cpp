@@ -21,8 +21,6 @@ namespace {
 using namespace velarium::testing;
 
 constexpr std::uint64_t kDemoLastFrame = 35;
-// What the view draws beneath a picture, seen through a brush's transparent colour.
-constexpr QRgb kViewBackdrop = 0xFF202020;
 
 // The centre of the scrubber's handle when it stands at `value`.
 QPoint scrubberHandleCentre(QSlider* scrubber, int value) {

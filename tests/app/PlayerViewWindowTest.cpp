@@ -26,7 +26,6 @@ namespace {
 using namespace velarium::testing;
 
 constexpr int kDemoFrame = 12;
-constexpr QRgb kBackdrop = 0xFF202020;
 
 class PlayerViewWindowTest : public ApplicationTest {
 protected:
@@ -167,12 +166,12 @@ TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragP
         EXPECT_TRUE(picture.width() > 320 && picture.width() < 640) << picture.width();
         EXPECT_NEAR(double(picture.width()) / picture.height(), 320.0 / 200, 0.01);
         EXPECT_TRUE(window->rect().contains(picture));
-        EXPECT_EQ(pixelLeftOf(window, picture), kBackdrop) << "fitted";
+        EXPECT_EQ(pixelLeftOf(window, picture), kViewBackdrop) << "fitted";
         trigger(window, action);
         EXPECT_FALSE(view->viewOptions().fitToWindow);
         EXPECT_EQ(view->zoom(), zoom);
         const QRect zoomed = pictureRectInWindow(window);
-        if (zoomed.left() > 0) EXPECT_EQ(pixelLeftOf(window, zoomed), kBackdrop) << "zoomed";
+        if (zoomed.left() > 0) EXPECT_EQ(pixelLeftOf(window, zoomed), kViewBackdrop) << "zoomed";
     }
 }
 
