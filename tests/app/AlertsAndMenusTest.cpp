@@ -1,8 +1,9 @@
 // What the user is told and offered: alerts that say why in plain words on
-// the window they concern, a cut-off file that opens and says what is
-// missing, command-line failures, and the Help menu.
+// the window they concern, with names escaped, a cut-off file that opens and
+// says what is missing, command-line failures, and the Help menu.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTreeWidget>
@@ -48,12 +49,6 @@ protected:
         waitFor([&] { return !seen.text.isEmpty(); }, 5000);
         return seen;
     }
-
-    // A copy of `bytes` cut to two thirds of its length.
-    std::filesystem::path cutOff(const std::string& name, std::vector<std::uint8_t> bytes) {
-        bytes.resize(bytes.size() * 2 / 3);
-        return files_.write(name, std::string(bytes.begin(), bytes.end()));
-    }
 };
 
 // Every bad file a user can drop reads in plain words, window-modal on the
@@ -81,8 +76,9 @@ TEST_F(AlertsAndMenusTest, BadFilesSayWhyInPlainWordsOnTheirWindow) {
     std::vector<std::filesystem::path> whole = {files_.write("walk.anim", syntheticAnimation({.ticks = std::vector<std::uint32_t>(9, 2)}))};
     if (haveCorpus())
         for (const auto& entry : std::filesystem::directory_iterator(corpusDir() / "anim/real")) whole.push_back(entry.path());
-    for (const auto& file : whole) {
-        const auto cut = cutOff("cut-" + file.filename().string(), readFileBytes(file));
+    for (const auto& file : whole) {  // each cut to two thirds of its length
+        const std::string bytes = readWholeFile(file);
+        const auto cut = files_.write("cut-" + file.filename().string(), bytes.substr(0, bytes.size() * 2 / 3));
         const auto frames = coreFrames(cut).size();
         cases.push_back({cut, QString("Part of “%1” is missing.").arg(cut.filename().c_str()),
                          QString("The file ends early: frames after %1 are missing.").arg(frames), true});
@@ -179,6 +175,22 @@ TEST_F(AlertsAndMenusTest, HelpMenuListsEveryShortcutAndOffersOnlyWhatWorks) {
         emit help->aboutToShow();
         EXPECT_EQ(updates->isVisible(), !feed.isEmpty());
     }
+}
+
+TEST(AppErrorAlerts, FileNamesAreShownWithControlCharactersEscapedAndMarkupAsText) {
+    const Error error = noSuchFileError("/files/<b>walk\n…and 3 more.anim");
+    EXPECT_EQ(error.localizedDescription,
+              "The file “<b>walk\\x0a…and 3 more.anim” couldn’t be opened because there is no such file.");
+
+    // Shown with a context line, the description goes to the informative text.
+    std::vector<Qt::TextFormat> formats;
+    ModalAnswerer answerer([&](QWidget* modal) {
+        for (const QLabel* label : modal->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) formats.push_back(label->textFormat());
+        static_cast<QDialog*>(modal)->accept();
+    });
+    presentError(error, nullptr, QStringLiteral("<i>walk</i> could not be opened."));
+    EXPECT_EQ(formats, (std::vector<Qt::TextFormat>{Qt::PlainText, Qt::PlainText}));
 }
 
 }  // namespace

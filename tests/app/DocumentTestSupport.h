@@ -32,6 +32,8 @@ namespace velarium::testing {
 
 // How long an alert that should not come is given to come after all.
 inline constexpr int kQuietMs = 300;
+// What the view draws around and beneath a picture (through a brush's transparent colour).
+inline constexpr QRgb kViewBackdrop = 0xFF202020;
 
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return QTest::qWaitFor(condition, timeoutMs);
@@ -76,7 +78,6 @@ protected:
     }
 
     static app::BW_DocumentController* controller() { return app::BW_DocumentController::sharedDocumentController(); }
-    static QUrl url(const std::filesystem::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
     static void closeAllDocuments() {
         for (app::Document* document : QList<app::Document*>(controller()->documents())) document->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -116,30 +117,6 @@ protected:
     std::unique_ptr<app::AppDelegate> delegate_;
     TemporaryFolder files_;
 };
-
-// A small animation of complete pictures: `pictures` names each frame's
-// picture, so that equal numbers make equal frames.
-struct PictureSequence {
-    unsigned width = 16, height = 8, xAspect = 10, yAspect = 11;
-    std::vector<unsigned> pictures = {0, 1, 2, 3};
-    std::vector<std::uint32_t> ticks = {6};  // each frame's, in 1/60 s; the last for every later frame
-};
-
-inline ByteVector pictureSequenceFile(const PictureSequence& sequence) {
-    const SyntheticAnimation shape{.width = sequence.width, .height = sequence.height, .planes = 2};
-    std::vector<ByteVector> frames;
-    for (std::size_t f = 0; f < sequence.pictures.size(); ++f) {
-        std::vector<ByteVector> chunks;
-        if (f == 0)
-            chunks = {bmhd({.width = sequence.width, .height = sequence.height, .planes = shape.planes,
-                            .xAspect = sequence.xAspect, .yAspect = sequence.yAspect}),
-                      chunk("CMAP", syntheticColourMap(shape))};
-        chunks.push_back(anhd({.operation = 0, .relTime = sequence.ticks[std::min(f, sequence.ticks.size() - 1)]}));
-        chunks.push_back(chunk("BODY", syntheticBody(shape, sequence.pictures[f])));
-        frames.push_back(form("ILBM", chunks));
-    }
-    return animFile(frames);
-}
 
 // Every frame of an animation as the decoding core makes it, as images.
 inline std::vector<QImage> coreFrames(const std::filesystem::path& file) {
@@ -185,9 +162,8 @@ inline QRect pictureRectInWindow(app::DocumentWindow* window) {
     return surface->pictureRect().translated(surface->mapTo(window, QPoint())).toAlignedRect();
 }
 
-// The picture as the window shows it, in device pixels: the picture's region
-// of a grab of the whole window, so that anything covering or clipping it
-// shows too.
+// The picture as the window shows it, in device pixels: its region of a grab
+// of the whole window, so that anything covering or clipping it shows too.
 inline QImage grabbedPicture(app::DocumentWindow* window) {
     const app::VideoSurface* surface = window->playerView()->surface();
     const QPointF origin = QPointF(surface->mapTo(window, QPoint())) * window->devicePixelRatio();

@@ -15,8 +15,6 @@ namespace {
 
 using namespace velarium::testing;
 
-constexpr std::uint32_t kCamgHAM = 0x800, kCamgEHB = 0x80;
-
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
@@ -58,11 +56,11 @@ TEST(InfoRows, ValuesFollowTheHeaderModeAndTiming) {
     } cases[] = {
         {{.xAspect = 0, .yAspect = 11}, 0, one, kEnglish, {"Aspect Ratio: —"}},
         {{.xAspect = 10, .yAspect = 0}, 0, one, kEnglish, {"Aspect Ratio: —"}},
-        {{.planes = 8}, kCamgHAM, one, kEnglish,
+        {{.planes = 8}, ANIMParser::kCamgHAM, one, kEnglish,
          {"HAM Mode: HAM8", "Extra Half-Brite: Off", "Colours: 262,144 (64 base registers)"}},
-        {{.planes = 6}, kCamgHAM, one, kEnglish, {"HAM Mode: HAM6", "Colours: 4,096 (16 base registers)"}},
-        {{.planes = 6}, kCamgHAM, one, kGerman, {"Colours: 4.096 (16 base registers)"}},
-        {{.planes = 6}, kCamgEHB, one, kEnglish,
+        {{.planes = 6}, ANIMParser::kCamgHAM, one, kEnglish, {"HAM Mode: HAM6", "Colours: 4,096 (16 base registers)"}},
+        {{.planes = 6}, ANIMParser::kCamgHAM, one, kGerman, {"Colours: 4.096 (16 base registers)"}},
+        {{.planes = 6}, ANIMParser::kCamgEHB, one, kEnglish,
          {"HAM Mode: Off", "Extra Half-Brite: On", "Colours: 64 (32 + Extra Half-Brite)"}},
         {{.planes = 8}, 0, one, kEnglish, {"Colours: 256"}},
         // Only the colour count is grouped; the frame rate keeps its '.' in every locale.
@@ -161,11 +159,10 @@ TEST(InfoPanelPlacement, BesideTheWindowWhereThereIsRoomAndAlwaysOnTheScreen) {
 
 using ShowInfo = ApplicationTest;
 
-// Ctrl+I shows the panel and hides it again, and the menu item says which it
-// does next; the keyboard stays with the player meanwhile, and keys pressed
-// in the panel itself still reach the window's commands.
+// Ctrl+I shows and hides the panel, the menu item saying which it does next;
+// the keyboard stays with the player, and keys in the panel reach the window.
 TEST_F(ShowInfo, TogglesOnePanelKeptForTheDocumentThatLeavesTheKeysToThePlayer) {
-    const auto file = files_.write("walk.anim", pictureSequenceFile({.width = 24, .pictures = {0, 1, 2}}));
+    const auto file = files_.write("walk.anim", syntheticAnimation({.width = 24, .height = 8, .ticks = {6, 6, 6}}));
     QPointer<DocumentWindow> window = openWindow(file);
     ASSERT_FALSE(window.isNull());
     QAction* item = window->action(kShowInfoAction);

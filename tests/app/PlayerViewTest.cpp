@@ -21,8 +21,6 @@ namespace {
 using namespace velarium::testing;
 
 constexpr std::uint64_t kDemoLastFrame = 35;
-// What the view draws beneath a picture, seen through a brush's transparent colour.
-constexpr QRgb kViewBackdrop = 0xFF202020;
 
 // The centre of the scrubber's handle when it stands at `value`.
 QPoint scrubberHandleCentre(QSlider* scrubber, int value) {
@@ -100,17 +98,17 @@ TEST_F(PlayerViewTest, KeysAndTheScrubberShowTheChosenFrame) {
 // full beside a usable scrubber, in a window that keeps its width.
 TEST_F(PlayerViewTest, TransportShowsItsWholeTextAndAUsableScrubberOnEveryFrame) {
     const struct {
-        PictureSequence sequence;
+        SyntheticAnimation sequence;
         std::vector<const char*> durations;  // of the frames walked to (one: of all)
     } cases[] = {
-        {{.pictures = {0, 1, 2, 3}, .ticks = {1, 6, 150, 2}},
+        {{.height = 8, .ticks = {1, 6, 150, 2}, .pictures = {0, 1, 2, 3}},
          {"1 jiffy · 16.7 ms", "6 jiffies · 100 ms", "150 jiffies · 2500 ms", "2 jiffies · 33.3 ms"}},
-        {{.pictures = std::vector<unsigned>(1200, 0), .ticks = {600}}, {"600 jiffies · 10000 ms"}},
+        {{.height = 8, .ticks = {600}, .pictures = std::vector<unsigned>(1200, 0)}, {"600 jiffies · 10000 ms"}},
     };
     EXPECT_EQ(TransportBar::durationText(MediaTime::make(1, 25)), QString::fromUtf8("2.4 jiffies · 40 ms"));  // DPAN 25
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sequence.pictures.size());
-        DocumentWindow* window = openWindow(files_.write("transport.anim", pictureSequenceFile(c.sequence)));
+        DocumentWindow* window = openWindow(files_.write("transport.anim", syntheticAnimation(c.sequence)));
         ASSERT_NE(window, nullptr);
         const TransportBar* transport = window->playerView()->transportBar();
         const int width = window->width();
@@ -202,7 +200,7 @@ TEST_F(PlayerViewTest, PlayPauseAndSpeedAndPlayAtTheEndStartsOver) {
 TEST_F(PlayerViewTest, ClosingTheWindowMidPlayStopsEverythingCleanly) {
     // A frame every 1/60 s, so that frames are in flight when the window goes.
     const auto file = files_.write(
-        "fast.anim", pictureSequenceFile({.width = 320, .height = 200, .pictures = std::vector<unsigned>(120, 0), .ticks = {1}}));
+        "fast.anim", syntheticAnimation({.width = 320, .height = 200, .ticks = {1}, .pictures = std::vector<unsigned>(120, 0)}));
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         QPointer<DocumentWindow> window = openWindow(file);
@@ -230,7 +228,7 @@ TEST_F(PlayerViewTest, LoopIsRememberedAndWrapsToTheLoopStart) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& [pictures, loopStart] = cases[i];
         SCOPED_TRACE(i);
-        DocumentWindow* window = openWindow(files_.write("loop.anim", pictureSequenceFile({.pictures = pictures, .ticks = {3}})));
+        DocumentWindow* window = openWindow(files_.write("loop.anim", syntheticAnimation({.height = 8, .ticks = {3}, .pictures = pictures})));
         ASSERT_NE(window, nullptr);
         PlayerView* view = window->playerView();
         EXPECT_EQ(window->action(kLoopAction)->isChecked(), i > 0);
@@ -253,10 +251,10 @@ TEST_F(PlayerViewTest, LoopIsRememberedAndWrapsToTheLoopStart) {
     EXPECT_FALSE(QSettings().value(settings::kLoopPlayback).toBool());
 }
 
-// Every corpus animation at Actual Size shows the core's frame pixel for
-// pixel after each step, a scrubber drag, playback to the end and Home; a
-// brush's transparent colour shows the view's backdrop. Looping, a file
-// ending with frames 0 and 1 rebuilt (as Deluxe Paint writes) wraps to frame 2.
+// Every corpus animation at Actual Size shows the core's frame exactly after
+// each step, a drag, playback to the end and Home (the backdrop through a
+// brush's transparent colour); looping, one ending on frames 0 and 1 again
+// (as Deluxe Paint writes) wraps to frame 2.
 class PlayerViewFramesTest : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
 
 TEST_P(PlayerViewFramesTest, WindowShowsTheExactFrameAtActualSize) {

@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "DocumentTestSupport.h"
 #include "app/MenuActions.h"
@@ -27,7 +26,6 @@ namespace {
 using namespace velarium::testing;
 
 constexpr int kDemoFrame = 12;
-constexpr QRgb kBackdrop = 0xFF202020;
 
 class PlayerViewWindowTest : public ApplicationTest {
 protected:
@@ -54,24 +52,12 @@ QPointF picturePointAt(DocumentWindow* window, QPointF onSurface) {
                    (onSurface.y() - picture.top()) * view->pictureSize().height() / picture.height());
 }
 
-QPointF viewportCentreOnSurface(DocumentWindow* window) {
-    const QWidget* viewport = window->playerView()->scrollArea()->viewport();
-    return window->playerView()->surface()->mapFrom(viewport, QPointF(viewport->rect().center()));
-}
-
 // What the window shows just left of `picture`.
 QRgb pixelLeftOf(DocumentWindow* window, QRect picture) {
     return window->grab().toImage().pixel(picture.left() - 1, picture.center().y()) | 0xFF000000u;
 }
 
-void ctrlWheel(QWidget* widget, QPoint at, int notches) {
-    QWheelEvent event(at, widget->mapToGlobal(at), {}, {0, notches * 120}, Qt::NoButton, Qt::ControlModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(widget, &event);
-}
-
-// Whether the grabbed picture is `frame` with each pixel a block of `zoom`
-// device pixels square.
+// Whether the grabbed picture is `frame`, each pixel a block of `zoom` device pixels square.
 bool showsSharpBlocks(DocumentWindow* window, const QImage& frame, int zoom) {
     QCoreApplication::processEvents();  // the scroll bars come and go from the event loop
     const QImage expected = frame.scaled(frame.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
@@ -90,15 +76,14 @@ TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
         {40, 380, 1, 1},    // a column: more than two thirds even at 1×
         {800, 600, 0, 0},   // larger than the screen with the window around it
     };
-    // The zooms above are those of the offscreen platform's screen, 800 wide
-    // and 600 or 800 high.
+    // The zooms above are those of the offscreen screen, 800 wide and 600 or 800 high.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     if (screen.width() != 800 || (screen.height() != 600 && screen.height() != 800))
         GTEST_SKIP() << "a screen of " << screen.width() << " × " << screen.height();
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " × " << c.height);
         DocumentWindow* window = openWindow(
-            files_.write("picture.anim", pictureSequenceFile({.width = c.width, .height = c.height, .pictures = {0, 1}})),
+            files_.write("picture.anim", syntheticAnimation({.width = c.width, .height = c.height, .ticks = {6, 6}})),
             std::nullopt);
         ASSERT_NE(window, nullptr);
         const PlayerView* view = window->playerView();
@@ -119,10 +104,9 @@ TEST_F(PlayerViewWindowTest, NewWindowTakesAtMostTwoThirdsOfTheScreensHeight) {
     }
 }
 
-// Zoom In and Out go through the steps about the view's centre, Ctrl+wheel
-// about the pointer, and a drag pans the enlarged picture with the pointer.
-// Fit to Window follows the window, and zoom steps on from the fitted scale;
-// the backdrop is the same around a zoomed and a fitted picture.
+// Zoom In and Out step about the view's centre, Ctrl+wheel about the pointer,
+// a drag pans the enlarged picture. Fit to Window follows the window, zoom
+// steps on from the fitted scale, the backdrop the same around either.
 TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragPans) {
     DocumentWindow* window = openDemoAtFrame();
     ASSERT_NE(window, nullptr);
@@ -137,7 +121,9 @@ TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragP
     const QPointF underPointer = picturePointAt(window, onSurface(pointer));
     for (const auto& [notches, zoom] : {std::pair{1, 3}, {2, 6}, {-1, 4}}) {
         SCOPED_TRACE(notches);
-        ctrlWheel(surface, onSurface(pointer), notches);
+        QWheelEvent wheel(onSurface(pointer), surface->mapToGlobal(onSurface(pointer)), {}, {0, notches * 120},
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &wheel);
         EXPECT_EQ(view->zoom(), zoom);
         EXPECT_LT(QLineF(picturePointAt(window, onSurface(pointer)), underPointer).length(), 1.0)
             << "the point under the pointer moved";
@@ -180,20 +166,19 @@ TEST_F(PlayerViewWindowTest, ZoomKeepsThePointUnderTheCentreOrThePointerAndDragP
         EXPECT_TRUE(picture.width() > 320 && picture.width() < 640) << picture.width();
         EXPECT_NEAR(double(picture.width()) / picture.height(), 320.0 / 200, 0.01);
         EXPECT_TRUE(window->rect().contains(picture));
-        EXPECT_EQ(pixelLeftOf(window, picture), kBackdrop) << "fitted";
+        EXPECT_EQ(pixelLeftOf(window, picture), kViewBackdrop) << "fitted";
         trigger(window, action);
         EXPECT_FALSE(view->viewOptions().fitToWindow);
         EXPECT_EQ(view->zoom(), zoom);
         const QRect zoomed = pictureRectInWindow(window);
-        if (zoomed.left() > 0) EXPECT_EQ(pixelLeftOf(window, zoomed), kBackdrop) << "zoomed";
+        if (zoomed.left() > 0) EXPECT_EQ(pixelLeftOf(window, zoomed), kViewBackdrop) << "zoomed";
     }
 }
 
-// F11 and a double click on the picture enter full screen; there the bars
-// hide and come back as the pointer nears their edge, the backdrop is
-// black, the picture takes the largest whole zoom that fits (or fills the
-// screen under Fit) and every key still works. Escape, F11 and a double
-// click leave it, back to the window's size, zoom and frame.
+// F11 or a double click enters full screen: the bars come back near their
+// edge, the backdrop is black, keys work, the picture takes the largest whole
+// zoom (or fills the screen under Fit). Escape, F11 or a double click leaves,
+// back to the window's size, zoom and frame.
 TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) {
     // Under a bare X server no window manager resizes the window.
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) GTEST_SKIP() << "no window manager";
@@ -226,15 +211,13 @@ TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) 
         const QImage shown = window->grab().toImage();
         EXPECT_EQ(shown.pixel(0, 0) | 0xFF000000u, 0xFF000000u) << "the backdrop is not black";
 
-        // The pointer at the top edge, then on the picture, then at the bottom.
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, 0)));
-        EXPECT_TRUE(window->menuBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
-        EXPECT_FALSE(window->menuBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() - 1)));
-        EXPECT_TRUE(view->transportBar()->isVisible());
-        QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, screen.height() / 2)));
-        EXPECT_FALSE(view->transportBar()->isVisible());
+        // The pointer at the top edge, on the picture, at the bottom, on the picture.
+        const QWidget *menu = window->menuBar(), *transport = view->transportBar();
+        for (const auto& [y, bar, shown] : {std::tuple{0, menu, true}, {screen.height() / 2, menu, false},
+                                            {screen.height() - 1, transport, true}, {screen.height() / 2, transport, false}}) {
+            QTest::mouseMove(surface, surface->mapFrom(window, QPoint(screen.width() / 2, y)));
+            EXPECT_EQ(bar->isVisible(), shown) << "pointer at " << y;
+        }
 
         QTest::keyClick(window, Qt::Key_Right);
         EXPECT_TRUE(waitForFrame(window, kDemoFrame + 1)) << "a key did not reach its menu item";
@@ -250,10 +233,9 @@ TEST_F(PlayerViewWindowTest, FullScreenHidesTheBarsAndTakesTheLargestWholeZoom) 
     }
 }
 
-// At every display scale a new window shows the first frame, sharp, whole
-// and without scroll bars, each picture pixel a square of whole device
-// pixels; Actual Size is the zoom nearest the picture's own size and the
-// zoom label says which. The ctest entries run this at scales 1.25, 1.5 and 2.
+// At every display scale (ctest runs 1.25, 1.5 and 2 too) a new window shows
+// the first frame whole, without scroll bars, each pixel a square of whole
+// device pixels; Actual Size is the zoom nearest the picture's own size.
 class PlayerViewScale : public ApplicationTest, public ::testing::WithParamInterface<CorpusAnimation> {};
 
 TEST_P(PlayerViewScale, FirstZoomAndActualSizeShowWholeDevicePixels) {
@@ -267,8 +249,7 @@ TEST_P(PlayerViewScale, FirstZoomAndActualSizeShowWholeDevicePixels) {
     EXPECT_FALSE(showsScrollBars(window));
     EXPECT_TRUE(window->rect().contains(pictureRectInWindow(window))) << "the picture is cut off";
 
-    // Every zoom × zoom block of the screen is one colour, and one block of
-    // each is the frame the corpus expects.
+    // Every zoom × zoom block is one colour, and one of each is the expected frame.
     const int zoom = view->zoom();
     const QImage shown = grabbedPicture(window).convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(shown.size(), view->pictureSize() * zoom);
@@ -289,9 +270,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, PlayerViewScale,
                          corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlayerViewScale);
 
-// Aspects other than the demo's stretch the shorter side; none in the header
-// leaves the picture as it is. The window grows to hold the stretched
-// picture rather than showing scroll bars.
+// Other aspects stretch the shorter side, none in the header leaves the
+// picture as it is; the window grows to hold it rather than show scroll bars.
 TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGrowsTheWindow) {
     const struct {
         unsigned xAspect, yAspect;
@@ -299,9 +279,9 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGro
     } cases[] = {{22, 11, {160, 40}}, {11, 22, {80, 80}}, {1, 1, {80, 40}}, {0, 0, {80, 40}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.xAspect << ":" << c.yAspect);
-        DocumentWindow* window = openWindow(
-            files_.write("aspect.anim", pictureSequenceFile({.width = 40, .height = 20, .xAspect = c.xAspect, .yAspect = c.yAspect})),
-            ViewOptions{.zoom = 2});
+        const auto file = files_.write("aspect.anim", syntheticAnimation({.width = 40, .height = 20, .ticks = {6, 6, 6, 6},
+                                                                          .header = {.xAspect = c.xAspect, .yAspect = c.yAspect}}));
+        DocumentWindow* window = openWindow(file, ViewOptions{.zoom = 2});
         ASSERT_NE(window, nullptr);
         EXPECT_FALSE(window->action(kCorrectPixelAspectAction)->isChecked());
         trigger(window, kCorrectPixelAspectAction);
@@ -314,10 +294,9 @@ TEST_F(PlayerViewWindowTest, CorrectPixelAspectStretchesByTheHeadersAspectAndGro
     }
 }
 
-// The demo's 10:11 pixels stretched: each screen row is one of the
-// picture's rows, never a blend of two. Copy Frame and Export Frame take the
-// frame as decoded; Export suggests a name beside the file. What cannot be
-// written gives one alert and leaves nothing behind.
+// The demo's 10:11 pixels stretched: each screen row is one of the picture's,
+// never a blend. Copy and Export Frame take the frame as decoded, Export
+// suggesting a name beside the file; what cannot be written gives one alert.
 TEST_F(PlayerViewWindowTest, CorrectedAspectShowsWholeRowsAndCopyAndExportTakeTheUnscaledFrame) {
     DocumentWindow* window = openDemoAtFrame(ViewOptions{.zoom = 1, .correctPixelAspect = true});
     ASSERT_NE(window, nullptr);

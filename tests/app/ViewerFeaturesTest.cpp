@@ -1,5 +1,6 @@
-// The viewer's conveniences driven as a user drives them: Go to Frame,
-// the next and previous animation of a folder, and dragging the picture out.
+// The viewer's conveniences driven as a user drives them: Go to Frame, the
+// next and previous animation of a folder, Ping-Pong, dragging the picture
+// out, the view remembered, and colour cycling.
 #include <gtest/gtest.h>
 
 #include <QDrag>
@@ -9,9 +10,9 @@
 #include <QScrollBar>
 #include <QLineEdit>
 
-#include <numeric>
-
 #include "DocumentTestSupport.h"
+#include "app/ANIMInfo.h"
+#include "app/ExportDialog.h"
 #include "app/GoToFrameDialog.h"
 #include "app/MenuActions.h"
 #include "app/PingPong.h"
@@ -71,13 +72,12 @@ TEST_F(ViewerFeaturesTest, GoToFrameShowsTheFrameTheCorpusExpects) {
     }
 }
 
-// Page Down and Page Up walk the folder's animations, found by their
-// signature, in natural order, in the same window; the ends disable the
-// items. A file gone between two presses is said once and then passed over.
+// Page Down and Up walk the folder's animations (by signature) in natural
+// order in the same window, disabled at the ends; a file gone is said once.
 TEST_F(ViewerFeaturesTest, NextAndPreviousAnimationWalkTheFolderInNaturalOrder) {
     const std::vector<std::string> order = {"a.iff", "b2.anim", "b10.anim", "c1"};
     for (std::size_t i = 0; i < order.size(); ++i)
-        files_.write(order[i], pictureSequenceFile({.width = 16 + 8 * static_cast<unsigned>(i)}));
+        files_.write(order[i], syntheticAnimation({.width = 16 + 8 * static_cast<unsigned>(i), .height = 8, .ticks = {6, 6, 6, 6}}));
     files_.write("b3.anim", std::string("FORM\0\0\0\4ILBM", 12));  // a picture, not an animation
     DocumentWindow* window = openWindow(files_.path() / "b2.anim");
     ASSERT_NE(window, nullptr);
@@ -130,10 +130,8 @@ TEST_F(ViewerFeaturesTest, PingPongShowsEachFrameOfTheTurnForItsDuration) {
         SCOPED_TRACE(::testing::Message() << c.ticks.size() << " frames from " << c.from);
         const auto clock = std::make_shared<ManualPlaybackClock>();
         const auto sink = std::make_shared<RecordingSink>();
-        std::vector<unsigned> pictures(c.ticks.size());
-        std::iota(pictures.begin(), pictures.end(), 0u);
-        const auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(
-            files_.write("pingpong.anim", pictureSequenceFile({.pictures = pictures, .ticks = c.ticks}))));
+        const auto item = PlayerItem::playerItemWithAsset(
+            Asset::assetWithPath(files_.write("pingpong.anim", syntheticAnimation({.height = 8, .ticks = c.ticks}))));
         const auto player = std::make_shared<Player>(item, sink, clock);
         ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
         player->setDefaultRate(c.rate);
@@ -162,7 +160,7 @@ TEST_F(ViewerFeaturesTest, PingPongShowsEachFrameOfTheTurnForItsDuration) {
 // In the window Ping-Pong and Loop exclude each other and the choice is
 // remembered; an animation's wrap-up frames are left out of the turn.
 TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemembered) {
-    const auto file = files_.write("wrap.anim", pictureSequenceFile({.pictures = {0, 1, 2, 3, 4, 0, 1}, .ticks = {6}}));
+    const auto file = files_.write("wrap.anim", syntheticAnimation({.height = 8, .ticks = {6}, .pictures = {0, 1, 2, 3, 4, 0, 1}}));
     DocumentWindow* window = openWindow(file);
     ASSERT_NE(window, nullptr);
     trigger(window, kLoopAction);
@@ -190,9 +188,8 @@ TEST_F(ViewerFeaturesTest, PingPongInTheWindowLeavesOutWrapUpFramesAndIsRemember
     EXPECT_FALSE(QSettings().value(settings::kPingPongPlayback).toBool());
 }
 
-// A drag from a picture that fits the view drags it out; where a plain drag
-// pans a larger picture, Ctrl+drag drags it out. Out, it is the shown frame
-// both as a PNG file and as an image.
+// A drag from a picture that fits drags it out, as does Ctrl+drag where a
+// plain drag pans; out, it is the shown frame as a PNG file and an image.
 TEST_F(ViewerFeaturesTest, DraggingThePictureOutGivesTheFrameAsFileAndImage) {
     const struct {
         int zoom;
@@ -258,6 +255,79 @@ TEST_F(ViewerFeaturesTest, ZoomAspectAndWindowSizeAreRememberedForTheNextWindow)
         EXPECT_EQ(options.correctPixelAspect, step.aspect);
         if (step.size) EXPECT_EQ(window->size(), *step.size);
     }
+}
+
+// View ▸ Cycle Colours: offered only for pictures whose colours cycle, it
+// shows the frame with its palette turned as the core turns it, and gives
+// the plain frame back when turned off.
+using ColourCyclingTest = ApplicationTest;
+
+QString cyclingRow(const std::filesystem::path& file) {
+    const ByteVector bytes = readFileBytes(file);
+    const auto info = ANIMInfo::fromBytes(
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())), {}, nullptr);
+    return info ? info->colourCyclingString() : QString();
+}
+
+TEST_F(ColourCyclingTest, CycledPictureIsTheCoresAndTurningOffRestoresTheFrame) {
+    const auto file = corpusDir() / "anim/real/amospro_Bug.anim";
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << "no " << file;
+
+    DocumentWindow* demo = openWindow(VELARIUM_DEMO_FILE);
+    ASSERT_NE(demo, nullptr);
+    EXPECT_FALSE(demo->action(kCycleColoursAction)->isEnabled());
+    QTest::keyClick(demo, Qt::Key_Tab);
+    EXPECT_FALSE(demo->action(kCycleColoursAction)->isChecked());
+    EXPECT_EQ(cyclingRow(VELARIUM_DEMO_FILE), QStringLiteral("—"));
+    closeAllDocuments();
+
+    EXPECT_TRUE(cyclingRow(file).contains(QStringLiteral("steps a second"))) << cyclingRow(file).toStdString();
+    DocumentWindow* window = openWindow(file, ViewOptions{.zoom = 1, .correctPixelAspect = false});
+    ASSERT_NE(window, nullptr);
+    QAction* cycle = window->action(kCycleColoursAction);
+    ASSERT_TRUE(waitFor([&] { return cycle->isEnabled(); }));
+    const std::uint64_t index = window->playerView()->currentFrameIndex().value_or(0);
+    const std::string plain = screenHash(grabbedPicture(window));
+    ASSERT_EQ(plain, screenHash(coreFrames(file)[index]));
+
+    QTest::keyClick(window, Qt::Key_Tab);
+    ASSERT_TRUE(cycle->isChecked());
+    ASSERT_TRUE(waitFor([&] { return screenHash(grabbedPicture(window)) != plain; }, 3000));
+    const std::string cycled = screenHash(grabbedPicture(window));
+
+    // Some moment since cycling started gives the very picture shown.
+    ANIMParser parser(makeSharedBytes(readFileBytes(file)));
+    ASSERT_TRUE(parser.parseWithError(nullptr));
+    QImage expected(static_cast<int>(parser.width()), static_cast<int>(parser.height()), QImage::Format_ARGB32);
+    bool found = false;
+    constexpr std::int32_t kMicroseconds = 1'000'000;
+    for (std::int64_t us = 0; us < 10 * kMicroseconds && !found; us += 100) {
+        parser.decodeFrameAtIndex(index, MediaTime::make(us, kMicroseconds), expected.bits(),
+                                  static_cast<std::uint64_t>(expected.sizeInBytes()), nullptr);
+        found = screenHash(expected) == cycled;
+    }
+    EXPECT_TRUE(found) << "the shown picture is no cycling of frame " << index;
+
+    // The export offers to bake the cycling in, ticked while it is on.
+    std::optional<bool> offered;
+    {
+        ModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<ExportDialog*>(modal)) {
+                offered = dialog->options().cycleColours;
+                dialog->reject();
+            }
+        });
+        window->action(kExportAnimationAction)->trigger();
+    }
+    EXPECT_EQ(offered, std::optional<bool>(true));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+
+    QTest::keyClick(window, Qt::Key_Tab);
+    EXPECT_FALSE(cycle->isChecked());
+    EXPECT_EQ(screenHash(grabbedPicture(window)), plain);
+    QTest::qWait(200);  // no step of the timer comes back after it
+    EXPECT_EQ(screenHash(grabbedPicture(window)), plain);
 }
 
 }  // namespace

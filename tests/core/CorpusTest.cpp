@@ -1,20 +1,27 @@
-// Decodes every corpus animation and compares each frame's BGRA picture and
-// duration with the expected results made by established decoders: in order,
-// and in random orders through the decoder's checkpoints.
+// Every corpus animation through the decoding core: each frame's picture and
+// duration as established decoders made them, in order and in random orders
+// through the checkpoints. Damaged copies and inputs that once found a fault
+// never crash, hang or touch memory outside their buffers (run under ASan and
+// UBSan too).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "core/ANIMParser.h"
+#include "platform/foundation/SystemLog.h"
+#include "support/AnimationDamage.h"
 #include "support/Corpus.h"
 #include "support/Hashing.h"
 
 namespace velarium {
 namespace {
 
-using testing::CorpusAnimation;
+using namespace testing;
 
 class CorpusAnimationTest : public ::testing::TestWithParam<CorpusAnimation> {};
 
@@ -25,20 +32,20 @@ class CorpusAnimationTest : public ::testing::TestWithParam<CorpusAnimation> {};
 // pictures, so a checkpoint that mixed them up would show.
 TEST_P(CorpusAnimationTest, FramesAndDurationsMatchExpectedInAnyOrder) {
     const CorpusAnimation& anim = GetParam();
-    ANIMParser parser(makeSharedBytes(testing::readFileBytes(anim.file)));
+    ANIMParser parser(makeSharedBytes(readFileBytes(anim.file)));
     Error error;
     ASSERT_TRUE(parser.parseWithError(&error)) << error.localizedDescription;
-    const auto hashes = testing::readLines(anim.expectedHashes);
+    const auto hashes = readLines(anim.expectedHashes);
     ASSERT_EQ(parser.numFrames(), hashes.size());
 
-    const auto durations = testing::expectedDurations(anim.expectedTiming);
+    const auto durations = expectedDurations(anim.expectedTiming);
     ASSERT_EQ(durations.size(), parser.numFrames());
     Bytes frame(parser.width() * parser.height() * 4);
     for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
         EXPECT_EQ(parser.frameAtIndex(i).duration, durations[i])
             << "frame " << i << " lasts " << parser.frameAtIndex(i).duration.description();
         ASSERT_TRUE(parser.decodeFrameAtIndex(i, frame, &error));
-        EXPECT_EQ(testing::sha256Hex(frame), hashes[i]) << "frame " << i;
+        EXPECT_EQ(sha256Hex(frame), hashes[i]) << "frame " << i;
     }
     EXPECT_EQ(parser.checkpointMemoryUsage(), 0u) << "decoding in order keeps no checkpoints";
 
@@ -55,20 +62,68 @@ TEST_P(CorpusAnimationTest, FramesAndDurationsMatchExpectedInAnyOrder) {
             for (std::uint64_t index : order) {
                 const std::int64_t from = parser.lastDecodedFrame();
                 ASSERT_TRUE(parser.decodeFrameAtIndex(index, frame, nullptr));
-                ASSERT_EQ(testing::sha256Hex(frame), hashes[index]) << "frame " << index << " after frame " << from;
+                ASSERT_EQ(sha256Hex(frame), hashes[index]) << "frame " << index << " after frame " << from;
             }
         }
         EXPECT_LE(parser.checkpointMemoryUsage(), limit);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAnimationTest, ::testing::ValuesIn(testing::corpusAnimations()),
-                         testing::corpusTestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAnimationTest, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusAnimationTest);
 
 TEST(Corpus, IsPresentOrSkipped) {
-    if (!testing::haveCorpus()) GTEST_SKIP() << "corpus not found at " << testing::corpusDir();
-    EXPECT_FALSE(testing::corpusAnimations().empty());
+    if (!haveCorpus()) GTEST_SKIP() << "corpus not found at " << corpusDir();
+    EXPECT_FALSE(corpusAnimations().empty());
+}
+
+
+// Pictures larger than this are rebuilt without converting them to BGRA.
+constexpr std::uint64_t kMaxConvertedPixels = std::uint64_t(1) << 20;
+
+// Parses the file and decodes every frame, converting the last one and, after
+// a step back, the middle one.
+void decodeEveryFrame(const Bytes& file) {
+    ANIMParser parser(makeSharedBytes(file));
+    if (!parser.parseWithError(nullptr)) return;
+    const std::uint64_t pixels = parser.width() * parser.height();
+    if (pixels > kMaxConvertedPixels) {
+        for (std::uint64_t i = 0; i < parser.numFrames(); ++i) {
+            const ANIMFrameInfo& frame = parser.frameAtIndex(i);
+            if (frame.isKeyframe)
+                parser.decodeKeyframe(frame);
+            else
+                parser.decodeDeltaFrame(frame);
+        }
+        return;
+    }
+    Bytes picture(std::max<std::uint64_t>(pixels * 4, 1));  // never null, even for an empty picture
+    const std::uint64_t last = parser.numFrames() - 1;
+    ASSERT_TRUE(parser.decodeFrameAtIndex(last, picture, nullptr));
+    ASSERT_TRUE(parser.decodeFrameAtIndex(last / 2, picture, nullptr));
+}
+
+class RobustnessTest : public ::testing::TestWithParam<CorpusAnimation> {};
+
+TEST_P(RobustnessTest, DamagedCopiesDecodeSafely) {
+    const Bytes file = readFileBytes(GetParam().file);
+    ScopedLogCapture quiet([](const std::string&) {});
+    AnimationDamage(file, AnimationDamage::seedFor(GetParam().name))
+        .forEachMutant([](const Bytes& mutant) { decodeEveryFrame(mutant); });
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, RobustnessTest, ::testing::ValuesIn(corpusAnimations()), corpusTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustnessTest);
+
+// Inputs that once made the fuzz harness find a fault.
+TEST(Robustness, FuzzRegressionsDecodeSafely) {
+    const auto folder = std::filesystem::path(__FILE__).parent_path() / "regressions";
+    ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    ScopedLogCapture quiet([](const std::string&) {});
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        decodeEveryFrame(readFileBytes(entry.path()));
+    }
 }
 
 }  // namespace

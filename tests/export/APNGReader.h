@@ -18,8 +18,7 @@ namespace velarium::testing {
 
 struct APNGFrame {
     std::vector<std::uint8_t> rgba;  // the whole canvas after this frame
-    std::uint16_t delayNumerator = 0;
-    std::uint16_t delayDenominator = 0;
+    std::uint16_t delayNumerator = 0, delayDenominator = 0;
 };
 
 struct APNGFile {

@@ -1,10 +1,9 @@
 #pragma once
 
-// What an export of a corpus animation must show, for the read-back tests
-// of every format: the expected pictures (by SHA-256 of their BGRA bytes, or
-// as decoded) and durations, after the wrap-up frames are dropped and
-// identical neighbours merged; and the encoders driven directly with
-// pictures made up in a test.
+// What an export of a corpus animation must show, for every format's read-back
+// tests: the pictures (SHA-256 of their BGRA bytes, or as decoded) and
+// durations, wrap-up frames dropped and identical neighbours merged; and the
+// encoders driven directly with made-up pictures.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,16 +13,31 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "export/AnimationEncoder.h"
+#include "export/Exporter.h"
 #include "export/MovieSource.h"
 #include "platform/coremedia/MediaTime.h"
 #include "support/Corpus.h"
 #include "support/Hashing.h"
 
 namespace velarium::testing {
+
+// The whole file exported as `format` into `output`, as a user exports it:
+// the report, or nothing (and the test failed).
+inline std::optional<exporter::ExportReport> exportAs(const std::filesystem::path& source,
+                                                      const std::filesystem::path& output, exporter::ExportFormat format) {
+    exporter::ExportOptions options;
+    options.format = format;
+    exporter::ExportReport report;
+    Error error;
+    if (exporter::exportAnimation(source.string(), output.string(), options, {}, &report, &error)) return report;
+    ADD_FAILURE() << error.localizedDescription;
+    return std::nullopt;
+}
 
 struct ExpectedExport {
     std::vector<std::string> hashes;
@@ -69,12 +83,10 @@ inline std::string hashAsExpected(const std::vector<std::uint8_t>& rgba) {
 // A picture an export shows from `start` (seconds) for `duration`.
 struct ShownPicture {
     std::string hash;  // as hashAsExpected
-    double start = 0;
-    double duration = 0;
+    double start = 0, duration = 0;
 };
 
-// One lap of an export of the whole file as pictures with their exact
-// starts, in seconds.
+// One lap of an export of the whole file: pictures with their exact starts, in seconds.
 inline std::vector<ShownPicture> expectedLap(const CorpusAnimation& animation) {
     const ExpectedExport expected = expectedExport(animation);
     std::vector<ShownPicture> lap;
@@ -117,9 +129,8 @@ inline std::vector<exporter::Picture> sourcePictures(const std::filesystem::path
     return pictures;
 }
 
-// Encodes made-up pictures, each shown for its duration (seconds as a
-// rational of the 60 Hz clock ANIM files count in), straight through an
-// encoder into `path`. Returns the encoder for its counts.
+// Encodes made-up pictures, each shown for its duration (of the 60 Hz clock
+// ANIM files count in), straight into `path`; the encoder, for its counts.
 inline std::unique_ptr<exporter::AnimationEncoder> encodePictures(std::unique_ptr<exporter::AnimationEncoder> encoder,
                                                                   const std::filesystem::path& path,
                                                                   const std::vector<exporter::Picture>& pictures,

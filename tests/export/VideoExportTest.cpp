@@ -1,10 +1,8 @@
-// WebM and MP4 exports, made as users make them (exportAnimation at the
-// default scale), read back by ffmpeg: every picture arrives once, at its
-// start to the millisecond, tagged BT.709 limited range, and close to its
-// source scaled the same way (PSNR per frame, in RGB).
+// WebM and MP4 exports at the default scale, read back by ffmpeg: every
+// picture once, at its start to the millisecond, tagged BT.709 limited range,
+// close to its source scaled the same way (PSNR per frame, in RGB).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -12,7 +10,6 @@
 #include "ExportReadBack.h"
 #include "export/AnimationEncoder.h"
 #include "export/ExportError.h"
-#include "export/Exporter.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::testing {
@@ -82,13 +79,9 @@ TEST_P(VideoExport, ReadsBackEveryPictureOnTimeTaggedAndCloseToTheSource) {
     ASSERT_EQ(animations.size(), 1u);
     TemporaryFolder folder;
     const auto output = folder.path() / (std::string("out.") + fileExtension(c.format));
-    ExportOptions options;
-    options.format = c.format;
-    ExportReport report;
-    Error error;
-    ASSERT_TRUE(exportAnimation(animations[0].file.string(), output.string(), options, {}, &report, &error))
-        << error.localizedDescription;
-
+    const auto exported = exportAs(animations[0].file, output, c.format);
+    ASSERT_TRUE(exported);
+    const ExportReport& report = *exported;
     const ExpectedExport expected = expectedExport(animations[0]);
     ASSERT_EQ(report.frames, expected.hashes.size());
     EXPECT_EQ(probe(output, "stream=color_range,color_space,color_primaries,color_transfer"),
@@ -139,8 +132,7 @@ std::vector<VideoCase> cases() {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, VideoExport, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<VideoCase>& info) {
-                             return std::string(formatName(info.param.format)) + "_" +
-                                    corpusTestName({CorpusAnimation{info.param.name, {}, {}, {}}, info.index});
+                             return testNameFrom(formatName(info.param.format) + ("_" + info.param.name));
                          });
 
 // A muxer that cannot write its file is the encoder's failure, in GStreamer's words.

@@ -9,11 +9,8 @@
 #include <thread>
 
 #include "platform/mediaextension/FileByteSource.h"
-#include "platform/mediaextension/Registration.h"
-#include "platform/playback/Player.h"
+#include "platform/playback/PlaybackTestSupport.h"
 #include "support/Corpus.h"
-#include "support/ErrorPrinting.h"
-#include "support/Hashing.h"
 
 namespace velarium {
 namespace {
@@ -32,9 +29,7 @@ class ExtensionConcurrencyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!testing::haveCorpus()) GTEST_SKIP() << "corpus not found at " << testing::corpusDir();
-        Error error;
-        ASSERT_TRUE(registerFormatReaders(&error)) << error.localizedDescription;
-        ASSERT_TRUE(registerVideoDecoders(&error)) << error.localizedDescription;
+        testing::registerBuiltExtensions();
     }
 };
 

@@ -1,9 +1,8 @@
 #pragma once
 
-// A GStreamer pipeline driven from a test: a gst-launch description ending
-// in an appsink named "sink", run as fast as it goes. The test's thread takes
-// every picture from the sink; every wait is bounded, and an error on the bus
-// ends it.
+// A GStreamer pipeline driven from a test: a gst-launch description ending in
+// an appsink named "sink", run as fast as it goes, the test's thread taking
+// every picture; every wait is bounded, and an error on the bus ends it.
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -31,8 +30,7 @@ inline const char* name(Scheduling scheduling) { return scheduling == Scheduling
 
 struct Frame {
     std::string sha256;  // of width × height × 4 bytes, row by row, without the rows' padding
-    GstClockTime pts = GST_CLOCK_TIME_NONE;
-    GstClockTime duration = GST_CLOCK_TIME_NONE;
+    GstClockTime pts = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
     int firstByte = -1;
 };
 

@@ -1,9 +1,8 @@
-// Nothing is written outside the destination: every archive of the LHA
-// corpus and its generator, extracted four folders deep in a sandbox into a
-// new folder and into one holding links out at names the archives use,
-// leaves the sandbox and every name of the archive in the temporary and
-// working folders as they were; inside, no link is made or followed and no
-// temporary file stays. ctest runs it again as an unprivileged user.
+// Nothing is written outside the destination: every archive of the LHA corpus
+// and its generator, extracted four folders deep in a sandbox into a new
+// folder and into one holding links out at names the archives use, leaves the
+// sandbox and the archive's names in the temporary and working folders as they
+// were; inside, no link is made or followed and no temporary file stays.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

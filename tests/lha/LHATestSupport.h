@@ -31,16 +31,6 @@ inline ExtractionRun extractArchiveInto(const std::filesystem::path& archive, co
     return run;
 }
 
-inline std::string readText(const std::filesystem::path& path) {
-    const std::vector<std::uint8_t> bytes = readFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// A parameterised test's name from any text, as the corpus's tests name theirs.
-inline std::string testNameFrom(const std::string& text) {
-    return corpusTestName({CorpusAnimation{text, {}, {}, {}}, 0});
-}
-
 struct ReferenceEntry {
     std::optional<std::string> path, filename, symlinkTarget;  // raw bytes, absent for null
     std::string method;

@@ -1,9 +1,8 @@
-// How Qt's QMimeDatabase types files once the build tree's MIME package sits
-// after the system database (XDG_DATA_DIRS=/usr/share:<build>/share, as the
-// application and its tests arrange: Qt lets the last folder that defines a
-// type decide its content rules). The build tree's compiled database holds
-// only our package, so these cases also check that Qt merges it with the
-// system's instead of letting one hide the other.
+// How Qt's QMimeDatabase types files with the build tree's MIME package after
+// the system database (XDG_DATA_DIRS=/usr/share:<build>/share, as the app and
+// its tests arrange: the last folder defining a type decides its content
+// rules). That database holds only our package, so these cases also check
+// that Qt merges it with the system's rather than one hiding the other.
 #include <QFile>
 #include <QMimeDatabase>
 #include <QMimeType>

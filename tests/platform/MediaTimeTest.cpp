@@ -7,9 +7,8 @@
 namespace velarium {
 namespace {
 
-// Times from other hosts (a GStreamer seek, say) can be as large as the
-// type allows; exact sums of frame times are checked where they are made
-// (the core's frame table, the player's schedule).
+// Times from other hosts (a GStreamer seek, say) can be as large as the type
+// allows; exact sums are checked where they are made (frame table, schedule).
 TEST(MediaTime, OverflowIsNeverSilent) {
     const auto big = MediaTime::make(std::numeric_limits<std::int64_t>::max(), 1);
     EXPECT_TRUE((big + MediaTime::make(1, 1)).isPositiveInfinity());

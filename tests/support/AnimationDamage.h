@@ -1,9 +1,8 @@
 #pragma once
 
-// Damaged copies of an animation, made the same way for every reader under
-// test: the file cut short, garbled, given wrong chunk sizes, and its delta
-// chunks damaged and relabelled with every delta operation. The damage is
-// deterministic for a given seed.
+// Damaged copies of an animation, alike for every reader under test and
+// fixed by a seed: the file cut short, garbled, given wrong chunk sizes, and
+// its delta chunks damaged and relabelled with every delta operation.
 
 #include <algorithm>
 #include <cstddef>

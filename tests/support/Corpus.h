@@ -21,9 +21,13 @@ namespace velarium::testing {
 inline std::filesystem::path corpusDir() { return VELARIUM_CORPUS_DIR; }
 inline bool haveCorpus() { return std::filesystem::is_directory(corpusDir() / "anim"); }
 
-inline std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
+inline std::string readWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
+    const std::string bytes = readWholeFile(path);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 inline std::vector<std::string> readLines(const std::filesystem::path& path) {
@@ -32,6 +36,14 @@ inline std::vector<std::string> readLines(const std::filesystem::path& path) {
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) lines.push_back(line);
     return lines;
+}
+
+// The cells of a row of tab-separated values.
+inline std::vector<std::string> tabCells(const std::string& row) {
+    std::vector<std::string> cells;
+    std::istringstream in(row);
+    for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+    return cells;
 }
 
 struct CorpusAnimation {
@@ -70,13 +82,13 @@ inline std::vector<CorpusAnimation> corpusAnimations(const std::vector<std::stri
     return out;
 }
 
-// A parameterised test's name: the file name, with what a test name cannot hold as '_'.
-inline std::string corpusTestName(const ::testing::TestParamInfo<CorpusAnimation>& info) {
-    std::string name = info.param.name;
+// A parameterised test's name from any text: what a test name cannot hold becomes '_'.
+inline std::string testNameFrom(std::string name) {
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     return name;
 }
+inline std::string corpusTestName(const ::testing::TestParamInfo<CorpusAnimation>& info) { return testNameFrom(info.param.name); }
 
 // The frame durations of an expected-timing file: a header row, then one row
 // per frame of index, value and timescale.

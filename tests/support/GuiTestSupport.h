@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <utility>
@@ -26,9 +27,11 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace velarium::testing {
 
-// Gives the process its own XDG folders and temporary folder (removed when
-// it ends), no session bus, and the offscreen platform unless
-// VELARIUM_TEST_QPA names another (xcb under Xvfb), before the QApplication exists.
+inline QUrl url(const std::filesystem::path& file) { return QUrl::fromLocalFile(QString::fromStdString(file.string())); }
+
+// Before the QApplication exists: the process's own XDG and temporary folders
+// (removed at its end), no session bus, and the offscreen platform unless
+// VELARIUM_TEST_QPA names another (xcb under Xvfb).
 class GuiTestEnvironment {
 public:
     GuiTestEnvironment() {

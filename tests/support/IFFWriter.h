@@ -75,7 +75,6 @@ inline ByteVector cmap(std::initializer_list<std::uint32_t> colours) {
     return chunk("CMAP", d);
 }
 
-// FORM ANIM around the given frames (each a FORM ILBM).
 // Colour ranges: Deluxe Paint's (16384 is 60 steps a second) and Graphicraft's.
 inline ByteVector crng(unsigned rate, unsigned flags, unsigned low, unsigned high) {
     return chunk("CRNG", concat({w16({0, rate, flags}), words({low, high}, 1)}));
@@ -85,6 +84,7 @@ inline ByteVector ccrt(int direction, unsigned start, unsigned end, unsigned sec
                                  w32({seconds, microseconds}), w16({0})}));
 }
 
+// FORM ANIM around the given frames (each a FORM ILBM).
 inline ByteVector animFile(const std::vector<ByteVector>& frames) { return form("ANIM", frames); }
 
 }  // namespace velarium::testing

@@ -1,8 +1,8 @@
 #pragma once
 
-// The corpus's LHA archives, those its generator makes (once per ctest run,
-// named by VELARIUM_LHA_GENERATED_DIR, else once per process; tests skip
-// without python3), and snapshots that prove a folder tree unchanged.
+// The corpus's LHA archives, those its generator makes (once per ctest run in
+// VELARIUM_LHA_GENERATED_DIR, else per process; tests skip without python3),
+// and snapshots that prove a folder tree unchanged.
 
 #include <spawn.h>
 #include <sys/stat.h>

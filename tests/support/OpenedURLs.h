@@ -7,8 +7,7 @@
 
 namespace velarium::testing {
 
-// Takes what would be opened with the desktop's default handler, for as
-// long as it exists.
+// Takes what would be opened with the desktop's default handler while it exists.
 class OpenedURLs : public QObject {
     Q_OBJECT
 public:

@@ -49,8 +49,7 @@ public:
 private:
     QTemporaryDir folder_;
     QProcess daemon_;
-    QString address_;
-    QString failure_;
+    QString address_, failure_;
     QStringList connections_;
 };
 

@@ -1,9 +1,9 @@
 #pragma once
 
-// Small ANIM files with the frame timing a test asks for. By default every
-// frame is a complete uncompressed picture, each different; the benchmarks'
-// long animations follow the first picture with small ANIM-5 deltas instead.
+// Small ANIM files with the frame timing a test asks for: complete pictures,
+// or (the benchmarks' long animations) a first picture and small ANIM-5 deltas.
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/coremedia/MediaTime.h"
@@ -12,12 +12,13 @@
 namespace velarium::testing {
 
 struct SyntheticAnimation {
-    unsigned width = 16;
-    unsigned height = 4;
-    unsigned planes = 2;
-    std::vector<std::uint32_t> ticks = {1, 1, 1, 1, 1};  // ANHD relative time per frame, in 1/60 s
+    unsigned width = 16, height = 4, planes = 2;
+    std::vector<std::uint32_t> ticks = {1, 1, 1, 1, 1};  // ANHD relative time per frame, in 1/60 s; the last for any later frame
     unsigned dpanSpeed = 0;                              // frames per second when ticks are 0 or 1; 0 = none
     bool byteVerticalDeltas = false;                     // later frames are deltas (needs a height over 8)
+    std::vector<unsigned> pictures = {};  // each frame's picture, equal numbers making equal frames; none: one per tick
+    BMHDFields header = {};               // the header's other fields: aspect, masking
+    ByteVector firstFrameChunks = {};     // such as colour ranges
 };
 
 inline MediaTime sixtieths(std::int64_t ticks) { return MediaTime::make(ticks, 60); }
@@ -58,17 +59,18 @@ inline ByteVector syntheticByteVerticalDelta(const SyntheticAnimation& shape, st
 
 inline ByteVector syntheticAnimation(const SyntheticAnimation& shape) {
     std::vector<ByteVector> frames;
-    for (std::size_t f = 0; f < shape.ticks.size(); ++f) {
+    for (std::size_t f = 0; f < (shape.pictures.empty() ? shape.ticks.size() : shape.pictures.size()); ++f) {
         std::vector<ByteVector> chunks;
         if (f == 0) {
-            chunks = {bmhd({.width = shape.width, .height = shape.height, .planes = shape.planes}),
-                      chunk("CMAP", syntheticColourMap(shape))};
+            BMHDFields header = shape.header;
+            header.width = shape.width, header.height = shape.height, header.planes = shape.planes;
+            chunks = {bmhd(header), chunk("CMAP", syntheticColourMap(shape)), shape.firstFrameChunks};
             if (shape.dpanSpeed) chunks.push_back(dpan(shape.dpanSpeed));
         }
         const bool delta = f > 0 && shape.byteVerticalDeltas;
-        chunks.push_back(anhd({.operation = delta ? 5u : 0u, .relTime = shape.ticks[f]}));
+        chunks.push_back(anhd({.operation = delta ? 5u : 0u, .relTime = shape.ticks[std::min(f, shape.ticks.size() - 1)]}));
         chunks.push_back(delta ? chunk("DLTA", syntheticByteVerticalDelta(shape, f))
-                               : chunk("BODY", syntheticBody(shape, f)));
+                               : chunk("BODY", syntheticBody(shape, shape.pictures.empty() ? f : shape.pictures[f])));
         frames.push_back(form("ILBM", chunks));
     }
     return animFile(frames);

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -34,8 +35,9 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    // Writes the file `name` in the folder and returns its path.
+    // Writes the file `name` (its folders made as needed) in the folder and returns its path.
     std::filesystem::path write(const std::string& name, const std::string& bytes) const {
+        std::filesystem::create_directories((path_ / name).parent_path());
         std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path_ / name;
     }
@@ -46,5 +48,19 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// What `folder` holds, by path relative to it and sorted: its entries, or with
+// `recursive` every file anywhere below it. Nothing when there is no folder.
+inline std::vector<std::string> filesIn(const std::filesystem::path& folder, bool recursive = false) {
+    std::vector<std::string> names;
+    std::error_code none;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, none); it != decltype(it)(); ++it) {
+        if (!recursive) it.disable_recursion_pending();
+        else if (!it->is_regular_file()) continue;
+        names.push_back(it->path().lexically_relative(folder).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace velarium::testing

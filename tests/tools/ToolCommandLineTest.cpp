@@ -1,10 +1,14 @@
 // velarium-tool's command lines: what each prints and its exit status, for
 // good input, unusable files, frames it cannot give and mistakes on the
-// command line; and damaged files never crash it.
+// command line; damaged files never crash it; info --json.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
 
+#include "platform/coremedia/MediaTime.h"
 #include "support/IFFWriter.h"
 #include "tools/ToolRunner.h"
 
@@ -12,6 +16,7 @@ namespace velarium {
 namespace {
 
 using namespace testing;
+using nlohmann::json;
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
@@ -146,9 +151,7 @@ TEST(ToolCommandLines, PrintWhatTheyShouldAndExitWithTheirStatus) {
         const auto run = runTool(c.arguments);
         EXPECT_EQ(run.exitStatus, c.status);
         EXPECT_EQ(run.errorLines(), c.err);
-        if (c.out.empty()) {
-            EXPECT_EQ(run.standardOutput, "");
-        }
+        if (c.out.empty()) EXPECT_EQ(run.standardOutput, "");
         const auto lines = splitLines(run.standardOutput);
         auto at = lines.begin();
         for (const std::string& line : c.out) {
@@ -183,6 +186,68 @@ TEST(ToolCommandLines, DamagedFilesNeverCrashTheTool) {
             EXPECT_TRUE(run.exitStatus == 0 || run.exitStatus == kFailure) << arguments[0] << ": " << run.exitStatus;
             EXPECT_EQ(run.errorLines().size(), run.exitStatus == 0 ? 0u : 1u) << run.standardError;
         }
+    }
+}
+
+// The catalogue's JSON cells are stored CSV-style: quoted, with doubled quotes.
+json catalogueJson(std::string cell) {
+    if (cell.size() >= 2 && cell.front() == '"') cell = cell.substr(1, cell.size() - 2);
+    return json::parse(std::regex_replace(cell, std::regex("\"\""), "\""));
+}
+
+MediaTime timeFromJson(const json& time) {
+    return MediaTime::make(time["value"].get<std::int64_t>(), time["timescale"].get<std::int32_t>());
+}
+
+// info --json against the corpus catalogue and timings, which other tools made.
+TEST(ToolInfo, JsonAgreesWithTheCorpusCatalogueAndTimings) {
+    if (!haveCorpus()) GTEST_SKIP() << "corpus not present";
+    const auto anim = corpusDir() / "anim";
+    const auto rows = readLines(anim / "CATALOG.tsv");
+    ASSERT_GT(rows.size(), 1u);
+    const auto header = tabCells(rows[0]);
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto cells = tabCells(rows[r]);
+        auto cell = [&](const char* name) { return cells.at(std::find(header.begin(), header.end(), name) - header.begin()); };
+        const std::string name = cell("file");
+        SCOPED_TRACE(name);
+        auto path = anim / "real" / name;
+        if (!std::filesystem::exists(path)) path = anim / "generated" / name;
+
+        const auto run = runTool({"info", "--json", path.string()});
+        ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+        ASSERT_TRUE(json::accept(run.standardOutput)) << run.standardOutput;
+        const json facts = json::parse(run.standardOutput);
+        EXPECT_EQ(facts["width"], std::stoull(cell("width")));
+        EXPECT_EQ(facts["height"], std::stoull(cell("height")));
+        EXPECT_EQ(facts["planes"], std::stoull(cell("planes")));
+        EXPECT_EQ(facts["frameCount"], std::stoull(cell("nframes")));
+        const json chunks = catalogueJson(cell("other_chunks"));
+        EXPECT_EQ(facts["colorRanges"].size(),
+                  chunks.value("CRNG", 0u) + chunks.value("CCRT", 0u) + chunks.value("DRNG", 0u));
+        EXPECT_EQ(facts["dpanSpeed"], cell("dpan").empty() ? 0 : catalogueJson(cell("dpan"))["fps_byte"].get<int>());
+
+        // The catalogue counts frames by ANHD operation: the key frame is
+        // its "0", or "noANHD" without one. Interleave counts delta frames.
+        std::map<std::string, std::uint64_t> expected, got;
+        const json operations = catalogueJson(cell("ops"));
+        for (const auto& [operation, count] : operations.items())
+            expected[operation == "noANHD" ? "0" : operation] += count.get<std::uint64_t>();
+        for (const json& use : facts["operations"])
+            got[use["kind"] == "keyframe" ? "0" : std::to_string(use["operation"].get<int>())] += use["frames"].get<std::uint64_t>();
+        EXPECT_EQ(got, expected);
+        const json interleave = catalogueJson(cell("interleave"));
+        EXPECT_EQ(facts["interleave"]["previousFrame"], interleave.value("1", 0));
+        EXPECT_EQ(facts["interleave"]["twoFramesBack"], interleave.value("0", 0));
+
+        // Durations: the first frame's, and the sum of all of them.
+        const auto durations = expectedDurations(anim / "expected" / (name + ".timing.tsv"));
+        ASSERT_FALSE(durations.empty());
+        EXPECT_EQ(timeFromJson(facts["firstFrameDuration"]), durations.front());
+        MediaTime total = MediaTime::zero();
+        for (const MediaTime& duration : durations) total = total + duration;
+        EXPECT_EQ(timeFromJson(facts["totalDuration"]), total);
+        EXPECT_NEAR(facts["totalDuration"]["seconds"].get<double>(), total.seconds(), 1e-9);
     }
 }
 

@@ -1,29 +1,21 @@
-// velarium-tool frames: file names, PNG contents, raw BGRA files and the
+// velarium-tool frames (file names, PNG contents, raw BGRA files and the
 // standard-output stream, with one worker or several, checked against the
-// decoder and the corpus hashes; a write failure.
+// decoder and the corpus hashes; a write failure) and play; the bundled demo.
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "core/ANIMParser.h"
 #include "support/Corpus.h"
 #include "support/Hashing.h"
-#include "support/IFFWriter.h"
+#include "support/SyntheticAnimations.h"
 #include "tools/ToolRunner.h"
 
 namespace velarium {
 namespace {
 
 using namespace testing;
-
-std::vector<std::string> sortedNames(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The names of frames `first` up to `end`: frame_0007.png.
 std::vector<std::string> frameNames(std::uint64_t first, std::uint64_t end, const char* extension, int digits = 4) {
@@ -57,7 +49,7 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
     const auto run = runTool({"frames", kDemo, "-o", output.string(), "--jobs", "2"});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     EXPECT_EQ(run.standardOutput + run.standardError, "");
-    ASSERT_EQ(sortedNames(output), frameNames(0, demoFrames().size(), "png"));
+    ASSERT_EQ(filesIn(output), frameNames(0, demoFrames().size(), "png"));
     for (std::size_t i = 0; i < demoFrames().size(); ++i) {
         SCOPED_TRACE(i);
         png_image png{};
@@ -71,9 +63,8 @@ TEST(ToolFrames, WritesEveryDemoFrameAsAnRGBAPNGNamedInFrameOrder) {
     }
 }
 
-// Raw BGRA files of the frames that --from and --count choose, with worker
-// counts whose shares differ in length, start on either worker, or leave a
-// worker with nothing at all.
+// Raw BGRA files of the frames --from and --count choose, with worker counts
+// whose shares differ in length, start on either worker, or leave one idle.
 TEST(ToolFrames, FromAndCountChooseTheFramesWritten) {
     const struct {
         std::vector<std::string> options;
@@ -92,7 +83,7 @@ TEST(ToolFrames, FromAndCountChooseTheFramesWritten) {
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const auto run = runTool(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-        EXPECT_EQ(sortedNames(folder.path()), frameNames(c.first, c.end, "bgra"));
+        EXPECT_EQ(filesIn(folder.path()), frameNames(c.first, c.end, "bgra"));
         for (std::uint64_t i = c.first; i < c.end; ++i)
             EXPECT_TRUE(readWholeFile(folder / frameName(i, "bgra")) == demoFrames()[i]) << "frame " << i;
     }
@@ -106,14 +97,13 @@ TEST(ToolFrames, IndexDigitsGrowWithTheFrameCount) {
     const auto file = folder.write("long.anim", animFile(frames));
     const auto run = runTool({"frames", file.string(), "-o", (folder / "out").string(), "--from", "9998"});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    EXPECT_EQ(sortedNames(folder / "out"), frameNames(9998, 10001, "png", 5));
+    EXPECT_EQ(filesIn(folder / "out"), frameNames(9998, 10001, "png", 5));
 }
 
-// Every frame back to back, each with the hash that established decoders
-// agree on (the decoding core's for the demo, read from a copy whose name no
-// extension claims, as the tool reads every file as an ANIM). Two workers
-// each skip every other frame's conversion but must still go through all of
-// its deltas.
+// Every frame back to back, each with the hash established decoders agree on
+// (the core's for the demo, read from a copy whose name no extension claims).
+// Two workers each skip every other frame's conversion but must still go
+// through all of its deltas.
 TEST(ToolFrames, StandardOutputIsEveryFrameBackToBack) {
     TemporaryFolder folder;
     std::vector<std::pair<std::string, std::vector<std::string>>> animations(1);
@@ -184,7 +174,90 @@ TEST(ToolFrames, AWriteFailureStopsAtThatFrame) {
         EXPECT_EQ(run.standardOutput, "");
         EXPECT_EQ(run.errorLines(), std::vector<std::string>{"velarium-tool: " + kDemo + ": Cannot write " +
                                                              blocked.string() + ": Is a directory"});
-        EXPECT_EQ(sortedNames(folder.path()), frameNames(0, 6, "bgra"));
+        EXPECT_EQ(filesIn(folder.path()), frameNames(0, 6, "bgra"));
+    }
+}
+
+// What play must print in virtual time, whatever the file's name: every
+// frame at its presentation time, then the summary.
+std::vector<std::string> expectedPlayOutput(const std::string& file) {
+    ANIMParser parser(makeSharedBytes(readFileBytes(file)));
+    EXPECT_TRUE(parser.parseWithError(nullptr));
+    const auto frames = static_cast<unsigned long long>(parser.numFrames());
+    const double seconds = parser.totalDuration().seconds();
+    std::vector<std::string> out;
+    char line[160];
+    for (unsigned long long i = 0; i < frames; ++i) {
+        std::snprintf(line, sizeof line, "frame %llu at %.3f s", i, parser.frameAtIndex(i).presentationTime.seconds());
+        out.push_back(line);
+    }
+    std::snprintf(line, sizeof line, "%llu frames shown, 0 late, 0 dropped; total time %.3f s (movie %.3f s)", frames,
+                  seconds, seconds);
+    out.push_back(line);
+    return out;
+}
+
+TEST(ToolPlay, VirtualClockPrintsEveryFrameAtItsTimeAndASummary) {
+    TemporaryFolder folder;
+    std::vector<std::string> files = {kDemo};
+    // The tool reads every file as an ANIM, whatever its name.
+    for (const char* name : {"walk.iff", "WALK", "Walk.Anim"})
+        files.push_back(folder.write(name, readWholeFile(kDemo)).string());
+    for (const auto& anim : corpusAnimations({"op5_noanhd_dpan_100x30_p2_f24_il0.anim", "amospro_jbb_2_Boost.anim"}))
+        files.push_back(anim.file.string());
+    for (const auto& file : files) {
+        SCOPED_TRACE(file);
+        const auto run = runTool({"play", file, "--virtual-clock"});
+        EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+        EXPECT_EQ(run.standardError, "");
+        EXPECT_EQ(splitLines(run.standardOutput), expectedPlayOutput(file));
+    }
+}
+
+TEST(ToolPlay, RealClockTakesAsLongAsTheAnimation) {
+    TemporaryFolder folder;
+    const auto file = folder.write("short.anim", syntheticAnimation({.ticks = {3, 3, 3, 3}}));  // 0.2 s
+
+    const auto run = runTool({"play", file.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    // On a busy machine a frame may come too late to be shown and is dropped;
+    // the last frame is always shown, and the whole takes the animation's time.
+    const auto out = splitLines(run.standardOutput);
+    ASSERT_GE(out.size(), 2u) << run.standardOutput;
+    EXPECT_EQ(out[out.size() - 2].rfind("frame 3 at 0.150 s", 0), 0u) << run.standardOutput;
+    unsigned shown = 0, late = 0, dropped = 0;
+    double total = 0, movie = 0;
+    ASSERT_EQ(std::sscanf(out.back().c_str(), "%u frames shown, %u late, %u dropped; total time %lf s (movie %lf s)",
+                          &shown, &late, &dropped, &total, &movie),
+              5)
+        << out.back();
+    EXPECT_EQ(shown, out.size() - 1);
+    EXPECT_EQ(shown + dropped, 4u);
+    EXPECT_DOUBLE_EQ(movie, 0.2);
+    EXPECT_GE(total, 0.2);
+    EXPECT_LT(total, 2.0);
+}
+
+
+// The bundled demo: what its generator writes today, small and moving. (Its
+// size and length are checked with velarium-tool info.)
+TEST(DemoAnimation, CommittedFileIsTheGeneratorsOutput) {
+    TemporaryFolder folder;
+    const auto generated = folder / "demo.anim";
+    const auto run = runProgram(VELARIUM_DEMO_GENERATOR_PATH, {generated.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_TRUE(readWholeFile(generated) == readWholeFile(kDemo))
+        << "demo/velarium-demo.anim is out of date: regenerate it (see demo/make_demo.cpp)";
+}
+
+TEST(DemoAnimation, IsSmallAndMoving) {
+    EXPECT_LT(readFileBytes(kDemo).size(), 200u * 1024u);
+    ASSERT_FALSE(demoFrames().empty());
+    for (std::size_t i = 1; i < demoFrames().size(); ++i) {
+        const std::string &picture = demoFrames()[i], &previous = demoFrames()[i - 1];
+        std::size_t changed = 0;
+        for (std::size_t p = 0; p < picture.size(); p += 4) changed += picture.compare(p, 3, previous, p, 3) != 0;
+        EXPECT_GT(changed, picture.size() / 4 / 2) << "too little changes from frame " << i - 1 << " to " << i;
     }
 }
 

@@ -8,12 +8,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/Corpus.h"
 #include "support/TemporaryFolder.h"
 
 namespace velarium::testing {
@@ -28,22 +27,15 @@ inline std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-inline std::string readWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 struct ProgramRun {
     int exitStatus = -1;  // -1 when a signal ended it
-    std::string standardOutput;
-    std::string standardError;
+    std::string standardOutput, standardError;
 
     std::vector<std::string> errorLines() const { return splitLines(standardError); }
 };
 
 // Runs `program` with `arguments` through the shell, reading nothing; its
-// standard output and error go through files, so that neither can fill a
-// pipe and stall it.
+// output and errors go through files, so that neither can fill a pipe and stall it.
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
     const auto quoted = [](const std::string& word) {
         std::string out = "'";

@@ -1,7 +1,6 @@
-// Frames cross from a real player's playback thread to the main thread
-// through the FrameSink: intact while the decoder reuses the buffers let
-// go of, in order, each counted once, and readable after the player and
-// sink go away mid-play. State changes cross the same way.
+// Frames cross from a real player's thread to the main thread through the
+// FrameSink: intact while the decoder reuses buffers let go of, in order,
+// counted once, readable after player and sink go mid-play; state changes too.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 using namespace velarium::testing;
 
 QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
-QUrl url(const fs::path& path) { return QUrl::fromLocalFile(qpath(path)); }
 // Long enough for the 50 MB archive under the sanitizers.
 bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 60000); }
 bool workflowEnds() { return waitFor([] { return !BW_LHAExtractor::isBusy(); }); }
@@ -195,13 +194,11 @@ TEST_F(LHAExtractorTest, ArchivesAreExtractedOneAfterAnotherAndTheirAnimationsOf
 // without a question. The report names links, a damaged end, and names
 // escaped: badterm.lzh's one entry, "/tmp/" ESC "]2;malicious" BEL LF, fails on a file "tmp".
 TEST_F(LHAExtractorTest, EachOutcomeShowsItsDialogsWithNamesEscaped) {
-    std::ofstream(files_ / "taken") << "a file, not a folder";
+    files_.write("taken", "a file, not a folder");
     fs::create_directories(files_ / "empty");
-    fs::create_directories(files_ / "existing");
-    std::ofstream(files_ / "existing" / "top.anim") << "mine";
-    std::ofstream(files_ / "existing" / "keep.txt") << "mine";
-    fs::create_directories(files_ / "badterm");
-    std::ofstream(files_ / "badterm" / "tmp") << "not a folder";
+    files_.write("existing/top.anim", "mine");
+    files_.write("existing/keep.txt", "mine");
+    files_.write("badterm/tmp", "not a folder");
     const QString problems = "alert Some of “%1” was not extracted. | %2 | OK",
                   question = "alert “%1” already exists. Files in it with the same names as files in the archive "
                              "will be replaced. |  | Replace, Cancel*";
@@ -296,9 +293,8 @@ TEST_F(LHAExtractorTest, OpenDialogLetsOnlyAnimationsAndFoldersBeChosen) {
     EXPECT_TRUE(opened_.isEmpty());
 }
 
-// Cancel in the sheet: the entry being written is finished, nothing after
-// it is, no temporary file stays, and no report follows. The worker is held
-// inside the first big entry until Cancel has been pressed.
+// Cancel in the sheet: the entry being written is finished, nothing after it,
+// no temporary stays, no report follows. The worker waits in the first entry.
 TEST_F(LHAExtractorTest, CancelStopsBeforeTheNextEntryAndKeepsWhatWasWritten) {
     const auto path = generatedArchive(kLargeArchive);
     if (!path) GTEST_SKIP() << "python3 could not make " << kLargeArchive;
@@ -363,14 +359,12 @@ public slots:
     }
 };
 
-// "Show in File Manager": a file manager on the bus shows the item; with no
-// session bus (the GUI tests run without one) or none on it, the folder, or
-// a file's folder, is opened (by a handler of the test's own).
+// "Show in File Manager": a file manager on the bus shows the item; without a
+// bus (as in these tests) or one on it, the (file's) folder is opened.
 TEST(LHAReveal, TheFileManagerShowsTheItemElseItsFolderIsOpened) {
     PrivateSessionBus bus;
     if (!bus.running()) GTEST_SKIP() << bus.failure().toStdString();
     TemporaryFolder files;
-    fs::create_directory(files / "café extracted");
     files.write("café extracted/notes.txt", std::string("x"));
     const QUrl folder = url(files / "café extracted"), file = url(files / "café extracted" / "notes.txt");
     OpenedURLs opened;

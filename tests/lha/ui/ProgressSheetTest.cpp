@@ -93,10 +93,9 @@ TEST(ProgressSheet, TheBarShowsValuesWithinItsRange) {
     }
 }
 
-// Cancel and Escape disable the button and freeze the details at
-// "Cancelling…" until the sheet's user closes it. Only a delegate that takes
-// completion gets the close signal and the call, signal first; Cancel
-// reaches only a delegate that takes it; one that has gone is not called.
+// Cancel and Escape disable the button and freeze the details at "Cancelling…"
+// until the sheet is closed. Only a delegate taking completion gets the close
+// signal and then the call; Cancel reaches only one taking it; a gone one, none.
 TEST(ProgressSheet, CancelFreezesTheDetailsAndEachDelegateHearsWhatItTakes) {
     const auto full = [] { return std::make_unique<FullDelegate>(); };
     struct Case {

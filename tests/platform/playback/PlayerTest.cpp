@@ -1,15 +1,18 @@
 // The player in virtual time (the tool's play test covers the real clock):
 // exact presentation times at any rate; pause, seek; late and dropped
-// frames; looping only when asked; state changes.
+// frames; looping only when asked; state changes; bad files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <optional>
 
 #include "PlaybackTestSupport.h"
+#include "platform/mediaextension/FileByteSource.h"
+#include "platform/playback/PlaybackError.h"
 
 namespace velarium {
 namespace {
@@ -182,9 +185,8 @@ TEST_F(PlayerTest, RateScalesThePresentationTimesFromThePlayhead) {
     EXPECT_EQ(player_->currentTime(), sixtieths(30));
 }
 
-// A loop start past the last sample plays the item once; one at the last
-// frame repeats it; laps from frame 2 run frames 2 to 4, the first starting
-// at the item's end, tick 20, seamlessly, with the right pictures.
+// A loop start past the last sample plays the item once; one at the last frame
+// repeats it; laps from frame 2 run frames 2 to 4 seamlessly from tick 20.
 TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
     const std::pair<std::uint64_t, std::vector<std::uint64_t>> cases[] = {
         {7, {0, 1, 2, 3, 4}}, {4, {0, 1, 2, 3, 4, 4, 4, 4, 4, 4, 4}}, {2, {0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4}}};
@@ -230,10 +232,9 @@ TEST_F(PlayerTest, LoopStartDecidesWhatFollowsTheEndAndLapsAreSeamless) {
     EXPECT_EQ(sink_->hostTimes().back(), clock_->now());
 }
 
-// Observers hear of changes on the thread where they happen, with no lock of
-// the player held: on hearing of a stop, this one has another thread step
-// the player (which takes both its locks) and waits. A pause from inside a
-// presentation is announced once the presentation is over.
+// Observers hear of changes on their thread, with no lock of the player held:
+// on a stop, this one has another thread step the player (taking both its
+// locks) and waits. A pause inside a presentation is announced after it.
 TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
     open({.ticks = {4, 4, 4, 4}});
     struct Heard {
@@ -281,6 +282,88 @@ TEST_F(PlayerTest, StateChangesAreAnnouncedWhereTheyHappenWithNoLockHeld) {
     player_->setRate(1);
     player_->waitUntilStopped();
     EXPECT_EQ(heardSoFar().size(), before + 1);
+}
+
+// Every kind of bad file fails the asset and the player item with the error
+// of the step that failed, on the thread where it failed.
+using AssetAndItemTest = PlayerTest;
+
+struct StatusLog {
+    std::vector<PlayerItemStatus> statuses;
+    std::vector<std::thread::id> threads;
+    explicit StatusLog(PlayerItem& item) {
+        item.addStatusObserver([this](PlayerItemStatus status) {
+            statuses.push_back(status);
+            threads.push_back(std::this_thread::get_id());
+        });
+    }
+};
+
+TEST_F(AssetAndItemTest, BadFilesFailTheAssetAndTheItemWithTheirOwnError) {
+    // The reader's own errors, each checked in Farrago's tests, are handed on unchanged.
+    const auto bigFile = scratch_.write("huge.anim", "");
+    std::filesystem::resize_file(bigFile, 104857601);  // sparse: no disk space used
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        Error expected;
+    } cases[] = {
+        {"missing", scratch_ / "gone.anim",
+         Error(kPOSIXErrorDomain, ENOENT, "Cannot read the file: No such file or directory")},
+        {"over 100 MiB", bigFile, Error("com.brackwater.Velarium", -1, "Invalid file size")},
+        {"unknown kind of file", scratch_.write("walk.iff", syntheticAnimation({})),
+         Error(kPlaybackErrorDomain, kPlaybackErrorNoFormatReader, "No format reader for this kind of file")},
+    };
+    for (const auto& c : cases) {
+        auto asset = Asset::assetWithPath(c.path);
+        Error error;
+        EXPECT_FALSE(asset->loadValues(&error)) << c.name;
+        EXPECT_EQ(error, c.expected) << c.name;
+
+        auto item = PlayerItem::playerItemWithAsset(asset);
+        StatusLog log(*item);
+        item->prepare();
+        EXPECT_EQ(item->error(), std::optional<Error>(c.expected)) << c.name;
+        EXPECT_EQ(log.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::failed}) << c.name;
+        EXPECT_EQ(log.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+
+        // A player of a failed item shows nothing and reports the item's error.
+        auto sink = std::make_shared<RecordingSink>();
+        Player player(item, sink, std::make_shared<ManualPlaybackClock>());
+        player.play();
+        player.waitUntilStopped();
+        Error seekError;
+        EXPECT_FALSE(player.seekToTime(MediaTime::zero(), &seekError));
+        EXPECT_EQ(seekError, c.expected);
+        EXPECT_TRUE(sink->frames().empty());
+    }
+}
+
+// Status changes are reported once, where they happen: a good file is ready
+// however often prepared; a picture without pixels fails on the playback thread.
+TEST_F(AssetAndItemTest, StatusIsReportedOnceWhereItChanges) {
+    auto good = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("s.anim", syntheticAnimation({}))));
+    StatusLog goodLog(*good);
+    good->prepare();
+    good->prepare();
+    EXPECT_EQ(goodLog.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::readyToPlay});
+    EXPECT_EQ(goodLog.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+    EXPECT_EQ(good->sampleIndexAtTime(MediaTime::make(1000, 1)), good->sampleTimes().size() - 1) << "past the end: the last";
+
+    auto item = PlayerItem::playerItemWithAsset(Asset::assetWithPath(scratch_.write("z.anim", syntheticAnimation({.width = 0}))));
+    auto sink = std::make_shared<RecordingSink>();
+    Player player(item, sink, std::make_shared<ManualPlaybackClock>());
+    ASSERT_EQ(item->status(), PlayerItemStatus::readyToPlay);
+    StatusLog log(*item);
+    player.play();
+    player.waitUntilStopped();
+    EXPECT_EQ(item->error(), std::optional<Error>(Error(kOSStatusErrorDomain, kCMBlockBufferBadLengthParameterErr,
+                                                        "Failed to create pixel block buffer")));
+    EXPECT_EQ(log.statuses, std::vector<PlayerItemStatus>{PlayerItemStatus::failed});
+    ASSERT_EQ(log.threads.size(), 1u);
+    EXPECT_NE(log.threads[0], std::this_thread::get_id());
+    EXPECT_TRUE(sink->frames().empty());
+    EXPECT_EQ(player.rate(), 0.0f);
 }
 
 }  // namespace

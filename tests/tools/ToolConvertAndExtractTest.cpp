@@ -1,10 +1,18 @@
 // velarium-tool convert: one file in the format its name asks for, a
 // collection mirrored into a folder (archives under their own folder), the
 // exit statuses, files already there, a full disk, and the whole corpus.
+// velarium-tool extract: the report, the exit status, files already there,
+// the default folder, the JSON object, names escaped for the terminal, and
+// the progress bar that only a terminal gets.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -18,20 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 using Json = nlohmann::json;
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every regular file under `folder`, relative to it.
-std::set<std::string> filesUnder(const fs::path& folder) {
-    std::set<std::string> files;
-    if (fs::is_directory(folder))
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).string());
-    return files;
-}
 
 // Runs the tool with writes beyond `limit` bytes failing with EFBIG, as on a
 // full disk: a shell sets the limit (in 512-byte blocks) and ignores SIGXFSZ.
@@ -88,7 +82,7 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
     const std::size_t header = tall.find("BMHD") + 8;
     tall[header + 14] = 5;
     tall[header + 15] = 11;
-    writeFile(path("tall.anim"), tall);
+    folder_.write("tall.anim", tall);
     ASSERT_EQ(runTool({"convert", path("tall.anim"), "-o", path("tall.png"), "--aspect"}).exitStatus, 0);
     ASSERT_EQ(runTool({"convert", kDemo, "-o", path("square.png")}).exitStatus, 0);
     const auto side = [](const std::string& png, int offset) {  // IHDR width at 16, height at 20
@@ -109,18 +103,17 @@ TEST_F(ToolConvert, OneAnimationTakesItsFormatFromTheName) {
               std::string::npos) << cycled.standardOutput;
 }
 
-// A tree with an animation under an odd name, a text file, and a real
-// archive holding animations in nested folders: outputs mirror the tree, the
-// archive's under a folder named after it, and its private folder is gone
-// afterwards.
+// A tree with an animation under an odd name, a text file, and a real archive
+// of nested folders: outputs mirror the tree, the archive's under a folder
+// named after it, and its private folder is gone afterwards.
 TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
     if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
     const std::string demo = readWholeFile(kDemo);
-    writeFile(folder_ / "in/a/walk.anim", demo);
-    writeFile(folder_ / "in/a/notes.txt", "not an animation");
-    writeFile(folder_ / "in/sub/WALK", demo);
+    folder_.write("in/a/walk.anim", demo);
+    folder_.write("in/a/notes.txt", "not an animation");
+    folder_.write("in/sub/WALK", demo);
     fs::copy_file(lhaCorpusDir() / "jlha/multi_lh5_l2.lzh", folder_ / "in/sub/pack.lzh");
-    writeFile(folder_ / "lone.iff", demo);
+    folder_.write("lone.iff", demo);
     const TemporaryFolder privateFolders;
     ::setenv("TMPDIR", privateFolders.path().c_str(), 1);
     const ProgramRun run = runTool({"convert", path("in"), path("lone.iff"), "-o", path("out"), "--format", "apng",
@@ -138,9 +131,10 @@ TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
         {"in/sub/pack.lzh/Anims/Walk/walk_slow.anim", "out/sub/pack/Anims/Walk/walk_slow.apng"},
         {"in/sub/pack.lzh/Anims/Idle/Loop/idle.anim", "out/sub/pack/Anims/Idle/Loop/idle.apng"},
         {"lone.iff", "out/lone.apng"}};
-    std::set<std::string> written;
-    for (const auto& [source, output] : expected) written.insert(output.substr(4));
-    EXPECT_EQ(filesUnder(folder_ / "out"), written);
+    std::vector<std::string> written;
+    for (const auto& [source, output] : expected) written.push_back(output.substr(4));
+    std::ranges::sort(written);
+    EXPECT_EQ(filesIn(folder_ / "out", true), written);
 
     const Json report = Json::parse(run.standardOutput);
     EXPECT_EQ(report["inputs"], expected.size());
@@ -159,15 +153,15 @@ TEST_F(ToolConvert, CollectionMirrorsTheTreeAndArchives) {
 // 1 when nothing could be done, 2 when something failed: one line per
 // failure, and nothing written for it.
 TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
-    writeFile(folder_ / "empty/notes.txt", "no animations here");
-    writeFile(folder_ / "mixed/good.anim", readWholeFile(kDemo));
-    writeFile(folder_ / "bad.anim", std::string("FORM\0\0\0\x04" "ANIM", 12));
-    writeFile(folder_ / "taken", "a file where the output folder should go");
+    folder_.write("empty/notes.txt", "no animations here");
+    folder_.write("mixed/good.anim", readWholeFile(kDemo));
+    folder_.write("bad.anim", std::string("FORM\0\0\0\x04" "ANIM", 12));
+    folder_.write("taken", "a file where the output folder should go");
     struct Case {
         std::vector<std::string> arguments;
         int status;
         std::string failing, message;  // in the one line on standard error
-        std::set<std::string> written = {};
+        std::vector<std::string> written = {};
     } const cases[] = {
         {{kDemo, "-o", path("x.gif"), "--format", "bmp"}, 1, "", "--format"},
         {{kDemo}, 1, "", "-o"},
@@ -189,7 +183,7 @@ TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
         ASSERT_EQ(lines.size(), 1u) << run.standardError;
         EXPECT_EQ(lines[0].rfind("velarium-tool: " + (c.failing.empty() ? "" : c.failing + ": "), 0), 0u) << lines[0];
         EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
-        EXPECT_EQ(filesUnder(folder_ / "out"), c.written);
+        EXPECT_EQ(filesIn(folder_ / "out", true), c.written);
         EXPECT_FALSE(fs::exists(path("x.gif")));
         fs::remove_all(folder_ / "out");
     }
@@ -199,7 +193,7 @@ TEST_F(ToolConvert, ExitStatusSaysHowFarItGot) {
 // neither a partial file nor a damaged original.
 TEST_F(ToolConvert, NeverReplacesWithoutForceNorLeavesPartialFiles) {
     const std::string output = path("demo.apng");
-    writeFile(output, "mine");
+    folder_.write("demo.apng", "mine");
     ProgramRun run = runTool({"convert", kDemo, "-o", output});
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
@@ -211,10 +205,8 @@ TEST_F(ToolConvert, NeverReplacesWithoutForceNorLeavesPartialFiles) {
         run = runToolWithFileSizeLimit({"convert", kDemo, "-o", output, "--force"}, 2048);
         EXPECT_EQ(run.exitStatus, 2);
         EXPECT_EQ(run.errorLines().size(), 1u) << run.standardError;
-        EXPECT_EQ(filesUnder(folder_.path()), existing ? std::set<std::string>{"demo.apng"} : std::set<std::string>{});
-        if (existing) {
-            EXPECT_EQ(readWholeFile(output), "mine");
-        }
+        EXPECT_EQ(filesIn(folder_.path(), true), existing ? std::vector<std::string>{"demo.apng"} : std::vector<std::string>{});
+        if (existing) EXPECT_EQ(readWholeFile(output), "mine");
     }
 
     run = runTool({"convert", kDemo, "-o", output, "--force"});
@@ -249,6 +241,116 @@ TEST_F(ToolConvert, ConvertsTheCorpusAndListsEveryFailure) {
     EXPECT_EQ(report["converted"], report["outputs"].size());
     EXPECT_EQ(run.errorLines().size(), report["failed"].size());
     EXPECT_EQ(run.exitStatus, report["failed"].empty() ? 0 : 2);
+}
+
+
+// Command lines and what they print, "$F" the test's folder, "$C" the LHA
+// corpus; `existing` names are made first ("mine", or a folder when ending in
+// '/') and stay unless --force lets an intact copy replace them. badterm.lzh's
+// one entry, "/tmp/" ESC "]2;malicious" BEL LF, fails on a file "tmp", escaped.
+TEST(ToolExtract, EachCommandLinePrintsItsReportAndExitsByTheOutcome) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    TemporaryFolder folder;
+    const auto expand = [&](std::string text) {
+        for (const auto& [key, value] : {std::pair{"$F", folder.path().string()}, std::pair{"$C", lhaCorpusDir().string()}})
+            for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
+        return text;
+    };
+    fs::copy_file(lhaCorpusDir() / "crafted/anims_l2.lzh", folder / "My Anims.lzh");
+    const std::string anims = "Animations:\n  Anims/Walk/x.anim\n  Anims/Run/y.anim\n";
+    struct Case {
+        std::vector<std::string> arguments;  // after "extract"
+        int exitStatus;
+        std::string output, error;  // standard output (JSON compared as such), standard error
+        std::vector<std::string> existing = {};
+    } const cases[] = {
+        {{"$C/crafted/decode_fail.lzh", "-o", "$F/1"}, 2,
+         "Extracted 2 entries into $F/1\nNot extracted:\n  ok1.txt: a folder of that name is in the way\n  "
+         "unknown_method.bin: unsupported compression method\n  garbage_lh5.bin: decoding or checksum failed\n  "
+         "short_data.bin: decoding or checksum failed\n", "", {"1/ok1.txt/"}},
+        {{"$C/crafted/symlinks_only.lzh", "-o", "$F/2"}, 2,
+         "Extracted 0 entries into $F/2\nSymbolic links, not extracted:\n  link0\n  sub/link1\n  link2\n  "
+         "Anims/walk_link\n  evil_link\n  dirlink\n", ""},
+        {{"$C/crafted/broken_l2_header_crc.lzh", "-o", "$F/3"}, 2,
+         "Extracted 2 entries into $F/3\nThe archive is damaged: entries after second.anim are missing.\n"
+         "Animations:\n  second.anim\n", ""},
+        {{"$C/crafted/anims_l2.lzh", "-o", "$F/4"}, 2,
+         "Extracted 10 entries into $F/4\nAlready there, left alone (--force replaces them):\n  top.anim\n" + anims, "",
+         {"4/top.anim"}},
+        {{"$C/crafted/anims_l2.lzh", "-o", "$F/5", "--force"}, 0, "Extracted 11 entries into $F/5\n" + anims + "  top.anim\n",
+         "", {"5/top.anim"}},
+        {{"$C/real/archives/regression/badterm.lzh", "-o", "$F/6"}, 2,
+         "Extracted 0 entries into $F/6\nNot extracted:\n  tmp/\\x1b]2;malicious\\x07\\x0a: a file stands where a "
+         "folder is needed\n", "", {"6/tmp"}},
+        // Beside the archive, named after it.
+        {{"$F/My Anims.lzh"}, 0, "Extracted 11 entries into $F/My Anims\n" + anims + "  top.anim\n", ""},
+        {{"$C/crafted/broken_l2_header_crc.lzh", "-o", "$F/json", "--json"}, 2,
+         R"({"archive": "$C/crafted/broken_l2_header_crc.lzh", "destination": "$F/json", "files": 2, "bytes": 70,
+             "extracted": [], "failed": [{"path": "second.anim", "reason": "a folder of that name is in the way"}],
+             "keptExisting": ["first.txt"], "skippedLinks": [], "animations": [], "stoppedEarly": true,
+             "cancelled": false})", "", {"json/first.txt", "json/second.anim/"}},
+        // Nothing done: one line and status 1; a new folder stays, empty.
+        {{"$C/crafted/text.lha", "-o", "$F/unread"}, 1, "",
+         "velarium-tool: $C/crafted/text.lha: The archive could not be read. “text.lha” is not an LHA archive, or it "
+         "is damaged.\n"},
+        {{"$C/jlha/multi_lh5_l2.lzh", "-o", "$F/taken"}, 1, "",
+         "velarium-tool: $F/taken: The folder could not be created. A file named “taken” already exists there. "
+         "Choose a different name for the folder.\n", {"taken"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"extract"};
+        for (const std::string& argument : c.arguments) arguments.push_back(expand(argument));
+        SCOPED_TRACE(arguments[1] + " " + arguments.back());
+        for (const std::string& name : c.existing) {
+            if (name.back() == '/') fs::create_directories(folder / name);
+            else folder.write(name, "mine");
+        }
+        const ProgramRun run = runTool(arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus);
+        EXPECT_EQ(run.standardError, expand(c.error)) << "and no progress bar without a terminal";
+        if (c.output.front() == '{')
+            EXPECT_EQ(nlohmann::ordered_json::parse(run.standardOutput), nlohmann::ordered_json::parse(expand(c.output)));
+        else
+            EXPECT_EQ(run.standardOutput, expand(c.output));
+        const bool force = arguments.back() == "--force";
+        for (const std::string& name : c.existing)
+            EXPECT_TRUE(name.back() == '/' || (readFileBytes(folder / name).size() == 4) != force) << name;
+    }
+    EXPECT_TRUE(fs::is_regular_file(folder / "My Anims/Anims/Walk/x.anim"));
+    EXPECT_TRUE(fs::is_directory(folder / "unread") && fs::is_empty(folder / "unread"));
+}
+
+// Standard error on a pseudo-terminal, standard output elsewhere.
+TEST(ToolExtract, ATerminalGetsAProgressBarWithEscapedNames) {
+    if (!haveLHACorpus()) GTEST_SKIP() << "no LHA corpus at " << lhaCorpusDir();
+    TemporaryFolder folder;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ::ptsname(master), O_RDWR | O_NOCTTY, 0);
+    const std::string archive = (lhaCorpusDir() / "real/archives/regression/badterm.lzh").string(), out = folder / "out";
+    char* argv[] = {const_cast<char*>(VELARIUM_TOOL_PATH), const_cast<char*>("extract"), const_cast<char*>(archive.c_str()),
+                    const_cast<char*>("-o"), const_cast<char*>(out.c_str()), nullptr};
+    pid_t pid = 0;
+    std::string bar;
+    if (posix_spawn(&pid, VELARIUM_TOOL_PATH, &actions, nullptr, argv, environ) == 0) {
+        char buffer[4096];
+        // The terminal reports an error once the tool has closed its side.
+        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) bar.append(buffer, got);
+        ::waitpid(pid, nullptr, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(master);
+
+    EXPECT_NE(bar.find("%"), std::string::npos) << bar;
+    EXPECT_NE(bar.find("tmp/\\x1b]2;malicious\\x07\\x0a (1 of 1)"), std::string::npos) << bar;
+    // The only escape sequences are the bar's own "erase to the end of the line".
+    for (std::size_t at = bar.find('\x1b'); at != std::string::npos; at = bar.find('\x1b', at + 1))
+        EXPECT_EQ(bar.compare(at, 3, "\x1b[K"), 0) << bar;
+    EXPECT_EQ(bar.substr(bar.size() - 4), "\r\x1b[K") << "the bar is cleared at the end";
 }
 
 }  // namespace
