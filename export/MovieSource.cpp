@@ -52,12 +52,8 @@ std::unique_ptr<MovieSource> MovieSource::open(const std::string& path, Error* e
 // to `use`.
 template <typename Use>
 bool MovieSource::readFrame(std::uint64_t index, Error* error, Use&& use) {
-    const SampleBufferRef sample = walker_.loadSample(index, error);
-    if (!sample) return false;
-    PixelBufferRef decoded = decodeSample(*item_->videoDecoder(), sample, error);
+    PixelBufferRef decoded = decodeSampleAt(walker_, *item_->videoDecoder(), index, width_, height_, error);
     if (!decoded) return false;
-    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() < width_ * kBytesPerPixel)
-        return fail(error, exportError(kExportErrorEncoder, "The decoded picture has the wrong size"));
     decoded->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
     const std::uint8_t* base = decoded->baseAddress();
     if (base) use(base, decoded->bytesPerRow());

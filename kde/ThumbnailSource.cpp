@@ -126,14 +126,9 @@ std::unique_ptr<ThumbnailSource> ThumbnailSource::open(const std::filesystem::pa
 }
 
 bool ThumbnailSource::decodeFrame(std::uint64_t index, Picture& picture, Error* error) {
-    const SampleBufferRef sample = walker_.loadSample(index, error);
-    if (!sample) return false;
-    const PixelBufferRef decoded = decodeSample(*item_->videoDecoder(), sample, error);
+    const PixelBufferRef decoded = decodeSampleAt(walker_, *item_->videoDecoder(), index, width_, height_, error);
     if (!decoded) return false;
     const std::uint64_t rowBytes = width_ * kBytesPerPixel;
-    if (decoded->width() != width_ || decoded->height() != height_ || decoded->bytesPerRow() < rowBytes)
-        return fail(error,
-                    Error(kHostErrorDomain, kHostErrorExtensionFailed, "The decoded picture has the wrong size"));
     decoded->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
     const std::uint8_t* base = decoded->baseAddress();
     if (base) {

@@ -96,4 +96,17 @@ PixelBufferRef decodeSample(MEVideoDecoder& decoder, const SampleBufferRef& samp
     return picture;
 }
 
+PixelBufferRef decodeSampleAt(SampleWalker& walker, MEVideoDecoder& decoder, std::uint64_t index,
+                              std::uint64_t width, std::uint64_t height, Error* error) {
+    const SampleBufferRef sample = walker.loadSample(index, error);
+    if (!sample) return nullptr;
+    PixelBufferRef picture = decodeSample(decoder, sample, error);
+    if (!picture) return nullptr;
+    constexpr std::uint64_t kBytesPerPixel = 4;
+    if (picture->width() != width || picture->height() != height || picture->bytesPerRow() < width * kBytesPerPixel)
+        return fail(error, Error(kHostErrorDomain, kHostErrorExtensionFailed, "The decoded picture has the wrong size")),
+               nullptr;
+    return picture;
+}
+
 }  // namespace velarium

@@ -65,4 +65,10 @@ private:
 // it makes none.
 PixelBufferRef decodeSample(MEVideoDecoder& decoder, const SampleBufferRef& sample, Error* error);
 
+// Loads sample `index` and decodes it to a picture of width × height pixels
+// with rows of at least width × 4 bytes; null with the error when a step
+// fails or the picture is not of that size.
+PixelBufferRef decodeSampleAt(SampleWalker& walker, MEVideoDecoder& decoder, std::uint64_t index,
+                              std::uint64_t width, std::uint64_t height, Error* error);
+
 }  // namespace velarium

@@ -42,13 +42,8 @@ public:
     std::uint64_t frameCount() const override { return item_->sampleTimes().size(); }
 
     bool decodeFrame(std::uint64_t index, Frame& frame, Error* error) override {
-        const SampleBufferRef sample = walker_.loadSample(index, error);
-        if (!sample) return false;
-        PixelBufferRef picture = decodeSample(*item_->videoDecoder(), sample, error);
+        PixelBufferRef picture = decodeSampleAt(walker_, *item_->videoDecoder(), index, width_, height_, error);
         if (!picture) return false;
-        if (picture->width() != width_ || picture->height() != height_ ||
-            picture->bytesPerRow() < width_ * kBytesPerPixel)
-            return fail(error, toolError(kToolErrorCannotWrite, "The decoded picture has the wrong size"));
         frame = Frame(std::move(picture));
         if (!frame) return fail(error, toolError(kToolErrorCannotWrite, "The decoded picture has no pixels"));
         return true;
